@@ -1,3 +1,0 @@
-#include <gtest/gtest.h>
-#include "core/kvl_object.h"
-TEST(Smoke, ClassList) { EXPECT_NE(KVLClassInfo::FindClass("KVLObject"), nullptr); }
