@@ -166,7 +166,7 @@ ZRNMesh* ZRNMeshReaderMD3::ReadAll(KVLStream& stream, KVLArray<ZRNMesh*>* surfac
     const int32_t tagCount = KVLGetS32(h + kTagCount);
     const int32_t surfaceCount = KVLGetS32(h + kSurfaceCount);
     if (frameCount < 1 || frameCount > kZRNMaxModelFrames || tagCount < 0 || tagCount > kMaxTags ||
-        surfaceCount < 1 || surfaceCount > kMaxSurfaces) {
+        surfaceCount < 0 || surfaceCount > kMaxSurfaces || (surfaces == nullptr && surfaceCount == 0)) {
         return nullptr;
     }
     const int64_t tagsStart = kHeaderSize + int64_t{kFrameRecordSize} * frameCount;
@@ -222,6 +222,9 @@ ZRNMesh* ZRNMeshReaderMD3::ReadAll(KVLStream& stream, KVLArray<ZRNMesh*>* surfac
     }
     if (surfaces == nullptr) {
         return meshes.front().release();
+    }
+    if (meshes.empty()) {
+        return nullptr;  // a model of tags only
     }
     ZRNMesh* first = meshes.front().get();
     for (std::unique_ptr<ZRNMesh>& m : meshes) {

@@ -25,6 +25,8 @@ public:
     // the first one appended (the list's owner owns them all); without one, returns
     // the first surface, which the caller then owns. With a tag list, appends one
     // track per tag, each with one origin and one orientation per frame; the caller
-    // owns them. On failure returns null and appends nothing to either list.
+    // owns them. On failure returns null and appends nothing to either list. A model
+    // without surfaces (hand models carry only tags) appends its tags and returns
+    // null: with a tag list, a grown tag list tells that case from a failure.
     ZRNMesh* ReadAll(KVLStream& stream, KVLArray<ZRNMesh*>* surfaces, KVLArray<ZRNJointTrack*>* tags);
 };

@@ -141,7 +141,8 @@ int RunMesh(const std::vector<std::string>& args) {
         if (md3Reader == nullptr) {
             return KvlFail(input + ": no MD3 reader");
         }
-        if (md3Reader->ReadAll(stream, &model.surfaces, &model.tags) == nullptr) {
+        // A model of tags only reads as null with its tags appended.
+        if (md3Reader->ReadAll(stream, &model.surfaces, &model.tags) == nullptr && model.tags.IsEmpty()) {
             return KvlFail(kReadFailed);
         }
         if (tags) {
