@@ -5,8 +5,8 @@
 // Row-vector convention throughout: a point p becomes p x L + t, so the product
 // A.B applies A first, then B. Angles are in radians. Everything is 32-bit float
 // and by value; nothing allocates. Where a formula keeps an intermediate in double
-// precision (slerp's angle), the code says so: the results must match the engine's
-// published roundings bit for bit.
+// precision (slerp's angle), the code says so: every result is rounded at fixed
+// points, so that keyframed poses come out the same bit for bit on every build.
 #pragma once
 
 struct KVLVector3 {

@@ -1,15 +1,12 @@
 // kvl mesh: OBJ output of MD2 and MD3 frames, MD3 tag listing, failures and usage.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
 #include <sstream>
 
 #include "model_bytes.h"
 #include "support/test_support.h"
 
 using namespace modelbytes;
-
 
 namespace {
 
@@ -150,40 +147,6 @@ TEST(KvlMesh, FailuresAndUsage) {
         std::string err;
         EXPECT_EQ(testsupport::Run(Kvl(c.args) + " 2>&1 >/dev/null", &err), c.status);
         EXPECT_NE(err.find(c.message), std::string::npos) << err;
-    }
-}
-
-// Every frame of a real model through the tool, against a direct parse of the file.
-TEST(KvlMesh, RealMd2Frames) {
-    const std::string path = "/usr/share/assimp/models/MD2/sydney.md2";
-    if (!testsupport::FileExists(path)) {
-        GTEST_SKIP() << "assimp-testmodels is not installed";
-    }
-    const std::vector<uint8_t> b = testsupport::ReadFile(path);
-    int32_t h[17];
-    std::memcpy(h, b.data(), sizeof h);
-    testsupport::TempDir dir;
-    for (int frame : {0, 100, h[10] - 1}) {
-        SCOPED_TRACE(frame);
-        std::string out;
-        ASSERT_EQ(testsupport::Run(Kvl(path + " --frame " + std::to_string(frame) + " -o " + dir.file("s.obj")), &out), 0);
-        EXPECT_EQ(out, "frames " + std::to_string(h[10]) + " vertices " + std::to_string(h[6]) + " faces " +
-                           std::to_string(h[8]) + " texcoords " + std::to_string(h[7]) + "\n");
-        const Obj obj = ParseObj(dir.file("s.obj"));
-        ASSERT_EQ(obj.v.size(), static_cast<size_t>(h[6]));
-        ASSERT_EQ(obj.f.size(), static_cast<size_t>(h[8]));
-        const uint8_t* f = b.data() + h[14] + static_cast<size_t>(frame) * h[4];
-        float st[6];
-        std::memcpy(st, f, sizeof st);
-        for (int i = 0; i < h[6]; ++i) {
-            const uint8_t* p = f + 40 + 4 * i;
-            const std::array<float, 3> want = {(p[0] * st[0] + st[3]) / 32, (p[2] * st[2] + st[5]) / 32,
-                                               -(p[1] * st[1] + st[4]) / 32};
-            ASSERT_EQ(obj.v[i], want) << i;
-            const auto& n = obj.vn[i];
-            const float len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-            EXPECT_TRUE(len == 0.0f || std::fabs(len - 1.0f) < 1e-5f) << i;
-        }
     }
 }
 

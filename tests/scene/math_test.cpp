@@ -23,16 +23,6 @@ void ExpectNear(const KVLMatrix34& got, const KVLMatrix34& want, float tol = 1e-
     }
 }
 
-TEST(Math, NamedConstants) {
-    EXPECT_EQ(KVLVector3::Zero, KVLVector3(0, 0, 0));
-    EXPECT_EQ(KVLVector3::Origin, KVLVector3(0, 0, 0));
-    EXPECT_EQ(KVLVector3::UnitX, KVLVector3(1, 0, 0));
-    EXPECT_EQ(KVLVector3::UnitY, KVLVector3(0, 1, 0));
-    EXPECT_EQ(KVLVector3::UnitZ, KVLVector3(0, 0, 1));
-    EXPECT_EQ(KVLVector3::White, KVLVector3(1, 1, 1));
-    EXPECT_EQ(KVLVector3::Black, KVLVector3(0, 0, 0));
-}
-
 // Each rotation turns counter-clockwise seen from the positive end of its axis.
 TEST(Math, RotationsTurnCounterClockwise) {
     struct Case {
@@ -231,13 +221,6 @@ TEST(Math, Interpolate) {
     const KVLMatrix34 mid = KVLMatrix34::Interpolate(p, q, 0.5f);
     ExpectNear(mid.LinearPart(), KVLMatrix34::RotationX(0.6f), 1e-6f);
     ExpectNear(mid.GetTranslation(), {2, 0, -1});
-}
-
-TEST(Math, LerpAndCross) {
-    ExpectNear(KVLLerp({0, 10, -4}, {2, 20, 4}, 0.25f), {0.5f, 12.5f, -2});
-    EXPECT_EQ(KVLCross(KVLVector3::UnitX, KVLVector3::UnitY), KVLVector3::UnitZ);
-    EXPECT_EQ(KVLVector3(3, 0, 4).Normalized(), KVLVector3(0.6f, 0, 0.8f));
-    EXPECT_EQ(KVLVector3::Zero.Normalized(), KVLVector3::Zero);
 }
 
 }  // namespace

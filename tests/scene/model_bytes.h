@@ -1,5 +1,5 @@
 // Builders of small MD2 and MD3 files for the reader tests, written field by field
-// from the published layouts, plus little-endian patching helpers for damaging them.
+// from the file layouts, plus little-endian patching helpers for damaging them.
 #pragma once
 
 #include <array>
