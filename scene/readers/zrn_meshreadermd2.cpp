@@ -1,0 +1,154 @@
+// ZRNMeshReaderMD2: MD2 layout and reading. All fields little-endian; the header is
+// 68 bytes of 32-bit signed integers after the four-byte ident.
+#include "scene/readers/zrn_meshreadermd2.h"
+
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t kIdent = 'I' | ('D' << 8) | ('P' << 16) | ('2' << 24);
+constexpr int32_t kHeaderSize = 68;
+
+// Header field offsets.
+constexpr int kSkinWidth = 8;
+constexpr int kSkinHeight = 12;
+constexpr int kFrameSize = 16;
+constexpr int kVertexCount = 24;
+constexpr int kTexCoordCount = 28;
+constexpr int kTriangleCount = 32;
+constexpr int kFrameCount = 40;
+constexpr int kTexCoordOffset = 48;
+constexpr int kTriangleOffset = 52;
+constexpr int kFramesOffset = 56;
+constexpr int kEndOffset = 64;
+
+// Frame record: scale (3 floats), translate (3 floats), 16-byte name, then 4 bytes
+// per vertex (x, y, z, normal index).
+constexpr int32_t kFrameHeaderSize = 40;
+constexpr int32_t kFrameVertexSize = 4;
+constexpr int32_t kTexCoordSize = 4;   // s, t: 16-bit signed
+constexpr int32_t kTriangleSize = 12;  // a, b, c, ta, tb, tc: 16-bit unsigned
+
+constexpr float kUnitScale = 0.03125f;  // model units to engine units: 1/32
+
+float GetF32(const uint8_t* p) {
+    const uint32_t bits = KVLGetU32(p);
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+bool ReadBlock(KVLStream& s, int32_t offset, int64_t size, std::vector<uint8_t>& out) {
+    out.resize(static_cast<size_t>(size));
+    return s.SeekAbsolute(offset) && (size == 0 || KVLReadExact(s, out.data(), static_cast<int32_t>(size)));
+}
+
+// Reads frame `frame` and appends its vertices to the mesh.
+bool ReadFrame(KVLStream& s, int32_t offset, int32_t vertexCount, int32_t frame, ZRNMesh& mesh,
+               std::vector<uint8_t>& buffer) {
+    if (!ReadBlock(s, offset, kFrameHeaderSize + int64_t{kFrameVertexSize} * vertexCount, buffer)) {
+        return false;
+    }
+    const uint8_t* p = buffer.data();
+    const float sx = GetF32(p), sy = GetF32(p + 4), sz = GetF32(p + 8);
+    const float tx = GetF32(p + 12), ty = GetF32(p + 16), tz = GetF32(p + 20);
+    const uint8_t* v = p + kFrameHeaderSize;
+    for (int32_t i = 0; i < vertexCount; ++i, v += kFrameVertexSize) {
+        const float x = (static_cast<float>(v[0]) * sx + tx) * kUnitScale;
+        const float y = (static_cast<float>(v[2]) * sz + tz) * kUnitScale;
+        const float z = -((static_cast<float>(v[1]) * sy + ty) * kUnitScale);
+        mesh.AddVertex({x, y, z}, frame);
+    }
+    return true;
+}
+
+}  // namespace
+
+KVL_IMPLEMENT_CLASS(ZRNMeshReaderMD2, ZRNMeshReader);
+
+bool ZRNMeshReaderMD2::CanRead(const KVLString& extension) const { return extension.EqualsNoCase("MD2"); }
+
+std::unique_ptr<ZRNMesh> ZRNMeshReaderMD2::ReadStream(KVLStream& stream, int32_t, int32_t) {
+    if (!stream.OpenRead()) {
+        return nullptr;
+    }
+    ZRNStreamCloser closer(stream);
+    uint8_t h[kHeaderSize];
+    if (!KVLReadExact(stream, h, kHeaderSize)) {
+        return nullptr;
+    }
+    const int64_t length = stream.GetLength();
+    if (KVLGetU32(h) != kIdent || KVLGetS32(h + kEndOffset) != length) {
+        return nullptr;
+    }
+    const int32_t skinWidth = KVLGetS32(h + kSkinWidth);
+    const int32_t skinHeight = KVLGetS32(h + kSkinHeight);
+    const int32_t frameSize = KVLGetS32(h + kFrameSize);
+    const int32_t vertexCount = KVLGetS32(h + kVertexCount);
+    const int32_t texCount = KVLGetS32(h + kTexCoordCount);
+    const int32_t triCount = KVLGetS32(h + kTriangleCount);
+    const int32_t frameCount = KVLGetS32(h + kFrameCount);
+    const int32_t texOffset = KVLGetS32(h + kTexCoordOffset);
+    const int32_t triOffset = KVLGetS32(h + kTriangleOffset);
+    const int32_t framesOffset = KVLGetS32(h + kFramesOffset);
+
+    // Counts, then every block against the stream, before anything is allocated.
+    if (frameCount < 1 || frameCount > kZRNMaxModelFrames || vertexCount < 0 ||
+        vertexCount > kZRNMaxModelVertices || texCount < 0 || texCount > kZRNMaxModelVertices ||
+        triCount < 0 || triCount > kZRNMaxModelTriangles) {
+        return nullptr;
+    }
+    if (texCount > 0 && (skinWidth <= 0 || skinHeight <= 0)) {
+        return nullptr;
+    }
+    if (frameSize < kFrameHeaderSize + int64_t{kFrameVertexSize} * vertexCount ||
+        !ZRNBlockFits(framesOffset, frameCount, frameSize, length) ||
+        !ZRNBlockFits(texOffset, texCount, kTexCoordSize, length) ||
+        !ZRNBlockFits(triOffset, triCount, kTriangleSize, length)) {
+        return nullptr;
+    }
+
+    auto mesh = std::make_unique<ZRNMesh>();
+    mesh->SetFrameCount(frameCount);
+    std::vector<uint8_t> buffer;
+    if (!ReadFrame(stream, framesOffset, vertexCount, 0, *mesh, buffer)) {
+        return nullptr;
+    }
+
+    if (!ReadBlock(stream, texOffset, int64_t{kTexCoordSize} * texCount, buffer)) {
+        return nullptr;
+    }
+    for (int32_t i = 0; i < texCount; ++i) {
+        const uint8_t* p = buffer.data() + int64_t{kTexCoordSize} * i;
+        const auto s = static_cast<int16_t>(KVLGetU16(p));
+        const auto t = static_cast<int16_t>(KVLGetU16(p + 2));
+        mesh->AddTexCoord(static_cast<float>(s) / static_cast<float>(skinWidth),
+                          static_cast<float>(t) / static_cast<float>(skinHeight));
+    }
+
+    if (!ReadBlock(stream, triOffset, int64_t{kTriangleSize} * triCount, buffer)) {
+        return nullptr;
+    }
+    for (int32_t i = 0; i < triCount; ++i) {
+        const uint8_t* p = buffer.data() + int64_t{kTriangleSize} * i;
+        uint16_t idx[6];
+        for (int k = 0; k < 6; ++k) {
+            idx[k] = KVLGetU16(p + 2 * k);
+        }
+        if (idx[0] >= vertexCount || idx[1] >= vertexCount || idx[2] >= vertexCount || idx[3] >= texCount ||
+            idx[4] >= texCount || idx[5] >= texCount) {
+            return nullptr;
+        }
+        // The engine winds faces the other way round.
+        mesh->AddFace(idx[2], idx[1], idx[0], kZRNNoIndex, idx[5], idx[4], idx[3], kZRNNoIndex);
+    }
+
+    for (int32_t f = 1; f < frameCount; ++f) {
+        if (!ReadFrame(stream, framesOffset + f * frameSize, vertexCount, f, *mesh, buffer)) {
+            return nullptr;
+        }
+    }
+    mesh->ComputeNormals();
+    return mesh;
+}

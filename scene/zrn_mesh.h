@@ -1,0 +1,94 @@
+// ZRNMesh: the engine's one geometry type. Indexed triangles and quads shared by all
+// frames, one vertex list per animation frame, one texture-coordinate list, and
+// per-frame vertex and face normals computed from the geometry.
+//
+// Faces hold 16-bit indices; 0xFFFF in the fourth vertex slot marks a triangle, so a
+// mesh addresses at most 65535 vertices. A mesh is filled completely by its producer
+// (a reader or MakeGrid) and then only read, apart from FlipFaces. Not thread-safe.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "core/kvl_array.h"
+#include "core/kvl_string.h"
+#include "scene/kvl_math.h"
+#include "scene/zrn_frametime.h"
+
+constexpr uint16_t kZRNNoIndex = 0xFFFF;
+
+struct ZRNFace {
+    uint16_t v[4];  // vertex indices a, b, c, d (d = kZRNNoIndex for a triangle)
+    uint16_t t[4];  // texture coordinate indices ta, tb, tc, td
+    bool IsQuad() const { return v[3] != kZRNNoIndex; }
+};
+
+struct ZRNTexCoord {
+    float u;
+    float v;
+};
+
+class ZRNMesh {
+public:
+    ZRNMesh();
+    virtual ~ZRNMesh();
+    ZRNMesh(const ZRNMesh&) = delete;
+    ZRNMesh& operator=(const ZRNMesh&) = delete;
+
+    // A one-frame mesh blended between frames A and B at the fraction, or null when
+    // the mesh is not animated at that time (one frame, or exactly frame 0) — the
+    // caller then draws this mesh, whose frame 0 is what drawing uses. Also null
+    // when a frame number lies outside the mesh (nothing sensible to blend).
+    virtual std::unique_ptr<ZRNMesh> FrameAt(const ZRNFrameTime& time) const;
+
+    // Resizes the per-frame lists; new frames start empty, dropped frames are freed.
+    void SetFrameCount(int32_t n);
+    void SetName(const KVLString& name) { m_name = name; }
+    // Appends to the frame's vertex list (ignored for a frame outside the mesh).
+    // Frame 0's list defines the vertex count.
+    void AddVertex(const KVLVector3& v, int32_t frame);
+    void AddFace(uint16_t a, uint16_t b, uint16_t c, uint16_t d, uint16_t ta, uint16_t tb, uint16_t tc,
+                 uint16_t td);
+    void AddTexCoord(float u, float v);
+    // Face i gets the texture indices ta, tb, tc and no fourth one.
+    void SetFaceTexCoords(int32_t i, uint16_t ta, uint16_t tb, uint16_t tc);
+    // Face and vertex normals of every frame from the geometry.
+    void ComputeNormals();
+    // Turns the mesh inside out: reverses every face and negates every normal.
+    void FlipFaces();
+
+    // An n x n grid of cells, w wide and h high, centred on the origin in the z = 0
+    // plane, every cell showing the whole texture. Frame 1 is frame 0 moved up by
+    // one cell. Null when cells is below 1 or the grid would need more than 65535
+    // vertices.
+    static std::unique_ptr<ZRNMesh> MakeGrid(float width, float height, int32_t cells);
+
+    const KVLString& GetName() const { return m_name; }
+    int32_t GetFrameCount() const { return m_frameCount; }
+    int32_t GetFaceCount() const { return m_faceCount; }
+    int32_t GetVertexCount() const { return m_vertexCount; }
+    int32_t GetTexCoordCount() const { return m_texCoordCount; }
+    const KVLArray<ZRNFace>& GetFaces() const { return m_faces; }
+    const KVLArray<ZRNTexCoord>& GetTexCoords() const { return m_texCoords; }
+    // Per-frame lists; an empty list for a frame outside the mesh.
+    const KVLArray<KVLVector3>& GetVertices(int32_t frame) const { return PerFrame(m_vertices, frame); }
+    const KVLArray<KVLVector3>& GetVertexNormals(int32_t frame) const { return PerFrame(m_vertexNormals, frame); }
+    const KVLArray<KVLVector3>& GetFaceNormals(int32_t frame) const { return PerFrame(m_faceNormals, frame); }
+
+private:
+    using FrameLists = std::vector<KVLArray<KVLVector3>>;
+    static const KVLArray<KVLVector3>& PerFrame(const FrameLists& lists, int32_t frame);
+    void ComputeFrameNormals(size_t frame);
+
+    KVLString m_name;
+    int32_t m_frameCount = 0;
+    int32_t m_faceCount = 0;
+    int32_t m_vertexCount = 0;
+    int32_t m_texCoordCount = 0;
+    KVLArray<ZRNFace> m_faces{-1};
+    FrameLists m_vertices;
+    KVLArray<ZRNTexCoord> m_texCoords{-1};
+    FrameLists m_vertexNormals;
+    FrameLists m_faceNormals;
+};
