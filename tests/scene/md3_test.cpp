@@ -275,7 +275,11 @@ struct ParsedMd3 {
 // Extracts every MD3 model of OpenArena's base archive into dir; false when the
 // archive or the unzip program is missing.
 bool ExtractOpenArenaModels(const testsupport::TempDir& dir, std::vector<std::string>& files) {
-    const std::string pak = "/usr/share/games/openarena/baseoa/pak0.pk3";
+    // Installed with the game, or unpacked from its package by the test set-up.
+    std::string pak = "/usr/share/games/openarena/baseoa/pak0.pk3";
+    if (!testsupport::FileExists(pak)) {
+        pak = std::string(ZARNOTH_BIN_DIR) + "/../testdata/openarena/pak0.pk3";
+    }
     if (!testsupport::FileExists(pak) || !testsupport::HaveProgram("unzip")) {
         return false;
     }
