@@ -1,0 +1,99 @@
+// KVLTimerThread: a periodic callback on a dedicated std::thread.
+#include "platform/kvl_timer.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+#if defined(__linux__)
+#include <sys/prctl.h>
+#endif
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Beyond this lag the missed calls are dropped rather than delivered in a burst.
+constexpr std::chrono::seconds kMaxLag{1};
+
+}  // namespace
+
+struct KVLTimerThread::Run {
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stop = false;            // guarded by mutex
+    std::thread::id thread;       // guarded by mutex; set by the timer thread
+    std::chrono::milliseconds period{0};
+    int32_t argument = 0;
+    KVLTimerCallback callback = nullptr;
+    void* context = nullptr;
+};
+
+KVLTimerThread::~KVLTimerThread() { Stop(); }
+
+void KVLTimerThread::Setup(int32_t periodMs, int32_t argument, KVLTimerCallback callback,
+                           void* context) {
+    Stop();
+    m_period = periodMs;
+    m_argument = argument;
+    m_callback = callback;
+    m_context = context;
+}
+
+void KVLTimerThread::Start() {
+    Stop();
+    if (m_callback == nullptr || m_period <= 0) {
+        return;
+    }
+    auto run = std::make_shared<Run>();
+    run->period = std::chrono::milliseconds(m_period);
+    run->argument = m_argument;
+    run->callback = m_callback;
+    run->context = m_context;
+    m_thread = std::thread(&KVLTimerThread::Loop, run);
+    m_run = std::move(run);
+}
+
+void KVLTimerThread::Stop() {
+    if (m_run == nullptr) {
+        return;
+    }
+    bool fromCallback = false;
+    {
+        std::lock_guard<std::mutex> lock(m_run->mutex);
+        m_run->stop = true;
+        fromCallback = m_run->thread == std::this_thread::get_id();
+    }
+    m_run->wake.notify_all();
+    if (fromCallback) {
+        // Called from the callback: the thread ends by itself once the callback
+        // returns, and it holds its own reference to the shared state.
+        m_thread.detach();
+    } else {
+        m_thread.join();
+    }
+    m_run.reset();
+}
+
+void KVLTimerThread::Loop(std::shared_ptr<Run> run) {
+#if defined(__linux__)
+    // The default 50 us timer slack would let every wake-up come late by that much.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#endif
+    Clock::time_point deadline = Clock::now() + run->period;
+    std::unique_lock<std::mutex> lock(run->mutex);
+    run->thread = std::this_thread::get_id();
+    for (;;) {
+        if (run->wake.wait_until(lock, deadline, [&] { return run->stop; })) {
+            return;
+        }
+        lock.unlock();
+        run->callback(run->argument, run->context);
+        lock.lock();
+        deadline += run->period;
+        const Clock::time_point now = Clock::now();
+        if (now - deadline > kMaxLag) {
+            deadline = now;
+        }
+    }
+}
