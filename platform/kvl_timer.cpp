@@ -45,34 +45,41 @@ void KVLTimerThread::Start() {
     if (m_callback == nullptr || m_period <= 0) {
         return;
     }
-    auto run = std::make_shared<Run>();
-    run->period = std::chrono::milliseconds(m_period);
-    run->argument = m_argument;
-    run->callback = m_callback;
-    run->context = m_context;
-    m_thread = std::thread(&KVLTimerThread::Loop, run);
-    m_run = std::move(run);
+    m_run = std::make_shared<Run>();
+    m_run->period = std::chrono::milliseconds(m_period);
+    m_run->argument = m_argument;
+    m_run->callback = m_callback;
+    m_run->context = m_context;
+    // m_run is set before the thread exists, so a callback that calls Stop reads it
+    // safely.
+    m_thread = std::thread(&KVLTimerThread::Loop, m_run);
 }
 
 void KVLTimerThread::Stop() {
     if (m_run == nullptr) {
         return;
     }
-    bool fromCallback = false;
     {
         std::lock_guard<std::mutex> lock(m_run->mutex);
         m_run->stop = true;
-        fromCallback = m_run->thread == std::this_thread::get_id();
+        if (m_run->thread == std::this_thread::get_id()) {
+            // Called from the callback: the loop ends when the callback returns. The
+            // thread is joined by the owner's next Setup, Start, Stop or destruction;
+            // nothing of the timer object is touched from here.
+            return;
+        }
     }
     m_run->wake.notify_all();
-    if (fromCallback) {
-        // Called from the callback: the thread ends by itself once the callback
-        // returns, and it holds its own reference to the shared state.
-        m_thread.detach();
-    } else {
-        m_thread.join();
-    }
+    m_thread.join();
     m_run.reset();
+}
+
+bool KVLTimerThread::IsArmed() const {
+    if (m_run == nullptr) {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(m_run->mutex);
+    return !m_run->stop;
 }
 
 void KVLTimerThread::Loop(std::shared_ptr<Run> run) {

@@ -42,10 +42,12 @@ public:
                void* context) override;
     void Start() override;
     // From another thread: waits for a call in progress to return. From the timer's
-    // own callback: ends the ticking after that callback returns, without waiting.
+    // own callback: ends the ticking once that callback returns, without waiting. The
+    // timer must not be destroyed from its own callback.
     void Stop() override;
 
-    bool IsArmed() const { return m_run != nullptr; }
+    // True between Start and Stop while calls are being made.
+    bool IsArmed() const;
 
 private:
     struct Run;
@@ -55,8 +57,8 @@ private:
     int32_t m_argument = 0;
     KVLTimerCallback m_callback = nullptr;
     void* m_context = nullptr;
-    // State of the armed period, shared with its thread so that the thread never
-    // touches the timer object itself.
+    // State of the armed period, shared with its thread; the thread itself never
+    // touches the timer object.
     std::shared_ptr<Run> m_run;
     std::thread m_thread;
 };
