@@ -217,6 +217,32 @@ TEST_F(DummyVideo, WindowedSizesAndPicture) {
     EXPECT_EQ(log.size(), 1u);
 }
 
+TEST_F(DummyVideo, MoveCenterShow) {
+    KVLWindowSDL w("t", 640, 480, 16);
+    w.SetFullScreen(false);
+    w.Move(5, 5);  // not open: nothing to move
+    w.Center();
+    w.Show(0);
+    ASSERT_TRUE(w.Open()) << SDL_GetError();
+    SDL_Rect desk;
+    ASSERT_EQ(SDL_GetDisplayBounds(0, &desk), 0);
+    int x = -1;
+    int y = -1;
+    w.Move(10, 20);
+    SDL_GetWindowPosition(w.GetSDLWindow(), &x, &y);
+    EXPECT_EQ(x, 10);
+    EXPECT_EQ(y, 20);
+    w.SetClientSize(301, 201);
+    w.Center();  // odd leftovers truncate
+    SDL_GetWindowPosition(w.GetSDLWindow(), &x, &y);
+    EXPECT_EQ(x, desk.x + (desk.w - 301) / 2);
+    EXPECT_EQ(y, desk.y + (desk.h - 201) / 2);
+    w.Show(0);
+    EXPECT_NE(SDL_GetWindowFlags(w.GetSDLWindow()) & SDL_WINDOW_HIDDEN, 0u);
+    w.Show(5);
+    EXPECT_NE(SDL_GetWindowFlags(w.GetSDLWindow()) & SDL_WINDOW_SHOWN, 0u);
+}
+
 TEST_F(DummyVideo, FullScreenFallsBackToTheDesktopMode) {
     SDL_InitSubSystem(SDL_INIT_VIDEO);
     SDL_DisplayMode desk;
