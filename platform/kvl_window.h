@@ -7,7 +7,8 @@
 // the main thread; the listener list has no lock.
 //
 // Listeners must outlive the window or remove themselves first: the window only
-// holds their addresses.
+// holds their addresses. A listener must not destroy the window object from inside a
+// notification.
 #pragma once
 
 #include <cstdint>

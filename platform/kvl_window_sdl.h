@@ -20,7 +20,9 @@
 // OpenGL: this class creates no GL context. A renderer asks for a GL-capable window
 // with RequestOpenGL before Open (on X11 the visual is fixed when the window is
 // created) and then creates its context on GetSDLWindow(). SDL's video subsystem is
-// held from Open until the object is destroyed.
+// held from Open until the object is destroyed, and may end with it (taking the
+// display connection along): a context made on the window is best released in
+// OnDestroying or OnDestroyed, while the native window still exists.
 //
 // This header does not include SDL, so code that only creates and opens the window
 // (the application) stays free of SDL headers.
