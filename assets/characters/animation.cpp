@@ -84,6 +84,15 @@ public:
         Set(17, {0, -D(curl), D(sway) * 1.3f});
         return *this;
     }
+    // Explicit tail bends (degrees, positive lifts), for lying poses where the
+    // tail must follow the body down.
+    PoseBuilder& TailBend(float a, float b, float c)
+    {
+        Set(15, {0, -D(a), 0});
+        Set(16, {0, -D(b), 0});
+        Set(17, {0, -D(c), 0});
+        return *this;
+    }
     Pose Get() const { return m_pose; }
 
 private:
@@ -309,7 +318,7 @@ std::vector<Pose> AnimateFigure(const Body& body, const Motion& m)
          {{0.0f, crouch(0, 0).Get()},
           {0.5f, crouch(0, 0).Tilt(10, -45).Head(-10, 0, -20).Arm(1, 10, 40, 30).Get()},
           {1.0f, P().Tilt(0, -88).Spine(20).Head(10, 0, -15).Arm(1, 30, 30, 30).Arm(-1, 50, 10, 40)
-                     .Leg(1, 60, 90).Leg(-1, 45, 80).Tail(20, 0).Get()}},
+                     .Leg(1, 60, 90).Leg(-1, 45, 80).TailBend(-100, -35, -25).Get()}},
          5, false);
 
     // Death 1: thrown backwards onto the back.
@@ -319,7 +328,7 @@ std::vector<Pose> AnimateFigure(const Body& body, const Motion& m)
           {0.6f, P().Tilt(-45).Spine(-10).Head(-20).Arm(1, 60, 50, 30).Arm(-1, 70, 45, 20).Leg(1, 30, 30)
                      .Leg(-1, 10, 15).Get()},
           {1.0f, P().Tilt(-88).Spine(-4).Head(-10, 20).Arm(1, 20, 70, 20).Arm(-1, 40, 60, 30).Leg(1, 10, 20, 10)
-                     .Leg(-1, 0, 5, 8).Tail(30, -10).Get()}},
+                     .Leg(-1, 0, 5, 8).TailBend(-100, -35, -25).Get()}},
          6, false);
 
     // Death 2: drops to the knees and slumps.
@@ -329,7 +338,7 @@ std::vector<Pose> AnimateFigure(const Body& body, const Motion& m)
           {0.65f, P().Spine(30).Head(25).Arm(1, 5, 10, 20).Arm(-1, 5, 10, 20).Leg(1, 0, 90, 4, 50)
                       .Leg(-1, 0, 90, 4, 50).Get()},
           {1.0f, P().Tilt(10).Spine(55).Head(35, 0, 15).Arm(1, 10, 5, 10).Arm(-1, 15, 10, 15).Leg(1, 0, 100, 4, 50)
-                     .Leg(-1, 0, 100, 4, 50).Tail(-20, -10).Get()}},
+                     .Leg(-1, 0, 100, 4, 50).TailBend(-30, -75, -25).Get()}},
          6, false);
 
     // Death 3: hit, stagger, knees give, falls flat on the face.
@@ -342,7 +351,7 @@ std::vector<Pose> AnimateFigure(const Body& body, const Motion& m)
           {0.75f, P().Tilt(55).Spine(15).Head(-10).Arm(1, 100, 30, 30).Arm(-1, 110, 25, 30).Leg(1, 10, 40)
                       .Leg(-1, 0, 30).Get()},
           {1.0f, P().Tilt(90).Spine(2).Head(-20, 25).Arm(1, 150, 35, 20).Arm(-1, 120, 50, 40).Leg(1, 0, 10, 8)
-                     .Leg(-1, 0, 25, 5).Tail(25, -5).Get()}},
+                     .Leg(-1, 0, 25, 5).TailBend(-100, -35, -25).Get()}},
          8, false);
 
     // The tail keeps a slow sway on top of whatever the clip gives it.

@@ -891,8 +891,12 @@ Texel PaintNeko(const Figure&, const SurfacePoint& p)
     case kUpperArm:
     case kForearm:
     case kThigh:
-    case kShin:
-        return Fur(p, seed + 7 + static_cast<uint32_t>(p.paint), 3.0f, 0.3f);
+    case kShin: {
+        Texel t = Fur(p, seed + 7 + static_cast<uint32_t>(p.paint), 3.0f, 0.3f);
+        if (t.ramp == rWhite && std::fabs(AngleOf(p)) > 0.3f)
+            t.ramp = rHair;
+        return t;
+    }
     case kHand: {
         Texel t{rWhite, BaseShade(p, false, seed + 8, 0.4f) + 0.5f};
         if (p.v > 0.6f && std::fabs(std::sin(a * 3.0f)) < 0.2f)
