@@ -250,7 +250,7 @@ Body DdzBody()
     const Levels l = LevelsOf(b);
     const float R = b.headR;
     // Helmet: an open shell over the crown, lower at the back.
-    body.parts.push_back(Lathe(2, {-0.3f, 0, l.neck + b.neckLen + 5.2f}, Unit({0.2f, 0, 1}), {1, 0, 0}, 10,
+    body.parts.push_back(Lathe(2, {-0.5f, 0, l.neck + b.neckLen + 6.0f}, Unit({-0.3f, 0, 1}), {1, 0, 0}, 10,
                                {{0, R * 1.18f, R * 1.12f, 0.1f},
                                 {1.6f, R * 1.22f, R * 1.14f},
                                 {3.4f, R * 1.08f, R * 1.04f},
@@ -319,7 +319,7 @@ Body TwBody()
     const float R = b.headR;
     const float crown = l.neck + b.neckLen + 6.6f;
     // Hair cap, tilted so it reaches lower at the back, and five spikes.
-    body.parts.push_back(Lathe(2, {-0.6f, 0, crown}, Unit({0.35f, 0, 1}), {1, 0, 0}, 10,
+    body.parts.push_back(Lathe(2, {-0.6f, 0, crown - 0.6f}, Unit({-0.35f, 0, 1}), {1, 0, 0}, 10,
                                {{0, R * 1.08f, R * 1.06f, 0.2f},
                                 {1.4f, R * 1.08f, R * 1.04f},
                                 {3.2f, R * 0.86f, R * 0.84f},
