@@ -428,11 +428,6 @@ float BaseShade(const SurfacePoint& p, bool upward, uint32_t seed, float grain =
     return s;
 }
 
-struct Scheme {
-    std::vector<Rgb> ramps;
-    int emblem = 0;  // which chest mark
-};
-
 Rgb Hex(uint32_t v)
 {
     return {static_cast<float>((v >> 16) & 0xFF) / 255.0f, static_cast<float>((v >> 8) & 0xFF) / 255.0f,
@@ -544,7 +539,7 @@ Texel PaintBoot(const SurfacePoint& p, int ramp, uint32_t seed, bool laces)
 
 // ---- ddz: armoured trooper -------------------------------------------------
 
-Texel PaintDdz(const Figure& f, const SurfacePoint& p)
+Texel PaintDdz(const SurfacePoint& p)
 {
     const uint32_t seed = 11;
     const float a = AngleOf(p);
@@ -571,7 +566,7 @@ Texel PaintDdz(const Figure& f, const SurfacePoint& p)
             t.shade += 1.0f;
             if (fa > 1.15f || h < 6.6f)
                 t = {rTrim, 9.5f};
-            if (f.skinNames.size() > 0 && Ellipse(a, h, 0.0f, 13.0f, 0.35f, 2.2f) > 0.4f)
+            if (Ellipse(a, h, 0.0f, 13.0f, 0.35f, 2.2f) > 0.4f)  // unit badge
                 t = {rAccent, 10.0f + 2.0f * Ellipse(a, h, 0.0f, 13.0f, 0.2f, 1.4f)};
         } else if (h <= 6.0f && fa < 1.3f) {
             t = {rSecond, BaseShade(p, true, seed + 1, 0.4f) - 1.0f * (std::fmod(h, 1.5f) < 0.4f ? 1 : 0)};
@@ -641,7 +636,7 @@ Texel PaintDdz(const Figure& f, const SurfacePoint& p)
 
 // ---- ld: duelist in a long coat --------------------------------------------
 
-Texel PaintLd(const Figure&, const SurfacePoint& p)
+Texel PaintLd(const SurfacePoint& p)
 {
     const uint32_t seed = 23;
     const float a = AngleOf(p);
@@ -722,7 +717,7 @@ Texel PaintLd(const Figure&, const SurfacePoint& p)
 
 // ---- tw: runner --------------------------------------------------------------
 
-Texel PaintTw(const Figure&, const SurfacePoint& p)
+Texel PaintTw(const SurfacePoint& p)
 {
     const uint32_t seed = 37;
     const float a = AngleOf(p);
@@ -827,7 +822,7 @@ Texel Fur(const SurfacePoint& p, uint32_t seed, float stripeFreq, float stripeBi
     return t;
 }
 
-Texel PaintNeko(const Figure&, const SurfacePoint& p)
+Texel PaintNeko(const SurfacePoint& p)
 {
     const uint32_t seed = 51;
     const float a = AngleOf(p);
@@ -992,14 +987,12 @@ std::vector<Figure> MakeFigures()
 IndexedImage PaintFigureSkin(const Figure& figure, const Rig& rig, int variant)
 {
     const std::vector<Rgb> ramps = SchemeOf(figure.key, variant);
-    Painter painter;
+    Painter painter = PaintTw;
     if (figure.key == "ddz")
-        painter = [&figure](const SurfacePoint& p) { return PaintDdz(figure, p); };
+        painter = PaintDdz;
     else if (figure.key == "ld")
-        painter = [&figure](const SurfacePoint& p) { return PaintLd(figure, p); };
+        painter = PaintLd;
     else if (figure.key == "neko")
-        painter = [&figure](const SurfacePoint& p) { return PaintNeko(figure, p); };
-    else
-        painter = [&figure](const SurfacePoint& p) { return PaintTw(figure, p); };
+        painter = PaintNeko;
     return PaintSkin(rig, kSkinSize, kSkinSize, ramps, painter, Texel{rDark, 2.0f});
 }

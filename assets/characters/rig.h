@@ -104,8 +104,8 @@ struct Rig {
 };
 
 // Builds the mesh of every part and packs their cells into a skin of the given
-// size (shelf packing in part order, 2-pixel gutters). Returns false if the cells
-// do not fit.
+// size (shelves, tallest cells first, 2-pixel gutters). Returns false if the
+// cells do not fit or a part is malformed.
 bool BuildRig(const Body& body, int skinWidth, int skinHeight, Rig& rig, std::string* error);
 
 // Per-bone local rotations (Euler angles as EulerMatrix takes them) plus the

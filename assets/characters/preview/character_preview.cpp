@@ -3,7 +3,9 @@
 // back from the MD2 bytes and PCX skins that the generator produces), then the
 // skins themselves. Writes a binary PPM.
 //
-//   character_preview OUTPUT.ppm [yaw-degrees]
+//   character_preview OUTPUT.ppm [yaw-degrees [frame ...]]
+//
+// Convert the result for viewing with e.g. ImageMagick: convert out.ppm out.png
 
 #include "assets/characters.h"
 #include "assets/characters/character_builder.h"
@@ -12,6 +14,7 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -207,8 +210,13 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "character_preview: building the characters failed\n");
         return 1;
     }
-    const int frames[] = {0, 20, 41, 44, 50, 88, 116, 128, 140, 175, 186, 189, 193, 197};
-    const int nf = static_cast<int>(sizeof frames / sizeof frames[0]);
+    std::vector<int> frames = {0, 20, 41, 44, 50, 88, 116, 128, 140, 175, 186, 189, 193, 197};
+    if (argc > 3) {
+        frames.clear();
+        for (int i = 3; i < argc; ++i)
+            frames.push_back(std::clamp(std::atoi(argv[i]), 0, 197));
+    }
+    const int nf = static_cast<int>(frames.size());
     const int cw = 130, ch = 200;
     Sheet s{nf * cw + 256 * 3, 4 * 256, {}, {}};
     s.rgb.assign(static_cast<size_t>(s.w) * s.h * 3, 60);
@@ -221,7 +229,7 @@ int main(int argc, char** argv)
         while (j < members.size() && members[j].name.find(".pcx") != std::string::npos)
             skins.push_back(DecodePcx(members[j++].bytes));
         for (int k = 0; k < nf; ++k)
-            Render(s, m, skins[static_cast<size_t>(k) % skins.size()], frames[k], k * cw, row * 256 + 20, cw, ch, yaw);
+            Render(s, m, skins[static_cast<size_t>(k) % skins.size()], frames[static_cast<size_t>(k)], k * cw, row * 256 + 20, cw, ch, yaw);
         for (size_t k = 0; k < skins.size(); ++k)
             for (int y = 0; y < 256; ++y)
                 for (int x = 0; x < 256; ++x)
