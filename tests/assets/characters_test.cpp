@@ -532,3 +532,39 @@ TEST(PcxWriter, RejectsBadSizes)
     EXPECT_TRUE(WritePcx(img, &error).empty());
     EXPECT_EQ(error, "pixel count does not match the size");
 }
+
+TEST(Characters, AsTheEngineReadsThemTheRoomFiguresStandOnTheFloorLitFromOutside)
+{
+    // The engine's MD2 reading: (x, z, -y) / 32 and every triangle reversed.
+    // The room scene scales characters by 0.2, places them at y = -0.34 over a
+    // floor at y = -0.5, and turns ld, neko and tw inside out (FlipFaces). The
+    // face normals it then computes, (P1 - P0) × (P2 - P1), should point out
+    // of the figure for ddz as read and for ld and neko once flipped.
+    const struct {
+        size_t member;
+        bool flippedInRoom;
+    } cases[] = {{0, false}, {2, true}, {6, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Members()[c.member].name);
+        const ParsedMd2 m = ParseMd2(Members()[c.member].bytes);
+        ASSERT_EQ(m.frames, 198);
+        std::vector<std::array<double, 3>> p;
+        double lowest = 1e9;
+        for (const Vertex& v : m.vertices[0]) {
+            p.push_back({v.x / 32.0, v.z / 32.0, -v.y / 32.0});
+            lowest = std::min(lowest, static_cast<double>(v.z) / 32.0);
+        }
+        EXPECT_NEAR(-0.34 + 0.2 * lowest, -0.5, 0.02);
+        double volume = 0;
+        for (const auto& t : m.triangles) {
+            const auto& a = p[static_cast<size_t>(t[2])];
+            const auto& b = p[static_cast<size_t>(t[1])];
+            const auto& d = p[static_cast<size_t>(t[0])];
+            volume += a[0] * (b[1] * d[2] - b[2] * d[1]) - a[1] * (b[0] * d[2] - b[2] * d[0]) +
+                      a[2] * (b[0] * d[1] - b[1] * d[0]);
+        }
+        if (c.flippedInRoom)
+            volume = -volume;
+        EXPECT_GT(volume, 0.0);
+    }
+}
