@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
@@ -566,5 +568,33 @@ TEST(Characters, AsTheEngineReadsThemTheRoomFiguresStandOnTheFloorLitFromOutside
         if (c.flippedInRoom)
             volume = -volume;
         EXPECT_GT(volume, 0.0);
+    }
+}
+
+TEST(Characters, AssimpImportsEveryModel)
+{
+    if (!HaveProgram("assimp"))
+        GTEST_SKIP() << "assimp (package assimp-utils) is not installed";
+    TempDir dir;
+    for (size_t member : {0u, 2u, 6u, 8u}) {
+        SCOPED_TRACE(Members()[member].name);
+        const ParsedMd2 m = ParseMd2(Members()[member].bytes);
+        const std::string path = dir.file("m" + std::to_string(member) + ".md2");
+        WriteFile(path, Members()[member].bytes);
+        std::string info;
+        ASSERT_EQ(testsupport::Run("assimp info " + path + " 2>&1", &info), 0) << info;
+        // assimp shows frame 0 with the model's z axis as its y axis.
+        auto field = [&info](const std::string& label) {
+            const size_t at = info.find(label);
+            return at == std::string::npos ? std::string() : info.substr(at + label.size(), 60);
+        };
+        EXPECT_EQ(std::atoi(field("Faces:").c_str()), m.tris);
+        float lo[3] = {0, 0, 0}, hi[3] = {0, 0, 0};
+        ASSERT_EQ(std::sscanf(field("Minimum point").c_str(), " (%f %f %f)", &lo[0], &lo[1], &lo[2]), 3);
+        ASSERT_EQ(std::sscanf(field("Maximum point").c_str(), " (%f %f %f)", &hi[0], &hi[1], &hi[2]), 3);
+        EXPECT_NEAR(lo[1], -24.0f, 0.3f);
+        EXPECT_GT(hi[1] - lo[1], 50.0f);
+        EXPECT_LT(hi[1] - lo[1], 60.0f);
+        EXPECT_NE(info.find("'" + m.skinNames[0] + "'"), std::string::npos);
     }
 }
