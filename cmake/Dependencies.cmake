@@ -3,3 +3,8 @@
 find_package(Threads REQUIRED)
 
 set(ZARNOTH_KVL_DEPS Threads::Threads)
+
+# JPEG decoding (libjpeg-turbo's IJG-compatible API) and PNG files for the tools.
+find_package(JPEG REQUIRED)
+find_package(PNG REQUIRED)
+list(APPEND ZARNOTH_KVL_DEPS JPEG::JPEG PNG::PNG)
