@@ -20,9 +20,15 @@ constexpr int32_t kReadFileBuffer = 65536;
 }
 
 std::unique_ptr<KVLImage> KVLImage::Create(int32_t width, int32_t height) {
+    auto image = CreateForOverwrite(width, height);
+    std::fill(image->pixels, image->pixels + static_cast<size_t>(width) * static_cast<size_t>(height), 0u);
+    return image;
+}
+
+std::unique_ptr<KVLImage> KVLImage::CreateForOverwrite(int32_t width, int32_t height) {
     auto image = std::make_unique<KVLImage>();
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-    image->block = std::make_unique<uint32_t[]>(count);
+    image->block = std::make_unique_for_overwrite<uint32_t[]>(count);
     image->pixels = image->block.get();
     image->width = width;
     image->height = height;
@@ -91,7 +97,7 @@ void KVLFlipVertical(KVLPicture& picture) {
 }
 
 std::unique_ptr<KVLImage> KVLConvertIndexed(const KVLPicture& picture, const KVLPalette& palette) {
-    auto image = KVLImage::Create(picture.width, picture.height);
+    auto image = KVLImage::CreateForOverwrite(picture.width, picture.height);
     const size_t n = picture.PixelCount();
     const uint8_t* src = picture.bytes.data();
     for (size_t i = 0; i < n; ++i) {
@@ -101,7 +107,7 @@ std::unique_ptr<KVLImage> KVLConvertIndexed(const KVLPicture& picture, const KVL
 }
 
 std::unique_ptr<KVLImage> KVLConvert555(const KVLPicture& picture) {
-    auto image = KVLImage::Create(picture.width, picture.height);
+    auto image = KVLImage::CreateForOverwrite(picture.width, picture.height);
     const size_t n = picture.PixelCount();
     const uint8_t* src = picture.bytes.data();
     for (size_t i = 0; i < n; ++i) {
@@ -111,7 +117,7 @@ std::unique_ptr<KVLImage> KVLConvert555(const KVLPicture& picture) {
 }
 
 std::unique_ptr<KVLImage> KVLConvertBGR(const KVLPicture& picture) {
-    auto image = KVLImage::Create(picture.width, picture.height);
+    auto image = KVLImage::CreateForOverwrite(picture.width, picture.height);
     const size_t n = picture.PixelCount();
     const uint8_t* src = picture.bytes.data();
     for (size_t i = 0; i < n; ++i) {
@@ -121,7 +127,7 @@ std::unique_ptr<KVLImage> KVLConvertBGR(const KVLPicture& picture) {
 }
 
 std::unique_ptr<KVLImage> KVLConvertBGRA(const KVLPicture& picture) {
-    auto image = KVLImage::Create(picture.width, picture.height);
+    auto image = KVLImage::CreateForOverwrite(picture.width, picture.height);
     const size_t n = picture.PixelCount();
     const uint8_t* src = picture.bytes.data();
     for (size_t i = 0; i < n; ++i) {
@@ -142,4 +148,21 @@ bool KVLByteSource::Refill() {
         m_limit -= m_count;
     }
     return m_count > 0;
+}
+
+size_t KVLByteSource::Read(uint8_t* destination, size_t n) {
+    size_t done = 0;
+    while (done < n) {
+        if (m_index == m_count && !Refill()) {
+            break;
+        }
+        size_t chunk = static_cast<size_t>(m_count - m_index);
+        if (chunk > n - done) {
+            chunk = n - done;
+        }
+        std::memcpy(destination + done, m_buffer + m_index, chunk);
+        m_index += static_cast<int32_t>(chunk);
+        done += chunk;
+    }
+    return done;
 }

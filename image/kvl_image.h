@@ -39,6 +39,9 @@ struct KVLImage {
 
     // A zero-filled picture; the size must pass KVLImageSizeOK.
     static std::unique_ptr<KVLImage> Create(int32_t width, int32_t height);
+    // The same without clearing the pixels, for producers that write every pixel
+    // before anyone reads the picture.
+    static std::unique_ptr<KVLImage> CreateForOverwrite(int32_t width, int32_t height);
 };
 
 struct KVLPixelFormat {
@@ -164,6 +167,8 @@ public:
         return true;
     }
     bool AtEnd() { return m_index == m_count && !Refill(); }
+    // Up to n bytes into destination; returns how many arrived.
+    size_t Read(uint8_t* destination, size_t n);
 
 private:
     bool Refill();

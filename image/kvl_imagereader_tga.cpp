@@ -92,15 +92,20 @@ void ReadPackets(KVLStream& s, KVLPicture& picture, KVLImageProgress* progress) 
                     return;
                 }
             }
-            for (size_t i = 0; i < take; ++i) {
-                std::memcpy(out + (filled + i) * size, value, static_cast<size_t>(size));
+            uint8_t* dst = out + filled * size;
+            for (size_t i = 0; i < take; ++i, dst += size) {
+                std::memcpy(dst, value, static_cast<size_t>(size));
             }
         } else {
-            for (size_t i = 0; i < take; ++i) {
-                for (int32_t k = 0; k < size; ++k) {
-                    if (!src.Next(out[(filled + i) * size + k])) {
-                        return;
-                    }
+            const size_t bytes = take * static_cast<size_t>(size);
+            if (src.Read(out + filled * size, bytes) != bytes) {
+                return;
+            }
+            // A raw packet cut at the last pixel still holds its remaining values.
+            for (size_t i = take; i < count; ++i) {
+                uint8_t skipped[4];
+                if (src.Read(skipped, static_cast<size_t>(size)) != static_cast<size_t>(size)) {
+                    return;
                 }
             }
         }
