@@ -136,6 +136,10 @@ TEST(MlzAnim, ConstructedState) {
     EXPECT_FALSE(anim.CanRead("LZ"));
     EXPECT_TRUE(KVLClassInfo::FindClass("KVLAnim")->IsAbstract());
     EXPECT_TRUE(KVLClassInfo::FindClass("KVLAnimMLZ")->IsDerivedFrom(KVLAnim::StaticClass()));
+    std::unique_ptr<KVLAnim> made = KVLCreateAs<KVLAnim>(KVLClassInfo::FindClass("KVLAnimMLZ"));
+    ASSERT_TRUE(made);
+    EXPECT_EQ(made->GetClass(), KVLAnimMLZ::StaticClass());
+    EXPECT_TRUE(made->CanRead("alz"));
 }
 
 TEST(MlzAnim, OneFrameSixteenBit) {
