@@ -195,6 +195,16 @@ Box MakeBox(const std::vector<ColourEntry>& e, size_t begin, size_t end) {
     return b;
 }
 
+// A reused palette may show a frame this much worse (in squared error) than a fresh one.
+constexpr double kPaletteReuseTolerance = 1.15;
+
+double SquaredDistance(const int c[3], const std::array<double, 3>& p) {
+    const double d0 = c[0] - p[0];
+    const double d1 = c[1] - p[1];
+    const double d2 = c[2] - p[2];
+    return d0 * d0 + d1 * d1 + d2 * d2;
+}
+
 int Nearest(const int c[3], const std::vector<std::array<double, 3>>& centres) {
     int best = 0;
     double bestDistance = 1e30;
@@ -359,8 +369,36 @@ KVLQuantized KVLQuantize565(const uint32_t* pixels, size_t count, const uint16_t
             shown.push_back({static_cast<double>(c[0]), static_cast<double>(c[1]), static_cast<double>(c[2])});
         }
         q.colours = static_cast<int>(centres.size());
+        double freshError = 0;
         for (const ColourEntry& e : entries) {
-            table[e.word] = static_cast<uint8_t>(Nearest(e.c, shown));
+            const int j = Nearest(e.c, shown);
+            table[e.word] = static_cast<uint8_t>(j);
+            freshError += e.count * SquaredDistance(e.c, shown[static_cast<size_t>(j)]);
+        }
+        if (previousPalette != nullptr) {
+            // Keep the previous frame's palette when it shows this frame nearly as well
+            // as a fresh one: indices then stay put wherever the picture did not change.
+            std::vector<std::array<double, 3>> old;
+            for (int j = 0; j < 256; ++j) {
+                int c[3];
+                Expand(previousPalette[j], c);
+                old.push_back({static_cast<double>(c[0]), static_cast<double>(c[1]), static_cast<double>(c[2])});
+            }
+            std::vector<uint8_t> oldTable(65536, 0);
+            double oldError = 0;
+            for (const ColourEntry& e : entries) {
+                const int j = Nearest(e.c, old);
+                oldTable[e.word] = static_cast<uint8_t>(j);
+                oldError += e.count * SquaredDistance(e.c, old[static_cast<size_t>(j)]);
+            }
+            if (oldError <= freshError * kPaletteReuseTolerance) {
+                std::memcpy(q.palette, previousPalette, sizeof q.palette);
+                q.colours = 256;
+                for (size_t i = 0; i < count; ++i) {
+                    q.indices[i] = oldTable[KVLPixelTo565(pixels[i])];
+                }
+                return q;
+            }
         }
     }
     if (previousPalette != nullptr && q.colours > 0) {

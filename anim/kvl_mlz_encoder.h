@@ -29,9 +29,11 @@ struct KVLQuantized {
 // Reduces pixels to at most 256 RGB 565 colours. Pictures that have at most 256
 // distinct 565 colours keep them exactly; others get a median-cut palette refined by
 // a few rounds of k-means, each pixel mapped to its nearest entry.
-// With the previous frame's palette given, entries are ordered so that each colour
-// keeps the index of the closest colour before it: unchanged areas then keep their
-// indices, which is what delta frames store cheaply.
+// With the previous frame's palette given, that palette is kept as it is when it
+// shows the picture within 15% of the squared error of a fresh one; otherwise the
+// fresh entries are ordered so that each takes the index of the closest colour
+// before it. Either way unchanged areas tend to keep their indices, which is what
+// delta frames store cheaply.
 KVLQuantized KVLQuantize565(const uint32_t* pixels, size_t count, const uint16_t* previousPalette = nullptr);
 
 class KVLMLZWriter {
