@@ -5,6 +5,7 @@
 // files with longer headers or extra bytes before the pixels come out right.
 #include "image/kvl_imagereader_bmp.h"
 
+#include <climits>
 #include <cstring>
 
 namespace {
@@ -74,7 +75,8 @@ bool ParseHeaders(KVLStream& s, Headers& h) {
     }
     h.height = static_cast<int32_t>(height);
     h.headersEnd = kFileHeaderSize + static_cast<int64_t>(h.headerSize);
-    return h.dataOffset >= h.headersEnd;
+    // Stream positions are 32-bit: an offset beyond them cannot be reached.
+    return h.dataOffset >= h.headersEnd && h.dataOffset <= static_cast<uint32_t>(INT32_MAX);
 }
 
 int64_t RowSize(int32_t width, int bits) {

@@ -12,7 +12,7 @@ using namespace imagetest;
 
 namespace {
 
-struct BmpSpec {
+struct BmpFields {
     int32_t width = 1;
     int32_t height = 1;
     uint16_t bits = 24;
@@ -23,7 +23,7 @@ struct BmpSpec {
     int64_t offsetShift = 0;       // added to the pixel-data offset field
 };
 
-std::vector<uint8_t> MakeBMP(const BmpSpec& s) {
+std::vector<uint8_t> MakeBMP(const BmpFields& s) {
     const uint32_t headerSize = s.core ? 12 : 40;
     std::vector<uint8_t> f(14 + headerSize, 0);
     f[0] = 'B';
@@ -60,7 +60,7 @@ std::vector<uint8_t> Palette4(int n) {
 uint32_t Entry(int i) { return KVLPixelFromRGB((3 * i) & 255, (2 * i) & 255, i & 255); }
 
 TEST(Bmp, RowOrder) {
-    BmpSpec s;
+    BmpFields s;
     s.width = 3;
     s.height = 2;
     // Two rows of 9 pixel bytes and 3 padding bytes.
@@ -78,7 +78,7 @@ TEST(Bmp, RowOrder) {
 }
 
 TEST(Bmp, ThirtyTwoBitKeepsAlpha) {
-    BmpSpec s;
+    BmpFields s;
     s.width = 2;
     s.bits = 32;
     s.pixels = {0x10, 0x20, 0x30, 0x00, 0x11, 0x21, 0x31, 0x80};
@@ -106,7 +106,7 @@ TEST(Bmp, RunLengthCases) {
         {"truncated", 3, 1, {2, 4, 1}, {4, 4, 0}},
     };
     for (const Case& c : cases) {
-        BmpSpec s;
+        BmpFields s;
         s.width = c.width;
         s.height = c.height;
         s.bits = 8;
@@ -122,7 +122,7 @@ TEST(Bmp, RunLengthCases) {
 }
 
 TEST(Bmp, CoreHeaderPaletteOfAll256Entries) {
-    BmpSpec s;
+    BmpFields s;
     s.core = true;
     s.width = 16;
     s.height = 16;
@@ -142,7 +142,7 @@ TEST(Bmp, CoreHeaderPaletteOfAll256Entries) {
 }
 
 TEST(Bmp, SmallCoreFileShorterThanFullHeader) {
-    BmpSpec s;
+    BmpFields s;
     s.core = true;
     s.bits = 1;
     s.palette = {0, 0, 0, 255, 255, 255};
@@ -155,7 +155,7 @@ TEST(Bmp, SmallCoreFileShorterThanFullHeader) {
 }
 
 TEST(Bmp, IndexPastShortPaletteIsBlack) {
-    BmpSpec s;
+    BmpFields s;
     s.width = 4;
     s.bits = 8;
     s.palette = Palette4(2);
@@ -167,7 +167,7 @@ TEST(Bmp, IndexPastShortPaletteIsBlack) {
 
 TEST(Bmp, Refused) {
     auto base = [] {
-        BmpSpec s;
+        BmpFields s;
         s.width = 2;
         s.height = 2;
         s.bits = 24;
@@ -180,63 +180,73 @@ TEST(Bmp, Refused) {
     };
     std::vector<Case> cases;
     {
-        BmpSpec s = base();
+        BmpFields s = base();
         s.bits = 16;
         s.compression = 3;
         cases.push_back({"bit_fields", MakeBMP(s)});
     }
     {
-        BmpSpec s = base();
+        BmpFields s = base();
         s.bits = 2;
         cases.push_back({"two_bits", MakeBMP(s)});
     }
     {
-        BmpSpec s = base();
+        BmpFields s = base();
         s.bits = 4;
         s.compression = 2;
         cases.push_back({"rle4", MakeBMP(s)});
     }
     {
-        BmpSpec s = base();
+        BmpFields s = base();
         s.compression = 1;
         cases.push_back({"rle_24bit", MakeBMP(s)});
     }
     {
-        BmpSpec s = base();
+        BmpFields s = base();
         s.offsetShift = -10;
         cases.push_back({"offset_inside_headers", MakeBMP(s)});
     }
     {
-        BmpSpec s = base();
+        BmpFields s = base();
         s.pixels.resize(15);
         cases.push_back({"short_rows", MakeBMP(s)});
     }
     {
-        BmpSpec s = base();
+        BmpFields s = base();
         s.width = 16385;
         cases.push_back({"too_wide", MakeBMP(s)});
     }
     {
-        BmpSpec s = base();
+        BmpFields s = base();
         s.height = INT_MIN;
         cases.push_back({"height_int_min", MakeBMP(s)});
     }
     {
-        BmpSpec s = base();
+        BmpFields s = base();
         s.width = -2;
         cases.push_back({"negative_width", MakeBMP(s)});
     }
     {
-        BmpSpec s = base();
+        BmpFields s = base();
         s.height = 0;
         cases.push_back({"zero_height", MakeBMP(s)});
     }
     {
-        BmpSpec s = base();
+        BmpFields s = base();
         s.bits = 8;
         s.palette = Palette4(4);
         s.offsetShift = 100000;
         cases.push_back({"offset_past_end", MakeBMP(s)});
+    }
+    {
+        std::vector<uint8_t> f = MakeBMP(base());
+        KVLPutU32(f.data() + 10, 0xFFFFFFF0u);  // pixel offset beyond any stream position
+        cases.push_back({"offset_past_32_bits", f});
+    }
+    {
+        std::vector<uint8_t> f = MakeBMP(base());
+        KVLPutU32(f.data() + 14, 0xFFFFFFF8u);  // header size wrapping the end of the headers
+        cases.push_back({"huge_header_size", f});
     }
     {
         std::vector<uint8_t> f = MakeBMP(base());
@@ -260,7 +270,7 @@ TEST(Bmp, Refused) {
 TEST(Bmp, OutputsOnEntryAndAtTheEnd) {
     // A bit-field file passes the header check: the description is written, then
     // replaced by the failure text.
-    BmpSpec s;
+    BmpFields s;
     s.bits = 16;
     s.compression = 3;
     s.pixels = {0, 0, 0, 0};

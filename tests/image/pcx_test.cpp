@@ -13,7 +13,7 @@ using namespace imagetest;
 
 namespace {
 
-struct PcxSpec {
+struct PcxFields {
     uint8_t version = 5;
     uint8_t bits = 8;
     uint8_t planes = 1;
@@ -23,7 +23,7 @@ struct PcxSpec {
     std::vector<uint8_t> ega;  // up to 48 bytes of the header palette
 };
 
-std::vector<uint8_t> MakePCX(const PcxSpec& s, const std::vector<uint8_t>& data,
+std::vector<uint8_t> MakePCX(const PcxFields& s, const std::vector<uint8_t>& data,
                              const std::vector<uint8_t>& trailer = {}) {
     std::vector<uint8_t> f(128, 0);
     f[0] = 10;
@@ -69,7 +69,7 @@ uint32_t Entry(int i) { return KVLPixelFromRGB(i, 255 - i, i / 2); }
 TEST(Pcx, SizeRules) {
     struct Case {
         const char* name;
-        PcxSpec spec;
+        PcxFields fields;
         int width;
         int bits;
     };
@@ -81,7 +81,7 @@ TEST(Pcx, SizeRules) {
         {"v5_24bit_takes_line_bytes", {5, 8, 3, 4, 1, 6, {}}, 6, 24},
     };
     for (const Case& c : cases) {
-        Loaded got = LoadBytes(MakePCX(c.spec, std::vector<uint8_t>(2000, 0), Palette256()), "pcx");
+        Loaded got = LoadBytes(MakePCX(c.fields, std::vector<uint8_t>(2000, 0), Palette256()), "pcx");
         ASSERT_TRUE(got.image) << c.name;
         EXPECT_EQ(got.image->width, c.width) << c.name;
         EXPECT_EQ(got.image->height, 2) << c.name;
@@ -90,7 +90,7 @@ TEST(Pcx, SizeRules) {
 }
 
 TEST(Pcx, Description320x200) {
-    PcxSpec s{5, 8, 1, 319, 199, 320, {}};
+    PcxFields s{5, 8, 1, 319, 199, 320, {}};
     Loaded got = LoadBytes(MakePCX(s, {}, Palette256()), "pcx");
     ASSERT_TRUE(got.image);
     EXPECT_EQ(got.text, "PCX picture - 320x200x8");
@@ -130,7 +130,7 @@ TEST(Pcx, TruncatedDataLeavesTheRestBlack) {
 
 TEST(Pcx, TrueColourHasAlphaZero) {
     // One row of 2 pixels: red plane, green plane, blue plane.
-    PcxSpec s{5, 8, 3, 1, 0, 2, {}};
+    PcxFields s{5, 8, 3, 1, 0, 2, {}};
     Loaded got = LoadBytes(MakePCX(s, {0x12, 0xC2, 0x77, 0x34, 0x01, 0x56, 0x02}), "pcx");
     ASSERT_TRUE(got.image);
     EXPECT_EQ(got.format, kKVLPixelFormatXRGB8888);
@@ -139,7 +139,7 @@ TEST(Pcx, TrueColourHasAlphaZero) {
 
 TEST(Pcx, TrueColourRunIsCutAtPlaneEnd) {
     // A run of 5 in the red plane of a 2-pixel row does not spill into green.
-    PcxSpec s{5, 8, 3, 1, 0, 2, {}};
+    PcxFields s{5, 8, 3, 1, 0, 2, {}};
     Loaded got = LoadBytes(MakePCX(s, {0xC5, 0x40, 0x01, 0x02, 0x03, 0x04}), "pcx");
     ASSERT_TRUE(got.image);
     EXPECT_EQ(Pixels(*got.image), (std::vector<uint32_t>{0x00400103, 0x00400204}));
@@ -187,7 +187,7 @@ TEST_P(PcxPlanar, MatchesImageMagick) {
             data.insert(data.end(), enc.begin(), enc.end());
         }
     }
-    PcxSpec s{5, 1, static_cast<uint8_t>(c.planes), static_cast<uint16_t>(c.width - 1),
+    PcxFields s{5, 1, static_cast<uint8_t>(c.planes), static_cast<uint16_t>(c.width - 1),
               static_cast<uint16_t>(c.height - 1), static_cast<uint16_t>(bytesPerLine), {}};
     for (int i = 0; i < 16; ++i) {
         s.ega.insert(s.ega.end(), {static_cast<uint8_t>(i * 17), static_cast<uint8_t>(255 - i * 13),
@@ -254,7 +254,7 @@ TEST(Pcx, HeaderRefusalsLeaveOutputsUntouched) {
 TEST(Pcx, RefusedVariants) {
     struct Case {
         const char* name;
-        PcxSpec spec;
+        PcxFields fields;
     };
     const Case cases[] = {
         {"two_planes", {5, 8, 2, 3, 3, 4, {}}},
@@ -263,7 +263,7 @@ TEST(Pcx, RefusedVariants) {
         {"too_high", {5, 8, 1, 3, 0xFFFF, 4, {}}},
     };
     for (const Case& c : cases) {
-        Loaded got = LoadBytes(MakePCX(c.spec, std::vector<uint8_t>(64, 1)), "pcx");
+        Loaded got = LoadBytes(MakePCX(c.fields, std::vector<uint8_t>(64, 1)), "pcx");
         EXPECT_FALSE(got.image) << c.name;
         EXPECT_EQ(got.text, "Unable to load file") << c.name;
         EXPECT_EQ(got.format, kKVLPixelFormatNone) << c.name;

@@ -11,8 +11,8 @@ using namespace imagetest;
 
 namespace {
 
-struct TgaSpec {
-    TgaSpec(uint8_t type_ = 2, uint16_t width_ = 2, uint16_t height_ = 2, uint8_t depth_ = 24,
+struct TgaFields {
+    TgaFields(uint8_t type_ = 2, uint16_t width_ = 2, uint16_t height_ = 2, uint8_t depth_ = 24,
             uint8_t descriptor_ = 0, uint8_t mapType_ = 0, uint16_t mapLength_ = 0, uint8_t mapBits_ = 0,
             std::vector<uint8_t> id_ = {})
         : type(type_), width(width_), height(height_), depth(depth_), descriptor(descriptor_), mapType(mapType_),
@@ -28,7 +28,7 @@ struct TgaSpec {
     std::vector<uint8_t> id;
 };
 
-std::vector<uint8_t> MakeTGA(const TgaSpec& s, const std::vector<uint8_t>& body) {
+std::vector<uint8_t> MakeTGA(const TgaFields& s, const std::vector<uint8_t>& body) {
     std::vector<uint8_t> f(18, 0);
     f[0] = static_cast<uint8_t>(s.id.size());
     f[1] = s.mapType;
@@ -47,7 +47,7 @@ std::vector<uint8_t> MakeTGA(const TgaSpec& s, const std::vector<uint8_t>& body)
 TEST(Tga, Decoding) {
     struct Case {
         const char* name;
-        TgaSpec spec;
+        TgaFields fields;
         std::vector<uint8_t> body;
         std::vector<uint32_t> pixels;
         KVLPixelFormat format;
@@ -76,7 +76,7 @@ TEST(Tga, Decoding) {
         {"short_pixels_are_zero", {2, 2, 1, 32, 0x20}, {1, 2, 3, 4}, {0x04030201, 0}, kKVLPixelFormatARGB8888},
     };
     for (const Case& c : cases) {
-        Loaded got = LoadBytes(MakeTGA(c.spec, c.body), "tga");
+        Loaded got = LoadBytes(MakeTGA(c.fields, c.body), "tga");
         ASSERT_TRUE(got.image) << c.name;
         EXPECT_EQ(Pixels(*got.image), c.pixels) << c.name;
         EXPECT_EQ(got.format, c.format) << c.name;
@@ -84,7 +84,7 @@ TEST(Tga, Decoding) {
 }
 
 TEST(Tga, Description) {
-    TgaSpec s{2, 256, 128, 24, 0};
+    TgaFields s{2, 256, 128, 24, 0};
     Loaded got = LoadBytes(MakeTGA(s, std::vector<uint8_t>(256 * 128 * 3, 1)), "tga");
     ASSERT_TRUE(got.image);
     EXPECT_EQ(got.text, "Targa picture - 256x128x24");
@@ -93,7 +93,7 @@ TEST(Tga, Description) {
 TEST(Tga, Refused) {
     struct Case {
         const char* name;
-        TgaSpec spec;
+        TgaFields fields;
     };
     const Case cases[] = {
         {"depth_15", {2, 2, 2, 15, 0}},
@@ -106,7 +106,7 @@ TEST(Tga, Refused) {
         {"too_wide", {2, 20000, 1, 24, 0}},
     };
     for (const Case& c : cases) {
-        Loaded got = LoadBytes(MakeTGA(c.spec, std::vector<uint8_t>(64, 1)), "tga");
+        Loaded got = LoadBytes(MakeTGA(c.fields, std::vector<uint8_t>(64, 1)), "tga");
         EXPECT_FALSE(got.image) << c.name;
         EXPECT_EQ(got.text, "Unable to load file") << c.name;
         EXPECT_EQ(got.format, kKVLPixelFormatNone) << c.name;
@@ -155,7 +155,7 @@ TEST(Tga, SixteenBitMatchesImageMagick) {
                     i += n;
                 }
             }
-            TgaSpec s{type, static_cast<uint16_t>(w), static_cast<uint16_t>(h), 16, descriptor};
+            TgaFields s{type, static_cast<uint16_t>(w), static_cast<uint16_t>(h), 16, descriptor};
             testsupport::TempDir dir;
             const std::string path = dir.file("p.tga");
             testsupport::WriteFile(path, MakeTGA(s, body));
