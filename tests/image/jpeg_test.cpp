@@ -84,6 +84,20 @@ TEST(Jpeg, BadInputFails) {
     }
 }
 
+TEST(Jpeg, CmykRowsStayOpaqueBlack) {
+    ASSERT_TRUE(testsupport::HaveProgram(kConvert));
+    testsupport::TempDir dir;
+    WritePAM(dir.file("s.pam"), MakePicture(16, 8, false, 2), 16, 8);
+    const std::string path = dir.file("cmyk.jpg");
+    ASSERT_EQ(testsupport::Run(std::string(kConvert) + " '" + dir.file("s.pam") + "' -alpha off -colorspace CMYK '" +
+                               path + "'"),
+              0);
+    Loaded got = LoadPath(path);
+    ASSERT_TRUE(got.image);
+    EXPECT_EQ(got.text, "JPEG picture - 16x8x24");
+    EXPECT_EQ(Pixels(*got.image), std::vector<uint32_t>(16 * 8, 0xFF000000u));
+}
+
 TEST(Jpeg, StreamThatDoesNotOpenFails) {
     KVLImageReaderJPG reader;
     KVLPixelFormat format = kKVLPixelFormatRGB565;
