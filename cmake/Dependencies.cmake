@@ -8,3 +8,8 @@ set(ZARNOTH_KVL_DEPS Threads::Threads)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
 set(ZARNOTH_PLATFORM_DEPS PkgConfig::SDL2 Threads::Threads)
+
+# JPEG decoding (libjpeg-turbo's IJG-compatible API) and PNG files for the tools.
+find_package(JPEG REQUIRED)
+find_package(PNG REQUIRED)
+list(APPEND ZARNOTH_KVL_DEPS JPEG::JPEG PNG::PNG)
