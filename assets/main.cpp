@@ -1,0 +1,98 @@
+// quorvel_gen: generates the demo's data archive.
+//   quorvel_gen ARCHIVE [CONTACT_SHEET.png]
+// Every member is drawn, composed or modelled here from code; the same program gives
+// the same bytes on every run. Members are written in the order of their resource ids.
+#include <algorithm>
+#include <cstdio>
+#include <exception>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "assets/asset_member.h"
+#include "assets/contact_sheet.h"
+#include "assets/jpeg_codec.h"
+#include "assets/pak_writer.h"
+#include "assets/textures.h"
+
+namespace {
+
+// Member names by ascending resource id.
+const char* const kCatalogueOrder[] = {
+    "tex\\cl.jpg",     "tex\\f.jpg",      "md2\\ddz\\m.md2", "md2\\ddz\\ddz.pcx", "md2\\ld\\m.md2",
+    "md2\\ld\\l1.pcx", "md2\\ld\\l2.pcx", "md2\\ld\\l3.pcx", "md2\\neko\\m.md2",  "md2\\neko\\g.pcx",
+    "md2\\tw\\m.md2",  "md2\\tw\\s1.pcx", "md2\\tw\\s2.pcx", "md2\\tw\\s3.pcx",   "tex\\w1.jpg",
+    "tex\\w2.jpg",     "tex\\w3.jpg",     "tex\\w4.jpg",     "tex\\ce.jpg",       "tex\\prt.jpg",
+    "anm\\qv.mlz",     "snd\\qv.mp3",     "anm\\porn.mlz",   "tex\\end.jpg",
+};
+
+int CatalogueIndex(const std::string& name) {
+    const auto begin = std::begin(kCatalogueOrder);
+    const auto end = std::end(kCatalogueOrder);
+    const auto it = std::find_if(begin, end, [&](const char* entry) { return name == entry; });
+    return it == end ? -1 : static_cast<int>(it - begin);
+}
+
+using MemberBuilder = std::function<std::vector<AssetMember>()>;
+
+std::vector<AssetMember> CollectMembers(const std::vector<MemberBuilder>& builders) {
+    std::vector<AssetMember> members;
+    for (const MemberBuilder& build : builders) {
+        for (AssetMember& member : build()) {
+            members.push_back(std::move(member));
+        }
+    }
+    return members;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2 || argc > 3) {
+        std::fprintf(stderr, "usage: quorvel_gen ARCHIVE [CONTACT_SHEET.png]\n");
+        return 2;
+    }
+    try {
+        const std::vector<MemberBuilder> builders = {
+            assetgen::BuildTextures,
+        };
+        std::vector<AssetMember> members = CollectMembers(builders);
+        for (const AssetMember& member : members) {
+            if (CatalogueIndex(member.name) < 0) {
+                std::fprintf(stderr, "quorvel_gen: '%s' is not a catalogue member\n", member.name.c_str());
+                return 1;
+            }
+        }
+        std::stable_sort(members.begin(), members.end(), [](const AssetMember& a, const AssetMember& b) {
+            return CatalogueIndex(a.name) < CatalogueIndex(b.name);
+        });
+        for (size_t i = 1; i < members.size(); ++i) {
+            if (members[i].name == members[i - 1].name) {
+                std::fprintf(stderr, "quorvel_gen: '%s' made twice\n", members[i].name.c_str());
+                return 1;
+            }
+        }
+        std::string error;
+        if (!assetgen::WritePak(argv[1], members, error)) {
+            std::fprintf(stderr, "quorvel_gen: %s\n", error.c_str());
+            return 1;
+        }
+        if (argc == 3) {
+            std::vector<assetgen::RgbaImage> pictures;
+            for (const AssetMember& member : members) {
+                assetgen::RgbImage picture;
+                if (member.name.ends_with(".jpg") && assetgen::DecodeJpeg(member.bytes, picture)) {
+                    pictures.push_back(assetgen::ToRgba(picture));
+                }
+            }
+            if (!assetgen::WriteContactSheet(argv[2], pictures, error)) {
+                std::fprintf(stderr, "quorvel_gen: %s\n", error.c_str());
+                return 1;
+            }
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "quorvel_gen: %s\n", e.what());
+        return 1;
+    }
+    return 0;
+}
