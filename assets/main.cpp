@@ -13,6 +13,7 @@
 #include "assets/contact_sheet.h"
 #include "assets/jpeg_codec.h"
 #include "assets/pak_writer.h"
+#include "assets/soundtrack.h"
 #include "assets/textures.h"
 
 namespace {
@@ -55,6 +56,7 @@ int main(int argc, char** argv) {
     try {
         const std::vector<MemberBuilder> builders = {
             assetgen::BuildTextures,
+            [] { return std::vector<AssetMember>{assetgen::BuildSoundtrack()}; },
         };
         std::vector<AssetMember> members = CollectMembers(builders);
         for (const AssetMember& member : members) {
