@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "assets/asset_member.h"
+#include "assets/cards.h"
 #include "assets/contact_sheet.h"
 #include "assets/jpeg_codec.h"
 #include "assets/pak_writer.h"
@@ -56,6 +57,7 @@ int main(int argc, char** argv) {
     try {
         const std::vector<MemberBuilder> builders = {
             assetgen::BuildTextures,
+            assetgen::BuildCards,
             [] { return std::vector<AssetMember>{assetgen::BuildSoundtrack()}; },
         };
         std::vector<AssetMember> members = CollectMembers(builders);
