@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "assets/animations.h"
 #include "assets/asset_member.h"
 #include "assets/cards.h"
 #include "assets/contact_sheet.h"
@@ -87,6 +88,14 @@ int main(int argc, char** argv) {
                 assetgen::RgbImage picture;
                 if (member.name.ends_with(".jpg") && assetgen::DecodeJpeg(member.bytes, picture)) {
                     pictures.push_back(assetgen::ToRgba(picture));
+                }
+            }
+            for (const assetgen::AssetFrames& animation : assetgen::BuildAnimationFrames()) {
+                const size_t count = animation.frames.size();
+                for (const size_t index : {count / 4, count / 2, count - 1}) {
+                    if (index < count) {
+                        pictures.push_back({animation.width, animation.height, animation.frames[index]});
+                    }
                 }
             }
             if (!assetgen::WriteContactSheet(argv[2], pictures, error)) {
