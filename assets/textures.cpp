@@ -23,14 +23,18 @@ struct CellPosition {
     int cx, cy;
 };
 
-CellPosition Cell(float x, float y, float cellW, float cellH, float rowShift, int width) {
+float Wrapped(float v, int period) {
+    v = std::fmod(v, static_cast<float>(period));
+    return v < 0 ? v + static_cast<float>(period) : v;
+}
+
+// Both coordinates wrap around the picture (width × height), so cells cut by an edge
+// continue, with the same identity, on the opposite edge.
+CellPosition Cell(float x, float y, float cellW, float cellH, float rowShift, int width, int height) {
     CellPosition p{};
+    y = Wrapped(y, height);
     p.cy = static_cast<int>(std::floor(y / cellH));
-    float sx = x + rowShift * static_cast<float>(p.cy);
-    sx = std::fmod(sx, static_cast<float>(width));
-    if (sx < 0) {
-        sx += static_cast<float>(width);
-    }
+    const float sx = Wrapped(x + rowShift * static_cast<float>(p.cy), width);
     p.cx = static_cast<int>(std::floor(sx / cellW));
     p.lx = sx - static_cast<float>(p.cx) * cellW;
     p.ly = y - static_cast<float>(p.cy) * cellH;
@@ -71,7 +75,7 @@ RgbImage MakeFloor() {
         for (int x = 0; x < n; ++x) {
             const float u = (x + 0.5f) / n, v = (y + 0.5f) / n;
             // The grid is moved by half a slab so that the grout runs through the edges.
-            const CellPosition c = Cell(x + 0.5f + slab / 2, y + 0.5f + slab / 2, slab, slab, 0, n);
+            const CellPosition c = Cell(x + 0.5f + slab / 2, y + 0.5f + slab / 2, slab, slab, 0, n, n);
             const bool dark = ((c.cx + c.cy) & 1) != 0;
             const float warp = Fbm(u, v, 4, 4, 6, 0.6f, 11 + (dark ? 1 : 0));
             const float phase = 2.0f * kPi * (u * 2.0f + v * 1.0f) + 6.0f * warp;
@@ -151,7 +155,7 @@ RgbImage MakeBackdrop() {
                     }
                     color = Hex(0x8d949a) * (0.95f + 0.12f * grain) * (block ? 0.92f : 1.0f);
                 } else {
-                    const CellPosition c = Cell(fx, by, 128.0f, 56.0f, 64.0f, w);
+                    const CellPosition c = Cell(fx, by, 128.0f, 56.0f, 64.0f, w, h);
                     const float tone = HashUnit(c.cx, c.cy, 107);
                     color = Mix(stoneA, stoneB, tone * 0.7f) * (0.9f + 0.15f * grain);
                     hgt = 0.5f * SmoothStep(1.5f, 6.0f, c.edge + 1.5f * grain) + 0.04f * grain;
@@ -203,7 +207,7 @@ RgbImage MakeRivetedSteel() {
         for (int x = 0; x < n; ++x) {
             const float fx = x + 0.5f, fy = y + 0.5f;
             const float u = fx / n, v = fy / n;
-            const CellPosition c = Cell(fx + 128.0f, fy + 128.0f, 256.0f, 256.0f, 0.0f, n);
+            const CellPosition c = Cell(fx + 128.0f, fy + 128.0f, 256.0f, 256.0f, 0.0f, n, n);
             const float brushed = Fbm(u, v, 2, 128, 3, 0.5f, 201);
             const float dirt = Fbm(u, v, 4, 4, 5, 0.55f, 203);
             const float seam = SmoothStep(1.0f, 4.0f, c.edge);
@@ -337,7 +341,7 @@ RgbImage MakeBrickWall() {
             const float u = fx / n, v = fy / n;
             const float rough = Fbm(u, v, 16, 16, 5, 0.55f, 401);
             const float chip = Fbm(u, v, 32, 32, 3, 0.5f, 403);
-            const CellPosition c = Cell(fx + 2.0f, fy + 2.0f, 128.0f, 32.0f, 64.0f, n);
+            const CellPosition c = Cell(fx + 2.0f, fy + 2.0f, 128.0f, 32.0f, 64.0f, n, n);
             const float edge = c.edge + 2.2f * chip;
             const float brick = SmoothStep(2.5f, 5.5f, edge);
             const Color bc = bricks[Hash(static_cast<uint32_t>(c.cx), static_cast<uint32_t>(c.cy), 405) % 5];
@@ -365,7 +369,7 @@ RgbImage MakeDecoTiles() {
             const float fx = x + 0.5f, fy = y + 0.5f;
             const float u = fx / n, v = fy / n;
             const float patina = Fbm(u, v, 6, 6, 5, 0.55f, 501);
-            const CellPosition c = Cell(fx, fy, 128.0f, 128.0f, 0.0f, n);
+            const CellPosition c = Cell(fx, fy, 128.0f, 128.0f, 0.0f, n, n);
             const float lx = c.lx - 64.0f, ly = c.ly - 64.0f;
             const float frame = SmoothStep(2.0f, 6.0f, c.edge);
             // Diamond, circle and fan rays of an embossed tile.
