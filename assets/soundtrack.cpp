@@ -41,6 +41,20 @@ struct Phrase {
 // Lines are written per bar; a bar with no entry rests.
 using Melody = std::vector<std::vector<Phrase>>;
 
+// Mixing desk: a level per instrument on top of the velocities of the score.
+float Level(Instrument instrument) {
+    switch (instrument) {
+    case Instrument::Kick: return 0.8f;
+    case Instrument::ClosedHat:
+    case Instrument::OpenHat: return 1.6f;
+    case Instrument::Snare:
+    case Instrument::Clap: return 1.25f;
+    case Instrument::Lead: return 1.3f;
+    case Instrument::Pluck: return 1.2f;
+    default: return 1.0f;
+    }
+}
+
 class Composer {
 public:
     Composer() : m_mixer(kTotalBeats * kBeat, 3.0 * kStep) {}
@@ -49,7 +63,7 @@ public:
         NoteEvent e;
         e.instrument = instrument;
         e.start = beat * kBeat;
-        e.velocity = velocity;
+        e.velocity = velocity * Level(instrument);
         e.pan = pan;
         e.reverbSend = reverb;
         m_mixer.Add(e);
@@ -62,7 +76,7 @@ public:
         e.start = beat * kBeat;
         e.length = beats * kBeat;
         e.note = note;
-        e.velocity = velocity;
+        e.velocity = velocity * Level(instrument);
         e.pan = pan;
         e.delaySend = delay;
         e.reverbSend = reverb;
