@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <exception>
 #include <functional>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -38,10 +39,16 @@ int CatalogueIndex(const std::string& name) {
 
 using MemberBuilder = std::function<std::vector<AssetMember>()>;
 
+// The builders share nothing, so they run side by side; their results are collected
+// in list order, which keeps the output independent of the scheduling.
 std::vector<AssetMember> CollectMembers(const std::vector<MemberBuilder>& builders) {
-    std::vector<AssetMember> members;
+    std::vector<std::future<std::vector<AssetMember>>> running;
     for (const MemberBuilder& build : builders) {
-        for (AssetMember& member : build()) {
+        running.push_back(std::async(std::launch::async, build));
+    }
+    std::vector<AssetMember> members;
+    for (auto& result : running) {
+        for (AssetMember& member : result.get()) {
             members.push_back(std::move(member));
         }
     }
