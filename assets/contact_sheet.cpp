@@ -3,23 +3,27 @@
 #include "assets/contact_sheet.h"
 
 #include <algorithm>
+#include <cmath>
 #include <csetjmp>
 #include <cstdio>
 #include <memory>
 
 #include <png.h>
 
+#include "assets/text.h"
+
 namespace assetgen {
 
 namespace {
 
 constexpr int kRowHeight = 192;
+constexpr int kCaption = 18;
 constexpr int kGap = 8;
 constexpr int kMaxRowWidth = 1600;
 
 struct Placement {
     int x, y, width, height;
-    const RgbaImage* picture;
+    const SheetPicture* picture;
 };
 
 struct FileCloser {
@@ -42,30 +46,34 @@ RgbaImage ToRgba(const RgbImage& image) {
     return out;
 }
 
-bool WriteContactSheet(const std::string& path, const std::vector<RgbaImage>& pictures, std::string& error) {
+bool WriteContactSheet(const std::string& path, const std::vector<SheetPicture>& pictures, std::string& error) {
     std::vector<Placement> placements;
     int x = kGap, y = kGap, sheetWidth = 0;
-    for (const RgbaImage& picture : pictures) {
-        if (picture.width <= 0 || picture.height <= 0) {
+    for (const SheetPicture& picture : pictures) {
+        if (picture.image.width <= 0 || picture.image.height <= 0) {
             continue;
         }
-        const int width = std::max(1, picture.width * kRowHeight / picture.height);
+        const int width = std::max(1, picture.image.width * kRowHeight / picture.image.height);
         if (x > kGap && x + width + kGap > kMaxRowWidth) {
             x = kGap;
-            y += kRowHeight + kGap;
+            y += kRowHeight + kCaption + kGap;
         }
         placements.push_back({x, y, width, kRowHeight, &picture});
         x += width + kGap;
         sheetWidth = std::max(sheetWidth, x);
     }
-    const int sheetHeight = y + kRowHeight + kGap;
+    const int sheetHeight = y + kRowHeight + kCaption + kGap;
     if (placements.empty()) {
         error = "nothing to put on the contact sheet";
         return false;
     }
     std::vector<uint8_t> sheet(size_t(sheetWidth) * sheetHeight * 3, 40);
+    TextFace face(FontPath("DejaVuSansMono-Bold.ttf"));
+    face.SetPixelSize(12);
+    HeightField captions(sheetWidth, sheetHeight);
     for (const Placement& p : placements) {
-        const RgbaImage& src = *p.picture;
+        face.Draw(captions, p.x + 2, p.y + p.height + 13, p.picture->label);
+        const RgbaImage& src = p.picture->image;
         for (int row = 0; row < p.height; ++row) {
             const int sy = row * src.height / p.height;
             for (int col = 0; col < p.width; ++col) {
@@ -77,6 +85,16 @@ bool WriteContactSheet(const std::string& path, const std::vector<RgbaImage>& pi
                 for (int c = 0; c < 3; ++c) {
                     d[c] = static_cast<uint8_t>((s[c] * s[3] + back * (255 - s[3])) / 255);
                 }
+            }
+        }
+    }
+
+    for (int row = 0; row < sheetHeight; ++row) {
+        for (int col = 0; col < sheetWidth; ++col) {
+            const float c = captions.At(col, row);
+            uint8_t* d = &sheet[(size_t(row) * sheetWidth + col) * 3];
+            for (int k = 0; k < 3; ++k) {
+                d[k] = static_cast<uint8_t>(std::lround(d[k] + (220 - d[k]) * c));
             }
         }
     }

@@ -9,8 +9,14 @@
 
 namespace assetgen {
 
-// Pictures are scaled to a common row height (nearest sample) and laid out in rows.
-bool WriteContactSheet(const std::string& path, const std::vector<RgbaImage>& pictures, std::string& error);
+struct SheetPicture {
+    std::string label;
+    RgbaImage image;
+};
+
+// Pictures are scaled to a common row height (nearest sample), laid out in rows and
+// captioned with their labels.
+bool WriteContactSheet(const std::string& path, const std::vector<SheetPicture>& pictures, std::string& error);
 
 // Converts 8-bit RGB to opaque RGBA.
 RgbaImage ToRgba(const RgbImage& image);

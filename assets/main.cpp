@@ -90,18 +90,19 @@ int main(int argc, char** argv) {
             return 1;
         }
         if (argc == 3) {
-            std::vector<assetgen::RgbaImage> pictures;
+            std::vector<assetgen::SheetPicture> pictures;
             for (const AssetMember& member : members) {
                 assetgen::RgbImage picture;
                 if (member.name.ends_with(".jpg") && assetgen::DecodeJpeg(member.bytes, picture)) {
-                    pictures.push_back(assetgen::ToRgba(picture));
+                    pictures.push_back({member.name, assetgen::ToRgba(picture)});
                 }
             }
             for (const assetgen::AssetFrames& animation : assetgen::BuildAnimationFrames()) {
                 const size_t count = animation.frames.size();
                 for (const size_t index : {count / 4, count / 2, count - 1}) {
                     if (index < count) {
-                        pictures.push_back({animation.width, animation.height, animation.frames[index]});
+                        pictures.push_back({animation.name + " #" + std::to_string(index),
+                                            {animation.width, animation.height, animation.frames[index]}});
                     }
                 }
             }
