@@ -103,6 +103,11 @@ TEST(Generator, TwoRunsGiveTheSameBytesAsTheBuild) {
     ASSERT_FALSE(a.empty());
     EXPECT_TRUE(a == ReadFile(dir.file("b.pak"))) << "the archive differs between two runs";
     EXPECT_TRUE(ReadFile(dir.file("a.png")) == ReadFile(dir.file("b.png")));
+    if (HaveProgram("identify")) {
+        std::string format;
+        EXPECT_EQ(testsupport::Run("identify -format '%m %w %h' '" + dir.file("a.png") + "'", &format), 0);
+        EXPECT_EQ(format.rfind("PNG ", 0), 0u) << format;
+    }
     EXPECT_TRUE(ReadFile(BinPath("quorvel.pak")) == a) << "the build's archive is stale or differs";
     // Usage errors exit with 2 and write nothing.
     EXPECT_EQ(testsupport::Run("'" + gen + "' 2>/dev/null"), 2);
