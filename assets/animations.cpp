@@ -37,9 +37,12 @@ const CreditLine kCredits[] = {
     {"graphics . drawn by procedures", 10, 59},
 };
 
-constexpr int kLineStart = 6;      // frame on which the first line starts
-constexpr int kLineSpacing = 28;   // frames between the starts of two lines
-constexpr int kCharsPerFrame = 2;
+// The demo shows the strip for roughly 60 to 80 of its frames before it switches
+// scenes (it starts late in its scene and steps every 84 ms or slower), so the typing
+// is done by frame 60 and the rest of the strip holds the full credits.
+constexpr int kLineStart = 4;      // frame on which the first line starts
+constexpr int kLineSpacing = 14;   // frames between the starts of two lines
+constexpr int kCharsPerFrame = 3;
 
 }  // namespace
 

@@ -21,7 +21,8 @@ struct AssetFrames {
 constexpr int kCreditsFrames = 130;
 constexpr int kEffectFrames = 96;
 
-// 256 × 64: the credits appear line by line, typed; the last frame holds them all.
+// 256 × 64: the credits appear line by line, typed, within the first 60 frames; the
+// frames after that, the last one included, hold them all.
 AssetFrames MakeCreditsFrames();
 // 256 × 256: plasma and rings whose phases all turn whole cycles over the frames, so
 // the last frame leads back into the first.

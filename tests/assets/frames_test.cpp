@@ -101,6 +101,8 @@ TEST(AnimationFrames, CreditsBuildUpAndHoldTheirLastFrame) {
         previous = now;
     }
     EXPECT_EQ(previous, 4);
+    // Typing is over early enough for the demo to show the full credits.
+    EXPECT_EQ(bands(credits.frames[60]), 4);
     // The final frames hold still, so stopping on the last frame shows the full credits.
     const auto& end = credits.frames.back();
     EXPECT_EQ(MeanDifference(end, credits.frames[credits.frames.size() - 2]), 0.0);
