@@ -14,6 +14,14 @@ bool WritePak(const std::string& path, const std::vector<AssetMember>& members, 
     const std::string temporary = path + ".part";
     std::error_code ec;
     fs::remove(temporary, ec);
+    // Removes the partial archive on every way out that did not move it into place.
+    struct Cleanup {
+        const std::string& file;
+        ~Cleanup() {
+            std::error_code ignored;
+            fs::remove(file, ignored);
+        }
+    } cleanup{temporary};
     {
         KVLFileStream archive{KVLString(temporary.c_str())};
         for (const AssetMember& member : members) {

@@ -348,6 +348,9 @@ std::vector<uint8_t> EncodeSoundtrack(const std::vector<int16_t>& pcm) {
     // push every section change later; pad the end by as much to keep the length.
     const size_t frames = pcm.size() / 2;
     const size_t shift = static_cast<size_t>(lame_get_encoder_delay(gf) + kDecoderDelay);
+    if (frames <= shift) {
+        throw std::runtime_error("the soundtrack is shorter than the codec delay");
+    }
     std::vector<int16_t> input(frames * 2, 0);
     std::copy(pcm.begin() + static_cast<std::ptrdiff_t>(shift * 2), pcm.end(), input.begin());
 
