@@ -235,22 +235,31 @@ void Tunnel(Composer& c) {
     for (int bar = 0; bar < 19; ++bar) {
         const double b = s0 + bar * 4;
         const bool last = bar == 18;
+        // Bar 7 drops the drums under a riser; the lead comes in on bar 8.
+        const bool breakdown = bar == 7;
         if (bar == 8) {
             c.Hit(Instrument::Crash, b, 0.4f, -0.3f, 0.4f);
         }
-        for (int beat = 0; beat < 4; ++beat) {
-            if (!(bar == 0 && beat == 0) && !(last && beat == 3)) {
-                c.Hit(Instrument::Kick, b + beat, 1.0f);
+        if (breakdown) {
+            c.Note(Instrument::Riser, b, 3.9, 60, 0.45f, 0.0f, 0.0f, 0.2f, 0.0f);
+            for (int s = 8; s < 16; ++s) {
+                c.Hit(Instrument::Snare, b + s / 4.0, 0.15f + 0.05f * (s - 8), 0.0f, 0.2f);
             }
-            if ((beat & 1) && !(last && beat == 3)) {
-                c.Hit(Instrument::Snare, b + beat, 0.5f, 0.05f, 0.25f);
+        } else {
+            for (int beat = 0; beat < 4; ++beat) {
+                if (!(bar == 0 && beat == 0) && !(last && beat == 3)) {
+                    c.Hit(Instrument::Kick, b + beat, 1.0f);
+                }
+                if ((beat & 1) && !(last && beat == 3)) {
+                    c.Hit(Instrument::Snare, b + beat, 0.5f, 0.05f, 0.25f);
+                }
             }
+            c.Hit(Instrument::Snare, b + 7 / 4.0, 0.15f, 0.1f, 0.1f);
+            if (!last) {
+                c.Hit(Instrument::Snare, b + 14 / 4.0, 0.15f, -0.1f, 0.1f);
+            }
+            c.Hats(b, last ? 3 : 4, true, true);
         }
-        c.Hit(Instrument::Snare, b + 7 / 4.0, 0.15f, 0.1f, 0.1f);
-        if (!last) {
-            c.Hit(Instrument::Snare, b + 14 / 4.0, 0.15f, -0.1f, 0.1f);
-        }
-        c.Hats(b, last ? 3 : 4, true, true);
         const float sweep = 0.5f - 0.5f * std::cos(6.2831853f * static_cast<float>(bar) / 8.0f);
         for (int s = 0; s < (last ? 14 : 16); ++s) {
             if (acid[s] < 0) {
