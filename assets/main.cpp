@@ -91,8 +91,9 @@ void AddAnimationFrames(const AssetMember& member, std::vector<assetgen::SheetPi
     }
     const int32_t count = animation.GetFrameCount();
     std::unique_ptr<KVLImage> frame = KVLImage::Create(animation.GetWidth(), animation.GetHeight());
+    // Open has read frame 0; each NextFrame reads the one after.
     for (int32_t index = 0; index < count; ++index) {
-        if (!animation.NextFrame()) {
+        if (index > 0 && !animation.NextFrame()) {
             throw std::runtime_error(member.name + ": frame " + std::to_string(index) + " does not decode");
         }
         if (index == count / 4 || index == count / 2 || index == count - 1) {
