@@ -1,0 +1,196 @@
+// Polyphase synthesis filter bank and PCM output routines of the MPEG audio decoder.
+//
+// Each time slot turns 32 subband samples into 32 PCM values: a 32-point cosine
+// transform gives the 64-value V vector, which enters a ring of the last 16 vectors;
+// the 512-tap window then sums across the ring. Reduced output rates keep every
+// second or fourth value of the full-rate output (only the lower 16 or 8 subbands are
+// decoded then, so nothing above the reduced Nyquist frequency is left to alias).
+//
+// The output routine for a stream is picked once at setup from a table indexed by
+// channel mode, reduction and sample width; rounding versus truncation is a flag.
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#include "sound/mpeg/mpg_internal.h"
+#include "sound/mpeg/mpg_tables.h"
+
+float g_mpgScale[64];
+
+namespace {
+
+bool g_tablesBuilt = false;
+float g_dct[32][32];    // g_dct[k][m] = cos(pi * m * (2k + 1) / 64)
+float g_window[16][32];  // D[32a + j]
+
+// X = 32-point DCT-II of s; then V[0..63] from X by the symmetries of the matrixing.
+void Matrix(const float* s, float* v) {
+    float x[33];
+    for (int m = 0; m < 32; ++m) {
+        x[m] = 0.0f;
+    }
+    for (int k = 0; k < 32; ++k) {
+        const float sk = s[k];
+        if (sk == 0.0f) {
+            continue;
+        }
+        const float* row = g_dct[k];
+        for (int m = 0; m < 32; ++m) {
+            x[m] += sk * row[m];
+        }
+    }
+    x[32] = 0.0f;
+    for (int i = 0; i <= 16; ++i) {
+        v[i] = x[16 + i];
+    }
+    for (int i = 17; i < 48; ++i) {
+        v[i] = -x[48 - i];
+    }
+    for (int i = 48; i < 64; ++i) {
+        v[i] = -x[i - 48];
+    }
+}
+
+// One slot of synthesis for one channel: 32 floating-point output values.
+void SynthSlot(MpgSynthChannel& ch, const float* s, float* out) {
+    ch.pos = (ch.pos + 15) & 15;
+    float* slot = &ch.v[0][0] + ch.pos * 64;
+    Matrix(s, slot);
+    float acc[32];
+    for (int j = 0; j < 32; ++j) {
+        acc[j] = 0.0f;
+    }
+    for (int a = 0; a < 16; ++a) {
+        const float* vv = &ch.v[0][0] + ((ch.pos + a) & 15) * 64 + (a & 1) * 32;
+        const float* w = g_window[a];
+        for (int j = 0; j < 32; ++j) {
+            acc[j] += w[j] * vv[j];
+        }
+    }
+    for (int j = 0; j < 32; ++j) {
+        out[j] = acc[j];
+    }
+}
+
+inline int32_t ToInt(float f, bool round) {
+    const float scaled = f * 32768.0f;
+    int32_t v;
+    if (round) {
+        v = static_cast<int32_t>(std::lrintf(scaled < -40000.0f ? -40000.0f : (scaled > 40000.0f ? 40000.0f : scaled)));
+    } else {
+        v = static_cast<int32_t>(scaled < -40000.0f ? -40000.0f : (scaled > 40000.0f ? 40000.0f : scaled));
+    }
+    return v < -32768 ? -32768 : (v > 32767 ? 32767 : v);
+}
+
+inline void Put(uint8_t*& out, int32_t v, bool eight) {
+    if (eight) {
+        *out++ = static_cast<uint8_t>((v >> 8) + 128);
+    } else {
+        const uint16_t u = static_cast<uint16_t>(v);
+        out[0] = static_cast<uint8_t>(u);
+        out[1] = static_cast<uint8_t>(u >> 8);
+        out += 2;
+    }
+}
+
+// Channel modes: 0 mono stream, 1 stereo, 2 mono mix, 3 left only, 4 right only.
+template <int Mode, int Reduction, bool Eight>
+void OutputBlock(MpgState& st, const MpgSubbandBlock& block, int slots, uint8_t*& out) {
+    constexpr int step = 1 << Reduction;
+    const bool round = st.fullBand;
+    float pcm[2][32];
+    float mixed[32];
+    for (int t = 0; t < slots; ++t) {
+        if constexpr (Mode == 1) {
+            for (int c = 0; c < 2; ++c) {
+                SynthSlot(st.synth[c], block.s[block.channels == 2 ? c : 0][t], pcm[c]);
+            }
+            for (int j = 0; j < 32; j += step) {
+                Put(out, ToInt(pcm[0][j], round), Eight);
+                Put(out, ToInt(pcm[1][j], round), Eight);
+            }
+        } else {
+            const float* src;
+            if constexpr (Mode == 2) {
+                if (block.channels == 2) {
+                    for (int k = 0; k < 32; ++k) {
+                        mixed[k] = 0.5f * (block.s[0][t][k] + block.s[1][t][k]);
+                    }
+                    src = mixed;
+                } else {
+                    src = block.s[0][t];
+                }
+            } else if constexpr (Mode == 4) {
+                src = block.s[block.channels == 2 ? 1 : 0][t];
+            } else {
+                src = block.s[0][t];
+            }
+            SynthSlot(st.synth[0], src, pcm[0]);
+            for (int j = 0; j < 32; j += step) {
+                Put(out, ToInt(pcm[0][j], round), Eight);
+            }
+        }
+    }
+}
+
+template <int Mode, int Reduction, bool Eight>
+constexpr MpgOutputRoutine Routine() {
+    return &OutputBlock<Mode, Reduction, Eight>;
+}
+
+// Index = channel mode + 5 * (reduction + 3 * (8-bit ? 1 : 0)).
+template <int... I>
+constexpr auto MakeRoutineTable(std::integer_sequence<int, I...>) {
+    return std::array<MpgOutputRoutine, sizeof...(I)>{Routine<I % 5, (I / 5) % 3, (I / 15) == 1>()...};
+}
+
+const auto kOutputRoutines = MakeRoutineTable(std::make_integer_sequence<int, 30>());
+
+}  // namespace
+
+void mpgBuildTables() {
+    if (g_tablesBuilt) {
+        return;
+    }
+    const double pi = 3.14159265358979323846;
+    for (int k = 0; k < 32; ++k) {
+        for (int m = 0; m < 32; ++m) {
+            g_dct[k][m] = static_cast<float>(std::cos(pi * m * (2 * k + 1) / 64.0));
+        }
+    }
+    for (int a = 0; a < 16; ++a) {
+        for (int j = 0; j < 32; ++j) {
+            g_window[a][j] = kMpgSynthWindow[32 * a + j];
+        }
+    }
+    for (int i = 0; i < 63; ++i) {
+        g_mpgScale[i] = static_cast<float>(2.0 * std::pow(2.0, -i / 3.0));
+    }
+    g_mpgScale[63] = 0.0f;
+    g_tablesBuilt = true;
+}
+
+void mpgSynthReset(MpgState& st) {
+    for (auto& ch : st.synth) {
+        std::memset(ch.v, 0, sizeof(ch.v));
+        ch.pos = 0;
+    }
+}
+
+MpgOutputRoutine mpgSelectOutput(int index) {
+    if (index < 0 || index >= static_cast<int>(kOutputRoutines.size())) {
+        return nullptr;
+    }
+    return kOutputRoutines[static_cast<size_t>(index)];
+}
+
+void mpgWriteSilence(const MpgState& st, void* output) {
+    const int values = st.framesPerCall * st.outChannels;
+    if (st.eightBit) {
+        std::memset(output, 128, static_cast<size_t>(values));
+    } else {
+        std::memset(output, 0, static_cast<size_t>(values) * 2);
+    }
+}
