@@ -271,15 +271,26 @@ bool mpgRefill() {
         std::memmove(st.buffer.get(), st.buffer.get() + st.cursor, static_cast<size_t>(st.fill));
     }
     st.cursor = 0;
-    const int32_t got = CallRead(st, st.buffer.get() + st.fill, kMpgInputBufferSize - st.fill);
-    std::memset(st.buffer.get() + st.fill + got, 0, kBufferPad);
-    if (got == 0) {
+    // Streams may deliver less than asked for: read until the buffer is full or the
+    // input reports its end.
+    int32_t total = 0;
+    for (;;) {
+        const int32_t got = CallRead(st, st.buffer.get() + st.fill, kMpgInputBufferSize - st.fill);
+        if (got == 0) {
+            break;
+        }
+        st.fill += got;
+        total += got;
+        if (st.fill >= kMpgInputBufferSize) {
+            break;
+        }
+    }
+    std::memset(st.buffer.get() + st.fill, 0, kBufferPad);
+    if (total == 0 || st.fill < kMpgInputBufferSize) {
         st.threshold = 0;
         st.exhausted = true;
-        return false;
     }
-    st.fill += got;
-    return true;
+    return total > 0;
 }
 
 void mpgSetFullBand(bool on) { g_fullBand = on; }
@@ -315,16 +326,24 @@ bool mpgOpenCustom(MpgReadCallback read, void* context, int32_t size, int32_t re
             break;
         }
     }
-    // The header needs four bytes inside the filled part.
+    if (at < 0) {
+        FreeInput(st);
+        return false;
+    }
+    // Drop the bytes before the sync and top the buffer up, so that a first frame found
+    // near the end of the first load is measured on bytes that are really there.
+    Consume(st, at);
+    Ensure(st, kFreeFormatWindow);
+    p = st.buffer.get() + st.cursor;
     MpgHeader h;
-    if (at < 0 || at + 4 > st.fill || !mpgParseHeader(p + at, h)) {
+    if (st.fill < 4 || !mpgParseHeader(p, h)) {
         FreeInput(st);
         return false;
     }
     int32_t frameLength = mpgFrameBytes(h);
     const int32_t rate = mpgSampleRateOf(h);
     if (h.bitrateIndex == 0) {
-        frameLength = MeasureFreeFormat(p + at, st.fill - at, h);
+        frameLength = MeasureFreeFormat(p, st.fill, h);
         st.freeLength = frameLength;
         if (frameLength <= 0) {
             FreeInput(st);
@@ -340,7 +359,7 @@ bool mpgOpenCustom(MpgReadCallback read, void* context, int32_t size, int32_t re
         FreeInput(st);
         return false;
     }
-    st.skip = at;
+    st.skip = 0;
     if (!Setup(st, h, frameLength, reduction, channelMode, outputFlags, frequencyLimit)) {
         FreeInput(st);
         return false;
