@@ -21,10 +21,10 @@ public:
         const size_t byte = m_pos >> 3;
         uint64_t v;
         if (byte + 8 <= m_size) {
-            v = 0;
-            for (int i = 0; i < 8; ++i) {
-                v = (v << 8) | m_data[byte + i];
-            }
+            std::memcpy(&v, m_data + byte, 8);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+            v = __builtin_bswap64(v);
+#endif
         } else {
             v = 0;
             for (size_t i = 0; i < 8; ++i) {

@@ -36,9 +36,13 @@ std::vector<uint32_t> g_lutEntries;
 HuffLut g_luts[34];
 
 float g_pow43[kPow43Size];
+// v^(4/3) with its sign for the small values that make up most of a spectrum.
+float g_pow43Small[31];
 float g_gain[kGainSize];  // 2^((i - kGainOffset) / 4)
-float g_imdctLong[36][18];
-float g_imdctShort[12][6];
+// IMDCT through a DCT-IV of half the size: g_dct4Long[k][j] = cos(pi/18 (j+1/2)(k+1/2)),
+// g_dct4Short[k][j] = cos(pi/6 (j+1/2)(k+1/2)); rows padded for vector loads.
+float g_dct4Long[18][20];
+float g_dct4Short[6][8];
 float g_window[4][36];
 float g_windowShort[12];
 float g_aliasCs[8];
@@ -99,19 +103,24 @@ void BuildTables() {
     for (int i = 0; i < kPow43Size; ++i) {
         g_pow43[i] = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
     }
+    for (int v = -15; v <= 15; ++v) {
+        g_pow43Small[v + 15] = v < 0 ? -g_pow43[-v] : g_pow43[v];
+    }
     for (int i = 0; i < kGainSize; ++i) {
         g_gain[i] = static_cast<float>(std::pow(2.0, (i - kGainOffset) / 4.0));
     }
     const double pi = 3.14159265358979323846;
-    for (int i = 0; i < 36; ++i) {
-        for (int k = 0; k < 18; ++k) {
-            g_imdctLong[i][k] = static_cast<float>(std::cos(pi / 72.0 * (2 * i + 1 + 18) * (2 * k + 1)));
+    for (int k = 0; k < 18; ++k) {
+        for (int j = 0; j < 20; ++j) {
+            g_dct4Long[k][j] = j < 18 ? static_cast<float>(std::cos(pi / 18.0 * (j + 0.5) * (k + 0.5))) : 0.0f;
+        }
+    }
+    for (int k = 0; k < 6; ++k) {
+        for (int j = 0; j < 8; ++j) {
+            g_dct4Short[k][j] = j < 6 ? static_cast<float>(std::cos(pi / 6.0 * (j + 0.5) * (k + 0.5))) : 0.0f;
         }
     }
     for (int i = 0; i < 12; ++i) {
-        for (int k = 0; k < 6; ++k) {
-            g_imdctShort[i][k] = static_cast<float>(std::cos(pi / 24.0 * (2 * i + 1 + 6) * (2 * k + 1)));
-        }
         g_windowShort[i] = static_cast<float>(std::sin(pi / 12.0 * (i + 0.5)));
     }
     for (int i = 0; i < 36; ++i) {
@@ -514,8 +523,8 @@ int DecodeSpectrum(MpgBits& bits, const Granule& g, const MpgBandTable& bands, s
 }
 
 inline float Requant(int32_t v, float gain) {
-    if (v == 0) {
-        return 0.0f;
+    if (static_cast<uint32_t>(v + 15) <= 30u) {
+        return g_pow43Small[v + 15] * gain;
     }
     const int a = v < 0 ? -v : v;
     const float m = g_pow43[a < kPow43Size ? a : kPow43Size - 1] * gain;
@@ -732,14 +741,28 @@ void AliasReduce(float* xr, int boundaries) {
     }
 }
 
+// The IMDCT of n/2 values gives n outputs that are a DCT-IV of size n/2 read three
+// ways: x[i] = c[i + n/4] for i < n/4, -c[3n/4 - 1 - i] up to 3n/4, -c[i - 3n/4] above.
 void ImdctLong(const float* x, const float* window, float* out36) {
-    for (int i = 0; i < 36; ++i) {
-        const float* c = g_imdctLong[i];
-        float s = 0.0f;
-        for (int k = 0; k < 18; ++k) {
-            s += x[k] * c[k];
+    float c[20] = {};
+    for (int k = 0; k < 18; ++k) {
+        const float xk = x[k];
+        if (xk == 0.0f) {
+            continue;
         }
-        out36[i] = s * window[i];
+        const float* m = g_dct4Long[k];
+        for (int j = 0; j < 20; ++j) {
+            c[j] += xk * m[j];
+        }
+    }
+    for (int i = 0; i < 9; ++i) {
+        out36[i] = c[i + 9] * window[i];
+    }
+    for (int i = 9; i < 27; ++i) {
+        out36[i] = -c[26 - i] * window[i];
+    }
+    for (int i = 27; i < 36; ++i) {
+        out36[i] = -c[i - 27] * window[i];
     }
 }
 
@@ -749,13 +772,25 @@ void ImdctShort(const float* x, float* out36) {
     }
     for (int w = 0; w < 3; ++w) {
         const float* xw = x + 6 * w;
-        for (int i = 0; i < 12; ++i) {
-            const float* c = g_imdctShort[i];
-            float s = 0.0f;
-            for (int k = 0; k < 6; ++k) {
-                s += xw[k] * c[k];
+        float c[8] = {};
+        for (int k = 0; k < 6; ++k) {
+            const float* m = g_dct4Short[k];
+            for (int j = 0; j < 8; ++j) {
+                c[j] += xw[k] * m[j];
             }
-            out36[6 + 6 * w + i] += s * g_windowShort[i];
+        }
+        float y[12];
+        for (int i = 0; i < 3; ++i) {
+            y[i] = c[i + 3];
+        }
+        for (int i = 3; i < 9; ++i) {
+            y[i] = -c[8 - i];
+        }
+        for (int i = 9; i < 12; ++i) {
+            y[i] = -c[i - 9];
+        }
+        for (int i = 0; i < 12; ++i) {
+            out36[6 + 6 * w + i] += y[i] * g_windowShort[i];
         }
     }
 }

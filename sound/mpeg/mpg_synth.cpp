@@ -21,25 +21,63 @@ float g_mpgScale[64];
 namespace {
 
 bool g_tablesBuilt = false;
-float g_dct[32][32];    // g_dct[k][m] = cos(pi * m * (2k + 1) / 64)
 float g_window[16][32];  // D[32a + j]
+
+// 1 / (2 cos(pi (2n + 1) / (2N))) for the butterflies of an N-point DCT.
+float g_lee32[16];
+float g_lee16[8];
+float g_lee8[4];
+float g_lee4[2];
+float g_lee2[1];
+
+template <int N>
+const float* LeeTable() {
+    if constexpr (N == 32) {
+        return g_lee32;
+    } else if constexpr (N == 16) {
+        return g_lee16;
+    } else if constexpr (N == 8) {
+        return g_lee8;
+    } else if constexpr (N == 4) {
+        return g_lee4;
+    } else {
+        return g_lee2;
+    }
+}
+
+// Unnormalised DCT-II, X[k] = sum x[n] cos(pi (2n + 1) k / 2N), by Lee's recursion:
+// the even outputs are the DCT of the folded sums, the odd outputs adjacent pairs of
+// the DCT of the scaled folded differences.
+template <int N>
+void Dct(const float* in, float* out) {
+    if constexpr (N == 1) {
+        out[0] = in[0];
+    } else {
+        constexpr int H = N / 2;
+        const float* inv = LeeTable<N>();
+        float a[H];
+        float b[H];
+        for (int n = 0; n < H; ++n) {
+            a[n] = in[n] + in[N - 1 - n];
+            b[n] = (in[n] - in[N - 1 - n]) * inv[n];
+        }
+        float ea[H];
+        float eb[H];
+        Dct<H>(a, ea);
+        Dct<H>(b, eb);
+        for (int k = 0; k < H - 1; ++k) {
+            out[2 * k] = ea[k];
+            out[2 * k + 1] = eb[k] + eb[k + 1];
+        }
+        out[N - 2] = ea[H - 1];
+        out[N - 1] = eb[H - 1];
+    }
+}
 
 // X = 32-point DCT-II of s; then V[0..63] from X by the symmetries of the matrixing.
 void Matrix(const float* s, float* v) {
     float x[33];
-    for (int m = 0; m < 32; ++m) {
-        x[m] = 0.0f;
-    }
-    for (int k = 0; k < 32; ++k) {
-        const float sk = s[k];
-        if (sk == 0.0f) {
-            continue;
-        }
-        const float* row = g_dct[k];
-        for (int m = 0; m < 32; ++m) {
-            x[m] += sk * row[m];
-        }
-    }
+    Dct<32>(s, x);
     x[32] = 0.0f;
     for (int i = 0; i <= 16; ++i) {
         v[i] = x[16 + i];
@@ -155,9 +193,10 @@ void mpgBuildTables() {
         return;
     }
     const double pi = 3.14159265358979323846;
-    for (int k = 0; k < 32; ++k) {
-        for (int m = 0; m < 32; ++m) {
-            g_dct[k][m] = static_cast<float>(std::cos(pi * m * (2 * k + 1) / 64.0));
+    float* lee[5] = {g_lee32, g_lee16, g_lee8, g_lee4, g_lee2};
+    for (int level = 0, n = 32; n >= 2; ++level, n /= 2) {
+        for (int i = 0; i < n / 2; ++i) {
+            lee[level][i] = static_cast<float>(0.5 / std::cos(pi * (2 * i + 1) / (2.0 * n)));
         }
     }
     for (int a = 0; a < 16; ++a) {

@@ -22,7 +22,9 @@ struct MemoryInput {
     static int32_t Read(void* context, uint8_t* dst, int32_t max) {
         auto* in = static_cast<MemoryInput*>(context);
         const size_t n = std::min(in->bytes->size() - in->pos, static_cast<size_t>(max));
-        std::memcpy(dst, in->bytes->data() + in->pos, n);
+        if (n > 0) {
+            std::memcpy(dst, in->bytes->data() + in->pos, n);
+        }
         in->pos += n;
         return static_cast<int32_t>(n);
     }
