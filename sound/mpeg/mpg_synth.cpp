@@ -90,36 +90,39 @@ void Matrix(const float* s, float* v) {
     }
 }
 
-// One slot of synthesis for one channel: 32 floating-point output values.
+typedef float V4 __attribute__((vector_size(16)));
+
+// One slot of synthesis for one channel: 32 floating-point output values. The window
+// sums run over the 16 ring entries with the 32 outputs held in eight 4-float
+// accumulators.
 void SynthSlot(MpgSynthChannel& ch, const float* s, float* out) {
     ch.pos = (ch.pos + 15) & 15;
-    float* slot = &ch.v[0][0] + ch.pos * 64;
-    Matrix(s, slot);
-    float acc[32];
-    for (int j = 0; j < 32; ++j) {
-        acc[j] = 0.0f;
-    }
+    float* ring = &ch.v[0][0];
+    Matrix(s, ring + ch.pos * 64);
+    V4 acc[8] = {};
     for (int a = 0; a < 16; ++a) {
-        const float* vv = &ch.v[0][0] + ((ch.pos + a) & 15) * 64 + (a & 1) * 32;
-        const float* w = g_window[a];
-        for (int j = 0; j < 32; ++j) {
-            acc[j] += w[j] * vv[j];
+        const float* vv = ring + ((ch.pos + a) & 15) * 64 + (a & 1) * 32;
+        V4 v[8];
+        V4 w[8];
+        std::memcpy(v, vv, sizeof(v));
+        std::memcpy(w, g_window[a], sizeof(w));
+        for (int q = 0; q < 8; ++q) {
+            acc[q] += w[q] * v[q];
         }
     }
-    for (int j = 0; j < 32; ++j) {
-        out[j] = acc[j];
-    }
+    std::memcpy(out, acc, sizeof(acc));
 }
 
+// Output value of one sample: scaled to 16 bits, clipped, then truncated toward zero
+// or rounded to the nearest integer (halves away from zero).
 inline int32_t ToInt(float f, bool round) {
-    const float scaled = f * 32768.0f;
-    int32_t v;
+    float scaled = f * 32768.0f;
+    scaled = scaled < -32768.0f ? -32768.0f : (scaled > 32767.0f ? 32767.0f : scaled);
     if (round) {
-        v = static_cast<int32_t>(std::lrintf(scaled < -40000.0f ? -40000.0f : (scaled > 40000.0f ? 40000.0f : scaled)));
-    } else {
-        v = static_cast<int32_t>(scaled < -40000.0f ? -40000.0f : (scaled > 40000.0f ? 40000.0f : scaled));
+        scaled += scaled < 0.0f ? -0.5f : 0.5f;
+        scaled = scaled < -32768.0f ? -32768.0f : (scaled > 32767.0f ? 32767.0f : scaled);
     }
-    return v < -32768 ? -32768 : (v > 32767 ? 32767 : v);
+    return static_cast<int32_t>(scaled);
 }
 
 inline void Put(uint8_t*& out, int32_t v, bool eight) {
