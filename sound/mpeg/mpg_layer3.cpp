@@ -746,7 +746,11 @@ void AliasReduce(float* xr, int boundaries) {
 void ImdctLong(const float* x, const float* window, float* out36) {
     // Five 4-float accumulators stay in registers across the 18 inputs.
     typedef float V4 __attribute__((vector_size(16)));
-    V4 acc[5] = {};
+    V4 a0 = {};
+    V4 a1 = {};
+    V4 a2 = {};
+    V4 a3 = {};
+    V4 a4 = {};
     for (int k = 0; k < 18; ++k) {
         const float xk = x[k];
         if (xk == 0.0f) {
@@ -755,10 +759,13 @@ void ImdctLong(const float* x, const float* window, float* out36) {
         const V4 s = {xk, xk, xk, xk};
         V4 m[5];
         std::memcpy(m, g_dct4Long[k], sizeof(m));
-        for (int q = 0; q < 5; ++q) {
-            acc[q] += s * m[q];
-        }
+        a0 += s * m[0];
+        a1 += s * m[1];
+        a2 += s * m[2];
+        a3 += s * m[3];
+        a4 += s * m[4];
     }
+    V4 acc[5] = {a0, a1, a2, a3, a4};
     float c[20];
     std::memcpy(c, acc, sizeof(c));
     for (int i = 0; i < 9; ++i) {

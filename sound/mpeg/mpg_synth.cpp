@@ -99,17 +99,30 @@ void SynthSlot(MpgSynthChannel& ch, const float* s, float* out) {
     ch.pos = (ch.pos + 15) & 15;
     float* ring = &ch.v[0][0];
     Matrix(s, ring + ch.pos * 64);
-    V4 acc[8] = {};
+    V4 a0 = {};
+    V4 a1 = {};
+    V4 a2 = {};
+    V4 a3 = {};
+    V4 a4 = {};
+    V4 a5 = {};
+    V4 a6 = {};
+    V4 a7 = {};
     for (int a = 0; a < 16; ++a) {
         const float* vv = ring + ((ch.pos + a) & 15) * 64 + (a & 1) * 32;
         V4 v[8];
         V4 w[8];
         std::memcpy(v, vv, sizeof(v));
         std::memcpy(w, g_window[a], sizeof(w));
-        for (int q = 0; q < 8; ++q) {
-            acc[q] += w[q] * v[q];
-        }
+        a0 += w[0] * v[0];
+        a1 += w[1] * v[1];
+        a2 += w[2] * v[2];
+        a3 += w[3] * v[3];
+        a4 += w[4] * v[4];
+        a5 += w[5] * v[5];
+        a6 += w[6] * v[6];
+        a7 += w[7] * v[7];
     }
+    const V4 acc[8] = {a0, a1, a2, a3, a4, a5, a6, a7};
     std::memcpy(out, acc, sizeof(acc));
 }
 
