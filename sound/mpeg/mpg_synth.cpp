@@ -49,7 +49,7 @@ const float* LeeTable() {
 // the even outputs are the DCT of the folded sums, the odd outputs adjacent pairs of
 // the DCT of the scaled folded differences.
 template <int N>
-void Dct(const float* in, float* out) {
+inline __attribute__((always_inline)) void Dct(const float* in, float* out) {
     if constexpr (N == 1) {
         out[0] = in[0];
     } else {
@@ -126,26 +126,39 @@ void SynthSlot(MpgSynthChannel& ch, const float* s, float* out) {
     std::memcpy(out, acc, sizeof(acc));
 }
 
-// Output value of one sample: scaled to 16 bits, clipped, then truncated toward zero
-// or rounded to the nearest integer (halves away from zero).
-inline int32_t ToInt(float f, bool round) {
-    float scaled = f * 32768.0f;
-    scaled = scaled < -32768.0f ? -32768.0f : (scaled > 32767.0f ? 32767.0f : scaled);
+inline float Clip(float x, float lo, float hi) { return x < lo ? lo : (x > hi ? hi : x); }
+
+// Output values of one slot: scaled to 16 bits and clipped, then truncated toward
+// zero or rounded to the nearest integer (halves away from zero). Every step-th value
+// is kept (reduced rates).
+template <int Step>
+void Convert(const float* pcm, int32_t* out, bool round) {
     if (round) {
-        scaled += scaled < 0.0f ? -0.5f : 0.5f;
-        scaled = scaled < -32768.0f ? -32768.0f : (scaled > 32767.0f ? 32767.0f : scaled);
+        for (int j = 0; j < 32 / Step; ++j) {
+            const float x = pcm[j * Step] * 32768.0f;
+            out[j] = static_cast<int32_t>(Clip(x + (x < 0.0f ? -0.5f : 0.5f), -32768.0f, 32767.0f));
+        }
+    } else {
+        for (int j = 0; j < 32 / Step; ++j) {
+            out[j] = static_cast<int32_t>(Clip(pcm[j * Step] * 32768.0f, -32768.0f, 32767.0f));
+        }
     }
-    return static_cast<int32_t>(scaled);
 }
 
-inline void Put(uint8_t*& out, int32_t v, bool eight) {
-    if (eight) {
-        *out++ = static_cast<uint8_t>((v >> 8) + 128);
-    } else {
-        const uint16_t u = static_cast<uint16_t>(v);
-        out[0] = static_cast<uint8_t>(u);
-        out[1] = static_cast<uint8_t>(u >> 8);
-        out += 2;
+// Writes n values of each channel, interleaved: 16-bit little-endian or 8-bit unsigned.
+template <int Channels, bool Eight>
+void Write(const int32_t (*v)[32], int n, uint8_t*& out) {
+    for (int j = 0; j < n; ++j) {
+        for (int c = 0; c < Channels; ++c) {
+            if constexpr (Eight) {
+                *out++ = static_cast<uint8_t>((v[c][j] >> 8) + 128);
+            } else {
+                const uint16_t u = static_cast<uint16_t>(v[c][j]);
+                out[0] = static_cast<uint8_t>(u);
+                out[1] = static_cast<uint8_t>(u >> 8);
+                out += 2;
+            }
+        }
     }
 }
 
@@ -153,18 +166,18 @@ inline void Put(uint8_t*& out, int32_t v, bool eight) {
 template <int Mode, int Reduction, bool Eight>
 void OutputBlock(MpgState& st, const MpgSubbandBlock& block, int slots, uint8_t*& out) {
     constexpr int step = 1 << Reduction;
+    constexpr int n = 32 / step;
     const bool round = st.fullBand;
     float pcm[2][32];
+    int32_t values[2][32];
     float mixed[32];
     for (int t = 0; t < slots; ++t) {
         if constexpr (Mode == 1) {
             for (int c = 0; c < 2; ++c) {
                 SynthSlot(st.synth[c], block.s[block.channels == 2 ? c : 0][t], pcm[c]);
+                Convert<step>(pcm[c], values[c], round);
             }
-            for (int j = 0; j < 32; j += step) {
-                Put(out, ToInt(pcm[0][j], round), Eight);
-                Put(out, ToInt(pcm[1][j], round), Eight);
-            }
+            Write<2, Eight>(values, n, out);
         } else {
             const float* src;
             if constexpr (Mode == 2) {
@@ -182,9 +195,8 @@ void OutputBlock(MpgState& st, const MpgSubbandBlock& block, int slots, uint8_t*
                 src = block.s[0][t];
             }
             SynthSlot(st.synth[0], src, pcm[0]);
-            for (int j = 0; j < 32; j += step) {
-                Put(out, ToInt(pcm[0][j], round), Eight);
-            }
+            Convert<step>(pcm[0], values[0], round);
+            Write<1, Eight>(values, n, out);
         }
     }
 }
