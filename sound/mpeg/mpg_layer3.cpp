@@ -410,9 +410,9 @@ void ReadScaleFactorsLsf(MpgBits& bits, const Granule& g, bool intensityRight, S
     }
 }
 
-inline bool DecodePair(MpgBits& bits, int table, int& x, int& y) {
-    const HuffLut& lut = g_luts[table];
-    const uint32_t peek = bits.Peek32();
+// Looks up the codeword at the front of peek (32 bits, left-aligned). Returns the
+// leaf entry: value in the low byte, code length in the next; 0 for no codeword.
+inline uint32_t Lookup(const HuffLut& lut, uint32_t peek) {
     uint32_t e = g_lutEntries[lut.offset + (peek >> (32 - lut.rootBits))];
     int used = lut.rootBits;
     while (e & kSub) {
@@ -421,14 +421,7 @@ inline bool DecodePair(MpgBits& bits, int table, int& x, int& y) {
         e = g_lutEntries[(e & 0xFFFFFF) + idx];
         used += sub;
     }
-    const int len = static_cast<int>((e >> 8) & 0xFF);
-    if (len == 0) {
-        return false;
-    }
-    bits.Skip(static_cast<size_t>(len));
-    x = static_cast<int>((e >> 4) & 15);
-    y = static_cast<int>(e & 15);
-    return true;
+    return e;
 }
 
 // Huffman-decodes the granule's values into is[]; returns the count of lines decoded
@@ -463,26 +456,50 @@ int DecodeSpectrum(MpgBits& bits, const Granule& g, const MpgBandTable& bands, s
             return -1;
         }
         const int linbits = kMpgHuffTables[table].linbits;
+        const HuffLut& lut = g_luts[table];
         for (; i < stop; i += 2) {
             if (bits.Position() > end) {
                 return -1;
             }
-            int x;
-            int y;
-            if (!DecodePair(bits, table, x, y)) {
+            // One 32-bit peek covers a codeword (19 bits at most) and its two sign
+            // bits; escapes (linbits) read on from the bit reader.
+            const uint32_t peek = bits.Peek32();
+            const uint32_t e = Lookup(lut, peek);
+            const int len = static_cast<int>((e >> 8) & 0xFF);
+            if (len == 0) {
                 return -1;
             }
-            if (linbits && x == 15) {
-                x += static_cast<int>(bits.Get(linbits));
-            }
-            if (x && bits.Get1()) {
-                x = -x;
-            }
-            if (linbits && y == 15) {
-                y += static_cast<int>(bits.Get(linbits));
-            }
-            if (y && bits.Get1()) {
-                y = -y;
+            int x = static_cast<int>((e >> 4) & 15);
+            int y = static_cast<int>(e & 15);
+            if (linbits && (x == 15 || y == 15)) {
+                bits.Skip(static_cast<size_t>(len));
+                if (x == 15) {
+                    x += static_cast<int>(bits.Get(linbits));
+                }
+                if (x && bits.Get1()) {
+                    x = -x;
+                }
+                if (y == 15) {
+                    y += static_cast<int>(bits.Get(linbits));
+                }
+                if (y && bits.Get1()) {
+                    y = -y;
+                }
+            } else {
+                int used = len;
+                if (x) {
+                    if ((peek << used) & 0x80000000u) {
+                        x = -x;
+                    }
+                    ++used;
+                }
+                if (y) {
+                    if ((peek << used) & 0x80000000u) {
+                        y = -y;
+                    }
+                    ++used;
+                }
+                bits.Skip(static_cast<size_t>(used));
             }
             is[i] = x;
             is[i + 1] = y;
@@ -491,25 +508,30 @@ int DecodeSpectrum(MpgBits& bits, const Granule& g, const MpgBandTable& bands, s
     if (bits.Position() > end) {
         return -1;
     }
-    const int quadTable = 32 + g.count1Table;
+    const HuffLut& quad = g_luts[32 + g.count1Table];
     while (i + 4 <= kLines && bits.Position() < end) {
-        const size_t before = bits.Position();
-        int x;
-        int y;
-        if (!DecodePair(bits, quadTable, x, y)) {
+        // A quadruple codeword (6 bits at most) and up to four sign bits.
+        const uint32_t peek = bits.Peek32();
+        const uint32_t e = Lookup(quad, peek);
+        int used = static_cast<int>((e >> 8) & 0xFF);
+        if (used == 0) {
             return -1;
         }
-        int v[4] = {(y >> 3) & 1, (y >> 2) & 1, (y >> 1) & 1, y & 1};
+        int v[4] = {static_cast<int>((e >> 3) & 1), static_cast<int>((e >> 2) & 1), static_cast<int>((e >> 1) & 1),
+                    static_cast<int>(e & 1)};
         for (int& q : v) {
-            if (q && bits.Get1()) {
-                q = -q;
+            if (q) {
+                if ((peek << used) & 0x80000000u) {
+                    q = -q;
+                }
+                ++used;
             }
         }
-        if (bits.Position() > end) {
+        if (bits.Position() + static_cast<size_t>(used) > end) {
             // The last quadruple ran past the granule: it is not part of the data.
-            bits.SetPosition(before);
             break;
         }
+        bits.Skip(static_cast<size_t>(used));
         is[i] = v[0];
         is[i + 1] = v[1];
         is[i + 2] = v[2];
