@@ -486,19 +486,15 @@ int DecodeSpectrum(MpgBits& bits, const Granule& g, const MpgBandTable& bands, s
                     y = -y;
                 }
             } else {
+                // Branch-free signs: the bit after the codeword belongs to x only when
+                // x is not zero (negating zero changes nothing).
                 int used = len;
-                if (x) {
-                    if ((peek << used) & 0x80000000u) {
-                        x = -x;
-                    }
-                    ++used;
-                }
-                if (y) {
-                    if ((peek << used) & 0x80000000u) {
-                        y = -y;
-                    }
-                    ++used;
-                }
+                const int sx = -static_cast<int>((peek << used) >> 31);
+                x = (x ^ sx) - sx;
+                used += x != 0;
+                const int sy = -static_cast<int>((peek << used) >> 31);
+                y = (y ^ sy) - sy;
+                used += y != 0;
                 bits.Skip(static_cast<size_t>(used));
             }
             is[i] = x;
@@ -520,12 +516,9 @@ int DecodeSpectrum(MpgBits& bits, const Granule& g, const MpgBandTable& bands, s
         int v[4] = {static_cast<int>((e >> 3) & 1), static_cast<int>((e >> 2) & 1), static_cast<int>((e >> 1) & 1),
                     static_cast<int>(e & 1)};
         for (int& q : v) {
-            if (q) {
-                if ((peek << used) & 0x80000000u) {
-                    q = -q;
-                }
-                ++used;
-            }
+            const int sq = -static_cast<int>((peek << used) >> 31);
+            q = (q ^ sq) - sq;
+            used += q != 0;
         }
         if (bits.Position() + static_cast<size_t>(used) > end) {
             // The last quadruple ran past the granule: it is not part of the data.
@@ -775,9 +768,6 @@ void ImdctLong(const float* x, const float* window, float* out36) {
     V4 a4 = {};
     for (int k = 0; k < 18; ++k) {
         const float xk = x[k];
-        if (xk == 0.0f) {
-            continue;
-        }
         const V4 s = {xk, xk, xk, xk};
         V4 m[5];
         std::memcpy(m, g_dct4Long[k], sizeof(m));
