@@ -13,6 +13,10 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "sound/mpeg/mpg_internal.h"
 #include "sound/mpeg/mpg_tables.h"
 
@@ -162,6 +166,34 @@ void Write(const int32_t (*v)[32], int n, uint8_t*& out) {
     }
 }
 
+#if defined(__SSE2__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+// The common case, full-rate 16-bit stereo, four values at a time: the same clipping
+// and truncation or rounding as Convert, then interleaving by unpacking.
+void WriteStereo16(const float (*pcm)[32], bool round, uint8_t*& out) {
+    const __m128 scale = _mm_set1_ps(32768.0f);
+    const __m128 lo = _mm_set1_ps(-32768.0f);
+    const __m128 hi = _mm_set1_ps(32767.0f);
+    const __m128 half = _mm_set1_ps(round ? 0.5f : 0.0f);
+    const __m128 sign = _mm_set1_ps(-0.0f);
+    for (int j = 0; j < 32; j += 8) {
+        __m128i v[2][2];
+        for (int c = 0; c < 2; ++c) {
+            for (int q = 0; q < 2; ++q) {
+                __m128 x = _mm_mul_ps(_mm_loadu_ps(pcm[c] + j + 4 * q), scale);
+                x = _mm_add_ps(x, _mm_or_ps(_mm_and_ps(x, sign), half));
+                x = _mm_min_ps(_mm_max_ps(x, lo), hi);
+                v[c][q] = _mm_cvttps_epi32(x);
+            }
+        }
+        const __m128i left = _mm_packs_epi32(v[0][0], v[0][1]);
+        const __m128i right = _mm_packs_epi32(v[1][0], v[1][1]);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(left, right));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi16(left, right));
+        out += 32;
+    }
+}
+#endif
+
 // Channel modes: 0 mono stream, 1 stereo, 2 mono mix, 3 left only, 4 right only.
 template <int Mode, int Reduction, bool Eight>
 void OutputBlock(MpgState& st, const MpgSubbandBlock& block, int slots, uint8_t*& out) {
@@ -175,6 +207,14 @@ void OutputBlock(MpgState& st, const MpgSubbandBlock& block, int slots, uint8_t*
         if constexpr (Mode == 1) {
             for (int c = 0; c < 2; ++c) {
                 SynthSlot(st.synth[c], block.s[block.channels == 2 ? c : 0][t], pcm[c]);
+            }
+#if defined(__SSE2__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+            if constexpr (!Eight && Reduction == 0) {
+                WriteStereo16(pcm, round, out);
+                continue;
+            }
+#endif
+            for (int c = 0; c < 2; ++c) {
                 Convert<step>(pcm[c], values[c], round);
             }
             Write<2, Eight>(values, n, out);
