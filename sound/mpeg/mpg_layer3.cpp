@@ -912,7 +912,6 @@ int mpgLayer3Frame(MpgState& st, const uint8_t* frame, int32_t available, void* 
     const size_t dataEnd = static_cast<size_t>(l3.reservoirFill) * 8;
     ScaleFactors sf[2];
     uint8_t* out = static_cast<uint8_t*>(output);
-    float hybridOut[2][18][32];
     for (int gr = 0; gr < granules; ++gr) {
         int counts[2] = {0, 0};
         int preflag[2] = {0, 0};
@@ -958,23 +957,19 @@ int mpgLayer3Frame(MpgState& st, const uint8_t* frame, int32_t available, void* 
             if (switchLine < kLines) {
                 Reorder(xr, switchLine, bands);
             }
-            const int boundaries = switchLine == kLines ? 31 : switchLine / 18 - 1;
-            AliasReduce(xr, boundaries);
-            // No line at or above bound is non-zero: in long blocks alias reduction
-            // spreads the decoded lines into one more subband; reordering can move
-            // short-block lines far up, so those are scanned in full.
+            // Lines at or above decoded are zero (joint stereo fills the right channel
+            // only where the left has data). In long blocks the butterflies above the
+            // last non-zero subband change nothing, and alias reduction spreads the data
+            // into one more subband; reordering can move short-block lines far up, so
+            // those are scanned in full.
             const int decoded = nch == 2 && h.mode == 1 ? std::max(counts[0], counts[1]) : counts[ch];
+            const int boundaries = switchLine == kLines ? std::min(31, (decoded + 17) / 18) : switchLine / 18 - 1;
+            AliasReduce(xr, boundaries);
             const int bound = switchLine == kLines ? std::min(kLines, ((decoded + 17) / 18 + 1) * 18) : kLines;
-            Hybrid(g, switchLine, xr, bound, l3.overlap[ch], hybridOut[ch]);
+            Hybrid(g, switchLine, xr, bound, l3.overlap[ch], st.block.s[ch]);
         }
-        MpgSubbandBlock& block = st.block;
-        block.channels = nch;
-        for (int ch = 0; ch < nch; ++ch) {
-            for (int t = 0; t < 18; ++t) {
-                std::memcpy(block.s[ch][t], hybridOut[ch][t], sizeof(float) * 32);
-            }
-        }
-        st.outputRoutine(st, block, 18, out);
+        st.block.channels = nch;
+        st.outputRoutine(st, st.block, 18, out);
     }
     return length;
 }
