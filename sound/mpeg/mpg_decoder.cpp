@@ -307,7 +307,6 @@ bool mpgOpenCustom(MpgReadCallback read, void* context, int32_t size, int32_t re
     st.context = context;
     st.fill = 0;
     st.cursor = 0;
-    st.skip = 0;
     st.exhausted = false;
     st.threshold = kMpgRefillThreshold;
     st.freeLength = 0;
@@ -330,8 +329,9 @@ bool mpgOpenCustom(MpgReadCallback read, void* context, int32_t size, int32_t re
         FreeInput(st);
         return false;
     }
-    // Drop the bytes before the sync and top the buffer up, so that a first frame found
-    // near the end of the first load is measured on bytes that are really there.
+    // Drop the bytes before the sync (the first decode would skip them anyway) and top
+    // the buffer up, so that a first frame found near the end of the first load is
+    // measured on bytes that are really there.
     Consume(st, at);
     Ensure(st, kFreeFormatWindow);
     p = st.buffer.get() + st.cursor;
@@ -359,7 +359,6 @@ bool mpgOpenCustom(MpgReadCallback read, void* context, int32_t size, int32_t re
         FreeInput(st);
         return false;
     }
-    st.skip = 0;
     if (!Setup(st, h, frameLength, reduction, channelMode, outputFlags, frequencyLimit)) {
         FreeInput(st);
         return false;
@@ -373,16 +372,6 @@ int32_t mpgDecodeFrame(void* output) {
     MpgState& st = g_mpg;
     if (!st.buffer || st.frameRoutine == nullptr || output == nullptr) {
         return -1;
-    }
-    if (st.skip > 0) {
-        // Bytes before the first sync: dropped here, so a first frame found near the
-        // end of the first load can be completed by a refill.
-        const int32_t drop = std::min(st.skip, st.fill);
-        Consume(st, drop);
-        st.skip -= drop;
-        if (st.skip > 0) {
-            return -1;
-        }
     }
     // ID3v1 tags met at a frame boundary are stepped over (a loop, not recursion: a
     // run of tags must not deepen the stack).

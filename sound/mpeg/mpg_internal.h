@@ -53,9 +53,10 @@ private:
     size_t m_pos = 0;
 };
 
-// One channel of the polyphase synthesis: the ring of past V vectors.
+// One channel of the polyphase synthesis: the ring of the last 16 V vectors (64 values
+// each); pos is the slot of the newest.
 struct MpgSynthChannel {
-    float v[2][512];  // two half-rings (even/odd phase), each 16 x 32 values
+    float v[16][64];
     int pos = 0;
 };
 
@@ -90,7 +91,6 @@ struct MpgState {
     int32_t cursor = 0;  // offset of the next unread byte in buffer
     int32_t threshold = kMpgRefillThreshold;
     int32_t size = -1;
-    int32_t skip = 0;
     bool exhausted = false;
 
     // Stream parameters from the first frame.
