@@ -62,7 +62,9 @@ TEST_P(Mpg123Compare, FullAccuracy) {
     if (std::string(e.tool) == "lame") {
         cmd = std::string("lame --quiet -t ") + e.options + (e.channels == 1 ? " -m m " : " ") + wav + " " + mp;
     } else {
-        cmd = std::string("twolame --quiet ") + e.options + (e.channels == 1 ? " -m m " : " -m s ") + wav + " " + mp;
+        const bool modeGiven = std::string(e.options).find("-m ") != std::string::npos;
+        cmd = std::string("twolame --quiet ") + e.options + (modeGiven ? " " : (e.channels == 1 ? " -m m " : " -m s ")) +
+              wav + " " + mp;
     }
     ASSERT_EQ(testsupport::Run(cmd + " 2>&1"), 0) << cmd;
     const auto bytes = testsupport::ReadFile(mp);
@@ -110,6 +112,13 @@ std::vector<Encoding> Encodings() {
         list.push_back({"twolame", r.rate, 1, r.rate >= 32000 ? "-b 96" : "-b 48"});
         list.push_back({"twolame", r.rate, 2, r.cbr});
     }
+    // Joint stereo (subbands above the bound shared by both channels) and CRC words.
+    list.push_back({"twolame", 44100, 2, "-b 128 -m j"});
+    list.push_back({"twolame", 22050, 2, "-b 64 -m j -p"});
+    list.push_back({"lame", 44100, 2, "-b 128 -p"});
+    // Free format: the frame length is measured from the repeating headers.
+    list.push_back({"lame", 44100, 2, "--freeformat -b 200"});
+    list.push_back({"lame", 22050, 1, "--freeformat -b 40"});
     return list;
 }
 
