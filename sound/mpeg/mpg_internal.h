@@ -46,11 +46,69 @@ public:
     size_t Position() const { return m_pos; }
     void SetPosition(size_t pos) { m_pos = pos; }
     size_t SizeBits() const { return m_size * 8; }
+    const uint8_t* Data() const { return m_data; }
+    size_t Size() const { return m_size; }
 
 private:
     const uint8_t* m_data = nullptr;
     size_t m_size = 0;
     size_t m_pos = 0;
+};
+
+// The same reading for the Huffman loops, with a 64-bit window of upcoming bits that
+// is topped up 32 bits at a time, so that each codeword costs a shift rather than a
+// load. Holds at least 32 bits after every step; reads past the end yield zeros.
+class MpgBitCache {
+public:
+    MpgBitCache(const uint8_t* data, size_t size, size_t bitPos)
+        : m_data(data), m_size(size), m_next(bitPos >> 3), m_pos(bitPos) {
+        m_cache = (static_cast<uint64_t>(Load32()) << 32);
+        m_cache |= Load32();
+        m_cache <<= (bitPos & 7);
+        m_have = 64 - static_cast<int>(bitPos & 7);
+    }
+    uint32_t Peek32() const { return static_cast<uint32_t>(m_cache >> 32); }
+    // n from 0 to 32.
+    void Skip(int n) {
+        m_cache <<= n;
+        m_have -= n;
+        m_pos += static_cast<size_t>(n);
+        if (m_have <= 32) {
+            m_cache |= static_cast<uint64_t>(Load32()) << (32 - m_have);
+            m_have += 32;
+        }
+    }
+    // n from 1 to 32.
+    uint32_t Get(int n) {
+        const uint32_t v = Peek32() >> (32 - n);
+        Skip(n);
+        return v;
+    }
+    size_t Position() const { return m_pos; }
+
+private:
+    uint32_t Load32() {
+        uint32_t v = 0;
+        if (m_next + 4 <= m_size) {
+            std::memcpy(&v, m_data + m_next, 4);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+            v = __builtin_bswap32(v);
+#endif
+        } else {
+            for (size_t i = 0; i < 4; ++i) {
+                v = (v << 8) | (m_next + i < m_size ? m_data[m_next + i] : 0u);
+            }
+        }
+        m_next += 4;
+        return v;
+    }
+
+    const uint8_t* m_data;
+    size_t m_size;
+    size_t m_next;  // next byte to load
+    size_t m_pos;   // bit position of the front of the window
+    uint64_t m_cache = 0;
+    int m_have = 0;
 };
 
 // One channel of the polyphase synthesis: the ring of the last 16 V vectors (64 values

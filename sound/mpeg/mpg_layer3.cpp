@@ -439,6 +439,7 @@ int DecodeSpectrum(MpgBits& bits, const Granule& g, const MpgBandTable& bands, s
     }
     r1 = std::min(r1, big);
     r2 = std::min(std::max(r2, r1), big);
+    MpgBitCache c(bits.Data(), bits.Size(), bits.Position());
     int i = 0;
     for (int region = 0; region < 3; ++region) {
         const int stop = region == 0 ? r1 : (region == 1 ? r2 : big);
@@ -458,12 +459,12 @@ int DecodeSpectrum(MpgBits& bits, const Granule& g, const MpgBandTable& bands, s
         const int linbits = kMpgHuffTables[table].linbits;
         const HuffLut& lut = g_luts[table];
         for (; i < stop; i += 2) {
-            if (bits.Position() > end) {
+            if (c.Position() > end) {
                 return -1;
             }
             // One 32-bit peek covers a codeword (19 bits at most) and its two sign
             // bits; escapes (linbits) read on from the bit reader.
-            const uint32_t peek = bits.Peek32();
+            const uint32_t peek = c.Peek32();
             const uint32_t e = Lookup(lut, peek);
             const int len = static_cast<int>((e >> 8) & 0xFF);
             if (len == 0) {
@@ -472,17 +473,17 @@ int DecodeSpectrum(MpgBits& bits, const Granule& g, const MpgBandTable& bands, s
             int x = static_cast<int>((e >> 4) & 15);
             int y = static_cast<int>(e & 15);
             if (linbits && (x == 15 || y == 15)) {
-                bits.Skip(static_cast<size_t>(len));
+                c.Skip(len);
                 if (x == 15) {
-                    x += static_cast<int>(bits.Get(linbits));
+                    x += static_cast<int>(c.Get(linbits));
                 }
-                if (x && bits.Get1()) {
+                if (x && c.Get(1)) {
                     x = -x;
                 }
                 if (y == 15) {
-                    y += static_cast<int>(bits.Get(linbits));
+                    y += static_cast<int>(c.Get(linbits));
                 }
-                if (y && bits.Get1()) {
+                if (y && c.Get(1)) {
                     y = -y;
                 }
             } else {
@@ -495,19 +496,19 @@ int DecodeSpectrum(MpgBits& bits, const Granule& g, const MpgBandTable& bands, s
                 const int sy = -static_cast<int>((peek << used) >> 31);
                 y = (y ^ sy) - sy;
                 used += y != 0;
-                bits.Skip(static_cast<size_t>(used));
+                c.Skip(used);
             }
             is[i] = x;
             is[i + 1] = y;
         }
     }
-    if (bits.Position() > end) {
+    if (c.Position() > end) {
         return -1;
     }
     const HuffLut& quad = g_luts[32 + g.count1Table];
-    while (i + 4 <= kLines && bits.Position() < end) {
+    while (i + 4 <= kLines && c.Position() < end) {
         // A quadruple codeword (6 bits at most) and up to four sign bits.
-        const uint32_t peek = bits.Peek32();
+        const uint32_t peek = c.Peek32();
         const uint32_t e = Lookup(quad, peek);
         int used = static_cast<int>((e >> 8) & 0xFF);
         if (used == 0) {
@@ -520,11 +521,11 @@ int DecodeSpectrum(MpgBits& bits, const Granule& g, const MpgBandTable& bands, s
             q = (q ^ sq) - sq;
             used += q != 0;
         }
-        if (bits.Position() + static_cast<size_t>(used) > end) {
+        if (c.Position() + static_cast<size_t>(used) > end) {
             // The last quadruple ran past the granule: it is not part of the data.
             break;
         }
-        bits.Skip(static_cast<size_t>(used));
+        c.Skip(used);
         is[i] = v[0];
         is[i + 1] = v[1];
         is[i + 2] = v[2];
@@ -534,6 +535,7 @@ int DecodeSpectrum(MpgBits& bits, const Granule& g, const MpgBandTable& bands, s
     for (int k = i; k < kLines; ++k) {
         is[k] = 0;
     }
+    bits.SetPosition(c.Position());
     return i;
 }
 
