@@ -49,26 +49,38 @@ const float* LeeTable() {
     }
 }
 
+typedef float V4 __attribute__((vector_size(16)));
+
+template <typename T>
+inline T Splat(float f) {
+    if constexpr (sizeof(T) == sizeof(float)) {
+        return f;
+    } else {
+        return T{f, f, f, f};
+    }
+}
+
 // Unnormalised DCT-II, X[k] = sum x[n] cos(pi (2n + 1) k / 2N), by Lee's recursion:
 // the even outputs are the DCT of the folded sums, the odd outputs adjacent pairs of
-// the DCT of the scaled folded differences.
-template <int N>
-inline __attribute__((always_inline)) void Dct(const float* in, float* out) {
+// the DCT of the scaled folded differences. T is float, or V4 for four independent
+// transforms side by side (one per lane).
+template <typename T, int N>
+inline __attribute__((always_inline)) void Dct(const T* in, T* out) {
     if constexpr (N == 1) {
         out[0] = in[0];
     } else {
         constexpr int H = N / 2;
         const float* inv = LeeTable<N>();
-        float a[H];
-        float b[H];
+        T a[H];
+        T b[H];
         for (int n = 0; n < H; ++n) {
             a[n] = in[n] + in[N - 1 - n];
-            b[n] = (in[n] - in[N - 1 - n]) * inv[n];
+            b[n] = (in[n] - in[N - 1 - n]) * Splat<T>(inv[n]);
         }
-        float ea[H];
-        float eb[H];
-        Dct<H>(a, ea);
-        Dct<H>(b, eb);
+        T ea[H];
+        T eb[H];
+        Dct<T, H>(a, ea);
+        Dct<T, H>(b, eb);
         for (int k = 0; k < H - 1; ++k) {
             out[2 * k] = ea[k];
             out[2 * k + 1] = eb[k] + eb[k + 1];
@@ -78,31 +90,27 @@ inline __attribute__((always_inline)) void Dct(const float* in, float* out) {
     }
 }
 
-// X = 32-point DCT-II of s; then V[0..63] from X by the symmetries of the matrixing.
-void Matrix(const float* s, float* v) {
-    float x[33];
-    Dct<32>(s, x);
-    x[32] = 0.0f;
+// Enters the V vector of X (32 values, every stride-th float of x) into the ring: V is
+// X rearranged by the symmetries of the matrixing (X[32] = 0).
+void PushV(MpgSynthChannel& ch, const float* x, int stride) {
+    ch.pos = (ch.pos + 15) & 15;
+    float* v = ch.v[ch.pos];
+    auto X = [&](int m) { return m == 32 ? 0.0f : x[m * stride]; };
     for (int i = 0; i <= 16; ++i) {
-        v[i] = x[16 + i];
+        v[i] = X(16 + i);
     }
     for (int i = 17; i < 48; ++i) {
-        v[i] = -x[48 - i];
+        v[i] = -X(48 - i);
     }
     for (int i = 48; i < 64; ++i) {
-        v[i] = -x[i - 48];
+        v[i] = -X(i - 48);
     }
 }
 
-typedef float V4 __attribute__((vector_size(16)));
-
-// One slot of synthesis for one channel: 32 floating-point output values. The window
-// sums run over the 16 ring entries with the 32 outputs held in eight 4-float
+// The window sums over the 16 ring entries: 32 output values, held in eight 4-float
 // accumulators.
-void SynthSlot(MpgSynthChannel& ch, const float* s, float* out) {
-    ch.pos = (ch.pos + 15) & 15;
-    float* ring = &ch.v[0][0];
-    Matrix(s, ring + ch.pos * 64);
+void Window(const MpgSynthChannel& ch, float* out) {
+    const float* ring = &ch.v[0][0];
     V4 a0 = {};
     V4 a1 = {};
     V4 a2 = {};
@@ -128,6 +136,26 @@ void SynthSlot(MpgSynthChannel& ch, const float* s, float* out) {
     }
     const V4 acc[8] = {a0, a1, a2, a3, a4, a5, a6, a7};
     std::memcpy(out, acc, sizeof(acc));
+}
+
+const float kSilentSlot[32] = {};
+
+// Synthesis of up to four (channel, slot) pairs: their transforms run side by side in
+// the four lanes, then each enters its channel's ring and is windowed in lane order,
+// which keeps every channel's slots in time order.
+void SynthBatch(MpgSynthChannel* const* chs, const float* const* src, int lanes, float (*pcm)[32]) {
+    V4 in[32];
+    for (int k = 0; k < 32; ++k) {
+        in[k] = V4{src[0][k], src[1][k], src[2][k], src[3][k]};
+    }
+    V4 x[32];
+    Dct<V4, 32>(in, x);
+    float xf[128];
+    std::memcpy(xf, x, sizeof(xf));
+    for (int l = 0; l < lanes; ++l) {
+        PushV(*chs[l], xf + l, 4);
+        Window(*chs[l], pcm[l]);
+    }
 }
 
 inline float Clip(float x, float lo, float hi) { return x < lo ? lo : (x > hi ? hi : x); }
@@ -200,43 +228,58 @@ void OutputBlock(MpgState& st, const MpgSubbandBlock& block, int slots, uint8_t*
     constexpr int step = 1 << Reduction;
     constexpr int n = 32 / step;
     const bool round = st.fullBand;
-    float pcm[2][32];
+    float pcm[4][32];
     int32_t values[2][32];
-    float mixed[32];
-    for (int t = 0; t < slots; ++t) {
-        if constexpr (Mode == 1) {
-            for (int c = 0; c < 2; ++c) {
-                SynthSlot(st.synth[c], block.s[block.channels == 2 ? c : 0][t], pcm[c]);
-            }
+    if constexpr (Mode == 1) {
+        // Two slots of both channels per batch.
+        const int right = block.channels == 2 ? 1 : 0;
+        MpgSynthChannel* chs[4] = {&st.synth[0], &st.synth[1], &st.synth[0], &st.synth[1]};
+        for (int t = 0; t < slots; t += 2) {
+            const bool two = t + 1 < slots;
+            const float* src[4] = {block.s[0][t], block.s[right][t], two ? block.s[0][t + 1] : kSilentSlot,
+                                   two ? block.s[right][t + 1] : kSilentSlot};
+            SynthBatch(chs, src, two ? 4 : 2, pcm);
+            for (int u = 0; u < (two ? 2 : 1); ++u) {
+                const float(*pair)[32] = pcm + 2 * u;
 #if defined(__SSE2__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-            if constexpr (!Eight && Reduction == 0) {
-                WriteStereo16(pcm, round, out);
-                continue;
-            }
-#endif
-            for (int c = 0; c < 2; ++c) {
-                Convert<step>(pcm[c], values[c], round);
-            }
-            Write<2, Eight>(values, n, out);
-        } else {
-            const float* src;
-            if constexpr (Mode == 2) {
-                if (block.channels == 2) {
-                    for (int k = 0; k < 32; ++k) {
-                        mixed[k] = 0.5f * (block.s[0][t][k] + block.s[1][t][k]);
-                    }
-                    src = mixed;
-                } else {
-                    src = block.s[0][t];
+                if constexpr (!Eight && Reduction == 0) {
+                    WriteStereo16(pair, round, out);
+                    continue;
                 }
-            } else if constexpr (Mode == 4) {
-                src = block.s[block.channels == 2 ? 1 : 0][t];
-            } else {
-                src = block.s[0][t];
+#endif
+                Convert<step>(pair[0], values[0], round);
+                Convert<step>(pair[1], values[1], round);
+                Write<2, Eight>(values, n, out);
             }
-            SynthSlot(st.synth[0], src, pcm[0]);
-            Convert<step>(pcm[0], values[0], round);
-            Write<1, Eight>(values, n, out);
+        }
+    } else {
+        // Four slots of the one output channel per batch.
+        MpgSynthChannel* chs[4] = {&st.synth[0], &st.synth[0], &st.synth[0], &st.synth[0]};
+        float mixed[4][32];
+        for (int t = 0; t < slots; t += 4) {
+            const int lanes = slots - t < 4 ? slots - t : 4;
+            const float* src[4] = {kSilentSlot, kSilentSlot, kSilentSlot, kSilentSlot};
+            for (int l = 0; l < lanes; ++l) {
+                if constexpr (Mode == 2) {
+                    if (block.channels == 2) {
+                        for (int k = 0; k < 32; ++k) {
+                            mixed[l][k] = 0.5f * (block.s[0][t + l][k] + block.s[1][t + l][k]);
+                        }
+                        src[l] = mixed[l];
+                    } else {
+                        src[l] = block.s[0][t + l];
+                    }
+                } else if constexpr (Mode == 4) {
+                    src[l] = block.s[block.channels == 2 ? 1 : 0][t + l];
+                } else {
+                    src[l] = block.s[0][t + l];
+                }
+            }
+            SynthBatch(chs, src, lanes, pcm);
+            for (int l = 0; l < lanes; ++l) {
+                Convert<step>(pcm[l], values[0], round);
+                Write<1, Eight>(values, n, out);
+            }
         }
     }
 }
