@@ -95,15 +95,15 @@ inline __attribute__((always_inline)) void Dct(const T* in, T* out) {
 void PushV(MpgSynthChannel& ch, const float* x, int stride) {
     ch.pos = (ch.pos + 15) & 15;
     float* v = ch.v[ch.pos];
-    auto X = [&](int m) { return m == 32 ? 0.0f : x[m * stride]; };
-    for (int i = 0; i <= 16; ++i) {
-        v[i] = X(16 + i);
+    for (int i = 0; i < 16; ++i) {
+        v[i] = x[(16 + i) * stride];
     }
+    v[16] = 0.0f;
     for (int i = 17; i < 48; ++i) {
-        v[i] = -X(48 - i);
+        v[i] = -x[(48 - i) * stride];
     }
     for (int i = 48; i < 64; ++i) {
-        v[i] = -X(i - 48);
+        v[i] = -x[(i - 48) * stride];
     }
 }
 
