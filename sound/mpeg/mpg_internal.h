@@ -111,10 +111,12 @@ private:
     int m_have = 0;
 };
 
-// One channel of the polyphase synthesis: the ring of the last 16 V vectors (64 values
-// each); pos is the slot of the newest.
+// One channel of the polyphase synthesis: a ring of V vectors (64 values each), of
+// which the window reads the newest 16; pos is the slot of the newest. The ring has 32
+// slots so that up to four newer vectors can be entered before the window of an older
+// one runs.
 struct MpgSynthChannel {
-    float v[16][64];
+    float v[32][64];
     int pos = 0;
 };
 

@@ -13,6 +13,9 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -90,26 +93,9 @@ inline __attribute__((always_inline)) void Dct(const T* in, T* out) {
     }
 }
 
-// Enters the V vector of X (32 values, every stride-th float of x) into the ring: V is
-// X rearranged by the symmetries of the matrixing (X[32] = 0).
-void PushV(MpgSynthChannel& ch, const float* x, int stride) {
-    ch.pos = (ch.pos + 15) & 15;
-    float* v = ch.v[ch.pos];
-    for (int i = 0; i < 16; ++i) {
-        v[i] = x[(16 + i) * stride];
-    }
-    v[16] = 0.0f;
-    for (int i = 17; i < 48; ++i) {
-        v[i] = -x[(48 - i) * stride];
-    }
-    for (int i = 48; i < 64; ++i) {
-        v[i] = -x[(i - 48) * stride];
-    }
-}
-
 // The window sums over the 16 ring entries: 32 output values, held in eight 4-float
 // accumulators.
-void Window(const MpgSynthChannel& ch, float* out) {
+void Window(const MpgSynthChannel& ch, int pos, float* out) {
     const float* ring = &ch.v[0][0];
     V4 a0 = {};
     V4 a1 = {};
@@ -120,7 +106,7 @@ void Window(const MpgSynthChannel& ch, float* out) {
     V4 a6 = {};
     V4 a7 = {};
     for (int a = 0; a < 16; ++a) {
-        const float* vv = ring + ((ch.pos + a) & 15) * 64 + (a & 1) * 32;
+        const float* vv = ring + ((pos + a) & 31) * 64 + (a & 1) * 32;
         V4 v[8];
         V4 w[8];
         std::memcpy(v, vv, sizeof(v));
@@ -140,21 +126,84 @@ void Window(const MpgSynthChannel& ch, float* out) {
 
 const float kSilentSlot[32] = {};
 
+// Four rows of four values to four columns.
+inline void Transpose(V4& r0, V4& r1, V4& r2, V4& r3) {
+#if defined(__SSE__)
+    __m128 a = r0;
+    __m128 b = r1;
+    __m128 c = r2;
+    __m128 d = r3;
+    _MM_TRANSPOSE4_PS(a, b, c, d);
+    r0 = a;
+    r1 = b;
+    r2 = c;
+    r3 = d;
+#else
+    float m[4][4];
+    std::memcpy(m[0], &r0, 16);
+    std::memcpy(m[1], &r1, 16);
+    std::memcpy(m[2], &r2, 16);
+    std::memcpy(m[3], &r3, 16);
+    r0 = V4{m[0][0], m[1][0], m[2][0], m[3][0]};
+    r1 = V4{m[0][1], m[1][1], m[2][1], m[3][1]};
+    r2 = V4{m[0][2], m[1][2], m[2][2], m[3][2]};
+    r3 = V4{m[0][3], m[1][3], m[2][3], m[3][3]};
+#endif
+}
+
 // Synthesis of up to four (channel, slot) pairs: their transforms run side by side in
-// the four lanes, then each enters its channel's ring and is windowed in lane order,
-// which keeps every channel's slots in time order.
+// the four lanes, their V vectors enter the rings (one slot further back for each
+// lane of the same channel), and then each is windowed in lane order, which keeps
+// every channel's slots in time order.
 void SynthBatch(MpgSynthChannel* const* chs, const float* const* src, int lanes, float (*pcm)[32]) {
     V4 in[32];
-    for (int k = 0; k < 32; ++k) {
-        in[k] = V4{src[0][k], src[1][k], src[2][k], src[3][k]};
+    for (int k = 0; k < 32; k += 4) {
+        V4 r[4];
+        for (int l = 0; l < 4; ++l) {
+            std::memcpy(&r[l], src[l] + k, 16);
+        }
+        Transpose(r[0], r[1], r[2], r[3]);
+        in[k] = r[0];
+        in[k + 1] = r[1];
+        in[k + 2] = r[2];
+        in[k + 3] = r[3];
     }
-    V4 x[32];
+    V4 x[33];
     Dct<V4, 32>(in, x);
-    float xf[128];
-    std::memcpy(xf, x, sizeof(xf));
+    x[32] = V4{0.0f, 0.0f, 0.0f, 0.0f};
+    // V[i] = X[16 + i] up to 16, -X[48 - i] up to 47, -X[i - 48] above (X[32] = 0).
+    V4 v[64];
+    for (int i = 0; i <= 16; ++i) {
+        v[i] = x[16 + i];
+    }
+    for (int i = 17; i < 48; ++i) {
+        v[i] = -x[48 - i];
+    }
+    for (int i = 48; i < 64; ++i) {
+        v[i] = -x[i - 48];
+    }
+    float scratch[64];
+    float* dst[4] = {scratch, scratch, scratch, scratch};
+    int pos[4] = {0, 0, 0, 0};
     for (int l = 0; l < lanes; ++l) {
-        PushV(*chs[l], xf + l, 4);
-        Window(*chs[l], pcm[l]);
+        MpgSynthChannel& ch = *chs[l];
+        ch.pos = (ch.pos + 31) & 31;
+        pos[l] = ch.pos;
+        dst[l] = ch.v[ch.pos];
+    }
+    for (int i = 0; i < 64; i += 4) {
+        V4 r0 = v[i];
+        V4 r1 = v[i + 1];
+        V4 r2 = v[i + 2];
+        V4 r3 = v[i + 3];
+        Transpose(r0, r1, r2, r3);
+        std::memcpy(dst[0] + i, &r0, 16);
+        std::memcpy(dst[1] + i, &r1, 16);
+        std::memcpy(dst[2] + i, &r2, 16);
+        std::memcpy(dst[3] + i, &r3, 16);
+    }
+    for (int l = 0; l < lanes; ++l) {
+        Window(*chs[l], pos[l], pcm[l]);
     }
 }
 
