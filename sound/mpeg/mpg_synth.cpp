@@ -2,7 +2,9 @@
 //
 // Each time slot turns 32 subband samples into 32 PCM values: a 32-point cosine
 // transform gives the 64-value V vector, which enters a ring of the last 16 vectors;
-// the 512-tap window then sums across the ring. Reduced output rates keep every
+// the 512-tap window then sums across the ring. Slots are synthesised four at a time
+// (two slots of both channels, or four of one), their transforms side by side in the
+// lanes of 4-float vectors. Reduced output rates keep every
 // second or fourth value of the full-rate output (only the lower 16 or 8 subbands are
 // decoded then, so nothing above the reduced Nyquist frequency is left to alias).
 //
