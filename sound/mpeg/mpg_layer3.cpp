@@ -830,12 +830,18 @@ void Hybrid(const Granule& g, int switchLine, const float* xr, int bound, float 
     }
     const int subbands = (used + 17) / 18;
     const int longSubbands = switchLine / 18;
+    // Frequency inversion: odd time samples of odd subbands change sign.
+    static const float kSign[2][18] = {
+        {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1},
+        {1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1},
+    };
     float y[36];
     for (int sb = 0; sb < 32; ++sb) {
         float* ov = overlap[sb];
+        const float* sign = kSign[sb & 1];
         if (sb >= subbands) {
             for (int t = 0; t < 18; ++t) {
-                out[t][sb] = ov[t];
+                out[t][sb] = ov[t] * sign[t];
                 ov[t] = 0.0f;
             }
         } else {
@@ -848,13 +854,8 @@ void Hybrid(const Granule& g, int switchLine, const float* xr, int bound, float 
                 ImdctShort(xr + 18 * sb, y);
             }
             for (int t = 0; t < 18; ++t) {
-                out[t][sb] = y[t] + ov[t];
+                out[t][sb] = (y[t] + ov[t]) * sign[t];
                 ov[t] = y[t + 18];
-            }
-        }
-        if (sb & 1) {
-            for (int t = 1; t < 18; t += 2) {
-                out[t][sb] = -out[t][sb];
             }
         }
     }
