@@ -13,3 +13,7 @@ set(ZARNOTH_PLATFORM_DEPS PkgConfig::SDL2 Threads::Threads)
 find_package(JPEG REQUIRED)
 find_package(PNG REQUIRED)
 list(APPEND ZARNOTH_KVL_DEPS JPEG::JPEG PNG::PNG)
+
+# libmpg123: an independent MPEG audio decoder, used only by the tests and the
+# benchmark as a reference (never linked into the engine).
+pkg_check_modules(MPG123 REQUIRED IMPORTED_TARGET libmpg123)

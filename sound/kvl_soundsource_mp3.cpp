@@ -1,0 +1,156 @@
+// The MP3 sound source and the ID3v1 tag reader.
+#include "sound/kvl_soundsource_mp3.h"
+
+#include <atomic>
+#include <cstring>
+
+#include "sound/mpeg/mpg_decoder.h"
+
+namespace {
+
+constexpr int32_t kTagSize = 128;
+constexpr int kGenreCount = 148;
+
+// ID3v1 genres 0-79, then the extension list 80-147.
+const char* const kGenres[kGenreCount] = {
+    "Blues", "Classic Rock", "Country", "Dance", "Disco", "Funk", "Grunge", "Hip-Hop", "Jazz", "Metal",
+    "New Age", "Oldies", "Other", "Pop", "R&B", "Rap", "Reggae", "Rock", "Techno", "Industrial",
+    "Alternative", "Ska", "Death Metal", "Pranks", "Soundtrack", "Euro-Techno", "Ambient", "Trip-Hop", "Vocal",
+    "Jazz+Funk", "Fusion", "Trance", "Classical", "Instrumental", "Acid", "House", "Game", "Sound Clip",
+    "Gospel", "Noise", "Alternative Rock", "Bass", "Soul", "Punk", "Space", "Meditative", "Instrumental Pop",
+    "Instrumental Rock", "Ethnic", "Gothic", "Darkwave", "Techno-Industrial", "Electronic", "Pop-Folk",
+    "Eurodance", "Dream", "Southern Rock", "Comedy", "Cult", "Gangsta", "Top 40", "Christian Rap", "Pop/Funk",
+    "Jungle", "Native American", "Cabaret", "New Wave", "Psychadelic", "Rave", "Showtunes", "Trailer", "Lo-Fi",
+    "Tribal", "Acid Punk", "Acid Jazz", "Polka", "Retro", "Musical", "Rock & Roll", "Hard Rock",
+    "Folk", "Folk-Rock", "National Folk", "Swing", "Fast Fusion", "Bebob", "Latin", "Revival", "Celtic",
+    "Bluegrass", "Avantgarde", "Gothic Rock", "Progressive Rock", "Psychedelic Rock", "Symphonic Rock",
+    "Slow Rock", "Big Band", "Chorus", "Easy Listening", "Acoustic", "Humour", "Speech", "Chanson", "Opera",
+    "Chamber Music", "Sonata", "Symphony", "Booty Bass", "Primus", "Porn Groove", "Satire", "Slow Jam", "Club",
+    "Tango", "Samba", "Folklore", "Ballad", "Power Ballad", "Rhythmic Soul", "Freestyle", "Duet", "Punk Rock",
+    "Drum Solo", "Acapella", "Euro-House", "Dance Hall", "Goa", "Drum & Bass", "Club-House", "Hardcore",
+    "Terror", "Indie", "BritPop", "Negerpunk", "Polsk Punk", "Beat", "Christian Gangsta Rap", "Heavy Metal",
+    "Black Metal", "Crossover", "Contemporary Christian", "Christian Rock", "Merengue", "Salsa",
+    "Thrash Metal", "Anime", "Jpop", "Synthpop",
+};
+
+// The source the decoder is working for; the decoder decodes one stream at a time.
+std::atomic<KVLSoundSourceMP3*> g_active{nullptr};
+
+// Decoded PCM of the last frame: 1152 frames of 16-bit stereo at most.
+int16_t g_pcm[kMpgMaxFrameSamples];
+
+}  // namespace
+
+const char* KVLID3GenreName(uint8_t genre) { return genre < kGenreCount ? kGenres[genre] : "Unknown"; }
+
+std::unique_ptr<KVLID3Tag> KVLReadID3Tag(KVLStream& stream) {
+    if (!stream.SeekFromEnd(kTagSize)) {
+        return nullptr;
+    }
+    uint8_t raw[kTagSize];
+    if (stream.Read(raw, kTagSize) != kTagSize || std::memcmp(raw, "TAG", 3) != 0) {
+        stream.SeekAbsolute(0);
+        return nullptr;
+    }
+    auto tag = std::make_unique<KVLID3Tag>();
+    const char* text = reinterpret_cast<const char*>(raw);
+    tag->artist = KVLString(text + 33, 30);
+    tag->album = KVLString(text + 63, 30);
+    tag->year = KVLString(text + 93, 4).ToInt();
+    tag->comment = KVLString(text + 97, 30);
+    tag->genre = KVLID3GenreName(raw[127]);
+    stream.SeekAbsolute(0);
+    return tag;
+}
+
+KVLSoundSourceMP3::KVLSoundSourceMP3(const KVLStream& stream) : m_stream(stream.Clone()) {}
+
+KVLSoundSourceMP3::~KVLSoundSourceMP3() {
+    KVLSoundSourceMP3* self = this;
+    if (g_active.compare_exchange_strong(self, nullptr)) {
+        mpgClose();
+    }
+}
+
+int32_t KVLSoundSourceMP3::ReadInput(void* context, uint8_t* destination, int32_t maximum) {
+    auto* stream = static_cast<KVLStream*>(context);
+    const int32_t got = stream->Read(destination, maximum);
+    return got > 0 ? got : 0;
+}
+
+bool KVLSoundSourceMP3::Open(KVLString* error) {
+    if (error) {
+        *error = "Unable to open file";
+    }
+    if (m_open) {
+        // Opening twice would restart the decoder under the reader's feet.
+        if (error) {
+            *error = "Too many MP3 streamers opened";
+        }
+        return false;
+    }
+    KVLSoundSourceMP3* expected = nullptr;
+    if (!g_active.compare_exchange_strong(expected, this)) {
+        if (error) {
+            *error = "Too many MP3 streamers opened";
+        }
+        return false;
+    }
+    if (!m_stream || !m_stream->OpenRead()) {
+        g_active.store(nullptr);
+        return false;
+    }
+    m_tag = KVLReadID3Tag(*m_stream);
+    m_stream->SeekAbsolute(0);
+    m_position = 0;
+    m_total = -1;
+    m_blockFrames = -1;
+    const bool previous = mpgGetFullBand();
+    mpgSetFullBand(m_fullBand);
+    const bool ok = mpgOpen(&KVLSoundSourceMP3::ReadInput, m_stream.get(), m_stream->GetLength());
+    mpgSetFullBand(previous);
+    if (!ok) {
+        g_active.store(nullptr);
+        if (error) {
+            *error = "Not a MP3 file";
+        }
+        return false;
+    }
+    m_open = true;
+    if (error) {
+        error->Format("MP3 sound - %.1f kbps %.1f kHz %s", mpgBitrate() * 0.001, mpgSampleRate() * 0.001,
+                      mpgIsStereo() ? "stereo" : "mono");
+    }
+    return true;
+}
+
+int32_t KVLSoundSourceMP3::GetSampleRate() { return m_open ? mpgSampleRate() : 0; }
+
+int32_t KVLSoundSourceMP3::GetBitsPerSample() { return m_open ? mpgBitsPerSample() : 0; }
+
+bool KVLSoundSourceMP3::IsStereo() { return m_open && mpgIsStereo(); }
+
+int32_t KVLSoundSourceMP3::GetLength() {
+    if (!m_open) {
+        return 0;
+    }
+    return m_total != -1 ? m_total : mpgEstimatedFrames();
+}
+
+const void* KVLSoundSourceMP3::NextBlock() {
+    if (!m_open) {
+        return nullptr;
+    }
+    const int32_t n = mpgDecodeFrame(g_pcm);
+    if (n < 0) {
+        if (m_total != -1) {
+            return nullptr;
+        }
+        m_total = m_position;
+        m_blockFrames = 0;
+        return g_pcm;
+    }
+    m_blockFrames = n;
+    m_position += n;
+    return g_pcm;
+}

@@ -1,0 +1,67 @@
+// KVLSoundSourceMP3: the sound source that decodes an MPEG audio file through the
+// decoder module (sound/mpeg), and KVLID3Tag, the ID3v1 tag a file may end with.
+//
+// The decoder decodes one stream at a time, so only one MP3 source can be open: a
+// second Open fails with "Too many MP3 streamers opened" until the first source is
+// destroyed. A source whose Open failed reports 0 from its getters and produces no
+// block. After Open the source is used from one thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "core/kvl_stream.h"
+#include "core/kvl_string.h"
+#include "sound/kvl_soundsource.h"
+
+struct KVLID3Tag {
+    KVLString artist;
+    KVLString album;
+    KVLString comment;
+    KVLString genre;
+    int32_t year = 0;
+};
+
+// The genre name of an ID3v1 genre byte; "Unknown" from 148 on.
+const char* KVLID3GenreName(uint8_t genre);
+// Reads the tag from the last 128 bytes of an open stream, leaving the stream at its
+// start. Null when the stream has no tag.
+std::unique_ptr<KVLID3Tag> KVLReadID3Tag(KVLStream& stream);
+
+class KVLSoundSourceMP3 : public KVLSoundSource {
+public:
+    // Keeps a clone of stream; the caller may destroy its own afterwards.
+    explicit KVLSoundSourceMP3(const KVLStream& stream);
+    ~KVLSoundSourceMP3() override;
+    KVLSoundSourceMP3(const KVLSoundSourceMP3&) = delete;
+    KVLSoundSourceMP3& operator=(const KVLSoundSourceMP3&) = delete;
+
+    // Full-band, rounded decoding (tools and tests); takes effect at Open.
+    void SetFullBand(bool on) { m_fullBand = on; }
+    // The file's ID3v1 tag, null when it has none.
+    const KVLID3Tag* GetTag() const { return m_tag.get(); }
+
+    bool Open(KVLString* error) override;
+    bool Start() override { return true; }
+    bool Stop() override { return true; }
+    int32_t GetSampleRate() override;
+    int32_t GetBitsPerSample() override;
+    bool IsStereo() override;
+    int32_t GetPosition() override { return m_position; }
+    int32_t GetLength() override;
+    // A source that is not open has nothing to produce.
+    bool IsAtEnd() override { return !m_open || m_total != -1; }
+    const void* NextBlock() override;
+    int32_t GetBlockFrames() override { return m_blockFrames; }
+
+private:
+    static int32_t ReadInput(void* context, uint8_t* destination, int32_t maximum);
+
+    std::unique_ptr<KVLStream> m_stream;
+    int32_t m_position = 0;
+    int32_t m_total = -1;
+    int32_t m_blockFrames = -1;
+    std::unique_ptr<KVLID3Tag> m_tag;
+    bool m_open = false;
+    bool m_fullBand = false;
+};

@@ -1,0 +1,76 @@
+// The MPEG audio decoder module: Layers I, II and III of MPEG-1, of the MPEG-2 lower
+// sampling frequencies and of MPEG-2.5, decoded frame by frame into 16-bit PCM.
+//
+// The module decodes one stream at a time (its state is one process-wide decoder):
+// mpgOpen, then mpgDecodeFrame until it returns -1, then mpgClose. Compressed bytes
+// come through a read callback into a 60000-byte input buffer that is topped up when
+// fewer than 2500 bytes remain, so each frame is decoded from contiguous memory.
+//
+// Limits: no resynchronisation (a frame without a sync word ends the stream); the
+// stream's layer, version and sampling frequency are those of its first frame. By
+// default the top subband (above 31/32 of the Nyquist frequency) is not decoded and
+// output values are truncated toward zero; mpgSetFullBand(true) decodes all 32
+// subbands and rounds to the nearest integer (for tools and tests).
+#pragma once
+
+#include <cstdint>
+
+// Supplies up to maximum bytes at destination; returns the count, 0 at the end.
+using MpgReadCallback = int32_t (*)(void* context, uint8_t* destination, int32_t maximum);
+
+// The fields of a frame header, each as a plain integer.
+struct MpgHeader {
+    int32_t id = 0;                 // 1 MPEG-1, 0 lower sampling frequencies (and MPEG-2.5)
+    int32_t layer = 0;              // 1, 2 or 3
+    int32_t protection = 0;         // protection bit: 0 means a CRC word follows the header
+    int32_t bitrateIndex = 0;       // 0 free format
+    int32_t samplingFrequency = 0;  // index 0..2
+    int32_t padding = 0;
+    int32_t privateBit = 0;
+    int32_t mode = 0;               // 0 stereo, 1 joint stereo, 2 dual channel, 3 single channel
+    int32_t modeExtension = 0;
+    int32_t copyright = 0;
+    int32_t original = 0;
+    int32_t emphasis = 0;
+    int32_t mpeg25 = 0;             // 1 for the MPEG-2.5 extension
+};
+
+constexpr int32_t kMpgInputBufferSize = 60000;
+constexpr int32_t kMpgRefillThreshold = 2500;
+constexpr int32_t kMpgMaxFrameSamples = 2304;  // 1152 frames x 2 channels
+constexpr int32_t kMpgOutput8Bit = 8;
+
+bool mpgOpen(MpgReadCallback read, void* context, int32_t size);
+// mpgOpen with the internal setup spelled out: reduction 0/1/2 (full, half, quarter
+// rate), channel mode for two-channel streams (0 stereo, 1 mono mix, 2 left, 3 right),
+// output flags (kMpgOutput8Bit for unsigned 8-bit samples), frequency limit in Hz.
+bool mpgOpenCustom(MpgReadCallback read, void* context, int32_t size, int32_t reduction, int32_t channelMode,
+                   int32_t outputFlags, int32_t frequencyLimit);
+// Frames written to output (interleaved when stereo), or -1 at the end or on failure.
+// output holds at least kMpgMaxFrameSamples 16-bit samples.
+int32_t mpgDecodeFrame(void* output);
+void mpgClose();
+
+int32_t mpgSampleRate();
+int32_t mpgBitsPerSample();
+bool mpgIsStereo();
+int32_t mpgBitrate();
+int32_t mpgEstimatedFrames();
+int32_t mpgChannels();
+int32_t mpgFramesPerCall();
+const MpgHeader& mpgFirstHeader();
+int32_t mpgFirstFrameLength();
+bool mpgRefill();
+
+// Full-band, rounded decoding for the next mpgOpen (tools and accuracy tests).
+void mpgSetFullBand(bool on);
+bool mpgGetFullBand();
+
+// Header helpers, also used by the tests. mpgParseHeader checks the four bytes at p
+// (sync, layer, bitrate index 15 and sampling-frequency index 3 are invalid).
+bool mpgParseHeader(const uint8_t* p, MpgHeader& header);
+int32_t mpgSampleRateOf(const MpgHeader& header);
+// Bytes of a frame without its padding slot; 0 for free format.
+int32_t mpgFrameBytes(const MpgHeader& header);
+// Samples per channel in one frame of that header.
+int32_t mpgSamplesPerFrame(const MpgHeader& header);

@@ -1,0 +1,978 @@
+// Layer III of the MPEG audio decoder: side information, bit reservoir, scale factors,
+// Huffman decoding, requantisation, joint stereo (MS and intensity, with the lower
+// sampling frequencies' intensity rules), reordering, alias reduction, IMDCT with
+// overlap and frequency inversion. MPEG-1 frames carry two granules, MPEG-2 and
+// MPEG-2.5 frames one.
+//
+// Robustness: every read goes through MpgBits, which yields zeros outside the main
+// data, and every count from the stream (big_values, region counts, part2_3_length,
+// main_data_begin, table selects) is checked before use. A granule that breaks a rule
+// makes the whole frame silent; decoding continues with the next frame.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "sound/mpeg/mpg_internal.h"
+#include "sound/mpeg/mpg_tables.h"
+
+namespace {
+
+constexpr int kLines = 576;
+constexpr int kMaxBigValues = 288;
+constexpr int kReservoirCompact = 6693;
+constexpr int kPow43Size = 8207;  // 15 + 2^13 - 1 is the largest escaped value
+constexpr int kGainOffset = 400;
+constexpr int kGainSize = 480;
+
+// Multi-level Huffman lookup: root entries indexed by the next rootBits bits.
+// Entry: leaf = (total code length << 8) | value; sub-table = kSub | (bits << 24) | offset;
+// 0 = no code starts with these bits.
+constexpr uint32_t kSub = 0x80000000u;
+struct HuffLut {
+    int rootBits = 0;
+    uint32_t offset = 0;
+};
+std::vector<uint32_t> g_lutEntries;
+HuffLut g_luts[34];
+
+float g_pow43[kPow43Size];
+// v^(4/3) with its sign for the small values that make up most of a spectrum.
+float g_pow43Small[31];
+float g_gain[kGainSize];  // 2^((i - kGainOffset) / 4)
+// IMDCT through a DCT-IV of half the size: g_dct4Long[k][j] = cos(pi/18 (j+1/2)(k+1/2)),
+// g_dct4Short[k][j] = cos(pi/6 (j+1/2)(k+1/2)); rows padded for vector loads.
+float g_dct4Long[18][20];
+float g_dct4Short[6][8];
+float g_window[4][36];
+float g_windowShort[12];
+float g_aliasCs[8];
+float g_aliasCa[8];
+float g_isRatio[7][2];       // MPEG-1 intensity: left and right factors per position
+float g_lsfIs[2][32][2];     // lower rates: [intensity scale][position] -> left, right
+bool g_built = false;
+
+uint32_t BuildLevel(const std::vector<const MpgHuffCode*>& codes, int consumed, int bits) {
+    const uint32_t base = static_cast<uint32_t>(g_lutEntries.size());
+    g_lutEntries.resize(g_lutEntries.size() + (size_t{1} << bits), 0);
+    std::vector<std::vector<const MpgHuffCode*>> longer(size_t{1} << bits);
+    for (const MpgHuffCode* c : codes) {
+        const int rest = c->length - consumed;
+        if (rest <= bits) {
+            const uint32_t prefix = (c->code & ((1u << rest) - 1)) << (bits - rest);
+            for (uint32_t k = 0; k < (1u << (bits - rest)); ++k) {
+                g_lutEntries[base + prefix + k] = (static_cast<uint32_t>(c->length) << 8) | c->value;
+            }
+        } else {
+            const uint32_t prefix = (c->code >> (rest - bits)) & ((1u << bits) - 1);
+            longer[prefix].push_back(c);
+        }
+    }
+    for (uint32_t prefix = 0; prefix < longer.size(); ++prefix) {
+        if (longer[prefix].empty()) {
+            continue;
+        }
+        int maxRest = 0;
+        for (const MpgHuffCode* c : longer[prefix]) {
+            maxRest = std::max(maxRest, c->length - consumed - bits);
+        }
+        const int subBits = std::min(maxRest, 8);
+        const uint32_t sub = BuildLevel(longer[prefix], consumed + bits, subBits);
+        g_lutEntries[base + prefix] = kSub | (static_cast<uint32_t>(subBits) << 24) | sub;
+    }
+    return base;
+}
+
+void BuildTables() {
+    if (g_built) {
+        return;
+    }
+    for (int t = 0; t < 34; ++t) {
+        const MpgHuffTableInfo& info = kMpgHuffTables[t];
+        if (info.count == 0) {
+            continue;
+        }
+        std::vector<const MpgHuffCode*> codes;
+        int maxLen = 0;
+        for (int i = 0; i < info.count; ++i) {
+            codes.push_back(&kMpgHuffCodes[info.first + i]);
+            maxLen = std::max<int>(maxLen, kMpgHuffCodes[info.first + i].length);
+        }
+        g_luts[t].rootBits = std::min(maxLen, 8);
+        g_luts[t].offset = BuildLevel(codes, 0, g_luts[t].rootBits);
+    }
+    for (int i = 0; i < kPow43Size; ++i) {
+        g_pow43[i] = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
+    }
+    for (int v = -15; v <= 15; ++v) {
+        g_pow43Small[v + 15] = v < 0 ? -g_pow43[-v] : g_pow43[v];
+    }
+    for (int i = 0; i < kGainSize; ++i) {
+        g_gain[i] = static_cast<float>(std::pow(2.0, (i - kGainOffset) / 4.0));
+    }
+    const double pi = 3.14159265358979323846;
+    for (int k = 0; k < 18; ++k) {
+        for (int j = 0; j < 20; ++j) {
+            g_dct4Long[k][j] = j < 18 ? static_cast<float>(std::cos(pi / 18.0 * (j + 0.5) * (k + 0.5))) : 0.0f;
+        }
+    }
+    for (int k = 0; k < 6; ++k) {
+        for (int j = 0; j < 8; ++j) {
+            g_dct4Short[k][j] = j < 6 ? static_cast<float>(std::cos(pi / 6.0 * (j + 0.5) * (k + 0.5))) : 0.0f;
+        }
+    }
+    for (int i = 0; i < 12; ++i) {
+        g_windowShort[i] = static_cast<float>(std::sin(pi / 12.0 * (i + 0.5)));
+    }
+    for (int i = 0; i < 36; ++i) {
+        g_window[0][i] = static_cast<float>(std::sin(pi / 36.0 * (i + 0.5)));
+    }
+    for (int i = 0; i < 36; ++i) {
+        // Start window (block type 1) and stop window (block type 3).
+        double start;
+        if (i < 18) {
+            start = std::sin(pi / 36.0 * (i + 0.5));
+        } else if (i < 24) {
+            start = 1.0;
+        } else if (i < 30) {
+            start = std::sin(pi / 12.0 * (i - 18 + 0.5));
+        } else {
+            start = 0.0;
+        }
+        g_window[1][i] = static_cast<float>(start);
+        g_window[3][35 - i] = static_cast<float>(start);
+        g_window[2][i] = 0.0f;
+    }
+    static const double kAlias[8] = {-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037};
+    for (int i = 0; i < 8; ++i) {
+        const double sq = std::sqrt(1.0 + kAlias[i] * kAlias[i]);
+        g_aliasCs[i] = static_cast<float>(1.0 / sq);
+        g_aliasCa[i] = static_cast<float>(kAlias[i] / sq);
+    }
+    for (int p = 0; p < 7; ++p) {
+        if (p == 6) {
+            g_isRatio[p][0] = 1.0f;
+            g_isRatio[p][1] = 0.0f;
+        } else {
+            const double k = std::tan(p * pi / 12.0);
+            g_isRatio[p][0] = static_cast<float>(k / (1.0 + k));
+            g_isRatio[p][1] = static_cast<float>(1.0 / (1.0 + k));
+        }
+    }
+    for (int scale = 0; scale < 2; ++scale) {
+        const double io = scale ? std::sqrt(0.5) : std::pow(2.0, -0.25);
+        for (int p = 0; p < 32; ++p) {
+            double l = 1.0;
+            double r = 1.0;
+            if (p & 1) {
+                l = std::pow(io, (p + 1) / 2);
+            } else if (p) {
+                r = std::pow(io, p / 2);
+            }
+            g_lsfIs[scale][p][0] = static_cast<float>(l);
+            g_lsfIs[scale][p][1] = static_cast<float>(r);
+        }
+    }
+    g_built = true;
+}
+
+struct Granule {
+    int part23 = 0;
+    int bigValues = 0;
+    int globalGain = 0;
+    int scalefacCompress = 0;
+    int windowSwitching = 0;
+    int blockType = 0;
+    int mixed = 0;
+    int tableSelect[3] = {0, 0, 0};
+    int subblockGain[3] = {0, 0, 0};
+    int region0 = 0;
+    int region1 = 0;
+    int preflag = 0;
+    int scalefacScale = 0;
+    int count1Table = 0;
+    bool IsShort() const { return windowSwitching && blockType == 2; }
+};
+
+struct SideInfo {
+    int mainDataBegin = 0;
+    int scfsi[2][4] = {};
+    Granule gr[2][2];
+};
+
+// Scale factors of one channel; max* hold the largest value each one could carry
+// (the lower rates mark an illegal intensity position with it).
+struct ScaleFactors {
+    int l[22] = {};
+    int s[13][3] = {};
+    int lMax[22] = {};
+    int sMax[13][3] = {};
+};
+
+bool ReadSideInfo(MpgBits& bits, const MpgHeader& h, int nch, SideInfo& si) {
+    const bool lsf = h.id == 0;
+    si.mainDataBegin = static_cast<int>(bits.Get(lsf ? 8 : 9));
+    bits.Get(lsf ? (nch == 1 ? 1 : 2) : (nch == 1 ? 5 : 3));
+    if (!lsf) {
+        for (int ch = 0; ch < nch; ++ch) {
+            for (int g = 0; g < 4; ++g) {
+                si.scfsi[ch][g] = static_cast<int>(bits.Get1());
+            }
+        }
+    }
+    const int granules = lsf ? 1 : 2;
+    for (int gr = 0; gr < granules; ++gr) {
+        for (int ch = 0; ch < nch; ++ch) {
+            Granule& g = si.gr[gr][ch];
+            g.part23 = static_cast<int>(bits.Get(12));
+            g.bigValues = static_cast<int>(bits.Get(9));
+            g.globalGain = static_cast<int>(bits.Get(8));
+            g.scalefacCompress = static_cast<int>(bits.Get(lsf ? 9 : 4));
+            g.windowSwitching = static_cast<int>(bits.Get1());
+            if (g.windowSwitching) {
+                g.blockType = static_cast<int>(bits.Get(2));
+                g.mixed = static_cast<int>(bits.Get1());
+                g.tableSelect[0] = static_cast<int>(bits.Get(5));
+                g.tableSelect[1] = static_cast<int>(bits.Get(5));
+                g.tableSelect[2] = 0;
+                for (int w = 0; w < 3; ++w) {
+                    g.subblockGain[w] = static_cast<int>(bits.Get(3));
+                }
+                g.region0 = g.blockType == 2 && !g.mixed ? 8 : 7;
+                g.region1 = 20 - g.region0;
+                if (g.blockType == 0) {
+                    return false;  // window switching with a normal block is reserved
+                }
+            } else {
+                g.blockType = 0;
+                g.mixed = 0;
+                for (int r = 0; r < 3; ++r) {
+                    g.tableSelect[r] = static_cast<int>(bits.Get(5));
+                }
+                g.subblockGain[0] = g.subblockGain[1] = g.subblockGain[2] = 0;
+                g.region0 = static_cast<int>(bits.Get(4));
+                g.region1 = static_cast<int>(bits.Get(3));
+            }
+            g.preflag = lsf ? 0 : static_cast<int>(bits.Get1());
+            g.scalefacScale = static_cast<int>(bits.Get1());
+            g.count1Table = static_cast<int>(bits.Get1());
+            if (g.bigValues > kMaxBigValues) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// First line of the short part of a block: lines below it use long scale-factor bands.
+int SwitchLine(const Granule& g, const MpgBandTable& bands) {
+    if (!g.IsShort()) {
+        return kLines;
+    }
+    return g.mixed ? 3 * bands.shortBands[3] : 0;
+}
+
+int LongBandsBelow(int line, const MpgBandTable& bands) {
+    int n = 0;
+    while (n < 22 && bands.longBands[n + 1] <= line) {
+        ++n;
+    }
+    return n;
+}
+
+void ReadScaleFactorsMpeg1(MpgBits& bits, const Granule& g, const int* scfsi, int gr, ScaleFactors& sf) {
+    const int slen1 = kMpgSlen[0][g.scalefacCompress];
+    const int slen2 = kMpgSlen[1][g.scalefacCompress];
+    if (g.IsShort()) {
+        int sfb = 0;
+        if (g.mixed) {
+            for (; sfb < 8; ++sfb) {
+                sf.l[sfb] = static_cast<int>(bits.Get(slen1));
+            }
+            sfb = 3;
+        }
+        for (; sfb < 12; ++sfb) {
+            const int slen = sfb < 6 ? slen1 : slen2;
+            for (int w = 0; w < 3; ++w) {
+                sf.s[sfb][w] = static_cast<int>(bits.Get(slen));
+            }
+        }
+        for (int w = 0; w < 3; ++w) {
+            sf.s[12][w] = 0;
+        }
+        return;
+    }
+    static const int kGroups[5] = {0, 6, 11, 16, 21};
+    for (int grp = 0; grp < 4; ++grp) {
+        if (gr == 1 && scfsi[grp]) {
+            continue;  // kept from the first granule
+        }
+        const int slen = grp < 2 ? slen1 : slen2;
+        for (int sfb = kGroups[grp]; sfb < kGroups[grp + 1]; ++sfb) {
+            sf.l[sfb] = static_cast<int>(bits.Get(slen));
+        }
+    }
+    sf.l[21] = 0;
+}
+
+// Lower sampling frequencies: scalefac_compress picks the partition row and the
+// widths; the right channel of an intensity-stereo frame uses rows 3 to 5.
+void ReadScaleFactorsLsf(MpgBits& bits, const Granule& g, bool intensityRight, ScaleFactors& sf, int& preflag,
+                         int& intensityScale) {
+    int slen[4] = {0, 0, 0, 0};
+    int row;
+    int sfc = g.scalefacCompress;
+    preflag = 0;
+    intensityScale = 0;
+    if (!intensityRight) {
+        if (sfc < 400) {
+            slen[0] = (sfc >> 4) / 5;
+            slen[1] = (sfc >> 4) % 5;
+            slen[2] = (sfc & 15) >> 2;
+            slen[3] = sfc & 3;
+            row = 0;
+        } else if (sfc < 500) {
+            sfc -= 400;
+            slen[0] = (sfc >> 2) / 5;
+            slen[1] = (sfc >> 2) % 5;
+            slen[2] = sfc & 3;
+            row = 1;
+        } else {
+            sfc -= 500;
+            slen[0] = sfc / 3;
+            slen[1] = sfc % 3;
+            preflag = 1;
+            row = 2;
+        }
+    } else {
+        intensityScale = sfc & 1;
+        const int isc = sfc >> 1;
+        if (isc < 180) {
+            slen[0] = isc / 36;
+            slen[1] = (isc % 36) / 6;
+            slen[2] = (isc % 36) % 6;
+            row = 3;
+        } else if (isc < 244) {
+            const int v = isc - 180;
+            slen[0] = (v % 64) >> 4;
+            slen[1] = (v % 16) >> 2;
+            slen[2] = v % 4;
+            row = 4;
+        } else {
+            const int v = isc - 244;
+            slen[0] = v / 3;
+            slen[1] = v % 3;
+            row = 5;
+        }
+    }
+    const int kind = g.IsShort() ? (g.mixed ? 2 : 1) : 0;
+    int values[40];
+    int maxes[40];
+    int n = 0;
+    for (int part = 0; part < 4; ++part) {
+        const int count = kMpgLsfPartitions[row][kind][part];
+        for (int i = 0; i < count && n < 40; ++i) {
+            values[n] = static_cast<int>(bits.Get(slen[part]));
+            maxes[n] = (1 << slen[part]) - 1;
+            ++n;
+        }
+    }
+    for (int i = n; i < 40; ++i) {
+        values[i] = 0;
+        maxes[i] = 0;
+    }
+    int k = 0;
+    if (kind == 0) {
+        for (int sfb = 0; sfb < 21; ++sfb, ++k) {
+            sf.l[sfb] = values[k];
+            sf.lMax[sfb] = maxes[k];
+        }
+        sf.l[21] = 0;
+        sf.lMax[21] = 0;
+        return;
+    }
+    int sfb = 0;
+    if (kind == 2) {
+        for (; sfb < 6; ++sfb, ++k) {
+            sf.l[sfb] = values[k];
+            sf.lMax[sfb] = maxes[k];
+        }
+        sfb = 3;
+    }
+    for (; sfb < 12; ++sfb) {
+        for (int w = 0; w < 3; ++w, ++k) {
+            sf.s[sfb][w] = k < 40 ? values[k] : 0;
+            sf.sMax[sfb][w] = k < 40 ? maxes[k] : 0;
+        }
+    }
+    for (int w = 0; w < 3; ++w) {
+        sf.s[12][w] = 0;
+        sf.sMax[12][w] = 0;
+    }
+}
+
+// Looks up the codeword at the front of peek (32 bits, left-aligned). Returns the
+// leaf entry: value in the low byte, code length in the next; 0 for no codeword.
+inline uint32_t Lookup(const HuffLut& lut, uint32_t peek) {
+    uint32_t e = g_lutEntries[lut.offset + (peek >> (32 - lut.rootBits))];
+    int used = lut.rootBits;
+    while (e & kSub) {
+        const int sub = static_cast<int>((e >> 24) & 31);
+        const uint32_t idx = (peek << used) >> (32 - sub);
+        e = g_lutEntries[(e & 0xFFFFFF) + idx];
+        used += sub;
+    }
+    return e;
+}
+
+// Huffman-decodes the granule's values into is[]; returns the count of lines decoded
+// (the rest are zero), or -1 for corrupt data.
+int DecodeSpectrum(MpgBits& bits, const Granule& g, const MpgBandTable& bands, size_t end, int32_t* is) {
+    const int big = g.bigValues * 2;
+    int r1;
+    int r2;
+    if (g.windowSwitching) {
+        r1 = g.IsShort() && !g.mixed ? 3 * bands.shortBands[3] : bands.longBands[8];
+        r2 = kLines;
+    } else {
+        r1 = bands.longBands[std::min(g.region0 + 1, 22)];
+        r2 = bands.longBands[std::min(g.region0 + g.region1 + 2, 22)];
+    }
+    r1 = std::min(r1, big);
+    r2 = std::min(std::max(r2, r1), big);
+    MpgBitCache c(bits.Data(), bits.Size(), bits.Position());
+    int i = 0;
+    for (int region = 0; region < 3; ++region) {
+        const int stop = region == 0 ? r1 : (region == 1 ? r2 : big);
+        const int table = g.tableSelect[region];
+        if (i >= stop) {
+            continue;
+        }
+        if (table == 0) {
+            for (; i < stop; ++i) {
+                is[i] = 0;
+            }
+            continue;
+        }
+        if (table == 4 || table == 14) {
+            return -1;
+        }
+        const int linbits = kMpgHuffTables[table].linbits;
+        const HuffLut& lut = g_luts[table];
+        for (; i < stop; i += 2) {
+            if (c.Position() > end) {
+                return -1;
+            }
+            // One 32-bit peek covers a codeword (19 bits at most) and its two sign
+            // bits; escapes (linbits) read on from the bit reader.
+            const uint32_t peek = c.Peek32();
+            const uint32_t e = Lookup(lut, peek);
+            const int len = static_cast<int>((e >> 8) & 0xFF);
+            if (len == 0) {
+                return -1;
+            }
+            int x = static_cast<int>((e >> 4) & 15);
+            int y = static_cast<int>(e & 15);
+            if (linbits && (x == 15 || y == 15)) {
+                c.Skip(len);
+                if (x == 15) {
+                    x += static_cast<int>(c.Get(linbits));
+                }
+                if (x && c.Get(1)) {
+                    x = -x;
+                }
+                if (y == 15) {
+                    y += static_cast<int>(c.Get(linbits));
+                }
+                if (y && c.Get(1)) {
+                    y = -y;
+                }
+            } else {
+                // Branch-free signs: the bit after the codeword belongs to x only when
+                // x is not zero (negating zero changes nothing).
+                int used = len;
+                const int sx = -static_cast<int>((peek << used) >> 31);
+                x = (x ^ sx) - sx;
+                used += x != 0;
+                const int sy = -static_cast<int>((peek << used) >> 31);
+                y = (y ^ sy) - sy;
+                used += y != 0;
+                c.Skip(used);
+            }
+            is[i] = x;
+            is[i + 1] = y;
+        }
+    }
+    if (c.Position() > end) {
+        return -1;
+    }
+    const HuffLut& quad = g_luts[32 + g.count1Table];
+    while (i + 4 <= kLines && c.Position() < end) {
+        // A quadruple codeword (6 bits at most) and up to four sign bits.
+        const uint32_t peek = c.Peek32();
+        const uint32_t e = Lookup(quad, peek);
+        int used = static_cast<int>((e >> 8) & 0xFF);
+        if (used == 0) {
+            return -1;
+        }
+        int v[4] = {static_cast<int>((e >> 3) & 1), static_cast<int>((e >> 2) & 1), static_cast<int>((e >> 1) & 1),
+                    static_cast<int>(e & 1)};
+        for (int& q : v) {
+            const int sq = -static_cast<int>((peek << used) >> 31);
+            q = (q ^ sq) - sq;
+            used += q != 0;
+        }
+        if (c.Position() + static_cast<size_t>(used) > end) {
+            // The last quadruple ran past the granule: it is not part of the data.
+            break;
+        }
+        c.Skip(used);
+        is[i] = v[0];
+        is[i + 1] = v[1];
+        is[i + 2] = v[2];
+        is[i + 3] = v[3];
+        i += 4;
+    }
+    for (int k = i; k < kLines; ++k) {
+        is[k] = 0;
+    }
+    bits.SetPosition(c.Position());
+    return i;
+}
+
+inline float Requant(int32_t v, float gain) {
+    if (static_cast<uint32_t>(v + 15) <= 30u) {
+        return g_pow43Small[v + 15] * gain;
+    }
+    const int a = v < 0 ? -v : v;
+    const float m = g_pow43[a < kPow43Size ? a : kPow43Size - 1] * gain;
+    return v < 0 ? -m : m;
+}
+
+inline float Gain(int q) {
+    const int i = q + kGainOffset;
+    return g_gain[i < 0 ? 0 : (i >= kGainSize ? kGainSize - 1 : i)];
+}
+
+void Requantise(const Granule& g, const ScaleFactors& sf, int preflag, const MpgBandTable& bands, int count,
+                int lineLimit, const int32_t* is, float* xr) {
+    const int a = g.globalGain - 210;
+    const int shift = g.scalefacScale ? 4 : 2;
+    const int limit = std::min(count, lineLimit);
+    const int switchLine = SwitchLine(g, bands);
+    int line = 0;
+    // Long part.
+    for (int sfb = 0; sfb < 22 && line < limit && line < switchLine; ++sfb) {
+        const int stop = std::min({static_cast<int>(bands.longBands[sfb + 1]), limit, switchLine});
+        const float gain = Gain(a - shift * (sf.l[sfb] + (preflag ? kMpgPretab[sfb] : 0)));
+        for (; line < stop; ++line) {
+            xr[line] = Requant(is[line], gain);
+        }
+    }
+    // Short part, in scale-factor band then window order.
+    if (switchLine < kLines) {
+        for (int sfb = switchLine ? 3 : 0; sfb < 13 && line < limit; ++sfb) {
+            const int width = bands.shortBands[sfb + 1] - bands.shortBands[sfb];
+            for (int w = 0; w < 3 && line < limit; ++w) {
+                const float gain = Gain(a - 8 * g.subblockGain[w] - shift * sf.s[sfb][w]);
+                const int stop = std::min(line + width, limit);
+                for (; line < stop; ++line) {
+                    xr[line] = Requant(is[line], gain);
+                }
+            }
+        }
+    }
+    for (; line < kLines; ++line) {
+        xr[line] = 0.0f;
+    }
+}
+
+void MidSide(float* l, float* r, int from, int to) {
+    constexpr float k = 0.70710678118654752f;
+    for (int i = from; i < to; ++i) {
+        const float m = l[i];
+        const float s = r[i];
+        l[i] = (m + s) * k;
+        r[i] = (m - s) * k;
+    }
+}
+
+struct IntensityRule {
+    bool lsf;
+    int scale;
+    bool ms;
+};
+
+// Intensity stereo over lines [from, to) with position pos (max: the illegal value).
+void Intensity(float* l, float* r, int from, int to, int pos, int max, const IntensityRule& rule) {
+    bool legal;
+    float kl;
+    float kr;
+    if (rule.lsf) {
+        legal = pos != max;
+        const int p = pos < 0 ? 0 : (pos > 31 ? 31 : pos);
+        kl = g_lsfIs[rule.scale][p][0];
+        kr = g_lsfIs[rule.scale][p][1];
+    } else {
+        legal = pos >= 0 && pos < 7;
+        kl = legal ? g_isRatio[pos][0] : 0.0f;
+        kr = legal ? g_isRatio[pos][1] : 0.0f;
+    }
+    if (!legal) {
+        if (rule.ms) {
+            MidSide(l, r, from, to);
+        }
+        return;
+    }
+    for (int i = from; i < to; ++i) {
+        const float v = l[i];
+        l[i] = v * kl;
+        r[i] = v * kr;
+    }
+}
+
+void JointStereo(const MpgHeader& h, const Granule& g, const ScaleFactors& right, int intensityScale,
+                 const MpgBandTable& bands, const int32_t* isRight, float* l, float* r) {
+    const bool ms = (h.modeExtension & 2) != 0;
+    const bool intensity = (h.modeExtension & 1) != 0;
+    if (!intensity) {
+        if (ms) {
+            MidSide(l, r, 0, kLines);
+        }
+        return;
+    }
+    const IntensityRule rule{h.id == 0, intensityScale, ms};
+    const int switchLine = SwitchLine(g, bands);
+    if (switchLine == kLines) {
+        int last = -1;
+        for (int i = kLines - 1; i >= 0; --i) {
+            if (isRight[i]) {
+                last = i;
+                break;
+            }
+        }
+        int sfb = 0;
+        while (sfb < 22 && bands.longBands[sfb + 1] <= last) {
+            ++sfb;
+        }
+        const int bound = last < 0 ? 0 : sfb + 1;
+        if (ms) {
+            MidSide(l, r, 0, bound < 22 ? bands.longBands[bound] : kLines);
+        }
+        for (int b = bound; b < 22; ++b) {
+            const int src = b < 21 ? b : 20;
+            Intensity(l, r, bands.longBands[b], bands.longBands[b + 1], right.l[src], right.lMax[src], rule);
+        }
+        return;
+    }
+    // Short (or mixed) blocks: each window has its own intensity bound.
+    const int firstShort = switchLine ? 3 : 0;
+    bool anyShortNonZero = false;
+    for (int w = 0; w < 3; ++w) {
+        int bound = firstShort;
+        for (int sfb = 12; sfb >= firstShort; --sfb) {
+            const int width = bands.shortBands[sfb + 1] - bands.shortBands[sfb];
+            const int start = 3 * bands.shortBands[sfb] + w * width;
+            bool nz = false;
+            for (int i = start; i < start + width; ++i) {
+                if (isRight[i]) {
+                    nz = true;
+                    break;
+                }
+            }
+            if (nz) {
+                bound = sfb + 1;
+                anyShortNonZero = true;
+                break;
+            }
+        }
+        for (int sfb = firstShort; sfb < 13; ++sfb) {
+            const int width = bands.shortBands[sfb + 1] - bands.shortBands[sfb];
+            const int start = 3 * bands.shortBands[sfb] + w * width;
+            if (sfb < bound) {
+                if (ms) {
+                    MidSide(l, r, start, start + width);
+                }
+            } else {
+                const int src = sfb < 12 ? sfb : 11;
+                Intensity(l, r, start, start + width, right.s[src][w], right.sMax[src][w], rule);
+            }
+        }
+    }
+    if (switchLine) {
+        // Long part of a mixed block: intensity only when no short window has data.
+        const int longBands = LongBandsBelow(switchLine, bands);
+        int bound = longBands;
+        if (!anyShortNonZero) {
+            int last = -1;
+            for (int i = switchLine - 1; i >= 0; --i) {
+                if (isRight[i]) {
+                    last = i;
+                    break;
+                }
+            }
+            int sfb = 0;
+            while (sfb < longBands && bands.longBands[sfb + 1] <= last) {
+                ++sfb;
+            }
+            bound = last < 0 ? 0 : sfb + 1;
+        }
+        for (int b = 0; b < longBands; ++b) {
+            if (b < bound) {
+                if (ms) {
+                    MidSide(l, r, bands.longBands[b], bands.longBands[b + 1]);
+                }
+            } else {
+                Intensity(l, r, bands.longBands[b], bands.longBands[b + 1], right.l[b], right.lMax[b], rule);
+            }
+        }
+    }
+}
+
+// Short-block lines to subband order: for each subband 18 values, window by window.
+void Reorder(float* xr, int switchLine, const MpgBandTable& bands) {
+    float tmp[kLines];
+    const int firstShort = switchLine ? 3 : 0;
+    for (int sfb = firstShort; sfb < 13; ++sfb) {
+        const int start = bands.shortBands[sfb];
+        const int width = bands.shortBands[sfb + 1] - start;
+        for (int w = 0; w < 3; ++w) {
+            for (int k = 0; k < width; ++k) {
+                const int f = start + k;
+                tmp[(f / 6) * 18 + w * 6 + f % 6] = xr[3 * start + w * width + k];
+            }
+        }
+    }
+    std::copy(tmp + switchLine, tmp + kLines, xr + switchLine);
+}
+
+void AliasReduce(float* xr, int boundaries) {
+    for (int sb = 1; sb <= boundaries; ++sb) {
+        float* lo = xr + 18 * sb - 1;
+        float* hi = xr + 18 * sb;
+        for (int i = 0; i < 8; ++i) {
+            const float bu = lo[-i];
+            const float bd = hi[i];
+            lo[-i] = bu * g_aliasCs[i] - bd * g_aliasCa[i];
+            hi[i] = bd * g_aliasCs[i] + bu * g_aliasCa[i];
+        }
+    }
+}
+
+// The IMDCT of n/2 values gives n outputs that are a DCT-IV of size n/2 read three
+// ways: x[i] = c[i + n/4] for i < n/4, -c[3n/4 - 1 - i] up to 3n/4, -c[i - 3n/4] above.
+void ImdctLong(const float* x, const float* window, float* out36) {
+    // Five 4-float accumulators stay in registers across the 18 inputs.
+    typedef float V4 __attribute__((vector_size(16)));
+    V4 a0 = {};
+    V4 a1 = {};
+    V4 a2 = {};
+    V4 a3 = {};
+    V4 a4 = {};
+    for (int k = 0; k < 18; ++k) {
+        const float xk = x[k];
+        const V4 s = {xk, xk, xk, xk};
+        V4 m[5];
+        std::memcpy(m, g_dct4Long[k], sizeof(m));
+        a0 += s * m[0];
+        a1 += s * m[1];
+        a2 += s * m[2];
+        a3 += s * m[3];
+        a4 += s * m[4];
+    }
+    V4 acc[5] = {a0, a1, a2, a3, a4};
+    float c[20];
+    std::memcpy(c, acc, sizeof(c));
+    for (int i = 0; i < 9; ++i) {
+        out36[i] = c[i + 9] * window[i];
+    }
+    for (int i = 9; i < 27; ++i) {
+        out36[i] = -c[26 - i] * window[i];
+    }
+    for (int i = 27; i < 36; ++i) {
+        out36[i] = -c[i - 27] * window[i];
+    }
+}
+
+void ImdctShort(const float* x, float* out36) {
+    for (int i = 0; i < 36; ++i) {
+        out36[i] = 0.0f;
+    }
+    for (int w = 0; w < 3; ++w) {
+        const float* xw = x + 6 * w;
+        float c[8] = {};
+        for (int k = 0; k < 6; ++k) {
+            const float* m = g_dct4Short[k];
+            for (int j = 0; j < 8; ++j) {
+                c[j] += xw[k] * m[j];
+            }
+        }
+        float y[12];
+        for (int i = 0; i < 3; ++i) {
+            y[i] = c[i + 3];
+        }
+        for (int i = 3; i < 9; ++i) {
+            y[i] = -c[8 - i];
+        }
+        for (int i = 9; i < 12; ++i) {
+            y[i] = -c[i - 9];
+        }
+        for (int i = 0; i < 12; ++i) {
+            out36[6 + 6 * w + i] += y[i] * g_windowShort[i];
+        }
+    }
+}
+
+// IMDCT, overlap-add and frequency inversion of one channel into out[18][32].
+void Hybrid(const Granule& g, int switchLine, const float* xr, int bound, float (*overlap)[18], float (*out)[32]) {
+    int used = bound;
+    while (used > 0 && xr[used - 1] == 0.0f) {
+        --used;
+    }
+    const int subbands = (used + 17) / 18;
+    const int longSubbands = switchLine / 18;
+    // Frequency inversion: odd time samples of odd subbands change sign.
+    static const float kSign[2][18] = {
+        {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1},
+        {1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1},
+    };
+    float y[36];
+    for (int sb = 0; sb < 32; ++sb) {
+        float* ov = overlap[sb];
+        const float* sign = kSign[sb & 1];
+        if (sb >= subbands) {
+            for (int t = 0; t < 18; ++t) {
+                out[t][sb] = ov[t] * sign[t];
+                ov[t] = 0.0f;
+            }
+        } else {
+            if (sb < longSubbands) {
+                // The mixed-block flag gives the two lowest subbands the normal window
+                // whatever the block type.
+                const bool normal = g.IsShort() || (g.windowSwitching && g.mixed && sb < 2);
+                ImdctLong(xr + 18 * sb, g_window[normal ? 0 : g.blockType], y);
+            } else {
+                ImdctShort(xr + 18 * sb, y);
+            }
+            for (int t = 0; t < 18; ++t) {
+                out[t][sb] = (y[t] + ov[t]) * sign[t];
+                ov[t] = y[t + 18];
+            }
+        }
+    }
+}
+
+}  // namespace
+
+void mpgLayer3Reset(MpgState& st) {
+    BuildTables();
+    std::memset(st.l3.overlap, 0, sizeof(st.l3.overlap));
+    st.l3.reservoirFill = 0;
+}
+
+int mpgLayer3Frame(MpgState& st, const uint8_t* frame, int32_t available, void* output) {
+    MpgHeader h;
+    if (!mpgParseHeader(frame, h)) {
+        return 0;
+    }
+    const int32_t length = mpgFrameLengthOf(st, h);
+    if (length <= 0 || length > available) {
+        return 0;
+    }
+    const int nch = h.mode == 3 ? 1 : 2;
+    const bool lsf = h.id == 0;
+    const int sideBytes = lsf ? (nch == 1 ? 9 : 17) : (nch == 1 ? 17 : 32);
+    const int headerBytes = 4 + (h.protection ? 0 : 2);
+    const int mainBytes = length - headerBytes - sideBytes;
+    if (mainBytes < 0) {
+        return 0;
+    }
+    MpgBits sideBits(frame + headerBytes, static_cast<size_t>(sideBytes));
+    SideInfo si;
+    const bool sideOk = ReadSideInfo(sideBits, h, nch, si);
+
+    // Append this frame's main data to the reservoir.
+    MpgLayer3State& l3 = st.l3;
+    if (l3.reservoirFill + mainBytes > kReservoirCompact) {
+        const int keep = std::min(l3.reservoirFill, 512);
+        std::memmove(l3.reservoir, l3.reservoir + l3.reservoirFill - keep, static_cast<size_t>(keep));
+        l3.reservoirFill = keep;
+    }
+    const int before = l3.reservoirFill;
+    std::memcpy(l3.reservoir + before, frame + headerBytes + sideBytes, static_cast<size_t>(mainBytes));
+    l3.reservoirFill += mainBytes;
+
+    if (!sideOk || si.mainDataBegin > before) {
+        // Main data out of reach (the start of a stream) or unusable side information.
+        mpgWriteSilence(st, output);
+        return length;
+    }
+    const int bandIndex = (h.mpeg25 ? 6 : (lsf ? 3 : 0)) + h.samplingFrequency;
+    const MpgBandTable& bands = kMpgBands[bandIndex];
+    const int granules = lsf ? 1 : 2;
+    const int lineLimit = std::min(st.subbandLimit * 18, kLines);
+    MpgBits bits(l3.reservoir, static_cast<size_t>(l3.reservoirFill));
+    size_t pos = static_cast<size_t>(before - si.mainDataBegin) * 8;
+    const size_t dataEnd = static_cast<size_t>(l3.reservoirFill) * 8;
+    ScaleFactors sf[2];
+    uint8_t* out = static_cast<uint8_t*>(output);
+    for (int gr = 0; gr < granules; ++gr) {
+        int counts[2] = {0, 0};
+        int preflag[2] = {0, 0};
+        int intensityScale = 0;
+        for (int ch = 0; ch < nch; ++ch) {
+            const Granule& g = si.gr[gr][ch];
+            const size_t end = pos + static_cast<size_t>(g.part23);
+            if (end > dataEnd) {
+                mpgWriteSilence(st, output);
+                return length;
+            }
+            bits.SetPosition(pos);
+            if (lsf) {
+                int scale = 0;
+                ReadScaleFactorsLsf(bits, g, h.mode == 1 && (h.modeExtension & 1) && ch == 1, sf[ch], preflag[ch],
+                                    scale);
+                if (ch == 1) {
+                    intensityScale = scale;
+                }
+            } else {
+                ReadScaleFactorsMpeg1(bits, g, si.scfsi[ch], gr, sf[ch]);
+                preflag[ch] = g.preflag;
+            }
+            if (bits.Position() > end) {
+                mpgWriteSilence(st, output);
+                return length;
+            }
+            counts[ch] = DecodeSpectrum(bits, g, bands, end, l3.is[ch]);
+            if (counts[ch] < 0) {
+                mpgWriteSilence(st, output);
+                return length;
+            }
+            Requantise(g, sf[ch], preflag[ch], bands, counts[ch], lineLimit, l3.is[ch], l3.xr[ch]);
+            pos = end;
+        }
+        if (nch == 2 && h.mode == 1) {
+            JointStereo(h, si.gr[gr][1], sf[1], intensityScale, bands, l3.is[1], l3.xr[0], l3.xr[1]);
+        }
+        for (int ch = 0; ch < nch; ++ch) {
+            const Granule& g = si.gr[gr][ch];
+            const int switchLine = SwitchLine(g, bands);
+            float* xr = l3.xr[ch];
+            if (switchLine < kLines) {
+                Reorder(xr, switchLine, bands);
+            }
+            // Lines at or above decoded are zero (joint stereo fills the right channel
+            // only where the left has data). In long blocks the butterflies above the
+            // last non-zero subband change nothing, and alias reduction spreads the data
+            // into one more subband; reordering can move short-block lines far up, so
+            // those are scanned in full.
+            const int decoded = nch == 2 && h.mode == 1 ? std::max(counts[0], counts[1]) : counts[ch];
+            const int boundaries = switchLine == kLines ? std::min(31, (decoded + 17) / 18) : switchLine / 18 - 1;
+            AliasReduce(xr, boundaries);
+            const int bound = switchLine == kLines ? std::min(kLines, ((decoded + 17) / 18 + 1) * 18) : kLines;
+            Hybrid(g, switchLine, xr, bound, l3.overlap[ch], st.block.s[ch]);
+        }
+        st.block.channels = nch;
+        st.outputRoutine(st, st.block, 18, out);
+    }
+    return length;
+}
