@@ -1,6 +1,6 @@
 // The generated archive read the way the demo reads it: a 64 KiB buffered stream over
 // the file, one member stream per resource, each member decoded by the engine's own
-// reader (JPEG, PCX, MD2, MLZ).
+// reader (JPEG, PCX, MD2, MLZ, MP3).
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -14,6 +14,7 @@
 #include "core/kvl_pakstream.h"
 #include "image/kvl_image.h"
 #include "scene/readers/zrn_meshreadermd2.h"
+#include "sound/kvl_soundsource_mp3.h"
 #include "scene/zrn_mesh.h"
 #include "support/test_support.h"
 
@@ -106,4 +107,32 @@ TEST_F(ArchiveMembers, AnimationsDecodeToTheGeneratedFrames) {
         }
         EXPECT_EQ(mismatches, 0u) << expected.name;
     }
+}
+
+TEST_F(ArchiveMembers, SoundtrackDecodesThroughTheEngine) {
+    KVLPAKStream member = Member("snd\\qv.mp3");
+    KVLSoundSourceMP3 source(member);
+    KVLString text;
+    ASSERT_TRUE(source.Open(&text)) << text.c_str();
+    EXPECT_EQ(std::string(text.c_str()).rfind("MP3 sound - 160.0 kbps 44.1 kHz", 0), 0u) << text.c_str();
+    EXPECT_EQ(source.GetSampleRate(), 44100);
+    EXPECT_EQ(source.GetBitsPerSample(), 16);
+    EXPECT_TRUE(source.IsStereo());
+    ASSERT_NE(source.GetTag(), nullptr);
+    EXPECT_EQ(source.GetTag()->year, 2026);
+    EXPECT_STREQ(source.GetTag()->genre.c_str(), "Electronic");
+    int64_t frames = 0;
+    int64_t loud = 0;
+    while (const void* block = source.NextBlock()) {
+        const int32_t count = source.GetBlockFrames();
+        const int16_t* pcm = static_cast<const int16_t*>(block);
+        for (int32_t i = 0; i < count * 2; ++i) {
+            loud += (pcm[i] > 8000 || pcm[i] < -8000) ? 1 : 0;
+        }
+        frames += count;
+    }
+    // At least 84 seconds: the show ends at 82.32 s.
+    EXPECT_GE(frames, 84 * 44100);
+    EXPECT_LE(frames, 90 * 44100);
+    EXPECT_GT(loud, 44100);  // music, not silence
 }
