@@ -1,7 +1,9 @@
 // ZRNRendererOffscreen: an EGL pbuffer on Mesa's surfaceless platform.
 //
-// The EGL display is one per process; it is initialised by the first offscreen
-// renderer and terminated when the last one goes (EGL counts nothing itself).
+// The EGL display is one per process; the first offscreen renderer initialises it and
+// it stays initialised until the process ends. (Terminating it when the last renderer
+// goes loses track of memory the software rasteriser still holds, and a later
+// renderer would pay for the driver's start-up again.)
 #include "scene/zrn_renderer_offscreen.h"
 
 #include <EGL/egl.h>
@@ -14,7 +16,7 @@
 namespace {
 
 std::mutex g_displayLock;
-int g_displayUsers = 0;
+bool g_displayReady = false;
 
 EGLDisplay AcquireDisplay(KVLString* error) {
     std::lock_guard<std::mutex> lock(g_displayLock);
@@ -29,19 +31,12 @@ EGLDisplay AcquireDisplay(KVLString* error) {
         *error = "no surfaceless EGL display";
         return EGL_NO_DISPLAY;
     }
-    if (g_displayUsers == 0 && !eglInitialize(display, nullptr, nullptr)) {
+    if (!g_displayReady && !eglInitialize(display, nullptr, nullptr)) {
         error->Format("eglInitialize failed (0x%x)", static_cast<unsigned>(eglGetError()));
         return EGL_NO_DISPLAY;
     }
-    ++g_displayUsers;
+    g_displayReady = true;
     return display;
-}
-
-void ReleaseDisplay(EGLDisplay display) {
-    std::lock_guard<std::mutex> lock(g_displayLock);
-    if (--g_displayUsers == 0) {
-        eglTerminate(display);
-    }
 }
 
 }  // namespace
@@ -153,5 +148,5 @@ void ZRNRendererOffscreen::Release() {
     m_surface = nullptr;
     m_display = nullptr;
     ReleaseGL();
-    ReleaseDisplay(display);
+    eglReleaseThread();
 }
