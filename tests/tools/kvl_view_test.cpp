@@ -98,9 +98,11 @@ TEST(KvlView, WindowPlaysUntilAskedToQuit) {
     ASSERT_TRUE(server.Start("640x480x16", &error)) << error;
     std::string output;
     // SIGTERM after two seconds of playing: the main loop sees the quit request and
-    // the program ends normally.
+    // the program ends normally. Sanitizer builds do not check this run for leaks:
+    // Mesa's driver module is unloaded when SDL closes the X display, and the blocks
+    // it still held then look lost (the screenshot runs above are checked).
     const int status = testsupport::Run("DISPLAY=" + server.display() +
-                                            " SDL_VIDEODRIVER=x11 timeout --preserve-status -s TERM 2 " +
+                                            " ASAN_OPTIONS=detect_leaks=0 SDL_VIDEODRIVER=x11 timeout --preserve-status -s TERM 2 " +
                                             Kvl(std::string(kModel) + " " + kSkin + " --frames 40-45") + " 2>&1",
                                         &output);
     EXPECT_EQ(status, 0) << output;
