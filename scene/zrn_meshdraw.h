@@ -14,7 +14,7 @@
 
 enum class ZRNDrawRoutine { Flat, Smooth, TexturedFlat, TexturedSmooth };
 
-// The routine of a material kind (see ZRNMaterialKind in zrn_material.h).
+// The routine of a material kind (the kinds are listed in zrn_material.h).
 constexpr ZRNDrawRoutine ZRNRoutineForKind(int32_t kind) {
     switch (kind) {
         case 0:

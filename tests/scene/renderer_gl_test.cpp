@@ -265,6 +265,25 @@ TEST(GLRendererResize, AspectFollowsTheSizeAndSurvivesAZeroHeight) {
     EXPECT_NEAR(ProjectionAspect(), 4.0f, 1e-4f);
 }
 
+// A renderer with no size heard yet keeps aspect 1.0 until its first resize. (Runs on
+// the offscreen renderer's context; the bare renderer creates none of its own.)
+TEST(GLRendererResize, AspectOneUntilTheFirstResize) {
+    class BareRenderer : public ZRNRenderer {
+    public:
+        BareRenderer() : ZRNRenderer(nullptr) {}
+        bool Present() override { return true; }
+    };
+    ZRNRendererOffscreen host(64, 32);
+    if (!host.Initialise()) {
+        GTEST_SKIP() << "no offscreen OpenGL: " << host.GetError().c_str();
+    }
+    BareRenderer bare;
+    ASSERT_TRUE(bare.Initialise());
+    EXPECT_NEAR(ProjectionAspect(), 1.0f, 1e-4f);
+    bare.OnResize(64, 32);
+    EXPECT_NEAR(ProjectionAspect(), 2.0f, 1e-4f);
+}
+
 TEST(GLRendererResize, NoContextMeansNoCalls) {
     ZRNRendererOffscreen r(16, 16);
     // Every operation before Initialise is a no-op (no GL context to call into).
