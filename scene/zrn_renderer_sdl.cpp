@@ -17,8 +17,15 @@ ZRNRendererSDL::ZRNRendererSDL(KVLWindowSDL* window) : ZRNRenderer(window), m_sd
 }
 
 ZRNRendererSDL::~ZRNRendererSDL() {
-    ReleaseContext();
-    m_sdlWindow->RemoveListener(this);
+    // The application may destroy the window object first; its close has then
+    // released the context, and the window is no longer in the registry.
+    for (KVLWindowSDL* window : KVLWindowSDL::GetRegistry()) {
+        if (window == m_sdlWindow) {
+            ReleaseContext();
+            window->RemoveListener(this);
+            break;
+        }
+    }
 }
 
 bool ZRNRendererSDL::Initialise() {

@@ -8,8 +8,8 @@
 // viewport is the window's picture rectangle, and the bars around it stay black.
 //
 // The context is released when the window closes (OnDestroying), while the native
-// window still exists, or at destruction; the renderer is a no-op from then on.
-// The renderer must be destroyed before its window object, or the window closed first.
+// window still exists, or at destruction; the renderer is a no-op from then on. The
+// window object may be destroyed before the renderer (its destruction closes it).
 #pragma once
 
 #include "scene/zrn_renderer.h"

@@ -9,6 +9,7 @@
 #include <SDL.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -94,6 +95,19 @@ TEST_F(SDLRenderer, ContextGoesWithTheWindow) {
     renderer.Clear(KVLVector3::White);  // no context: does nothing
     renderer.ResetTextures();
     EXPECT_FALSE(renderer.Present());
+}
+
+// The application's teardown order: the window object goes first, then the renderer.
+TEST_F(SDLRenderer, WindowDestroyedBeforeTheRenderer) {
+    auto window = std::make_unique<KVLWindowSDL>("ZARNOTH 3D", 640, 480, 16);
+    window->SetFullScreen(false);
+    auto renderer = std::make_unique<ZRNRendererSDL>(window.get());
+    ASSERT_TRUE(window->Open()) << SDL_GetError();
+    ASSERT_TRUE(renderer->Initialise()) << renderer->GetError().c_str();
+    window.reset();
+    EXPECT_FALSE(renderer->HasContext());
+    EXPECT_FALSE(renderer->Present());
+    renderer.reset();
 }
 
 }  // namespace
