@@ -41,8 +41,10 @@ bool XvfbServer::Start(const std::string& screen, std::string* error) {
             dup2(devnull, 1);
             dup2(devnull, 2);
         }
+        // -noreset: by default the server resets when its last client disconnects, and
+        // a test that opens its next window at that moment finds no X server.
         execlp("Xvfb", "Xvfb", "-displayfd", fdText.c_str(), "-screen", "0", screen.c_str(),
-               "-nolisten", "tcp", static_cast<char*>(nullptr));
+               "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
         _exit(127);
     }
     close(fds[1]);
