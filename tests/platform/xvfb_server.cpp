@@ -41,8 +41,9 @@ bool XvfbServer::Start(const std::string& screen, std::string* error) {
             dup2(devnull, 1);
             dup2(devnull, 2);
         }
-        // -noreset: by default the server resets when its last client disconnects, and
-        // a test that opens its next window at that moment finds no X server.
+        // -noreset: by default the server resets when its last client disconnects and
+        // refuses connections meanwhile, which fails a test that opens a window again
+        // right after closing one.
         execlp("Xvfb", "Xvfb", "-displayfd", fdText.c_str(), "-screen", "0", screen.c_str(),
                "-nolisten", "tcp", "-noreset", static_cast<char*>(nullptr));
         _exit(127);
