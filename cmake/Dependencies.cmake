@@ -17,3 +17,13 @@ list(APPEND ZARNOTH_KVL_DEPS JPEG::JPEG PNG::PNG)
 # libmpg123: an independent MPEG audio decoder, used only by the tests and the
 # benchmark as a reference (never linked into the engine).
 pkg_check_modules(MPG123 REQUIRED IMPORTED_TARGET libmpg123)
+
+# Renderer (scene/, library zrn): OpenGL 1.1 with GLU through the GL vendor-neutral
+# dispatch, so that one set of gl* entry points serves both bindings: the SDL window's
+# GLX context and the offscreen EGL context (Mesa's surfaceless platform, no display).
+set(OpenGL_GL_PREFERENCE GLVND)
+find_package(OpenGL REQUIRED COMPONENTS OpenGL EGL)
+if(NOT TARGET OpenGL::GLU)
+  message(FATAL_ERROR "GLU not found (Debian package libglu1-mesa-dev)")
+endif()
+set(ZARNOTH_ZRN_DEPS OpenGL::GL OpenGL::GLU OpenGL::EGL PkgConfig::SDL2)

@@ -1,0 +1,83 @@
+// The four mesh draw routines (flat, smooth, textured flat, textured smooth), written
+// once against a vertex sink so that they carry no graphics API: the renderer passes
+// a sink that forwards to OpenGL immediate mode, tests pass one that records.
+//
+// A sink offers Normal(const float*), TexCoord(const float*) and Vertex(const float*).
+// Every routine uses frame 0 of the mesh and sends triangles only: a quad (a, b, c, d)
+// becomes a, b, c then a, c, d. Indices beyond the mesh's lists are skipped face by
+// face, so a damaged mesh draws less but never reads outside its arrays.
+#pragma once
+
+#include <cstdint>
+
+#include "scene/zrn_mesh.h"
+
+enum class ZRNDrawRoutine { Flat, Smooth, TexturedFlat, TexturedSmooth };
+
+// The routine of a material kind (the kinds are listed in zrn_material.h).
+constexpr ZRNDrawRoutine ZRNRoutineForKind(int32_t kind) {
+    switch (kind) {
+        case 0:
+        case 1:
+        case 2:
+        case 7:
+            return ZRNDrawRoutine::Flat;
+        case 4:
+        case 5:
+            return ZRNDrawRoutine::TexturedFlat;
+        case 6:
+            return ZRNDrawRoutine::TexturedSmooth;
+        default:
+            return ZRNDrawRoutine::Smooth;
+    }
+}
+
+template <class Sink>
+void ZRNDrawMeshWith(ZRNDrawRoutine routine, const ZRNMesh& mesh, Sink& sink) {
+    const KVLArray<ZRNFace>& faces = mesh.GetFaces();
+    const KVLArray<KVLVector3>& vertices = mesh.GetVertices(0);
+    const KVLArray<KVLVector3>& vertexNormals = mesh.GetVertexNormals(0);
+    const KVLArray<KVLVector3>& faceNormals = mesh.GetFaceNormals(0);
+    const KVLArray<ZRNTexCoord>& texCoords = mesh.GetTexCoords();
+    const bool textured = routine == ZRNDrawRoutine::TexturedFlat || routine == ZRNDrawRoutine::TexturedSmooth;
+    const bool flat = routine == ZRNDrawRoutine::Flat || routine == ZRNDrawRoutine::TexturedFlat;
+    const int32_t vertexCount = vertices.GetCount();
+    const bool haveVertexNormals = vertexNormals.GetCount() >= vertexCount;
+    const int32_t faceCount = faces.GetCount();
+
+    auto emit = [&](uint16_t v, uint16_t t) {
+        if (textured) {
+            sink.TexCoord(&texCoords[t].u);
+        }
+        if (!flat) {
+            sink.Normal(&vertexNormals[v].x);
+        }
+        sink.Vertex(&vertices[v].x);
+    };
+    for (int32_t i = 0; i < faceCount; ++i) {
+        const ZRNFace& f = faces[i];
+        const bool quad = f.IsQuad();
+        const int corners = quad ? 4 : 3;
+        bool usable = (!flat || i < faceNormals.GetCount()) && (flat || haveVertexNormals);
+        for (int c = 0; c < corners && usable; ++c) {
+            usable = f.v[c] < vertexCount && (!textured || f.t[c] < texCoords.GetCount());
+        }
+        if (!usable) {
+            continue;
+        }
+        if (flat) {
+            sink.Normal(&faceNormals[i].x);
+        }
+        emit(f.v[0], f.t[0]);
+        emit(f.v[1], f.t[1]);
+        emit(f.v[2], f.t[2]);
+        if (quad) {
+            if (flat) {
+                sink.Normal(&faceNormals[i].x);
+            }
+            emit(f.v[0], f.t[0]);
+            emit(f.v[2], f.t[2]);
+            emit(f.v[3], f.t[3]);
+        }
+    }
+}

@@ -1,0 +1,152 @@
+// ZRNRendererOffscreen: an EGL pbuffer on Mesa's surfaceless platform.
+//
+// The EGL display is one per process; the first offscreen renderer initialises it and
+// it stays initialised until the process ends. (Terminating it when the last renderer
+// goes loses track of memory the software rasteriser still holds, and a later
+// renderer would pay for the driver's start-up again.)
+#include "scene/zrn_renderer_offscreen.h"
+
+#include <EGL/egl.h>
+#include <EGL/eglext.h>
+#include <GL/gl.h>
+
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+std::mutex g_displayLock;
+bool g_displayReady = false;
+
+EGLDisplay AcquireDisplay(KVLString* error) {
+    std::lock_guard<std::mutex> lock(g_displayLock);
+    auto getPlatformDisplay =
+        reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
+    if (getPlatformDisplay == nullptr) {
+        *error = "EGL has no platform displays";
+        return EGL_NO_DISPLAY;
+    }
+    EGLDisplay display = getPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+    if (display == EGL_NO_DISPLAY) {
+        *error = "no surfaceless EGL display";
+        return EGL_NO_DISPLAY;
+    }
+    if (!g_displayReady && !eglInitialize(display, nullptr, nullptr)) {
+        error->Format("eglInitialize failed (0x%x)", static_cast<unsigned>(eglGetError()));
+        return EGL_NO_DISPLAY;
+    }
+    g_displayReady = true;
+    return display;
+}
+
+}  // namespace
+
+ZRNRendererOffscreen::ZRNRendererOffscreen(int32_t width, int32_t height)
+    : ZRNRenderer(nullptr), m_width(width), m_height(height) {}
+
+ZRNRendererOffscreen::~ZRNRendererOffscreen() { Release(); }
+
+bool ZRNRendererOffscreen::Initialise() {
+    if (m_context != nullptr) {
+        return true;
+    }
+    if (m_width < 1 || m_height < 1 || m_width > 8192 || m_height > 8192) {
+        m_error = "picture size out of range";
+        return false;
+    }
+    EGLDisplay display = AcquireDisplay(&m_error);
+    if (display == EGL_NO_DISPLAY) {
+        return false;
+    }
+    m_display = display;
+    const EGLint configAttributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
+                                       EGL_RED_SIZE,     5,               EGL_GREEN_SIZE,      6,
+                                       EGL_BLUE_SIZE,    5,               EGL_DEPTH_SIZE,      16,
+                                       EGL_NONE};
+    EGLConfig config = nullptr;
+    EGLint count = 0;
+    if (!eglBindAPI(EGL_OPENGL_API) || !eglChooseConfig(display, configAttributes, &config, 1, &count) || count < 1) {
+        m_error = "no EGL configuration for OpenGL with a depth buffer";
+        return false;
+    }
+    const EGLint surfaceAttributes[] = {EGL_WIDTH, m_width, EGL_HEIGHT, m_height, EGL_NONE};
+    EGLSurface surface = eglCreatePbufferSurface(display, config, surfaceAttributes);
+    if (surface == EGL_NO_SURFACE) {
+        m_error.Format("eglCreatePbufferSurface failed (0x%x)", static_cast<unsigned>(eglGetError()));
+        return false;
+    }
+    m_surface = surface;
+    EGLContext context = eglCreateContext(display, config, EGL_NO_CONTEXT, nullptr);
+    if (context == EGL_NO_CONTEXT) {
+        m_error.Format("eglCreateContext failed (0x%x)", static_cast<unsigned>(eglGetError()));
+        return false;
+    }
+    m_context = context;
+    if (!MakeCurrent()) {
+        return false;
+    }
+    OnResize(m_width, m_height);
+    return ZRNRenderer::Initialise();
+}
+
+bool ZRNRendererOffscreen::MakeCurrent() {
+    if (m_context == nullptr || !eglMakeCurrent(m_display, m_surface, m_surface, m_context)) {
+        m_error = "eglMakeCurrent failed";
+        return false;
+    }
+    return true;
+}
+
+bool ZRNRendererOffscreen::Present() {
+    if (!HasContext()) {
+        return false;
+    }
+    glFinish();
+    return true;
+}
+
+std::unique_ptr<KVLImage> ZRNRendererOffscreen::ReadPixels() {
+    if (!HasContext()) {
+        return nullptr;
+    }
+    std::unique_ptr<KVLImage> image = KVLImage::Create(m_width, m_height);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    // A pbuffer has one colour buffer, which GL calls front.
+    glReadBuffer(GL_FRONT);
+    glReadPixels(0, 0, m_width, m_height, GL_BGRA, GL_UNSIGNED_BYTE, image->pixels);
+    // GL's rows run bottom up.
+    const size_t row = static_cast<size_t>(m_width);
+    for (int32_t y = 0; y < m_height / 2; ++y) {
+        uint32_t* a = image->pixels + row * static_cast<size_t>(y);
+        uint32_t* b = image->pixels + row * static_cast<size_t>(m_height - 1 - y);
+        for (size_t x = 0; x < row; ++x) {
+            std::swap(a[x], b[x]);
+        }
+    }
+    for (size_t i = 0; i < row * static_cast<size_t>(m_height); ++i) {
+        image->pixels[i] |= 0xFF000000u;
+    }
+    return image;
+}
+
+void ZRNRendererOffscreen::Release() {
+    EGLDisplay display = m_display;
+    if (display == nullptr) {
+        return;
+    }
+    if (m_context != nullptr && eglMakeCurrent(display, m_surface, m_surface, m_context)) {
+        ReleaseGL();
+    }
+    eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
+    if (m_context != nullptr) {
+        eglDestroyContext(display, m_context);
+    }
+    if (m_surface != nullptr) {
+        eglDestroySurface(display, m_surface);
+    }
+    m_context = nullptr;
+    m_surface = nullptr;
+    m_display = nullptr;
+    ReleaseGL();
+    eglReleaseThread();
+}

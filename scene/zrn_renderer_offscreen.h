@@ -1,0 +1,44 @@
+// ZRNRendererOffscreen: the renderer drawing into an offscreen picture of a fixed
+// size, for tests and tools. Needs no display: the context comes from EGL on Mesa's
+// surfaceless platform (software rendering), with a pbuffer of at least 5-6-5 colour
+// and a 16-bit depth buffer. ReadPixels returns what has been drawn.
+//
+// Several offscreen renderers may exist at once, but the GL calls of the thread go to
+// the one made current last (by Initialise or MakeCurrent).
+#pragma once
+
+#include <memory>
+
+#include "image/kvl_image.h"
+#include "scene/zrn_renderer.h"
+
+class ZRNRendererOffscreen : public ZRNRenderer {
+public:
+    ZRNRendererOffscreen(int32_t width, int32_t height);
+    ~ZRNRendererOffscreen() override;
+
+    // Creates the context and the picture, makes them current, sets the initial state
+    // and the viewport to the whole picture. False with a reason in GetError.
+    bool Initialise() override;
+    // Finishes the drawing; true once initialised.
+    bool Present() override;
+    bool MakeCurrent();
+
+    // The picture as drawn so far, top row first, 0xAARRGGBB pixels with alpha 255;
+    // null before Initialise.
+    std::unique_ptr<KVLImage> ReadPixels();
+
+    int32_t GetWidth() const { return m_width; }
+    int32_t GetHeight() const { return m_height; }
+    const KVLString& GetError() const { return m_error; }
+
+private:
+    void Release();
+
+    int32_t m_width;
+    int32_t m_height;
+    void* m_display = nullptr;
+    void* m_surface = nullptr;
+    void* m_context = nullptr;
+    KVLString m_error;
+};

@@ -1,0 +1,138 @@
+// Materials (constructors, image ownership, presets) and the four draw routines,
+// run against a sink that records what they would send to GL.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "scene/zrn_material.h"
+#include "scene/zrn_meshdraw.h"
+
+namespace {
+
+std::unique_ptr<KVLImage> Picture(int32_t w, int32_t h, uint32_t seed) {
+    std::unique_ptr<KVLImage> image = KVLImage::Create(w, h);
+    for (int32_t i = 0; i < w * h; ++i) {
+        image->pixels[i] = seed * 2654435761u + static_cast<uint32_t>(i);
+    }
+    return image;
+}
+
+TEST(Material, ColourConstructorScalesTheColour) {
+    ZRNMaterial m("m", 1, true, KVLVector3(0.5f, 1.0f, 0.25f), 0.2f, 0.8f, 0.7f, 12, true, 0.4f);
+    EXPECT_FLOAT_EQ(m.ambient[0], 0.1f);
+    EXPECT_FLOAT_EQ(m.ambient[1], 0.2f);
+    EXPECT_FLOAT_EQ(m.diffuse[2], 0.2f);
+    EXPECT_EQ(m.GetImage(), nullptr);
+    EXPECT_FALSE(m.IsSharedImage());
+    EXPECT_TRUE(m.cull);
+    EXPECT_EQ(m.shininess, 12);
+}
+
+TEST(Material, PresetsAndTexturedDefaults) {
+    const ZRNMaterial& red = ZRNRedPlastic();
+    EXPECT_EQ(red.name, "Red Plastic");
+    EXPECT_EQ(red.kind, 3);
+    EXPECT_FLOAT_EQ(red.ambient[0], 0.2f);
+    EXPECT_FLOAT_EQ(red.diffuse[0], 0.8f);
+    EXPECT_EQ(red.shininess, 20);
+    const ZRNMaterial& green = ZRNGreenPlastic();
+    EXPECT_EQ(green.name, "Green Plastic");
+    EXPECT_EQ(green.kind, 2);
+    EXPECT_FLOAT_EQ(green.diffuse[1], 0.8f);
+    EXPECT_FLOAT_EQ(green.diffuse[0], 0.0f);
+
+    auto pic = Picture(2, 2, 1);
+    ZRNMaterial t("t", 6, false, pic.get());
+    EXPECT_FLOAT_EQ(t.ambient[1], 0.5f);
+    EXPECT_FLOAT_EQ(t.diffuse[1], 0.9f);
+    EXPECT_EQ(t.shininess, 30);
+    EXPECT_FLOAT_EQ(t.alpha, 0.0f);
+    EXPECT_FALSE(t.blend);
+}
+
+TEST(Material, ImageOwnership) {
+    auto pic = Picture(3, 2, 7);
+    auto owned = std::make_unique<ZRNMaterial>("owned", 5, false, pic.get());
+    ASSERT_NE(owned->GetImage(), nullptr);
+    EXPECT_NE(owned->GetImage(), pic.get());
+    EXPECT_EQ(0, std::memcmp(owned->GetImage()->pixels, pic->pixels, 6 * 4));
+
+    ZRNMaterial copy(*owned);
+    const KVLImage* copied = copy.GetImage();
+    EXPECT_NE(copied, owned->GetImage());
+    owned.reset();
+    EXPECT_EQ(copied->width, 3);
+    EXPECT_EQ(0, std::memcmp(copied->pixels, pic->pixels, 6 * 4));
+
+    {
+        ZRNMaterial shared("shared", 4, false, pic.get(), true);
+        EXPECT_EQ(shared.GetImage(), pic.get());
+        ZRNMaterial again(shared);
+        EXPECT_EQ(again.GetImage(), pic.get());
+        EXPECT_TRUE(again.IsSharedImage());
+    }
+    EXPECT_EQ(pic->pixels[5], 7u * 2654435761u + 5u);  // still there, untouched
+}
+
+// Records the calls of a draw routine as letters: N normal, T texture coordinate,
+// V vertex, with the vertex's x for V.
+struct LetterSink {
+    std::string calls;
+    void Normal(const float*) { calls += 'N'; }
+    void TexCoord(const float*) { calls += 'T'; }
+    void Vertex(const float* v) { calls += 'V' + std::to_string(static_cast<int>(v[0])); }
+};
+
+// A quad 0-1-2-3 and a triangle 1-2-4; vertex i sits at x = i.
+std::unique_ptr<ZRNMesh> QuadAndTriangle() {
+    auto m = std::make_unique<ZRNMesh>();
+    m->SetFrameCount(1);
+    const KVLVector3 pts[] = {{0, 0, 0}, {1, 0, 0}, {2, 1, 0}, {3, 1, 0}, {4, 0, 1}};
+    for (const KVLVector3& p : pts) {
+        m->AddVertex(p, 0);
+        m->AddTexCoord(p.x, p.y);
+    }
+    m->AddFace(0, 1, 2, 3, 0, 1, 2, 3);
+    m->AddFace(1, 2, 4, kZRNNoIndex, 1, 2, 4, kZRNNoIndex);
+    m->ComputeNormals();
+    return m;
+}
+
+TEST(DrawRoutines, EmitTablePerKind) {
+    struct Case {
+        int32_t kind;
+        const char* calls;
+    };
+    const Case cases[] = {
+        {0, "NV0V1V2NV0V2V3NV1V2V4"},
+        {7, "NV0V1V2NV0V2V3NV1V2V4"},
+        {3, "NV0NV1NV2NV0NV2NV3NV1NV2NV4"},
+        {9, "NV0NV1NV2NV0NV2NV3NV1NV2NV4"},
+        {8, "NV0NV1NV2NV0NV2NV3NV1NV2NV4"},
+        {4, "NTV0TV1TV2NTV0TV2TV3NTV1TV2TV4"},
+        {5, "NTV0TV1TV2NTV0TV2TV3NTV1TV2TV4"},
+        {6, "TNV0TNV1TNV2TNV0TNV2TNV3TNV1TNV2TNV4"},
+    };
+    auto mesh = QuadAndTriangle();
+    for (const Case& c : cases) {
+        LetterSink sink;
+        ZRNDrawMeshWith(ZRNRoutineForKind(c.kind), *mesh, sink);
+        EXPECT_EQ(sink.calls, c.calls) << "kind " << c.kind;
+    }
+}
+
+// Faces that point outside the mesh's lists are skipped, the rest still drawn.
+TEST(DrawRoutines, OutOfRangeIndicesSkipTheFace) {
+    auto mesh = QuadAndTriangle();
+    mesh->AddFace(0, 1, 40, kZRNNoIndex, 0, 1, 2, kZRNNoIndex);
+    mesh->AddFace(0, 1, 2, kZRNNoIndex, 0, 1, 99, kZRNNoIndex);
+    mesh->ComputeNormals();
+    LetterSink flat;
+    ZRNDrawMeshWith(ZRNDrawRoutine::Flat, *mesh, flat);
+    EXPECT_EQ(flat.calls, "NV0V1V2NV0V2V3NV1V2V4NV0V1V2");
+    LetterSink textured;
+    ZRNDrawMeshWith(ZRNDrawRoutine::TexturedSmooth, *mesh, textured);
+    EXPECT_EQ(textured.calls, "TNV0TNV1TNV2TNV0TNV2TNV3TNV1TNV2TNV4");
+}
+
+}  // namespace

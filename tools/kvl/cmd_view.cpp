@@ -1,0 +1,334 @@
+// kvl view: shows an MD2 model with its skin through the engine's renderer, in a
+// window playing its animation, or rendered offscreen into a PNG file.
+//
+// The scene is the one the demo builds for a model: the Quake II builder's tree (skin
+// material over the mesh node) under a turning transformation and a camera, animated
+// by a loop animator driven by a tick visitor at 70 ticks per second, 10 key frames
+// per second. Models of the usual 198 frames play the standard Quake II animation
+// ranges (stand, run, attack, ...); other models play all their frames as one range.
+#include <SDL.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/kvl_filestream.h"
+#include "image/kvl_pngwriter.h"
+#include "platform/kvl_window_sdl.h"
+#include "scene/zrn_animator.h"
+#include "scene/zrn_builders.h"
+#include "scene/zrn_renderer_offscreen.h"
+#include "scene/zrn_renderer_sdl.h"
+#include "scene/zrn_rendervisitor.h"
+#include "tools/kvl/kvl_command.h"
+
+namespace {
+
+extern const KvlCommand kViewCommand;
+
+constexpr int32_t kWidth = 640;
+constexpr int32_t kHeight = 480;
+constexpr int32_t kTicksPerSecond = 70;
+constexpr int32_t kFramesPerSecond = 10;
+constexpr float kTurnStep = 0.2617994f;  // 15 degrees
+
+struct Range {
+    const char* name;
+    int32_t first;
+    int32_t last;
+};
+
+// The animation ranges of a standard 198-frame Quake II player model.
+constexpr Range kQuake2Ranges[] = {
+    {"stand", 0, 39},     {"run", 40, 45},       {"attack", 46, 53},    {"pain1", 54, 57},
+    {"pain2", 58, 61},    {"pain3", 62, 65},     {"jump", 66, 71},      {"flip", 72, 83},
+    {"salute", 84, 94},   {"taunt", 95, 111},    {"wave", 112, 122},    {"point", 123, 134},
+    {"crstand", 135, 153}, {"crwalk", 154, 159}, {"crattack", 160, 168}, {"crpain", 169, 172},
+    {"crdeath", 173, 177}, {"death1", 178, 183}, {"death2", 184, 189},  {"death3", 190, 197},
+};
+
+bool ParseInt(const std::string& text, int32_t& value) {
+    if (text.empty()) {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(text.c_str(), &end, 10);
+    if (*end != '\0' || errno != 0 || v < 0 || v > INT32_MAX) {
+        return false;
+    }
+    value = static_cast<int32_t>(v);
+    return true;
+}
+
+bool ParseRange(const std::string& text, int32_t& first, int32_t& last) {
+    const size_t dash = text.find('-');
+    return dash != std::string::npos && ParseInt(text.substr(0, dash), first) &&
+           ParseInt(text.substr(dash + 1), last) && first <= last;
+}
+
+// The model's tree under a camera and a turning transformation, and what it points to.
+struct ViewScene {
+    ZRNPayloads payloads;
+    ZRNCameraTrack camera;
+    ZRNTransformTrack turn{ZRNTransformRotate, false};
+    ZRNTransformTrack centre{ZRNTransformTranslate, false};
+    std::unique_ptr<ZRNNode> root;
+    ZRNNodeMesh* meshNode = nullptr;
+    int32_t frames = 0;
+    KVLString info;
+
+    bool Build(const std::string& model, const std::string& skin, std::string* error) {
+        ZRNQuake2Builder builder(nullptr, nullptr);
+        builder.SetMeshPath(model.c_str());
+        builder.SetSkinPath(skin.c_str());
+        KVLString text;
+        std::unique_ptr<ZRNNode> tree = builder.Build(&text);
+        payloads.Adopt(builder);
+        if (tree == nullptr) {
+            *error = model + ": " + text.c_str();
+            return false;
+        }
+        info = text;
+        const ZRNMesh& mesh = *payloads.meshes[0];
+        frames = mesh.GetFrameCount();
+        meshNode = static_cast<ZRNNodeMesh*>(tree->GetChild(0));
+
+        // Frame 0's bounding box places the camera.
+        KVLVector3 low(1e30f, 1e30f, 1e30f);
+        KVLVector3 high(-1e30f, -1e30f, -1e30f);
+        for (const KVLVector3& v : mesh.GetVertices(0)) {
+            low = {std::min(low.x, v.x), std::min(low.y, v.y), std::min(low.z, v.z)};
+            high = {std::max(high.x, v.x), std::max(high.y, v.y), std::max(high.z, v.z)};
+        }
+        if (mesh.GetVertexCount() == 0) {
+            low = high = KVLVector3::Zero;
+        }
+        const KVLVector3 mid = (low + high) * 0.5f;
+        const float radius = std::max(0.5f * (high - low).Length(), 0.01f);
+        centre.keys.Add({-mid.x, 0.0f, -mid.z});
+        turn.keys.Add({0.0f, 0.0f, 0.0f});
+        camera.AddKey({0.0f, mid.y, 2.4f * radius});
+        camera.targets[0] = {0.0f, mid.y, 0.0f};
+
+        root = std::make_unique<ZRNNodeCamera>(&camera);
+        ZRNNode* t = root->AddChild(std::make_unique<ZRNNodeTransformation>(&turn));
+        t = t->AddChild(std::make_unique<ZRNNodeTransformation>(&centre));
+        t->AddChild(std::move(tree));
+        return true;
+    }
+
+    void Draw(ZRNRendererInterface& renderer) {
+        renderer.Clear(KVLVector3(0.15f, 0.15f, 0.2f));
+        renderer.SetMatrixMode(false);
+        renderer.LoadMatrix(KVLMatrix34::Identity());
+        renderer.SetLight(nullptr, KVLVector3(0.4f, 0.6f, 1.0f), true);
+        ZRNRenderVisitor visitor(&renderer);
+        root->Accept(visitor);
+    }
+};
+
+int Screenshot(ViewScene& scene, int32_t frame, const std::string& output) {
+    if (frame >= scene.frames) {
+        return KvlFail("frame " + std::to_string(frame) + " is outside the model (" + std::to_string(scene.frames) +
+                       " frames)");
+    }
+    ZRNRendererOffscreen renderer(kWidth, kHeight);
+    if (!renderer.Initialise()) {
+        return KvlFail(std::string("no offscreen OpenGL: ") + renderer.GetError().c_str());
+    }
+    scene.meshNode->OwnFrameTime() = ZRNFrameTime(frame, frame, 0.0f);
+    scene.Draw(renderer);
+    renderer.Present();
+    std::unique_ptr<KVLImage> picture = renderer.ReadPixels();
+    KVLString error;
+    if (picture == nullptr || !KVLWritePNG(*picture, output.c_str(), &error)) {
+        return KvlFail(output + ": " + error.c_str());
+    }
+    return kKvlOk;
+}
+
+class ViewWindow : public KVLWindowListener {
+public:
+    std::vector<Range> ranges;
+    int32_t current = 0;
+    bool running = true;
+    bool turning = true;
+    bool changed = true;
+    float angle = 0.0f;
+
+    void OnDestroyed() override { running = false; }
+    void OnKeyDown(int32_t key) override {
+        const int32_t count = static_cast<int32_t>(ranges.size());
+        switch (key) {
+            case KVLKeyEscape:
+            case 'q':
+                running = false;
+                break;
+            case KVLKeyRight:
+            case KVLKeyPageDown:
+            case 'n':
+                current = (current + 1) % count;
+                changed = true;
+                break;
+            case KVLKeyLeft:
+            case KVLKeyPageUp:
+            case 'p':
+                current = (current + count - 1) % count;
+                changed = true;
+                break;
+            case 'r':
+                turning = !turning;
+                break;
+            case KVLKeyUp:
+                angle += kTurnStep;
+                break;
+            case KVLKeyDown:
+                angle -= kTurnStep;
+                break;
+            default:
+                break;
+        }
+    }
+};
+
+int Show(ViewScene& scene, const std::vector<Range>& ranges) {
+    KVLWindowSDL window("kvl view", kWidth, kHeight, 16);
+    window.SetFullScreen(false);
+    ViewWindow view;
+    view.ranges = ranges;
+    window.AddListener(&view);
+    ZRNRendererSDL renderer(&window);
+    if (!window.Open()) {
+        window.RemoveListener(&view);
+        return KvlFail(std::string("unable to open a window: ") + SDL_GetError());
+    }
+    if (!renderer.Initialise()) {
+        window.RemoveListener(&view);
+        return KvlFail(std::string("unable to create an OpenGL context: ") + renderer.GetError().c_str());
+    }
+    std::printf("%s\nkeys: n/Right next range, p/Left previous range, r turn on/off, Up/Down turn, q/Escape quit\n",
+                scene.info.IsEmpty() ? "" : scene.info.c_str());
+    std::unique_ptr<ZRNLoopAnimator> animator;
+    ZRNTickVisitor ticks(kTicksPerSecond);
+    const uint64_t start = SDL_GetTicks64();
+    uint64_t last = start;
+    while (view.running && KVLWindowSDL::PumpMessages()) {
+        if (!view.running) {
+            break;
+        }
+        if (view.changed) {
+            const Range& r = view.ranges[static_cast<size_t>(view.current)];
+            animator = std::make_unique<ZRNLoopAnimator>(kFramesPerSecond);
+            for (int32_t f = r.first; f <= r.last; ++f) {
+                animator->AddKey(f);
+            }
+            scene.meshNode->SetTimeSource(animator.get());
+            std::printf("range %s: frames %d-%d\n", r.name, r.first, r.last);
+            std::fflush(stdout);
+            view.changed = false;
+        }
+        const uint64_t now = SDL_GetTicks64();
+        if (view.turning) {
+            view.angle += static_cast<float>(now - last) * 0.0008f;
+        }
+        last = now;
+        scene.turn.keys[0] = {0.0f, view.angle, 0.0f};
+        ticks.SetTick(static_cast<int32_t>((now - start) * kTicksPerSecond / 1000));
+        scene.root->Accept(ticks);
+        scene.Draw(renderer);
+        renderer.Present();
+    }
+    scene.meshNode->SetTimeSource(nullptr);
+    window.RemoveListener(&view);
+    return kKvlOk;
+}
+
+int RunView(const std::vector<std::string>& args) {
+    std::vector<std::string> files;
+    std::string output;
+    int32_t frame = -1;
+    int32_t first = -1;
+    int32_t last = -1;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (KvlIsHelp(a)) {
+            std::fputs(kViewCommand.help, stdout);
+            return kKvlOk;
+        }
+        const bool hasValue = i + 1 < args.size();
+        if (a == "--frames" && hasValue) {
+            if (!ParseRange(args[++i], first, last)) {
+                return KvlUsageError(kViewCommand, "--frames takes A-B with A <= B");
+            }
+        } else if (a == "--frame" && hasValue) {
+            if (!ParseInt(args[++i], frame)) {
+                return KvlUsageError(kViewCommand, "--frame takes a frame number");
+            }
+        } else if (a == "--screenshot" && hasValue) {
+            output = args[++i];
+        } else if (!a.empty() && a[0] == '-') {
+            return KvlUsageError(kViewCommand, "unknown or incomplete option " + a);
+        } else {
+            files.push_back(a);
+        }
+    }
+    if (files.size() != 2) {
+        return KvlUsageError(kViewCommand, "give a model and its skin");
+    }
+    if (frame >= 0 && output.empty()) {
+        return KvlUsageError(kViewCommand, "--frame goes with --screenshot");
+    }
+    ViewScene scene;
+    std::string error;
+    if (!scene.Build(files[0], files[1], &error)) {
+        return KvlFail(error);
+    }
+    if (!scene.info.IsEmpty()) {
+        std::fprintf(stderr, "%s\n", scene.info.c_str());
+    }
+    if (first >= 0 && last >= scene.frames) {
+        return KvlFail("frames " + std::to_string(first) + "-" + std::to_string(last) + " are outside the model (" +
+                       std::to_string(scene.frames) + " frames)");
+    }
+    if (!output.empty()) {
+        return Screenshot(scene, frame >= 0 ? frame : std::max(first, 0), output);
+    }
+    std::vector<Range> ranges;
+    if (first >= 0) {
+        ranges.push_back({"chosen", first, last});
+    } else if (scene.frames == 198) {
+        ranges.assign(std::begin(kQuake2Ranges), std::end(kQuake2Ranges));
+    } else {
+        ranges.push_back({"all", 0, scene.frames - 1});
+    }
+    return Show(scene, ranges);
+}
+
+const KvlCommand kViewCommand = {
+    "view",
+    "show an MD2 model with its skin in a window, or render one frame to PNG",
+    "usage:\n"
+    "  kvl view MODEL.md2 SKIN [--frames A-B]\n"
+    "                         open a window playing the model's animation under its skin\n"
+    "                         (a 198-frame model plays the standard Quake II ranges, others\n"
+    "                         all frames; --frames plays A to B only)\n"
+    "                         keys: n or Right next range, p or Left previous range,\n"
+    "                         r turning on/off, Up/Down turn by hand, q or Escape quit\n"
+    "  kvl view MODEL.md2 SKIN --screenshot OUT.png [--frame N]\n"
+    "                         render frame N (default 0, or A of --frames) offscreen at\n"
+    "                         640x480 and write it as PNG; opens no window\n"
+    "\n"
+    "The skin may be PCX, JPEG, BMP or TGA; when it does not read the model is drawn red.\n"
+    "Exit status: 0 success, 1 failure, 2 usage error.\n",
+    &RunView,
+};
+
+const KvlCommandRegistration kRegistration(kViewCommand);
+
+}  // namespace
