@@ -133,4 +133,15 @@ bool WriteContactSheet(const std::string& path, const std::vector<SheetPicture>&
     return true;
 }
 
+RgbaImage FromEngineImage(const KVLImage& image) {
+    RgbaImage out{image.width, image.height, {}};
+    out.pixels.reserve(static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 4);
+    for (int32_t i = 0; i < image.width * image.height; ++i) {
+        const uint32_t p = image.pixels[i];
+        out.pixels.insert(out.pixels.end(),
+                          {static_cast<uint8_t>(p >> 16), static_cast<uint8_t>(p >> 8), static_cast<uint8_t>(p), 255});
+    }
+    return out;
+}
+
 }  // namespace assetgen

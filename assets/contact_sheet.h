@@ -2,6 +2,8 @@
 // look at the archive's contents without running the demo.
 #pragma once
 
+#include "image/kvl_image.h"
+
 #include <string>
 #include <vector>
 
@@ -20,5 +22,7 @@ bool WriteContactSheet(const std::string& path, const std::vector<SheetPicture>&
 
 // Converts 8-bit RGB to opaque RGBA.
 RgbaImage ToRgba(const RgbImage& image);
+// An engine picture (0xAARRGGBB pixels) as opaque RGBA.
+RgbaImage FromEngineImage(const KVLImage& image);
 
 }  // namespace assetgen

@@ -18,6 +18,7 @@
 #include "assets/characters.h"
 #include "assets/contact_sheet.h"
 #include "assets/jpeg_codec.h"
+#include "assets/model_poses.h"
 #include "assets/pak_writer.h"
 #include "assets/soundtrack.h"
 #include "assets/textures.h"
@@ -61,17 +62,6 @@ std::vector<AssetMember> CollectMembers(const std::vector<MemberBuilder>& builde
     return members;
 }
 
-assetgen::RgbaImage FromEngine(const KVLImage& image) {
-    assetgen::RgbaImage out{image.width, image.height, {}};
-    out.pixels.reserve(static_cast<size_t>(image.width) * static_cast<size_t>(image.height) * 4);
-    for (int32_t i = 0; i < image.width * image.height; ++i) {
-        const uint32_t p = image.pixels[i];
-        out.pixels.insert(out.pixels.end(), {static_cast<uint8_t>(p >> 16), static_cast<uint8_t>(p >> 8),
-                                             static_cast<uint8_t>(p), 255});
-    }
-    return out;
-}
-
 void AddEnginePicture(const AssetMember& member, std::vector<assetgen::SheetPicture>& pictures) {
     KVLMemoryStream stream(member.bytes.data(), member.bytes.size());
     KVLString error;
@@ -79,7 +69,7 @@ void AddEnginePicture(const AssetMember& member, std::vector<assetgen::SheetPict
     if (!image) {
         throw std::runtime_error(member.name + ": " + error.c_str());
     }
-    pictures.push_back({member.name, FromEngine(*image)});
+    pictures.push_back({member.name, assetgen::FromEngineImage(*image)});
 }
 
 void AddAnimationFrames(const AssetMember& member, std::vector<assetgen::SheetPicture>& pictures) {
@@ -98,7 +88,7 @@ void AddAnimationFrames(const AssetMember& member, std::vector<assetgen::SheetPi
         }
         if (index == count / 4 || index == count / 2 || index == count - 1) {
             animation.GetFrame(*frame);
-            pictures.push_back({member.name + " #" + std::to_string(index), FromEngine(*frame)});
+            pictures.push_back({member.name + " #" + std::to_string(index), assetgen::FromEngineImage(*frame)});
         }
     }
 }
@@ -154,6 +144,12 @@ int main(int argc, char** argv) {
                 } else if (member.name.ends_with(".mlz")) {
                     AddAnimationFrames(member, pictures);
                 }
+            }
+            // Poses of the characters through the engine's renderer, when this machine
+            // can render offscreen; the sheet is made without them otherwise.
+            std::string reason;
+            if (!assetgen::RenderModelPoses(members, pictures, reason)) {
+                std::fprintf(stderr, "quorvel_gen: contact sheet without model poses (%s)\n", reason.c_str());
             }
             if (!assetgen::WriteContactSheet(argv[2], pictures, error)) {
                 std::fprintf(stderr, "quorvel_gen: %s\n", error.c_str());

@@ -22,6 +22,7 @@
 #include "platform/kvl_window_sdl.h"
 #include "scene/zrn_animator.h"
 #include "scene/zrn_builders.h"
+#include "scene/zrn_modelpreview.h"
 #include "scene/zrn_renderer_offscreen.h"
 #include "scene/zrn_renderer_sdl.h"
 #include "scene/zrn_rendervisitor.h"
@@ -72,68 +73,7 @@ bool ParseRange(const std::string& text, int32_t& first, int32_t& last) {
            ParseInt(text.substr(dash + 1), last) && first <= last;
 }
 
-// The model's tree under a camera and a turning transformation, and what it points to.
-struct ViewScene {
-    ZRNPayloads payloads;
-    ZRNCameraTrack camera;
-    ZRNTransformTrack turn{ZRNTransformRotate, false};
-    ZRNTransformTrack centre{ZRNTransformTranslate, false};
-    std::unique_ptr<ZRNNode> root;
-    ZRNNodeMesh* meshNode = nullptr;
-    int32_t frames = 0;
-    KVLString info;
-
-    bool Build(const std::string& model, const std::string& skin, std::string* error) {
-        ZRNQuake2Builder builder(nullptr, nullptr);
-        builder.SetMeshPath(model.c_str());
-        builder.SetSkinPath(skin.c_str());
-        KVLString text;
-        std::unique_ptr<ZRNNode> tree = builder.Build(&text);
-        payloads.Adopt(builder);
-        if (tree == nullptr) {
-            *error = model + ": " + text.c_str();
-            return false;
-        }
-        info = text;
-        const ZRNMesh& mesh = *payloads.meshes[0];
-        frames = mesh.GetFrameCount();
-        meshNode = static_cast<ZRNNodeMesh*>(tree->GetChild(0));
-
-        // Frame 0's bounding box places the camera.
-        KVLVector3 low(1e30f, 1e30f, 1e30f);
-        KVLVector3 high(-1e30f, -1e30f, -1e30f);
-        for (const KVLVector3& v : mesh.GetVertices(0)) {
-            low = {std::min(low.x, v.x), std::min(low.y, v.y), std::min(low.z, v.z)};
-            high = {std::max(high.x, v.x), std::max(high.y, v.y), std::max(high.z, v.z)};
-        }
-        if (mesh.GetVertexCount() == 0) {
-            low = high = KVLVector3::Zero;
-        }
-        const KVLVector3 mid = (low + high) * 0.5f;
-        const float radius = std::max(0.5f * (high - low).Length(), 0.01f);
-        centre.keys.Add({-mid.x, 0.0f, -mid.z});
-        turn.keys.Add({0.0f, 0.0f, 0.0f});
-        camera.AddKey({0.0f, mid.y, 2.4f * radius});
-        camera.targets[0] = {0.0f, mid.y, 0.0f};
-
-        root = std::make_unique<ZRNNodeCamera>(&camera);
-        ZRNNode* t = root->AddChild(std::make_unique<ZRNNodeTransformation>(&turn));
-        t = t->AddChild(std::make_unique<ZRNNodeTransformation>(&centre));
-        t->AddChild(std::move(tree));
-        return true;
-    }
-
-    void Draw(ZRNRendererInterface& renderer) {
-        renderer.Clear(KVLVector3(0.15f, 0.15f, 0.2f));
-        renderer.SetMatrixMode(false);
-        renderer.LoadMatrix(KVLMatrix34::Identity());
-        renderer.SetLight(nullptr, KVLVector3(0.4f, 0.6f, 1.0f), true);
-        ZRNRenderVisitor visitor(&renderer);
-        root->Accept(visitor);
-    }
-};
-
-int Screenshot(ViewScene& scene, int32_t frame, const std::string& output) {
+int Screenshot(ZRNModelPreview& scene, int32_t frame, const std::string& output) {
     if (frame >= scene.frames) {
         return KvlFail("frame " + std::to_string(frame) + " is outside the model (" + std::to_string(scene.frames) +
                        " frames)");
@@ -197,7 +137,7 @@ public:
     }
 };
 
-int Show(ViewScene& scene, const std::vector<Range>& ranges) {
+int Show(ZRNModelPreview& scene, const std::vector<Range>& ranges) {
     KVLWindowSDL window("kvl view", kWidth, kHeight, 16);
     window.SetFullScreen(false);
     ViewWindow view;
@@ -284,10 +224,10 @@ int RunView(const std::vector<std::string>& args) {
     if (frame >= 0 && output.empty()) {
         return KvlUsageError(kViewCommand, "--frame goes with --screenshot");
     }
-    ViewScene scene;
-    std::string error;
-    if (!scene.Build(files[0], files[1], &error)) {
-        return KvlFail(error);
+    ZRNModelPreview scene;
+    KVLString error;
+    if (!scene.Build(nullptr, nullptr, KVLString(files[0].c_str()), KVLString(files[1].c_str()), &error)) {
+        return KvlFail(files[0] + ": " + error.c_str());
     }
     if (!scene.info.IsEmpty()) {
         std::fprintf(stderr, "%s\n", scene.info.c_str());
