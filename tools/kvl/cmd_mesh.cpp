@@ -17,20 +17,6 @@ extern const KvlCommand kMeshCommand;
 constexpr int32_t kFileBuffer = 65536;
 constexpr const char* kReadFailed = "Unable to read mesh file";
 
-bool ParseIndex(const std::string& text, int32_t& value) {
-    if (text.empty()) {
-        return false;
-    }
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (*end != '\0' || errno != 0 || v < 0 || v > INT32_MAX) {
-        return false;
-    }
-    value = static_cast<int32_t>(v);
-    return true;
-}
-
 // Owns what an MD3 read appended to its lists.
 struct Md3Model {
     KVLArray<ZRNMesh*> surfaces;
@@ -99,7 +85,7 @@ int RunMesh(const std::vector<std::string>& args) {
             const std::string& v = args[++i];
             if (a == "-o") {
                 output = v;
-            } else if (!ParseIndex(v, a == "--frame" ? frame : surface)) {
+            } else if (!KvlParseCount(v, a == "--frame" ? frame : surface)) {
                 return KvlUsageError(kMeshCommand, a + " takes a number from 0 on");
             }
             haveSurface = haveSurface || a == "--surface";

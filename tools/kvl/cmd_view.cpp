@@ -53,24 +53,10 @@ constexpr Range kQuake2Ranges[] = {
     {"crdeath", 173, 177}, {"death1", 178, 183}, {"death2", 184, 189},  {"death3", 190, 197},
 };
 
-bool ParseInt(const std::string& text, int32_t& value) {
-    if (text.empty()) {
-        return false;
-    }
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(text.c_str(), &end, 10);
-    if (*end != '\0' || errno != 0 || v < 0 || v > INT32_MAX) {
-        return false;
-    }
-    value = static_cast<int32_t>(v);
-    return true;
-}
-
 bool ParseRange(const std::string& text, int32_t& first, int32_t& last) {
     const size_t dash = text.find('-');
-    return dash != std::string::npos && ParseInt(text.substr(0, dash), first) &&
-           ParseInt(text.substr(dash + 1), last) && first <= last;
+    return dash != std::string::npos && KvlParseCount(text.substr(0, dash), first) &&
+           KvlParseCount(text.substr(dash + 1), last) && first <= last;
 }
 
 int Screenshot(ZRNModelPreview& scene, int32_t frame, const std::string& output) {
@@ -207,7 +193,7 @@ int RunView(const std::vector<std::string>& args) {
                 return KvlUsageError(kViewCommand, "--frames takes A-B with A <= B");
             }
         } else if (a == "--frame" && hasValue) {
-            if (!ParseInt(args[++i], frame)) {
+            if (!KvlParseCount(args[++i], frame)) {
                 return KvlUsageError(kViewCommand, "--frame takes a frame number");
             }
         } else if (a == "--screenshot" && hasValue) {

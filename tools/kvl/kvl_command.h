@@ -5,6 +5,7 @@
 // 2 usage error (usage text on standard error).
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -31,3 +32,5 @@ int KvlFail(const std::string& message);
 // Prints "kvl: MESSAGE" and the command's help on standard error; returns kKvlUsage.
 int KvlUsageError(const KvlCommand& command, const std::string& message);
 bool KvlIsHelp(const std::string& arg);
+// A whole decimal number from 0 to INT32_MAX; false for anything else.
+bool KvlParseCount(const std::string& text, int32_t& value);

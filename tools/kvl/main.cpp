@@ -1,6 +1,10 @@
 // kvl: command-line tool for the engine's formats. Dispatches to the registered
 // command families.
 #include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 
@@ -46,6 +50,20 @@ int KvlUsageError(const KvlCommand& command, const std::string& message) {
 }
 
 bool KvlIsHelp(const std::string& arg) { return arg == "--help" || arg == "-h"; }
+
+bool KvlParseCount(const std::string& text, int32_t& value) {
+    if (text.empty() || text[0] < '0' || text[0] > '9') {
+        return false;
+    }
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(text.c_str(), &end, 10);
+    if (*end != '\0' || errno != 0 || v > INT32_MAX) {
+        return false;
+    }
+    value = static_cast<int32_t>(v);
+    return true;
+}
 
 int main(int argc, char** argv) {
     if (argc < 2) {
