@@ -28,6 +28,8 @@ TEST(SoundOutputSDL, DescriptionAndOneOutputPerProcess) {
         KVLSoundOutputSDL second(-1);
         EXPECT_FALSE(second.Open(44100, 16, true, 8192, &text));
         EXPECT_STREQ(text.c_str(), "Too many Direct Sound device opened");
+    }
+    {
         KVLSoundOutputSDL bad(7);
         EXPECT_FALSE(bad.Open(44100, 16, true, 8192, &text));
         EXPECT_STREQ(text.c_str(), "Unable to initialize Direct Sound device");
