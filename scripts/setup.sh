@@ -4,7 +4,10 @@
 #   scripts/setup.sh test   install what is missing, build, run every test:
 #                           the unit tests, then a clang build with AddressSanitizer
 #                           and UndefinedBehaviorSanitizer that runs the unit tests
-#                           again and replays every fuzz target's seed corpus
+#                           again and replays every fuzz target's seed corpus, and a
+#                           ThreadSanitizer build of the sound tests (output ring,
+#                           streamers, player, capture: the code that runs on the
+#                           player's worker and the audio device's thread)
 # Exits non-zero on the first failure.
 set -euo pipefail
 
@@ -82,4 +85,11 @@ CC=clang CXX=clang++ build build-asan -DCMAKE_BUILD_TYPE=Debug -DZARNOTH_SANITIZ
     -DZARNOTH_BENCH=OFF
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan --output-on-failure -j "$jobs"
+# Only the sound program is built with ThreadSanitizer, and only the tests of the
+# threaded sound code run, so this step stays short.
+CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARNOTH_BENCH=OFF \
+    -DCMAKE_C_FLAGS=-fsanitize=thread -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
+cmake --build build-tsan -j "$jobs" --target test_sound
+SDL_AUDIODRIVER=disk TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build-tsan/bin/test_sound \
+    --gtest_filter='SoundOutputRing.*:SoundOutputSDL.*:SoundStreamerCapture.*:SoundStreamerMP3.*:MP3Player.*:SoundPlayer.*:Capture.*'
 echo "All tests passed."

@@ -1,0 +1,358 @@
+// KVLSoundOutputRing (the looping chunk ring with its fill states) and KVLSoundOutputWAV.
+#include "sound/kvl_soundoutput.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+const char* const kTextInit = "Unable to initialize Direct Sound device";
+
+void PutU16(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+void PutU32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
+    }
+}
+
+}  // namespace
+
+bool KVLSoundOutputRing::Open(int32_t rate, int32_t bits, bool stereo, int32_t chunkFrames,
+                              KVLString* error) {
+    if (error != nullptr) {
+        *error = kTextInit;
+    }
+    // A source that failed to open reports rate 0; a device asked for it would choose a
+    // rate of its own and play the data at the wrong speed, so the format is refused.
+    if (rate <= 0 || (bits != 8 && bits != 16)) {
+        if (error != nullptr) {
+            error->Format("Output device does not support %d kHz - %d bits - %s",
+                                       rate / 1000, bits, stereo ? "Stereo" : "Mono");
+        }
+        return false;
+    }
+    const int32_t align = (stereo ? 2 : 1) * (bits / 8);
+    if (chunkFrames <= 0 || chunkFrames > (1 << 30) / kChunks / align) {
+        return false;
+    }
+    if (IsOpen()) {
+        CloseDevice();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_opened = false;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_rate = rate;
+        m_bits = bits;
+        m_stereo = stereo;
+        m_blockAlign = align;
+        m_chunkBytes = align * chunkFrames;
+        m_bufferBytes = kChunks * m_chunkBytes;
+        m_ring.assign(static_cast<size_t>(m_bufferBytes), bits == 8 ? 0x80 : 0);
+        m_playing = false;
+    }
+    KVLString description;
+    if (!OpenDevice(rate, bits, stereo, &description, error)) {
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_opened = true;
+    ResetLocked();
+    if (error != nullptr) {
+        error->Format("%s - %0.1f kHz %d bits %s", description.c_str(), rate * 0.001,
+                                   bits, stereo ? "stereo" : "mono");
+    }
+    return true;
+}
+
+int32_t KVLSoundOutputRing::GetSampleRate() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_rate;
+}
+int32_t KVLSoundOutputRing::GetBitsPerSample() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_bits;
+}
+bool KVLSoundOutputRing::IsStereo() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_stereo;
+}
+bool KVLSoundOutputRing::IsOpen() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_opened;
+}
+bool KVLSoundOutputRing::IsPlaying() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_playing;
+}
+int32_t KVLSoundOutputRing::GetFillState() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_fillState;
+}
+int32_t KVLSoundOutputRing::GetFramesWritten() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_framesWritten;
+}
+
+int32_t KVLSoundOutputRing::QueuedBytes() const {
+    if (m_writeOffset >= m_playCursor) {
+        return m_writeOffset - m_playCursor;
+    }
+    return m_bufferBytes - m_playCursor + m_writeOffset;
+}
+
+int32_t KVLSoundOutputRing::FillCheck() {
+    const int32_t queued = QueuedBytes();
+    switch (m_fillState) {
+    case kIdle:
+        if (queued <= kStartChunks * m_chunkBytes) {
+            return kIdle;
+        }
+        if (m_startPending) {
+            m_playing = true;
+            m_startPending = false;
+        }
+        return queued >= m_bufferBytes ? kFull : kRoom;
+    case kFull:
+    case kRoom:
+        if (queued < kLowChunks * m_chunkBytes) {
+            RingWrite(nullptr, kSilenceChunks * m_chunkBytes);
+            m_contiguousFrom = m_framesWritten;
+            return kUnderrun;
+        }
+        return queued < kFullChunks * m_chunkBytes ? kRoom : kFull;
+    case kUnderrun:
+        if (queued < kSilenceChunks * m_chunkBytes) {
+            std::fputs("stop\n", m_notice);
+            std::fflush(m_notice);
+            m_playing = false;
+            m_startPending = true;
+            return kIdle;
+        }
+        return kUnderrun;
+    default:
+        return m_fillState;
+    }
+}
+
+bool KVLSoundOutputRing::RingWrite(const uint8_t* data, int32_t bytes) {
+    const uint8_t fill = m_bits == 8 ? 0x80 : 0;
+    int32_t done = 0;
+    while (done < bytes) {
+        const int32_t piece = std::min(bytes - done, m_bufferBytes - m_writeOffset);
+        uint8_t* at = m_ring.data() + m_writeOffset;
+        if (data != nullptr) {
+            std::memcpy(at, data + done, static_cast<size_t>(piece));
+        } else {
+            std::memset(at, fill, static_cast<size_t>(piece));
+        }
+        done += piece;
+        m_writeOffset += piece;
+        if (m_writeOffset == m_bufferBytes) {
+            m_writeOffset = 0;
+        }
+    }
+    return true;
+}
+
+bool KVLSoundOutputRing::Write(const void* data, int32_t frames) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_opened || frames < 0 || data == nullptr ||
+        static_cast<int64_t>(frames) * m_blockAlign > m_chunkBytes) {
+        return false;
+    }
+    if (m_paused) {
+        m_playing = true;
+        m_paused = false;
+    }
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    if (!m_started) {
+        RingWrite(bytes, frames * m_blockAlign);
+        m_playing = true;
+        m_started = true;
+        m_framesWritten += frames;
+        return true;
+    }
+    m_fillState = FillCheck();
+    if (m_fillState == kFull) {
+        return false;
+    }
+    RingWrite(bytes, frames * m_blockAlign);
+    m_framesWritten += frames;
+    return true;
+}
+
+int32_t KVLSoundOutputRing::GetPlayPosition() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_opened) {
+        return 0;
+    }
+    // The device counts the bytes it has played, so the position stays right even when
+    // nobody asked for it during a whole trip round the ring; a cursor that has run past
+    // the written data has heard everything written.
+    const int64_t total = static_cast<int64_t>(m_framesWritten) * m_blockAlign;
+    int64_t play = std::min(m_playedBytes, total);
+    if (play < m_lastPosition) {
+        play = m_lastPosition;
+    }
+    m_lastPosition = static_cast<int32_t>(play);
+    return static_cast<int32_t>(play / m_blockAlign);
+}
+
+void KVLSoundOutputRing::ResetLocked() {
+    m_playing = false;
+    m_playCursor = 0;
+    m_playedBytes = 0;
+    std::fill(m_ring.begin(), m_ring.end(), static_cast<uint8_t>(m_bits == 8 ? 0x80 : 0));
+    m_started = false;
+    m_paused = false;
+    m_startPending = true;
+    m_writeOffset = 0;
+    m_lastPosition = 0;
+    m_framesWritten = 0;
+    m_contiguousFrom = 0;
+    m_fillState = kIdle;
+}
+
+void KVLSoundOutputRing::Reset() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_opened) {
+        ResetLocked();
+    }
+}
+
+void KVLSoundOutputRing::Pause() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_opened) {
+        m_playing = false;
+        m_paused = true;
+    }
+}
+
+void KVLSoundOutputRing::Resume() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_opened || m_paused) {
+        m_playing = true;
+        m_paused = false;
+    }
+}
+
+void KVLSoundOutputRing::Pull(uint8_t* out, int32_t bytes) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const uint8_t fill = m_bits == 8 ? 0x80 : 0;
+    if (!m_opened || !m_playing || m_bufferBytes == 0) {
+        std::memset(out, fill, static_cast<size_t>(bytes));
+        return;
+    }
+    int32_t done = 0;
+    while (done < bytes) {
+        const int32_t piece = std::min(bytes - done, m_bufferBytes - m_playCursor);
+        uint8_t* at = m_ring.data() + m_playCursor;
+        std::memcpy(out + done, at, static_cast<size_t>(piece));
+        // Played bytes are cleared: when the writer stops or falls behind, the looping
+        // ring comes round to silence instead of replaying old music.
+        std::memset(at, fill, static_cast<size_t>(piece));
+        done += piece;
+        m_playCursor += piece;
+        m_playedBytes += piece;
+        if (m_playCursor == m_bufferBytes) {
+            m_playCursor = 0;
+        }
+    }
+}
+
+bool KVLSoundOutputRing::ReadPlaying(int32_t position, uint32_t* destination, int32_t frames) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_opened || m_blockAlign != 4 || destination == nullptr || frames < 0) {
+        return false;
+    }
+    const int64_t total = m_framesWritten;
+    const int64_t bufferFrames = m_bufferBytes / 4;
+    const int64_t first = std::max<int64_t>(m_contiguousFrom, total - bufferFrames);
+    for (int32_t i = 0; i < frames; ++i) {
+        const int64_t f = static_cast<int64_t>(position) + i;
+        uint32_t value = 0;
+        if (f >= first && f < total) {
+            int64_t offset = (m_writeOffset - (total - f) * 4) % m_bufferBytes;
+            if (offset < 0) {
+                offset += m_bufferBytes;
+            }
+            const uint8_t* p = m_ring.data() + offset;
+            value = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+                    static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+        }
+        destination[i] = value;
+    }
+    return true;
+}
+
+KVLSoundOutputWAV::KVLSoundOutputWAV(const KVLString& path) : m_path(path) {}
+
+KVLSoundOutputWAV::~KVLSoundOutputWAV() { Finish(); }
+
+bool KVLSoundOutputWAV::OpenDevice(int32_t rate, int32_t bits, bool stereo,
+                                   KVLString* description, KVLString* error) {
+    Finish();
+    m_file = std::fopen(m_path.c_str(), "wb");
+    if (m_file == nullptr) {
+        if (error != nullptr) {
+            *error = kTextInit;
+        }
+        return false;
+    }
+    m_rate = rate;
+    m_bits = bits;
+    m_channels = stereo ? 2 : 1;
+    m_dataBytes = 0;
+    uint8_t header[44] = {};
+    if (std::fwrite(header, 1, sizeof header, m_file) != sizeof header) {
+        std::fclose(m_file);
+        m_file = nullptr;
+        return false;
+    }
+    description->Format("WAV file %s", m_path.c_str());
+    return true;
+}
+
+void KVLSoundOutputWAV::CloseDevice() { Finish(); }
+
+bool KVLSoundOutputWAV::Advance(int32_t frames) {
+    if (m_file == nullptr || frames < 0) {
+        return false;
+    }
+    const int32_t bytes = frames * BlockAlign();
+    m_scratch.resize(static_cast<size_t>(bytes));
+    Pull(m_scratch.data(), bytes);
+    if (std::fwrite(m_scratch.data(), 1, m_scratch.size(), m_file) != m_scratch.size()) {
+        return false;
+    }
+    m_dataBytes += static_cast<uint32_t>(bytes);
+    return true;
+}
+
+void KVLSoundOutputWAV::Finish() {
+    if (m_file == nullptr) {
+        return;
+    }
+    uint8_t h[44];
+    std::memcpy(h, "RIFF", 4);
+    PutU32(h + 4, 36 + m_dataBytes);
+    std::memcpy(h + 8, "WAVEfmt ", 8);
+    PutU32(h + 16, 16);
+    PutU16(h + 20, 1);
+    PutU16(h + 22, static_cast<uint32_t>(m_channels));
+    PutU32(h + 24, static_cast<uint32_t>(m_rate));
+    PutU32(h + 28, static_cast<uint32_t>(m_rate * m_channels * (m_bits / 8)));
+    PutU16(h + 32, static_cast<uint32_t>(m_channels * (m_bits / 8)));
+    PutU16(h + 34, static_cast<uint32_t>(m_bits));
+    std::memcpy(h + 36, "data", 4);
+    PutU32(h + 40, m_dataBytes);
+    if (std::fseek(m_file, 0, SEEK_SET) == 0) {
+        std::fwrite(h, 1, sizeof h, m_file);
+    }
+    std::fclose(m_file);
+    m_file = nullptr;
+}

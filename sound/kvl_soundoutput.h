@@ -1,0 +1,160 @@
+// KVLSoundOutput: the interface the player queues PCM chunks on, and KVLSoundOutputRing,
+// the device-independent part of a streaming output: a looping ring of 32 chunks that
+// a device plays continuously from its play cursor while the writer fills it at its
+// write offset, with the fill states, thresholds and underrun bridging of a looping
+// hardware buffer. KVLSoundOutputWAV is a ring output with no device: it writes what
+// it plays to a WAV file and its play cursor moves only when its caller says so.
+//
+// Threads: Write and GetPlayPosition run on the player's worker, GetPlayPosition and
+// ReadPlaying also on the application thread, and the device pulls from the ring on
+// its own thread. One mutex guards the ring and its counters.
+//
+// Departures from a plain looping buffer: the ring clears what it has played, so a
+// ring with nothing new in it plays silence rather than music from seconds ago; the
+// play position is counted by the device side rather than unwrapped from the cursor,
+// and never exceeds the frames written; after an underrun stop, playback
+// starts again once more than 3 chunks are queued (otherwise a writer that kept going
+// would fill the stopped ring and wait forever); a rate of 0 or less is refused.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+#include "core/kvl_string.h"
+
+class KVLSoundOutput {
+public:
+    virtual ~KVLSoundOutput() = default;
+    virtual bool Open(int32_t rate, int32_t bits, bool stereo, int32_t chunkFrames,
+                      KVLString* error) = 0;
+    virtual int32_t GetSampleRate() = 0;
+    virtual int32_t GetBitsPerSample() = 0;
+    virtual bool IsStereo() = 0;
+    // Frames heard since the last Reset.
+    virtual int32_t GetPlayPosition() = 0;
+    // False when the chunk was not taken (not open, too large, or the ring is full).
+    virtual bool Write(const void* data, int32_t frames) = 0;
+    virtual void Reset() = 0;
+    virtual void Pause() = 0;
+    virtual void Resume() = 0;
+    // Copies up to frames frames (32-bit stereo words) starting at frame position
+    // (counted as GetPlayPosition counts) from what the output still holds; frames it
+    // does not hold are zero. False when the output cannot read back at all.
+    virtual bool ReadPlaying(int32_t position, uint32_t* destination, int32_t frames) {
+        (void)position;
+        (void)destination;
+        (void)frames;
+        return false;
+    }
+};
+
+class KVLSoundOutputRing : public KVLSoundOutput {
+public:
+    static constexpr int32_t kChunks = 32;
+    static constexpr int32_t kStartChunks = 3;
+    static constexpr int32_t kFullChunks = 31;
+    static constexpr int32_t kLowChunks = 1;
+    static constexpr int32_t kSilenceChunks = 4;
+
+    enum FillState : int32_t { kIdle = 0, kFull = 1, kRoom = 2, kUnderrun = 3 };
+
+    KVLSoundOutputRing(const KVLSoundOutputRing&) = delete;
+    KVLSoundOutputRing& operator=(const KVLSoundOutputRing&) = delete;
+
+    bool Open(int32_t rate, int32_t bits, bool stereo, int32_t chunkFrames,
+              KVLString* error) override;
+    int32_t GetSampleRate() override;
+    int32_t GetBitsPerSample() override;
+    bool IsStereo() override;
+    int32_t GetPlayPosition() override;
+    bool Write(const void* data, int32_t frames) override;
+    void Reset() override;
+    void Pause() override;
+    void Resume() override;
+    bool ReadPlaying(int32_t position, uint32_t* destination, int32_t frames) override;
+
+    bool IsOpen();
+    bool IsPlaying();
+    int32_t GetFillState();
+    int32_t GetFramesWritten();
+
+protected:
+    KVLSoundOutputRing() = default;
+
+    // Device side. OpenDevice is called by Open after the format checks, with the
+    // mutex not held; it stores a description of the device in *description or a
+    // failure text in *error and returns false. CloseDevice stops the device thread
+    // (so that Pull is no longer called); derived destructors must call it.
+    virtual bool OpenDevice(int32_t rate, int32_t bits, bool stereo, KVLString* description,
+                            KVLString* error) = 0;
+    virtual void CloseDevice() = 0;
+
+    // Called by the device: fills out with bytes bytes played from the ring at the play
+    // cursor (silence while the ring is stopped) and clears what it played.
+    void Pull(uint8_t* out, int32_t bytes);
+    int32_t BlockAlign() const { return m_blockAlign; }
+
+    // Where the underrun notice goes (the standard output unless a test redirects it).
+    std::FILE* m_notice = stdout;
+
+private:
+    int32_t QueuedBytes() const;
+    int32_t FillCheck();
+    bool RingWrite(const uint8_t* data, int32_t bytes);
+    void ResetLocked();
+
+    std::mutex m_mutex;
+    bool m_opened = false;
+    bool m_paused = false;
+    int32_t m_rate = -1;
+    int32_t m_bits = -1;
+    bool m_stereo = false;
+    bool m_started = false;
+    bool m_playing = false;  // the device is consuming the ring
+    int32_t m_blockAlign = 0;
+    int32_t m_chunkBytes = 0;
+    int32_t m_fillState = kIdle;
+    int32_t m_bufferBytes = 0;
+    int32_t m_writeOffset = 0;
+    int32_t m_playCursor = 0;
+    int64_t m_playedBytes = 0;  // bytes the device took from the ring since Reset
+    int32_t m_framesWritten = 0;
+    int32_t m_lastPosition = 0;
+    // Frames written before the last silence fill: read-back maps frames to ring offsets
+    // only from there on.
+    int32_t m_contiguousFrom = 0;
+    bool m_startPending = true;
+    std::vector<uint8_t> m_ring;
+};
+
+// A ring output without a device: Advance plays frames into a 16-bit or 8-bit PCM WAV
+// file. The WAV header is completed when the output is destroyed (or on Finish).
+class KVLSoundOutputWAV : public KVLSoundOutputRing {
+public:
+    explicit KVLSoundOutputWAV(const KVLString& path);
+    ~KVLSoundOutputWAV() override;
+
+    // Plays frames frames: moves the play cursor and appends what it played to the file.
+    // False when the file cannot be written.
+    bool Advance(int32_t frames);
+    // Completes the WAV header and closes the file.
+    void Finish();
+    // Routes the "stop" notice elsewhere (tests).
+    void SetNoticeFile(std::FILE* file) { m_notice = file; }
+
+protected:
+    bool OpenDevice(int32_t rate, int32_t bits, bool stereo, KVLString* description,
+                    KVLString* error) override;
+    void CloseDevice() override;
+
+private:
+    KVLString m_path;
+    std::FILE* m_file = nullptr;
+    uint32_t m_dataBytes = 0;
+    int32_t m_rate = 0;
+    int32_t m_channels = 0;
+    int32_t m_bits = 0;
+    std::vector<uint8_t> m_scratch;
+};

@@ -1,0 +1,126 @@
+// KVLSoundPlayer: the worker's read / write / drain states and the sample read-back.
+#include "sound/kvl_soundplayer.h"
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+KVLSoundPlayer::KVLSoundPlayer(KVLSoundOutput* output, int32_t bufferCount)
+    : m_output(output), m_bufferCount(bufferCount < 1 ? 1 : bufferCount) {
+    // Zeroed storage: a block that a short Read leaves partly unwritten plays silence.
+    for (int32_t i = 0; i < m_bufferCount; ++i) {
+        m_buffers.push_back(KVLCreateSampleBlock(kBlockFrames));
+    }
+}
+
+KVLSoundPlayer::~KVLSoundPlayer() {
+    m_worker.Stop();
+    for (KVLSampleBlock* block : m_buffers) {
+        KVLReleaseSampleBlock(block);
+    }
+}
+
+bool KVLSoundPlayer::Play(KVLSoundStreamer* streamer, KVLString* error) {
+    if (streamer == nullptr || m_output == nullptr) {
+        if (error != nullptr) {
+            *error = "Impossible to play music";
+        }
+        return false;
+    }
+    if (!m_outputOpen) {
+        if (!m_output->Open(streamer->GetSampleRate(), 16, true, kBlockFrames, error)) {
+            return false;
+        }
+        m_outputOpen = true;
+    }
+    m_worker.Stop();
+    if (!m_worker.Create(0, &Begin, &Loop, &End, this)) {
+        if (error != nullptr) {
+            *error = "Impossible to play music";
+        }
+        return false;
+    }
+    m_streamer = streamer;
+    m_decodedEnd.store(streamer->GetPosition());
+    m_queuedEnd = m_output->GetPlayPosition();
+    m_started.store(false);
+    m_worker.Start();
+    while (!m_started.load()) {
+        if (m_worker.IsFinished()) {
+            if (error != nullptr) {
+                *error = "Impossible to play music";
+            }
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+void KVLSoundPlayer::Stop() { m_worker.Stop(); }
+
+bool KVLSoundPlayer::Begin(int32_t, void* context) {
+    static_cast<KVLSoundPlayer*>(context)->m_state.store(kRead);
+    return true;
+}
+
+bool KVLSoundPlayer::Loop(int32_t, void* context) {
+    auto* self = static_cast<KVLSoundPlayer*>(context);
+    switch (self->m_state.load()) {
+    case kRead: {
+        int32_t current = self->m_current.load() + 1;
+        if (current >= self->m_bufferCount) {
+            current = 0;
+        }
+        KVLSampleBlock* block = self->m_buffers[static_cast<size_t>(current)];
+        const int32_t r = self->m_streamer->Read(block);
+        self->m_current.store(current);
+        self->m_decodedEnd.fetch_add(kBlockFrames);
+        // A failed Read holds no music: it ends the stream instead of being queued.
+        self->m_state.store(r > 0 ? kWrite : kDrain);
+        break;
+    }
+    case kWrite: {
+        KVLSampleBlock* block = self->m_buffers[static_cast<size_t>(self->m_current.load())];
+        const bool ok = self->m_output->Write(block->data, kBlockFrames);
+        self->m_started.store(true);
+        if (ok) {
+            self->m_queuedEnd += kBlockFrames;
+            self->m_state.store(kRead);
+        }
+        break;
+    }
+    case kDrain: {
+        const int32_t heard = self->m_output->GetPlayPosition();
+        if (heard >= self->m_streamer->GetPosition() || heard >= self->m_queuedEnd) {
+            self->m_state.store(kDone);
+        }
+        break;
+    }
+    case kDone:
+        return false;
+    default:
+        break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPauseMs));
+    return true;
+}
+
+bool KVLSoundPlayer::End(int32_t, void* context) {
+    auto* self = static_cast<KVLSoundPlayer*>(context);
+    if (self->m_state.load() != kDone) {
+        self->m_output->Reset();
+    }
+    return true;
+}
+
+void KVLSoundPlayer::GetCurrentSamples(KVLSampleBlock* request) {
+    if (request == nullptr || request->data == nullptr || request->frames <= 0 ||
+        m_decodedEnd.load() == -1 || !m_outputOpen) {
+        return;
+    }
+    const int32_t position = m_output->GetPlayPosition();
+    if (!m_output->ReadPlaying(position, request->data, request->frames)) {
+        std::memset(request->data, 0, static_cast<size_t>(request->frames) * 4);
+    }
+}

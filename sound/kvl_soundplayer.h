@@ -1,0 +1,69 @@
+// KVLSoundPlayer: pulls 8192-frame blocks from a streamer on a worker thread and queues
+// them on a sound output; GetCurrentSamples offers the frames at the play position to
+// a visualisation.
+//
+// Threads: Play, Stop and GetCurrentSamples run on the owner's thread; the worker owns
+// the streamer and the output's writing side between Play and Stop. The flags and
+// counters shared with the worker are atomic. GetCurrentSamples reads the frames back
+// from the output (which holds them until they are played), so it never touches the
+// blocks the worker is refilling.
+//
+// A Read that fails ends the music like the end of the stream does; Play returns false
+// when the worker ends without handing anything to the output.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "core/kvl_string.h"
+#include "platform/kvl_thread.h"
+#include "sound/kvl_soundoutput.h"
+#include "sound/kvl_soundsource.h"
+#include "sound/kvl_soundstreamer.h"
+
+class KVLSoundPlayer {
+public:
+    static constexpr int32_t kBlockFrames = 8192;
+    static constexpr int32_t kPauseMs = 20;
+
+    // States of the worker: read a block, hand it to the output, wait until the queued
+    // music has been heard, finished.
+    enum State : int32_t { kNotPlaying = -1, kRead = 0, kWrite = 1, kDrain = 2, kDone = 3 };
+
+    KVLSoundPlayer(KVLSoundOutput* output, int32_t bufferCount);
+    ~KVLSoundPlayer();
+    KVLSoundPlayer(const KVLSoundPlayer&) = delete;
+    KVLSoundPlayer& operator=(const KVLSoundPlayer&) = delete;
+
+    bool Play(KVLSoundStreamer* streamer, KVLString* error);
+    // Returns when the worker has finished; the output is reset unless the music had
+    // been heard to its end.
+    void Stop();
+    // Fills request->data with request->frames frames from the play position on; frames
+    // the output no longer holds are zero. Does nothing before Play.
+    void GetCurrentSamples(KVLSampleBlock* request);
+
+    int32_t GetState() const { return m_state.load(); }
+    bool IsFinished() const { return m_worker.IsFinished(); }
+
+private:
+    static bool Begin(int32_t argument, void* context);
+    static bool Loop(int32_t argument, void* context);
+    static bool End(int32_t argument, void* context);
+
+    KVLSoundOutput* m_output;
+    bool m_outputOpen = false;
+    int32_t m_bufferCount;
+    std::atomic<int32_t> m_current{-1};
+    std::atomic<int32_t> m_decodedEnd{-1};
+    KVLSoundStreamer* m_streamer = nullptr;
+    std::atomic<int32_t> m_state{kNotPlaying};
+    std::atomic<bool> m_started{false};
+    // Output position at which everything the worker queued has been heard; a stream
+    // whose position runs ahead of what reached the output still ends.
+    int64_t m_queuedEnd = 0;
+    KVLThreadStd m_worker;
+    std::vector<KVLSampleBlock*> m_buffers;
+};

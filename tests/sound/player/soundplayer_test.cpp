@@ -1,0 +1,180 @@
+// The player over the WAV output with a clock driven here: every decoded frame reaches
+// the output once and in order, the end is found without a reset, Stop resets, a
+// failing Read ends the music, GetCurrentSamples returns the frames at the play
+// position, and a stream of rate 0 cannot play.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "sound/kvl_soundplayer.h"
+#include "sound/player/sound_test_util.h"
+#include "support/test_support.h"
+
+namespace {
+
+constexpr int32_t kBlock = KVLSoundPlayer::kBlockFrames;
+
+void Sleep(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+// Plays the clock forward while at least a chunk and a bit stays queued (so that the
+// writer is never overtaken), or freely once the player drains. Stops when the worker
+// has finished or after the given number of turns.
+void RunClock(KVLSoundPlayer& player, KVLSoundOutputWAV& out, int turns, int32_t step = 2048) {
+    for (int i = 0; i < turns && !player.IsFinished(); ++i) {
+        const bool draining = player.GetState() >= KVLSoundPlayer::kDrain;
+        if (draining || out.GetFramesWritten() - out.GetPlayPosition() > kBlock + step) {
+            ASSERT_TRUE(out.Advance(step));
+        }
+        Sleep(1);
+    }
+}
+
+class MP3Player : public ::testing::Test {
+protected:
+    void SetUp() override {
+        soundtest::WriteToneWav(dir.file("t.wav"), 44100 * 3, 44100);
+        if (!soundtest::EncodeMp3(dir.file("t.wav"), dir.file("t.mp3"))) {
+            GTEST_SKIP() << "lame is not available";
+        }
+        reference = soundtest::DecodeWithStreamer(dir.file("t.mp3"));
+        ASSERT_GT(reference.size(), 3u * 44100);
+    }
+    testsupport::TempDir dir;
+    std::vector<uint32_t> reference;
+};
+
+TEST_F(MP3Player, EveryFrameReachesTheOutputOnceInOrderAndTheEndIsFound) {
+    const std::string wav = dir.file("played.wav");
+    {
+        KVLSoundOutputWAV out(wav.c_str());
+        KVLSoundStreamerMP3 streamer;
+        ASSERT_TRUE(streamer.OpenFile(dir.file("t.mp3").c_str(), nullptr));
+        KVLSoundPlayer player(&out, 2);
+        KVLString text;
+        ASSERT_TRUE(player.Play(&streamer, &text));
+        EXPECT_STREQ(text.c_str(), ("WAV file " + wav + " - 44.1 kHz 16 bits stereo").c_str());
+        RunClock(player, out, 20000);
+        ASSERT_TRUE(player.IsFinished());
+        EXPECT_EQ(player.GetState(), KVLSoundPlayer::kDone);
+        // Ended by itself: the output was not reset.
+        const int32_t written = out.GetFramesWritten();
+        EXPECT_EQ(written, static_cast<int32_t>((reference.size() + kBlock - 1) / kBlock * kBlock));
+        EXPECT_GE(out.GetPlayPosition(), static_cast<int32_t>(reference.size()));
+        player.Stop();
+        EXPECT_EQ(out.GetFramesWritten(), written) << "Stop after the end does not reset";
+        ASSERT_TRUE(out.Advance(40 * kBlock));
+    }
+    const std::vector<uint32_t> played = soundtest::WavFrames(wav);
+    ASSERT_GE(played.size(), reference.size());
+    size_t mismatches = 0;
+    for (size_t i = 0; i < reference.size(); ++i) {
+        mismatches += played[i] != reference[i];
+    }
+    EXPECT_EQ(mismatches, 0u);
+    size_t nonzeroAfter = 0;
+    for (size_t i = reference.size(); i < played.size(); ++i) {
+        nonzeroAfter += played[i] != 0;
+    }
+    EXPECT_EQ(nonzeroAfter, 0u) << "nothing is repeated after the music";
+}
+
+TEST_F(MP3Player, CurrentSamplesAreTheFramesAtThePlayPosition) {
+    KVLSoundOutputWAV out(dir.file("played.wav").c_str());
+    KVLSoundStreamerMP3 streamer;
+    ASSERT_TRUE(streamer.OpenFile(dir.file("t.mp3").c_str(), nullptr));
+    KVLSoundPlayer player(&out, 2);
+    ASSERT_TRUE(player.Play(&streamer, nullptr));
+    KVLSampleBlock* request = KVLCreateSampleBlock(256);
+    int checked = 0;
+    // Positions inside a block, across a block edge, and while the worker refills.
+    for (int32_t target : {1000, 8000, 8192 * 3 + 7, 60000, 100000}) {
+        while (out.GetPlayPosition() < target && !player.IsFinished()) {
+            if (out.GetFramesWritten() - out.GetPlayPosition() > kBlock + 1024) {
+                ASSERT_TRUE(out.Advance(std::min(1024, target - out.GetPlayPosition())));
+            } else {
+                Sleep(1);
+            }
+        }
+        const int32_t p = out.GetPlayPosition();
+        ASSERT_EQ(p, target);
+        std::fill(request->data, request->data + 256, 0xDEADBEEFu);
+        player.GetCurrentSamples(request);
+        const std::vector<uint32_t> want(reference.begin() + p, reference.begin() + p + 256);
+        EXPECT_EQ(std::vector<uint32_t>(request->data, request->data + 256), want) << p;
+        ++checked;
+    }
+    EXPECT_EQ(checked, 5);
+    KVLReleaseSampleBlock(request);
+    player.Stop();
+}
+
+TEST_F(MP3Player, StopMidSongResetsTheOutput) {
+    KVLSoundOutputWAV out(dir.file("played.wav").c_str());
+    KVLSoundStreamerMP3 streamer;
+    ASSERT_TRUE(streamer.OpenFile(dir.file("t.mp3").c_str(), nullptr));
+    KVLSoundPlayer player(&out, 2);
+    ASSERT_TRUE(player.Play(&streamer, nullptr));
+    RunClock(player, out, 60);
+    ASSERT_FALSE(player.IsFinished());
+    player.Stop();
+    EXPECT_TRUE(player.IsFinished());
+    EXPECT_EQ(out.GetFramesWritten(), 0);
+    EXPECT_FALSE(out.IsPlaying());
+    EXPECT_EQ(out.GetPlayPosition(), 0);
+}
+
+TEST(SoundPlayer, StreamOfRateZeroCannotPlay) {
+    testsupport::TempDir dir;
+    testsupport::WriteFile(dir.file("bad.mp3"), testsupport::PatternBytes(4000, 3));
+    KVLSoundStreamerMP3 streamer;
+    EXPECT_FALSE(streamer.OpenFile(dir.file("bad.mp3").c_str(), nullptr));
+    KVLSoundOutputWAV out(dir.file("o.wav").c_str());
+    KVLSoundPlayer player(&out, 2);
+    KVLString text;
+    EXPECT_FALSE(player.Play(&streamer, &text));
+    EXPECT_STREQ(text.c_str(), "Output device does not support 0 kHz - 16 bits - Stereo");
+}
+
+// A streamer whose reads give some full blocks and then fail.
+class FailingStreamer : public KVLSoundStreamerCapture {
+public:
+    explicit FailingStreamer(int32_t goodBlocks) : KVLSoundStreamerCapture(nullptr), m_good(goodBlocks) {}
+    int32_t GetSampleRate() override { return 44100; }
+    int32_t GetPosition() override { return m_position; }
+    int32_t Read(KVLSampleBlock* request) override {
+        if (m_good-- <= 0) {
+            m_position = 1 << 30;  // whatever the source claims, nothing more came
+            return -1;
+        }
+        for (int32_t i = 0; i < request->frames; ++i) {
+            request->data[i] = static_cast<uint32_t>(m_position + i + 1);
+        }
+        m_position += request->frames;
+        return request->frames;
+    }
+
+private:
+    int32_t m_good;
+    int32_t m_position = 0;
+};
+
+TEST(SoundPlayer, FailingReadEndsTheMusic) {
+    struct Case {
+        int32_t good;
+        bool plays;
+    };
+    for (const Case& c : {Case{0, false}, Case{3, true}}) {
+        testsupport::TempDir dir;
+        KVLSoundOutputWAV out(dir.file("o.wav").c_str());
+        FailingStreamer streamer(c.good);
+        KVLSoundPlayer player(&out, 2);
+        EXPECT_EQ(player.Play(&streamer, nullptr), c.plays) << c.good;
+        RunClock(player, out, 5000);
+        EXPECT_TRUE(player.IsFinished()) << c.good;
+        EXPECT_EQ(out.GetFramesWritten(), c.good * kBlock) << "the failed read was not queued";
+    }
+}
+
+}  // namespace
