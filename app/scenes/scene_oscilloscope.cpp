@@ -115,6 +115,9 @@ void OscilloCreditsScene::UpdateScope() {
 }
 
 void OscilloCreditsScene::DrawTrace(const uint32_t* frames, KVLImage& image) {
+    if (image.pixels == nullptr || image.width != kScopeSize || image.height != kScopeSize) {
+        return;
+    }
     const int32_t mid = kScopeSize / 2;
     const float scale = static_cast<float>(kScopeSize - 60) * (1.0f / 256.0f);
     for (int32_t x = 0; x < kScopeSize; ++x) {

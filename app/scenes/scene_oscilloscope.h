@@ -49,8 +49,9 @@ public:
     const KVLImage* GetCreditsImage() const { return m_creditsImage.get(); }
     const KVLAnimMLZ* GetCredits() const { return m_credits.get(); }
 
-    // Draws the trace of frames (left channel in the low 16 bits) into a cleared
-    // kScopeSize x kScopeSize picture.
+    // Draws the trace of kScopeSize frames (left channel in the low 16 bits) into a
+    // cleared kScopeSize x kScopeSize picture; a picture of another size is left alone.
+    // The middle row stays between 30 and 225, so the trace never leaves the picture.
     static void DrawTrace(const uint32_t* frames, KVLImage& image);
 
 private:
