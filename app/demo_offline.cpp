@@ -22,7 +22,7 @@ namespace {
 // that what the oscilloscope reads does not depend on the machine's speed. Gives up
 // after a few seconds (the music may have ended).
 void WaitForSound(KVLSoundOutputWAV* wav, KVLSoundPlayer* player, int64_t until) {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     while (wav->GetFramesWritten() < until && !player->IsFinished() && std::chrono::steady_clock::now() < limit) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

@@ -13,7 +13,7 @@
 #include <string>
 
 struct DemoOfflineOptions {
-    int32_t fps = 30;
+    int32_t fps = 60;
     // Shot: the tick and the PNG to write. Capture: the folder (empty: no capture).
     int32_t shotTick = -1;
     std::string shotPath;

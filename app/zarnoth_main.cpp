@@ -26,7 +26,7 @@ constexpr const char* kUsage =
     "                     and write it to OUT.png; the ticks are driven by the program\n"
     "  --capture DIR      render every picture of the show offscreen into DIR/frame_NNNNN.png\n"
     "                     and the soundtrack into DIR/sound.wav\n"
-    "  --fps N            pictures per second of show time for --shot and --capture (default 30)\n"
+    "  --fps N            pictures per second of show time for --shot and --capture (default 60)\n"
     "  --help             this text\n";
 
 // The archive lives next to the program, whatever the current folder.
