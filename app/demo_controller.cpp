@@ -8,14 +8,9 @@
 DemoController::DemoController(KVLWindow* window, ZRNRendererInterface* renderer, KVLTimer* timer)
     : m_window(window), m_renderer(renderer), m_timer(timer) {}
 
+// The window and the timer are gone by now (the application deletes them first).
 // The player goes before the streamer it reads and the output it writes to.
 DemoController::~DemoController() {
-    if (m_timer != nullptr) {
-        m_timer->Stop();
-    }
-    if (m_listening && m_window != nullptr) {
-        m_window->RemoveListener(this);
-    }
     if (m_player) {
         m_player->Stop();
     }
@@ -83,7 +78,6 @@ bool DemoController::Init() {
 
     if (m_window != nullptr) {
         m_window->AddListener(this);
-        m_listening = true;
         if (!m_window->Open()) {
             return false;
         }

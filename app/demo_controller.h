@@ -48,6 +48,7 @@ public:
     static constexpr uint32_t kMusicId = 100;
 
     // None of the three is owned; window and timer may be null (see the file header).
+    // The window and the timer must be gone, or at least stopped, before the controller.
     DemoController(KVLWindow* window, ZRNRendererInterface* renderer, KVLTimer* timer);
     ~DemoController() override;
     DemoController(const DemoController&) = delete;
@@ -107,7 +108,6 @@ private:
     std::atomic<bool> m_switchPending{false};
     // Frame steps of the gap so far; kGapSteps when no gap is in progress. Main thread.
     int32_t m_gap = kGapSteps;
-    bool m_listening = false;
     KVLString m_wavPath;
     KVLSoundOutputWAV* m_wav = nullptr;
     std::mutex m_sceneLock;
