@@ -47,6 +47,10 @@ bool ZRNRendererSDL::Initialise() {
         m_error = SDL_GetError();
         return false;
     }
+    // Not every driver can change the interval; the picture is right either way.
+    if (m_swapInterval >= 0) {
+        SDL_GL_SetSwapInterval(m_swapInterval);
+    }
     // The size the window reported from Open (before the context) is applied by the
     // base; ask again in case the window changed since.
     int32_t width = 0;

@@ -26,6 +26,9 @@ public:
     bool Present() override;
     bool OnDestroying() override;
 
+    // Before Initialise: buffer swaps wait for this many vertical blanks (0: none);
+    // -1 (the default) leaves the driver's setting.
+    void SetSwapInterval(int32_t interval) { m_swapInterval = interval; }
     // SDL's reason for the last failure of Initialise.
     const KVLString& GetError() const { return m_error; }
 
@@ -37,5 +40,6 @@ private:
 
     KVLWindowSDL* m_sdlWindow;
     void* m_context = nullptr;
+    int32_t m_swapInterval = -1;
     KVLString m_error;
 };

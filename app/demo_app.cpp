@@ -1,0 +1,77 @@
+// DemoApp: start-up, the main loop and the teardown order.
+#include "app/demo_app.h"
+
+#include <cstdio>
+
+#include "platform/kvl_messagebox.h"
+
+void DemoBench::Print() const {
+    static const char* const kNames[DemoController::kSceneCount] = {"Parental picture", "oscilloscope and credits",
+                                                                   "room", "tunnel ride", "EndSaRace picture"};
+    std::printf("start-up: %.3f s (launch to first presented frame)\n", startupSeconds);
+    for (int i = 0; i < DemoController::kSceneCount; ++i) {
+        const double fps = seconds[i] > 0.0 ? static_cast<double>(frames[i]) / seconds[i] : 0.0;
+        std::printf("scene %d %-26s %8lld frames in %7.2f s: %8.1f fps\n", i, kNames[i],
+                    static_cast<long long>(frames[i]), seconds[i], fps);
+    }
+    std::fflush(stdout);
+}
+
+// Timer first (no tick after this), then the window (its listeners hear the close),
+// the renderer's shutdown hook, the controller and the renderer.
+DemoApp::~DemoApp() {
+    m_timer.reset();
+    m_window.reset();
+    if (m_renderer) {
+        m_renderer->OnShutdown();
+    }
+    m_controller.reset();
+    m_renderer.reset();
+}
+
+bool DemoApp::InitInstance() {
+    m_window = std::make_unique<KVLWindowSDL>(kTitle, kWidth, kHeight, kBitsPerPixel);
+    m_window->SetFullScreen(!m_windowed);
+    m_renderer = std::make_unique<ZRNRendererSDL>(m_window.get());
+    // The loop runs as fast as it can; frame-counting scenes assume it.
+    m_renderer->SetSwapInterval(0);
+    m_timer = std::make_unique<KVLTimerThread>();
+    m_controller = std::make_unique<DemoShowController>(m_window.get(), m_renderer.get(), m_timer.get());
+    if (!m_controller->Init()) {
+        KVLMessageBox("Error creating application", "Error");
+        return false;
+    }
+    return true;
+}
+
+int DemoApp::Run(DemoBench* bench) {
+    using Clock = std::chrono::steady_clock;
+    const bool measuring = bench != nullptr && bench->enabled;
+    Clock::time_point last = Clock::now();
+    for (;;) {
+        const int32_t index = m_controller->GetCurrentIndex();
+        const bool rendering = !m_controller->IsSwitchPending() && index >= 0;
+        m_controller->FrameStep();
+        if (measuring && rendering) {
+            const Clock::time_point now = Clock::now();
+            if (bench->startupSeconds < 0.0) {
+                bench->startupSeconds = std::chrono::duration<double>(now - bench->launch).count();
+            } else {
+                bench->seconds[index] += std::chrono::duration<double>(now - last).count();
+                ++bench->frames[index];
+            }
+            last = now;
+        } else if (measuring) {
+            last = Clock::now();
+        }
+        const bool keepGoing = KVLWindowSDL::PumpMessages();
+        if (!keepGoing || !m_controller->IsRunning()) {
+            break;
+        }
+    }
+    if (m_controller->IsRunning()) {
+        // Asked to quit by the system: end the show as a window close would.
+        m_controller->OnDestroying();
+    }
+    return 0;
+}

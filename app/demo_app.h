@@ -1,0 +1,51 @@
+// DemoApp: the application object. It owns the four top-level objects (window,
+// renderer, controller, timer), initialises the controller and runs the main loop:
+// one controller frame step per pass, then the window events, until the show ends or
+// the window goes away. The program's other modes (offscreen pictures, capture) live
+// in demo_offline.h.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+#include "app/demo_show.h"
+#include "platform/kvl_timer.h"
+#include "platform/kvl_window_sdl.h"
+#include "scene/zrn_renderer_sdl.h"
+
+// Frames and time per scene, gathered by the main loop when asked (--bench).
+struct DemoBench {
+    bool enabled = false;
+    std::chrono::steady_clock::time_point launch;
+    double startupSeconds = -1.0;  // launch to the first presented frame
+    int64_t frames[DemoController::kSceneCount] = {};
+    double seconds[DemoController::kSceneCount] = {};
+    void Print() const;
+};
+
+class DemoApp {
+public:
+    static constexpr const char* kTitle = "ZARNOTH 3D";
+    static constexpr int32_t kWidth = 640;
+    static constexpr int32_t kHeight = 480;
+    static constexpr int32_t kBitsPerPixel = 16;
+
+    DemoApp() = default;
+    ~DemoApp();
+    DemoApp(const DemoApp&) = delete;
+    DemoApp& operator=(const DemoApp&) = delete;
+
+    void SetWindowed(bool windowed) { m_windowed = windowed; }
+    // False after "Error creating application" has been shown.
+    bool InitInstance();
+    // The main loop; the exit status (0).
+    int Run(DemoBench* bench);
+
+private:
+    bool m_windowed = false;
+    std::unique_ptr<KVLWindowSDL> m_window;
+    std::unique_ptr<ZRNRendererSDL> m_renderer;
+    std::unique_ptr<DemoShowController> m_controller;
+    std::unique_ptr<KVLTimerThread> m_timer;
+};

@@ -1,0 +1,185 @@
+// DemoController: start-up, the frame step's switch protocol and the tick.
+#include "app/demo_controller.h"
+
+#include "app/demo_resources.h"
+#include "platform/kvl_messagebox.h"
+#include "platform/kvl_soundoutput_sdl.h"
+
+DemoController::DemoController(KVLWindow* window, ZRNRendererInterface* renderer, KVLTimer* timer)
+    : m_window(window), m_renderer(renderer), m_timer(timer) {}
+
+// The window and the timer are gone by now (the application deletes them first).
+// The player goes before the streamer it reads and the output it writes to.
+DemoController::~DemoController() {
+    if (m_player) {
+        m_player->Stop();
+    }
+    m_current.store(nullptr, std::memory_order_release);
+    m_tickVisitor.reset();
+    m_renderVisitor.reset();
+    m_scenes.clear();
+    m_player.reset();
+    m_streamer.reset();
+    m_output.reset();
+}
+
+std::unique_ptr<KVLSoundOutput> DemoController::CreateSoundOutput() {
+    if (!m_wavPath.IsEmpty()) {
+        auto wav = std::make_unique<KVLSoundOutputWAV>(m_wavPath);
+        m_wav = wav.get();
+        return wav;
+    }
+    return std::make_unique<KVLSoundOutputSDL>(-1);
+}
+
+void DemoController::AddScene(std::unique_ptr<DemoScene> scene) { m_scenes.push_back(std::move(scene)); }
+
+void DemoController::ResetTextures() {
+    if (auto* renderer = dynamic_cast<ZRNRenderer*>(m_renderer)) {
+        renderer->ResetTextures();
+    }
+}
+
+DemoScene* DemoController::GetScene(int32_t i) const {
+    if (i < 0 || i >= static_cast<int32_t>(m_scenes.size())) {
+        return nullptr;
+    }
+    return m_scenes[static_cast<size_t>(i)].get();
+}
+
+int32_t DemoController::GetCurrentIndex() const {
+    DemoScene* current = GetCurrentScene();
+    for (size_t i = 0; current != nullptr && i < m_scenes.size(); ++i) {
+        if (m_scenes[i].get() == current) {
+            return static_cast<int32_t>(i);
+        }
+    }
+    return -1;
+}
+
+bool DemoController::Init() {
+    m_tickVisitor = std::make_unique<ZRNTickVisitor>(kTicksPerSecond);
+    m_renderVisitor = std::make_unique<ZRNRenderVisitor>(m_renderer);
+    m_output = CreateSoundOutput();
+    m_streamer = std::make_unique<KVLSoundStreamerMP3>();
+    // A soundtrack that does not open shows up as "Unable to play music" below.
+    m_streamer->OpenStream(*GetDemoResource(kMusicId), nullptr);
+    m_player = std::make_unique<KVLSoundPlayer>(m_output.get(), 2);
+
+    CreateScenes();
+    for (const auto& scene : m_scenes) {
+        KVLString error;
+        if (!scene->Load(&error)) {
+            KVLMessageBox(error.c_str(), "Error");
+            return false;
+        }
+    }
+    m_current.store(m_scenes.empty() ? nullptr : m_scenes[0].get(), std::memory_order_release);
+
+    if (m_window != nullptr) {
+        m_window->AddListener(this);
+        if (!m_window->Open()) {
+            return false;
+        }
+        m_window->SetCursorMode(-1);
+    }
+    if (!m_renderer->Initialise()) {
+        return false;
+    }
+    if (m_timer != nullptr) {
+        m_timer->Setup(kTickMs, 0, &DemoController::OnTick, this);
+    }
+    if (!m_player->Play(m_streamer.get(), nullptr)) {
+        KVLMessageBox("Unable to play music", "Error");
+        return false;
+    }
+    m_running.store(true, std::memory_order_release);
+    if (m_timer != nullptr) {
+        m_timer->Start();
+    }
+    return true;
+}
+
+void DemoController::DeleteScene(int32_t index) {
+    std::unique_ptr<DemoScene> doomed;
+    {
+        std::lock_guard<std::mutex> lock(m_sceneLock);
+        if (index >= 0 && index < static_cast<int32_t>(m_scenes.size())) {
+            doomed = std::move(m_scenes[static_cast<size_t>(index)]);
+        }
+        if (doomed && m_current.load(std::memory_order_relaxed) == doomed.get()) {
+            m_current.store(nullptr, std::memory_order_release);
+        }
+    }
+    // Deleted outside the lock: no tick can reach it any more.
+}
+
+void DemoController::FrameStep() {
+    if (!m_switchPending.load(std::memory_order_acquire)) {
+        if (DemoScene* scene = m_current.load(std::memory_order_acquire)) {
+            scene->Render();
+        }
+        return;
+    }
+    if (m_gap != kGapSteps) {
+        ++m_gap;
+        if (m_gap == kGapSteps - 1) {
+            {
+                std::lock_guard<std::mutex> lock(m_sceneLock);
+                m_current.store(GetScene(m_nextScene), std::memory_order_release);
+                m_gap = kGapSteps;
+                m_switchPending.store(false, std::memory_order_release);
+            }
+        }
+        return;
+    }
+    const int32_t tick = m_pendingTick.load(std::memory_order_acquire);
+    for (int32_t i = 0; i < kSceneCount - 1; ++i) {
+        if (tick == kSwitchTicks[static_cast<size_t>(i)]) {
+            DeleteScene(i);
+            m_nextScene = i + 1;
+            m_gap = 0;
+            ResetTextures();
+            return;
+        }
+    }
+    if (tick == kSwitchTicks[kSceneCount - 1]) {
+        DeleteScene(kSceneCount - 1);
+        m_nextScene = -1;
+        m_current.store(nullptr, std::memory_order_release);
+        if (m_player) {
+            m_player->Stop();
+        }
+        m_running.store(false, std::memory_order_release);
+    }
+}
+
+void DemoController::OnTick(int32_t argument, void* context) {
+    (void)argument;
+    static_cast<DemoController*>(context)->Tick();
+}
+
+void DemoController::Tick() {
+    const int32_t count = m_tickCount.fetch_add(1, std::memory_order_acq_rel) + 1;
+    for (int32_t switchTick : kSwitchTicks) {
+        if (count == switchTick) {
+            m_pendingTick.store(count, std::memory_order_release);
+            m_switchPending.store(true, std::memory_order_release);
+            break;
+        }
+    }
+    std::lock_guard<std::mutex> lock(m_sceneLock);
+    DemoScene* scene = m_current.load(std::memory_order_acquire);
+    if (scene != nullptr && !m_switchPending.load(std::memory_order_acquire) &&
+        m_running.load(std::memory_order_acquire)) {
+        scene->Tick();
+    }
+}
+
+bool DemoController::OnDestroying() {
+    m_running.store(false, std::memory_order_release);
+    if (m_player) {
+        m_player->Stop();
+    }
+    return true;
+}

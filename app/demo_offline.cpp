@@ -1,0 +1,119 @@
+// Offscreen shots and captures driven by the program's own clock.
+#include "app/demo_offline.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+#include <unistd.h>
+
+#include "app/demo_app.h"
+#include "app/demo_show.h"
+#include "image/kvl_pngwriter.h"
+#include "platform/kvl_messagebox.h"
+#include "scene/zrn_renderer_offscreen.h"
+#include "sound/kvl_soundoutput.h"
+
+namespace {
+
+// Lets the sound worker decode up to frame 'until' before the output plays it, so
+// that what the oscilloscope reads does not depend on the machine's speed. Gives up
+// after a few seconds (the music may have ended).
+void WaitForSound(KVLSoundOutputWAV* wav, KVLSoundPlayer* player, int64_t until) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (wav->GetFramesWritten() < until && !player->IsFinished() && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+}  // namespace
+
+int RunDemoOffline(const DemoOfflineOptions& options) {
+    const bool capture = !options.captureDir.empty();
+    std::string wavPath;
+    if (capture) {
+        wavPath = options.captureDir + "/sound.wav";
+    } else {
+        char name[] = "/tmp/zarnoth-shot-XXXXXX";
+        const int fd = mkstemp(name);
+        if (fd < 0) {
+            std::fprintf(stderr, "zarnoth: cannot create a scratch file for the sound\n");
+            return 1;
+        }
+        close(fd);
+        wavPath = name;
+    }
+    int status = 0;
+    {
+        ZRNRendererOffscreen renderer(DemoApp::kWidth, DemoApp::kHeight);
+        DemoShowController controller(nullptr, &renderer, nullptr);
+        controller.UseWAVOutput(KVLString(wavPath.c_str()));
+        if (!controller.Init()) {
+            if (!renderer.GetError().IsEmpty()) {
+                std::fprintf(stderr, "zarnoth: %s\n", renderer.GetError().c_str());
+            }
+            KVLMessageBox("Error creating application", "Error");
+            status = 1;
+        } else {
+            KVLSoundOutputWAV* wav = controller.GetWAVOutput();
+            const int32_t rate = wav->GetSampleRate();
+            const int32_t lastTick = DemoController::kSwitchTicks[DemoController::kSceneCount - 1];
+            const int32_t stopTick = capture ? lastTick : std::min(options.shotTick, lastTick);
+            int64_t soundFrames = 0;
+            for (int64_t k = 0; controller.IsRunning(); ++k) {
+                // Show time of picture k in ticks, and the sound frame it is heard at.
+                int64_t tick = k * 1000 / (static_cast<int64_t>(options.fps) * DemoController::kTickMs);
+                const bool last = !capture && tick >= stopTick;
+                if (last) {
+                    tick = stopTick;
+                }
+                while (controller.GetTickCount() < tick) {
+                    DemoController::OnTick(0, &controller);
+                }
+                const int64_t heard = tick * DemoController::kTickMs * rate / 1000;
+                WaitForSound(wav, controller.GetPlayer(), heard + 2048);
+                if (heard > soundFrames) {
+                    if (!wav->Advance(static_cast<int32_t>(heard - soundFrames))) {
+                        std::fprintf(stderr, "zarnoth: cannot write %s\n", wavPath.c_str());
+                        status = 1;
+                        break;
+                    }
+                    soundFrames = heard;
+                }
+                // The frame steps of a switch gap take no show time.
+                for (int32_t step = 0; step <= DemoController::kGapSteps && controller.IsRunning(); ++step) {
+                    const bool drawing = !controller.IsSwitchPending() && controller.GetCurrentScene() != nullptr;
+                    controller.FrameStep();
+                    if (drawing || !controller.IsSwitchPending()) {
+                        break;
+                    }
+                }
+                if (capture || last) {
+                    std::unique_ptr<KVLImage> picture = renderer.ReadPixels();
+                    char file[64];
+                    std::snprintf(file, sizeof file, "/frame_%05lld.png", static_cast<long long>(k));
+                    const std::string path = capture ? options.captureDir + file : options.shotPath;
+                    KVLString error;
+                    if (!picture || !KVLWritePNG(*picture, path.c_str(), &error)) {
+                        std::fprintf(stderr, "zarnoth: cannot write %s: %s\n", path.c_str(), error.c_str());
+                        status = 1;
+                        break;
+                    }
+                }
+                if (last) {
+                    break;
+                }
+            }
+            if (controller.IsRunning()) {
+                controller.OnDestroying();
+            }
+        }
+        // The WAV output completes its header when it goes away with the controller.
+    }
+    if (!capture) {
+        std::remove(wavPath.c_str());
+    }
+    return status;
+}

@@ -1,0 +1,24 @@
+// The show without a screen or a sound device: the program drives the ticks itself
+// and renders offscreen, so the same options give the same pictures on every run.
+//
+// Show time advances one picture at a time at a fixed rate (fps). Before each picture
+// the ticks up to that time are delivered, the sound output is advanced to that time
+// (it plays into a WAV file), and frame steps run until a picture is drawn or the
+// switch gap is over; a switch gap therefore takes no show time. --shot stops at its
+// tick and writes the last picture drawn; --capture writes every picture and keeps the
+// soundtrack.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+struct DemoOfflineOptions {
+    int32_t fps = 60;
+    // Shot: the tick and the PNG to write. Capture: the folder (empty: no capture).
+    int32_t shotTick = -1;
+    std::string shotPath;
+    std::string captureDir;
+};
+
+// The exit status: 0 done, 1 failure (already reported on standard error).
+int RunDemoOffline(const DemoOfflineOptions& options);

@@ -1,0 +1,52 @@
+// Helpers of the demo tests: small archives with pictures made by ImageMagick, and
+// the catalogue pointed at an archive for one test.
+#pragma once
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/demo_resources.h"
+#include "core/kvl_filestream.h"
+#include "core/kvl_pakstream.h"
+#include "support/test_support.h"
+
+namespace apptest {
+
+// A picture of ImageMagick's making: 'spec' is what convert draws (e.g. "xc:red"),
+// 'file' the output name, whose extension picks the format.
+inline std::vector<uint8_t> MakePicture(const testsupport::TempDir& dir, const std::string& spec,
+                                        const std::string& file, const std::string& size = "16x8") {
+    const std::string path = dir.file(file);
+    EXPECT_EQ(testsupport::Run("convert-im6.q16 -size " + size + " " + spec + " '" + path + "'"), 0) << file;
+    return testsupport::ReadFile(path);
+}
+
+// Writes an archive with the given members.
+inline void WriteArchive(const std::string& path,
+                         const std::vector<std::pair<std::string, std::vector<uint8_t>>>& members) {
+    KVLFileStream file(KVLString(path.c_str()));
+    for (const auto& [name, data] : members) {
+        KVLPAKStream member(file, KVLString(name.c_str()));
+        ASSERT_TRUE(member.OpenWrite()) << name;
+        if (!data.empty()) {
+            ASSERT_EQ(member.Write(data.data(), static_cast<int32_t>(data.size())), static_cast<int32_t>(data.size()));
+        }
+        ASSERT_TRUE(member.Close());
+    }
+}
+
+// Points the catalogue at an archive for the life of the object.
+class CatalogueAt {
+public:
+    explicit CatalogueAt(const std::string& path) { SetDemoArchivePath(KVLString(path.c_str())); }
+    ~CatalogueAt() { SetDemoArchivePath(KVLString("quorvel.pak")); }
+    CatalogueAt(const CatalogueAt&) = delete;
+    CatalogueAt& operator=(const CatalogueAt&) = delete;
+};
+
+inline std::string GeneratedArchive() { return testsupport::BinPath("quorvel.pak"); }
+
+}  // namespace apptest

@@ -1,0 +1,194 @@
+// The zarnoth program end to end: start-up failures (missing archive, missing
+// "tex\end.jpg") and a window closed early under a private Xvfb, with SDL's disk
+// audio driver in place of a sound card; the options' usage errors; deterministic
+// offscreen shots.
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "app_support.h"
+#include "platform/xvfb_server.h"
+
+// After the test headers: Xlib defines macros (None, Bool, Status) that they use as names.
+#include <X11/Xlib.h>
+
+namespace {
+
+using testsupport::TempDir;
+
+// The program and (optionally) an archive copied into a folder of their own, so the
+// archive is found next to the program and nowhere else.
+std::string Install(const TempDir& dir, bool withArchive) {
+    const std::string exe = dir.file("zarnoth");
+    EXPECT_EQ(testsupport::Run("cp '" + testsupport::BinPath("zarnoth") + "' '" + exe + "'"), 0);
+    if (withArchive) {
+        EXPECT_EQ(testsupport::Run("cp '" + apptest::GeneratedArchive() + "' '" + dir.file("quorvel.pak") + "'"), 0);
+    }
+    return exe;
+}
+
+// Renames the directory entry of one member, so that the archive no longer holds it.
+void HideMember(const std::string& archive, const char* name) {
+    std::vector<uint8_t> bytes = testsupport::ReadFile(archive);
+    const size_t n = std::strlen(name);
+    bool found = false;
+    for (size_t i = bytes.size() - n; i-- > 12;) {
+        if (std::memcmp(&bytes[i], name, n) == 0) {
+            bytes[i + n - 5] = 'X';
+            found = true;
+            break;
+        }
+    }
+    ASSERT_TRUE(found) << name;
+    testsupport::WriteFile(archive, bytes);
+}
+
+TEST(Program, StartupFailuresNameTheirCauseAndExitOne) {
+    const struct {
+        const char* what;
+        bool archive;
+        const char* hidden;
+        const char* firstLine;
+    } cases[] = {
+        {"no archive", false, nullptr, "Error: Couldn't read texture Parental"},
+        {"no end picture", true, "tex\\end.jpg", "Error: Couldn't read texture EndSaRace"},
+    };
+    for (const auto& c : cases) {
+        TempDir dir;
+        const std::string exe = Install(dir, c.archive);
+        if (c.hidden != nullptr) {
+            HideMember(dir.file("quorvel.pak"), c.hidden);
+        }
+        // Run from another folder: the archive is looked for next to the program. No
+        // display: the boxes become lines on standard error only.
+        std::string out;
+        const int status = testsupport::Run("cd / && env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=disk "
+                                            "SDL_DISKAUDIOFILE=/dev/null timeout 60 '" +
+                                                exe + "' 2>&1",
+                                            &out);
+        EXPECT_EQ(status, 1) << c.what << "\n" << out;
+        EXPECT_EQ(out, std::string(c.firstLine) + "\nError: Error creating application\n") << c.what;
+    }
+}
+
+TEST(Program, OptionsUsageAndHelp) {
+    const std::string exe = testsupport::BinPath("zarnoth");
+    std::string out;
+    EXPECT_EQ(testsupport::Run("'" + exe + "' --help", &out), 0);
+    EXPECT_NE(out.find("--capture DIR"), std::string::npos);
+    const char* bad[] = {"--nope", "--shot", "--shot 5", "--shot x -o a.png", "--fps 0 --capture /tmp",
+                         "--shot 5 -o a.png --capture /tmp"};
+    for (const char* args : bad) {
+        EXPECT_EQ(testsupport::Run("'" + exe + "' " + args + " 2>/dev/null"), 2) << args;
+    }
+}
+
+// Shots are made by the program's own clock: the same tick gives the same picture,
+// and pictures of different scenes differ.
+TEST(Program, ShotsAreDeterministic) {
+    TempDir dir;
+    const std::string exe = testsupport::BinPath("zarnoth");
+    const int ticks[] = {100, 100, 1000, 1000};
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_EQ(testsupport::Run("'" + exe + "' --shot " + std::to_string(ticks[i]) + " -o '" +
+                                   dir.file("s" + std::to_string(i) + ".png") + "' 2>/dev/null"),
+                  0);
+    }
+    const auto a = testsupport::ReadFile(dir.file("s0.png"));
+    EXPECT_EQ(a, testsupport::ReadFile(dir.file("s1.png")));
+    EXPECT_EQ(testsupport::ReadFile(dir.file("s2.png")), testsupport::ReadFile(dir.file("s3.png")));
+    EXPECT_NE(a, testsupport::ReadFile(dir.file("s2.png")));
+}
+
+// The demo's top-level window on the display, or 0.
+Window FindDemoWindow(Display* d, Window w) {
+    char* name = nullptr;
+    if (XFetchName(d, w, &name) != 0 && name != nullptr) {
+        const bool match = std::strcmp(name, "ZARNOTH 3D") == 0;
+        XFree(name);
+        if (match) {
+            return w;
+        }
+    }
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    Window found = 0;
+    if (XQueryTree(d, w, &root, &parent, &children, &count) != 0) {
+        for (unsigned int i = 0; i < count && found == 0; ++i) {
+            found = FindDemoWindow(d, children[i]);
+        }
+        if (children != nullptr) {
+            XFree(children);
+        }
+    }
+    return found;
+}
+
+TEST(Program, ClosingTheWindowEndsTheShow) {
+    if (!testsupport::HaveProgram("Xvfb")) {
+        GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
+    }
+    testsupport::XvfbServer server;
+    std::string error;
+    ASSERT_TRUE(server.Start("640x480x16", &error)) << error;
+    TempDir dir;
+    const std::string exe = Install(dir, true);
+    const std::string audio = dir.file("audio.raw");
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        setenv("DISPLAY", server.display().c_str(), 1);
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", audio.c_str(), 1);
+        // Sanitizer builds: libdbus (opened by SDL's X11 driver) and Mesa's driver,
+        // unloaded with the display, leave blocks no one frees; the program's own
+        // memory is checked by the in-process tests.
+        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+        execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    Display* d = XOpenDisplay(server.display().c_str());
+    ASSERT_NE(d, nullptr);
+    Window w = 0;
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (w == 0 && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        w = FindDemoWindow(d, DefaultRootWindow(d));
+    }
+    ASSERT_NE(w, 0u) << "the window never appeared";
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    XEvent ev{};
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = w;
+    ev.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+    ev.xclient.format = 32;
+    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+    ev.xclient.data.l[1] = CurrentTime;
+    XSendEvent(d, w, False, NoEventMask, &ev);
+    XFlush(d);
+    int status = -1;
+    pid_t done = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while ((done = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (done == 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        FAIL() << "the show did not end after its window was closed";
+    }
+    XCloseDisplay(d);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    // The music played into the disk driver's file until the close.
+    EXPECT_GT(testsupport::ReadFile(audio).size(), 44100u * 4u);
+}
+
+}  // namespace

@@ -1,0 +1,58 @@
+// Offscreen shots against reference pictures kept with the tests (scaled down to
+// 160x120): one tick inside each scene and one inside a tunnel cut. The comparison
+// is ImageMagick's normalised RMSE on the scaled pictures, so small differences of
+// the software rasteriser between machines pass and a wrong scene or state does not.
+#include <cstdlib>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "app_support.h"
+
+namespace {
+
+using testsupport::TempDir;
+
+constexpr double kTolerance = 0.03;
+
+// Normalised RMSE between two pictures of the same size, or -1.
+double Distance(const std::string& a, const std::string& b) {
+    std::string out;
+    testsupport::Run("compare-im6.q16 -metric RMSE '" + a + "' '" + b + "' null: 2>&1", &out);
+    const size_t open = out.find('(');
+    return open == std::string::npos ? -1.0 : std::atof(out.c_str() + open + 1);
+}
+
+TEST(ShotReference, EachSceneMatchesItsReference) {
+    ASSERT_TRUE(testsupport::HaveProgram("compare-im6.q16")) << "ImageMagick is part of the test set-up";
+    const struct {
+        int tick;
+        int fps;
+        const char* what;
+    } cases[] = {
+        {100, 60, "Parental picture"},  {1000, 60, "oscilloscope and credits"}, {2000, 20, "room"},
+        {3090, 20, "tunnel ride"},      {3300, 20, "tunnel cut 2"},             {5700, 10, "EndSaRace picture"},
+    };
+    TempDir dir;
+    std::string refs[std::size(cases)];
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        const std::string name = "shot_" + std::to_string(c.tick) + "_fps" + std::to_string(c.fps) + ".png";
+        refs[i] = testsupport::SourcePath("tests/app/reference/" + name);
+        const std::string full = dir.file("full_" + name);
+        ASSERT_EQ(testsupport::Run("'" + testsupport::BinPath("zarnoth") + "' --shot " + std::to_string(c.tick) +
+                                   " --fps " + std::to_string(c.fps) + " -o '" + full + "' 2>/dev/null"),
+                  0)
+            << c.what;
+        ASSERT_EQ(testsupport::Run("convert-im6.q16 '" + full + "' -resize 160x120 -strip '" + dir.file(name) + "'"), 0);
+        const double d = Distance(dir.file(name), refs[i]);
+        EXPECT_GE(d, 0.0) << c.what;
+        EXPECT_LE(d, kTolerance) << c.what;
+    }
+    // The references themselves show different things.
+    for (size_t i = 0; i + 1 < std::size(cases); ++i) {
+        EXPECT_GT(Distance(refs[i], refs[i + 1]), 0.1) << cases[i].what << " / " << cases[i + 1].what;
+    }
+}
+
+}  // namespace
