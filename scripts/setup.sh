@@ -74,8 +74,8 @@ if [[ "$mode" == demo ]]; then
     if [[ -x build/bin/zarnoth ]]; then
         exec build/bin/zarnoth
     fi
-    echo "Built. The demo program is not part of the build yet; 'build/bin/kvl --help' shows the tool."
-    exit 0
+    echo "build/bin/zarnoth was not built" >&2
+    exit 1
 fi
 
 fetch_test_data
