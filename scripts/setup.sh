@@ -83,7 +83,7 @@ ctest --test-dir build --output-on-failure -j "$jobs"
 
 CC=clang CXX=clang++ build build-asan -DCMAKE_BUILD_TYPE=Debug -DZARNOTH_SANITIZE=ON -DZARNOTH_FUZZ=ON \
     -DZARNOTH_BENCH=OFF
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan --output-on-failure -j "$jobs"
 # Only the sound program is built with ThreadSanitizer, and only the tests of the
 # threaded sound code run, so this step stays short.
