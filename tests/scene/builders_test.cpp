@@ -27,12 +27,12 @@ int CountKind(const ZRNNode& node, const KVLClassInfo* info) {
 int Meshes(const ZRNNode& node) { return CountKind(node, &ZRNNodeMesh::classZRNNodeMesh); }
 
 TEST(Builders, BackgroundFromATgaAfterThreeFailedFormats) {
-    if (!testsupport::HaveProgram("convert")) {
+    if (!testsupport::HaveProgram("convert-im6.q16")) {
         GTEST_SKIP() << "ImageMagick (convert) is not installed";
     }
     testsupport::TempDir dir;
     const std::string tga = dir.file("sky.tga");
-    ASSERT_EQ(testsupport::Run("convert -size 4x2 xc:'#2040c0' -type TrueColor " + tga), 0);
+    ASSERT_EQ(testsupport::Run("convert-im6.q16 -size 4x2 xc:'#2040c0' -type TrueColor " + tga), 0);
     KVLFileStream stream(tga.c_str());
     ZRNBackgroundBuilder builder(&stream, 4.0f, 2.0f, -1.0f);
     KVLString error = "untouched";
@@ -106,12 +106,12 @@ TEST(Builders, WallBoxFacesAndMaterials) {
 }
 
 TEST(Builders, WallBoxLoadsTwoDistinctTextures) {
-    if (!testsupport::HaveProgram("convert")) {
+    if (!testsupport::HaveProgram("convert-im6.q16")) {
         GTEST_SKIP() << "ImageMagick (convert) is not installed";
     }
     testsupport::TempDir dir;
-    ASSERT_EQ(testsupport::Run("convert -size 2x2 xc:red " + dir.file("a.pcx")), 0);
-    ASSERT_EQ(testsupport::Run("convert -size 2x2 xc:blue " + dir.file("b.bmp")), 0);
+    ASSERT_EQ(testsupport::Run("convert-im6.q16 -size 2x2 xc:red " + dir.file("a.pcx")), 0);
+    ASSERT_EQ(testsupport::Run("convert-im6.q16 -size 2x2 xc:blue " + dir.file("b.bmp")), 0);
     KVLFileStream a(dir.file("a.pcx").c_str());
     KVLFileStream b(dir.file("b.bmp").c_str());
     ZRNWallBoxBuilder builder(1, 1, 1, nullptr, nullptr, false);
