@@ -13,6 +13,9 @@
 #include "core/kvl_pakstream.h"
 #include "support/test_support.h"
 
+#include <cstdlib>
+#include <unistd.h>
+
 namespace apptest {
 
 // A picture of ImageMagick's making: 'spec' is what convert draws (e.g. "xc:red"),
@@ -48,5 +51,22 @@ public:
 };
 
 inline std::string GeneratedArchive() { return testsupport::BinPath("quorvel.pak"); }
+
+// Starts the program exe in a child process on the given X display, with SDL's disk
+// audio driver writing to audioFile. Returns the child's pid (-1 when fork failed).
+inline pid_t StartProgram(const std::string& exe, const std::string& display, const std::string& audioFile) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("DISPLAY", display.c_str(), 1);
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", audioFile.c_str(), 1);
+        // Sanitizer builds: libdbus (opened by SDL's X11 driver) and Mesa's driver keep
+        // blocks no one frees; the program's own memory is checked in process.
+        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+        execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
 
 }  // namespace apptest

@@ -63,17 +63,8 @@ TEST(FullShow, RunsToTheEndWithTheSoundtrack) {
     const std::string audio = dir.file("audio.raw");
     const std::string exe = testsupport::BinPath("zarnoth");
     const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
+    const pid_t pid = apptest::StartProgram(exe, server.display(), audio);
     ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        setenv("DISPLAY", server.display().c_str(), 1);
-        setenv("SDL_AUDIODRIVER", "disk", 1);
-        setenv("SDL_DISKAUDIOFILE", audio.c_str(), 1);
-        // Sanitizer builds: libdbus and Mesa's driver keep blocks no one frees.
-        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-        execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
     int status = -1;
     pid_t done = 0;
     const auto limit = start + std::chrono::seconds(150);

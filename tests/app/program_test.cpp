@@ -141,19 +141,8 @@ TEST(Program, ClosingTheWindowEndsTheShow) {
     TempDir dir;
     const std::string exe = Install(dir, true);
     const std::string audio = dir.file("audio.raw");
-    const pid_t pid = fork();
+    const pid_t pid = apptest::StartProgram(exe, server.display(), audio);
     ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        setenv("DISPLAY", server.display().c_str(), 1);
-        setenv("SDL_AUDIODRIVER", "disk", 1);
-        setenv("SDL_DISKAUDIOFILE", audio.c_str(), 1);
-        // Sanitizer builds: libdbus (opened by SDL's X11 driver) and Mesa's driver,
-        // unloaded with the display, leave blocks no one frees; the program's own
-        // memory is checked by the in-process tests.
-        setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
-        execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
     Display* d = XOpenDisplay(server.display().c_str());
     ASSERT_NE(d, nullptr);
     Window w = 0;
