@@ -11,8 +11,8 @@
 
 #include "app/demo_show.h"
 #include "platform/kvl_timer.h"
-#include "platform/kvl_window_sdl.h"
-#include "scene/zrn_renderer_sdl.h"
+#include "platform/sdl/kvl_window_sdl.h"
+#include "scene/sdl/zrn_renderer_sdl.h"
 
 // Frames and time per scene, gathered by the main loop when asked (--bench).
 struct DemoBench {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/kvl_messagebox.h"
-#include "platform/kvl_window_sdl.h"
+#include "platform/sdl/kvl_window_sdl.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/kvl_window_sdl.h"
+#include "platform/sdl/kvl_window_sdl.h"
 #include "support/test_support.h"
 #include "xvfb_server.h"
 

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/kvl_window_sdl.h"
+#include "platform/sdl/kvl_window_sdl.h"
 #include "platform/xvfb_server.h"
-#include "scene/zrn_renderer_sdl.h"
+#include "scene/sdl/zrn_renderer_sdl.h"
 #include "support/test_support.h"
 
 namespace {

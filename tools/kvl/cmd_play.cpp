@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/kvl_soundoutput_sdl.h"
+#include "platform/sdl/kvl_soundoutput_sdl.h"
 #include "sound/kvl_soundplayer.h"
 #include "sound/kvl_soundstreamer.h"
 #include "tools/kvl/kvl_command.h"

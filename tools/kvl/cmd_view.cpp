@@ -19,12 +19,12 @@
 
 #include "core/kvl_filestream.h"
 #include "image/kvl_pngwriter.h"
-#include "platform/kvl_window_sdl.h"
+#include "platform/sdl/kvl_window_sdl.h"
 #include "scene/zrn_animator.h"
 #include "scene/zrn_builders.h"
 #include "scene/zrn_modelpreview.h"
 #include "scene/zrn_renderer_offscreen.h"
-#include "scene/zrn_renderer_sdl.h"
+#include "scene/sdl/zrn_renderer_sdl.h"
 #include "scene/zrn_rendervisitor.h"
 #include "tools/kvl/kvl_command.h"
 

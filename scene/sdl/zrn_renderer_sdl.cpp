@@ -1,9 +1,9 @@
 // ZRNRendererSDL: a GL context on the SDL window, presented by swapping buffers.
-#include "scene/zrn_renderer_sdl.h"
+#include "scene/sdl/zrn_renderer_sdl.h"
 
 #include <SDL.h>
 
-#include "platform/kvl_window_sdl.h"
+#include "platform/sdl/kvl_window_sdl.h"
 
 ZRNRendererSDL::ZRNRendererSDL(KVLWindowSDL* window) : ZRNRenderer(window), m_sdlWindow(window) {
     KVLWindowGLRequest request;

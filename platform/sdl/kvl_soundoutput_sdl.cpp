@@ -1,5 +1,5 @@
 // KVLSoundOutputSDL: device enumeration, opening and the audio callback.
-#include "platform/kvl_soundoutput_sdl.h"
+#include "platform/sdl/kvl_soundoutput_sdl.h"
 
 #include <SDL.h>
 

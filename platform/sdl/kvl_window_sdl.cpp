@@ -1,5 +1,5 @@
 // KVLWindowSDL: display-mode change, native window and event delivery over SDL2.
-#include "platform/kvl_window_sdl.h"
+#include "platform/sdl/kvl_window_sdl.h"
 
 #include <SDL.h>
 

@@ -1,6 +1,6 @@
 // Recording sources over SDL capture devices, and their registration with the capture
 // streamer.
-#include "platform/kvl_soundcapture_sdl.h"
+#include "platform/sdl/kvl_soundcapture_sdl.h"
 
 #include <SDL.h>
 
