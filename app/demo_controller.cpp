@@ -3,7 +3,7 @@
 
 #include "app/demo_resources.h"
 #include "platform/kvl_messagebox.h"
-#include "platform/sdl/kvl_soundoutput_sdl.h"
+#include "platform/kvl_sounddevice.h"
 
 DemoController::DemoController(KVLWindow* window, ZRNRendererInterface* renderer, KVLTimer* timer)
     : m_window(window), m_renderer(renderer), m_timer(timer) {}
@@ -29,7 +29,7 @@ std::unique_ptr<KVLSoundOutput> DemoController::CreateSoundOutput() {
         m_wav = wav.get();
         return wav;
     }
-    return std::make_unique<KVLSoundOutputSDL>(-1);
+    return KVLCreateSoundOutput(-1);
 }
 
 void DemoController::AddScene(std::unique_ptr<DemoScene> scene) { m_scenes.push_back(std::move(scene)); }

@@ -1,5 +1,6 @@
 // KVLSoundOutputSDL: device enumeration, opening and the audio callback.
 #include "platform/sdl/kvl_soundoutput_sdl.h"
+#include "platform/kvl_sounddevice.h"
 
 #include <SDL.h>
 
@@ -27,6 +28,10 @@ KVLString DefaultDeviceName() {
 }
 
 }  // namespace
+
+std::unique_ptr<KVLSoundOutput> KVLCreateSoundOutput(int32_t deviceIndex) {
+    return std::make_unique<KVLSoundOutputSDL>(deviceIndex);
+}
 
 KVLSoundOutputSDL::KVLSoundOutputSDL(int32_t deviceIndex) : m_deviceIndex(deviceIndex) {}
 

@@ -3,12 +3,13 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <memory>
 #include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "platform/sdl/kvl_soundoutput_sdl.h"
+#include "platform/kvl_sounddevice.h"
 #include "sound/kvl_soundplayer.h"
 #include "sound/kvl_soundstreamer.h"
 #include "tools/kvl/kvl_command.h"
@@ -59,8 +60,8 @@ int Run(const std::vector<std::string>& args) {
     // Read before playing: from then on the worker alone uses the streamer.
     const int32_t rate = streamer.GetSampleRate();
     const int32_t total = streamer.GetLength();
-    KVLSoundOutputSDL output(-1);
-    KVLSoundPlayer player(&output, 2);
+    const std::unique_ptr<KVLSoundOutput> output = KVLCreateSoundOutput(-1);
+    KVLSoundPlayer player(output.get(), 2);
     if (!player.Play(&streamer, &text)) {
         return KvlFail(std::string("Unable to play music: ") + text.c_str());
     }
@@ -68,7 +69,7 @@ int Run(const std::vector<std::string>& args) {
     g_interrupted = 0;
     auto previous = std::signal(SIGINT, &OnInterrupt);
     while (!player.IsFinished() && g_interrupted == 0) {
-        std::printf("\r%s / %s", Clock(output.GetPlayPosition(), rate, total).c_str(), Clock(total, rate).c_str());
+        std::printf("\r%s / %s", Clock(output->GetPlayPosition(), rate, total).c_str(), Clock(total, rate).c_str());
         std::fflush(stdout);
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
@@ -79,7 +80,7 @@ int Run(const std::vector<std::string>& args) {
     }
     player.Stop();
     std::signal(SIGINT, previous);
-    std::printf("\r%s / %s%s\n", Clock(output.GetPlayPosition(), rate, total).c_str(), Clock(total, rate).c_str(),
+    std::printf("\r%s / %s%s\n", Clock(output->GetPlayPosition(), rate, total).c_str(), Clock(total, rate).c_str(),
                 g_interrupted != 0 ? " (stopped)" : "");
     return kKvlOk;
 }
@@ -90,7 +91,7 @@ const KvlCommand kPlayCommand = {
     "usage:\n"
     "  kvl play FILE.mp3\n"
     "      plays FILE on the default sound device through the engine's streamer,\n"
-    "      player and SDL output, showing elapsed / total time; ends when the music\n"
+    "      player and sound output, showing elapsed / total time; ends when the music\n"
     "      has been heard, or on Ctrl-C.\n",
     Run,
 };
