@@ -15,7 +15,7 @@ namespace {
 
 const char* const kInvalidDevice = "Invalid sound capture device";
 
-std::atomic<KVLSoundSourceDSoundCapture*> g_openCapture{nullptr};
+std::atomic<KVLSoundSourceSDLRingCapture*> g_openCapture{nullptr};
 
 bool FormatSupported(int32_t rate, int32_t bits) {
     return (rate == 11025 || rate == 22050 || rate == 44100) && (bits == 8 || bits == 16);
@@ -24,9 +24,9 @@ bool FormatSupported(int32_t rate, int32_t bits) {
 KVLSoundSource* CreateCapture(KVLCaptureKind kind, int32_t device, int32_t rate, int32_t bits,
                               bool stereo, int32_t blockFrames) {
     if (kind == KVLCaptureKind::DirectSound) {
-        return new KVLSoundSourceDSoundCapture(device, rate, bits, stereo, blockFrames);
+        return new KVLSoundSourceSDLRingCapture(device, rate, bits, stereo, blockFrames);
     }
-    return new KVLSoundSourceWaveIn(device, rate, bits, stereo, blockFrames);
+    return new KVLSoundSourceSDLSlotCapture(device, rate, bits, stereo, blockFrames);
 }
 
 // The capture streamer finds these sources through its factory hook.
@@ -136,18 +136,32 @@ void KVLSoundSourceSDLCapture::Callback(void* context, uint8_t* stream, int leng
     self->m_filled.notify_all();
 }
 
-KVLSoundSourceDSoundCapture::KVLSoundSourceDSoundCapture(int32_t deviceIndex, int32_t rate,
+KVLSoundSourceSDLRingCapture::KVLSoundSourceSDLRingCapture(int32_t deviceIndex, int32_t rate,
                                                          int32_t bits, bool stereo,
                                                          int32_t blockFrames)
     : KVLSoundSourceSDLCapture(deviceIndex, rate, bits, stereo, blockFrames) {}
 
-KVLSoundSourceDSoundCapture::~KVLSoundSourceDSoundCapture() {
+KVLSoundSourceSDLRingCapture::~KVLSoundSourceSDLRingCapture() {
     CloseDevice();
-    KVLSoundSourceDSoundCapture* self = this;
+    KVLSoundSourceSDLRingCapture* self = this;
     g_openCapture.compare_exchange_strong(self, nullptr);
 }
 
-bool KVLSoundSourceDSoundCapture::Open(KVLString* error) {
+bool KVLSoundSourceSDLCapture::CheckDevice(KVLString* error) {
+    if (m_deviceIndex >= -1 && !m_subsystem && SDL_InitSubSystem(SDL_INIT_AUDIO) == 0) {
+        m_subsystem = true;
+    }
+    const int count = m_subsystem ? SDL_GetNumAudioDevices(1) : 0;
+    if (m_deviceIndex < -1 || count <= 0 || m_deviceIndex >= count) {
+        if (error != nullptr) {
+            *error = kInvalidDevice;
+        }
+        return false;
+    }
+    return true;
+}
+
+bool KVLSoundSourceSDLRingCapture::Open(KVLString* error) {
     if (error != nullptr) {
         *error = "Unable to initialise capture object";
     }
@@ -157,20 +171,7 @@ bool KVLSoundSourceDSoundCapture::Open(KVLString* error) {
         }
         return false;
     }
-    if (!m_subsystem) {
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-            if (error != nullptr) {
-                *error = kInvalidDevice;
-            }
-            return false;
-        }
-        m_subsystem = true;
-    }
-    const int count = SDL_GetNumAudioDevices(1);
-    if (m_deviceIndex < -1 || count <= 0 || m_deviceIndex >= count) {
-        if (error != nullptr) {
-            *error = kInvalidDevice;
-        }
+    if (!CheckDevice(error)) {
         return false;
     }
     if (!FormatSupported(m_rate, m_bits)) {
@@ -186,7 +187,7 @@ bool KVLSoundSourceDSoundCapture::Open(KVLString* error) {
     if (!OpenDevice(&name, error, "Unable to initialise capture object")) {
         return false;
     }
-    KVLSoundSourceDSoundCapture* expected = nullptr;
+    KVLSoundSourceSDLRingCapture* expected = nullptr;
     if (!g_openCapture.compare_exchange_strong(expected, this)) {
         CloseDevice();
         if (error != nullptr) {
@@ -198,7 +199,7 @@ bool KVLSoundSourceDSoundCapture::Open(KVLString* error) {
     return true;
 }
 
-void KVLSoundSourceDSoundCapture::Store(const uint8_t* data, int32_t bytes) {
+void KVLSoundSourceSDLRingCapture::Store(const uint8_t* data, int32_t bytes) {
     const auto ring = static_cast<int64_t>(m_ring.size());
     for (int32_t done = 0; done < bytes;) {
         const int64_t at = m_written % ring;
@@ -209,7 +210,7 @@ void KVLSoundSourceDSoundCapture::Store(const uint8_t* data, int32_t bytes) {
     }
 }
 
-const void* KVLSoundSourceDSoundCapture::NextBlock() {
+const void* KVLSoundSourceSDLRingCapture::NextBlock() {
     if (m_device == 0) {
         return nullptr;
     }
@@ -236,44 +237,25 @@ const void* KVLSoundSourceDSoundCapture::NextBlock() {
     return m_block.data();
 }
 
-KVLSoundSourceWaveIn::KVLSoundSourceWaveIn(int32_t deviceIndex, int32_t rate, int32_t bits,
+KVLSoundSourceSDLSlotCapture::KVLSoundSourceSDLSlotCapture(int32_t deviceIndex, int32_t rate, int32_t bits,
                                            bool stereo, int32_t blockFrames)
     : KVLSoundSourceSDLCapture(deviceIndex, rate, bits, stereo, blockFrames),
       m_blockBytes(m_blockFrames * m_blockAlign) {}
 
-KVLSoundSourceWaveIn::~KVLSoundSourceWaveIn() { CloseDevice(); }
+KVLSoundSourceSDLSlotCapture::~KVLSoundSourceSDLSlotCapture() { CloseDevice(); }
 
-void KVLSoundSourceWaveIn::QueueInitialSlots() {
+void KVLSoundSourceSDLSlotCapture::QueueInitialSlots() {
     m_queue.assign({0, 1, 2});
     m_fill = 0;
     std::fill(std::begin(m_done), std::end(m_done), false);
     m_current = 0;
 }
 
-bool KVLSoundSourceWaveIn::Open(KVLString* error) {
+bool KVLSoundSourceSDLSlotCapture::Open(KVLString* error) {
     if (error != nullptr) {
         *error = "Unable to open audio device";
     }
-    if (m_deviceIndex < -1) {
-        if (error != nullptr) {
-            *error = kInvalidDevice;
-        }
-        return false;
-    }
-    if (!m_subsystem) {
-        if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-            if (error != nullptr) {
-                *error = kInvalidDevice;
-            }
-            return false;
-        }
-        m_subsystem = true;
-    }
-    const int count = SDL_GetNumAudioDevices(1);
-    if (count <= 0 || m_deviceIndex >= count) {
-        if (error != nullptr) {
-            *error = kInvalidDevice;
-        }
+    if (!CheckDevice(error)) {
         return false;
     }
     if (!FormatSupported(m_rate, m_bits)) {
@@ -292,7 +274,7 @@ bool KVLSoundSourceWaveIn::Open(KVLString* error) {
     return true;
 }
 
-void KVLSoundSourceWaveIn::Store(const uint8_t* data, int32_t bytes) {
+void KVLSoundSourceSDLSlotCapture::Store(const uint8_t* data, int32_t bytes) {
     // Recorded data with no slot queued is dropped, as a recorder without buffers does.
     for (int32_t done = 0; done < bytes && !m_queue.empty();) {
         const int32_t slot = m_queue.front();
@@ -309,7 +291,7 @@ void KVLSoundSourceWaveIn::Store(const uint8_t* data, int32_t bytes) {
     }
 }
 
-bool KVLSoundSourceWaveIn::Stop() {
+bool KVLSoundSourceSDLSlotCapture::Stop() {
     if (!KVLSoundSourceSDLCapture::Stop()) {
         return false;
     }
@@ -319,7 +301,7 @@ bool KVLSoundSourceWaveIn::Stop() {
     return true;
 }
 
-const void* KVLSoundSourceWaveIn::NextBlock() {
+const void* KVLSoundSourceSDLSlotCapture::NextBlock() {
     if (m_device == 0) {
         return nullptr;
     }

@@ -1,7 +1,8 @@
-// Recording sources over SDL capture devices: KVLSoundSourceDSoundCapture keeps the
-// looping capture ring of 8 blocks read at its own offset (one such source per
-// process), KVLSoundSourceWaveIn the four block slots of which three are always queued
-// at the device. KVLSoundStreamerCapture opens them for "N.dsoundcap" and "N.mcicap".
+// Recording sources over SDL capture devices, standing in for the two Windows
+// recorders: KVLSoundSourceSDLRingCapture ("N.dsoundcap") keeps a looping capture ring
+// of 8 blocks read at its own offset (one such source per process), as DirectSound
+// capture does; KVLSoundSourceSDLSlotCapture ("N.mcicap") keeps four block slots of
+// which three are always queued at the device, as wave-in does.
 //
 // SDL converts whatever the device records to the format asked for, so every device
 // offers the 8 and 16-bit, mono and stereo formats at 11025, 22050 and 44100 Hz; other
@@ -40,6 +41,10 @@ public:
 protected:
     KVLSoundSourceSDLCapture(int32_t deviceIndex, int32_t rate, int32_t bits, bool stereo,
                              int32_t blockFrames);
+    // Starts SDL's audio subsystem once and checks the device index against the
+    // recording devices: false with "Invalid sound capture device" when it is out of
+    // range or there is none.
+    bool CheckDevice(KVLString* error);
     // Opens the capture device (paused); on success stores its name in *name. False
     // with failText in *error when SDL cannot open it.
     bool OpenDevice(KVLString* name, KVLString* error, const char* failText);
@@ -69,13 +74,13 @@ private:
     static void Callback(void* context, uint8_t* stream, int length);
 };
 
-class KVLSoundSourceDSoundCapture : public KVLSoundSourceSDLCapture {
+class KVLSoundSourceSDLRingCapture : public KVLSoundSourceSDLCapture {
 public:
     static constexpr int32_t kRingBlocks = 8;
 
-    KVLSoundSourceDSoundCapture(int32_t deviceIndex, int32_t rate, int32_t bits, bool stereo,
+    KVLSoundSourceSDLRingCapture(int32_t deviceIndex, int32_t rate, int32_t bits, bool stereo,
                                 int32_t blockFrames);
-    ~KVLSoundSourceDSoundCapture() override;
+    ~KVLSoundSourceSDLRingCapture() override;
 
     bool Open(KVLString* error) override;
     const void* NextBlock() override;
@@ -91,13 +96,13 @@ private:
     int64_t m_read = 0;     // bytes handed out (guarded by m_mutex)
 };
 
-class KVLSoundSourceWaveIn : public KVLSoundSourceSDLCapture {
+class KVLSoundSourceSDLSlotCapture : public KVLSoundSourceSDLCapture {
 public:
     static constexpr int32_t kSlots = 4;
 
-    KVLSoundSourceWaveIn(int32_t deviceIndex, int32_t rate, int32_t bits, bool stereo,
+    KVLSoundSourceSDLSlotCapture(int32_t deviceIndex, int32_t rate, int32_t bits, bool stereo,
                          int32_t blockFrames);
-    ~KVLSoundSourceWaveIn() override;
+    ~KVLSoundSourceSDLSlotCapture() override;
 
     bool Open(KVLString* error) override;
     bool Stop() override;

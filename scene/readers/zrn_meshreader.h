@@ -53,6 +53,18 @@ private:
     KVLStream& m_stream;
 };
 
+// Reads a model file's fixed-size header from the open stream and checks its magic
+// number and its end-of-file field, which both Quake formats carry and which must equal
+// the stream's length. On success *length holds that length for the block checks.
+inline bool ZRNReadModelHeader(KVLStream& stream, uint8_t* header, int32_t size, uint32_t ident,
+                               int32_t endOffsetField, int64_t* length) {
+    if (!KVLReadExact(stream, header, size)) {
+        return false;
+    }
+    *length = stream.GetLength();
+    return KVLGetU32(header) == ident && KVLGetS32(header + endOffsetField) == *length;
+}
+
 // True when [offset, offset + count x recordSize) lies inside a stream of the given
 // length; computed without overflow for any 32-bit inputs.
 inline bool ZRNBlockFits(int64_t offset, int64_t count, int64_t recordSize, int64_t length) {

@@ -75,11 +75,8 @@ std::unique_ptr<ZRNMesh> ZRNMeshReaderMD2::ReadStream(KVLStream& stream, int32_t
     }
     ZRNStreamCloser closer(stream);
     uint8_t h[kHeaderSize];
-    if (!KVLReadExact(stream, h, kHeaderSize)) {
-        return nullptr;
-    }
-    const int64_t length = stream.GetLength();
-    if (KVLGetU32(h) != kIdent || KVLGetS32(h + kEndOffset) != length) {
+    int64_t length = 0;
+    if (!ZRNReadModelHeader(stream, h, kHeaderSize, kIdent, kEndOffset, &length)) {
         return nullptr;
     }
     const int32_t skinWidth = KVLGetS32(h + kSkinWidth);

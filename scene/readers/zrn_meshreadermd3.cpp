@@ -155,11 +155,8 @@ ZRNMesh* ZRNMeshReaderMD3::ReadAll(KVLStream& stream, KVLArray<ZRNMesh*>* surfac
     }
     ZRNStreamCloser closer(stream);
     uint8_t h[kHeaderSize];
-    if (!KVLReadExact(stream, h, kHeaderSize)) {
-        return nullptr;
-    }
-    const int64_t length = stream.GetLength();
-    if (KVLGetU32(h) != kIdent || KVLGetS32(h + kEndOffset) != length) {
+    int64_t length = 0;
+    if (!ZRNReadModelHeader(stream, h, kHeaderSize, kIdent, kEndOffset, &length)) {
         return nullptr;
     }
     const int32_t frameCount = KVLGetS32(h + kFrameCount);

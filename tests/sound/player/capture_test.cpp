@@ -83,27 +83,27 @@ TEST_F(Capture, DeviceChecksAndTexts) {
         {false, 0, 32000, 16, "Unable to open audio device"},
     };
     for (const Case& c : cases) {
-        KVLSoundSourceDSoundCapture d(c.device, c.rate, c.bits, true, 2048);
-        KVLSoundSourceWaveIn w(c.device, c.rate, c.bits, true, 2048);
+        KVLSoundSourceSDLRingCapture d(c.device, c.rate, c.bits, true, 2048);
+        KVLSoundSourceSDLSlotCapture w(c.device, c.rate, c.bits, true, 2048);
         KVLSoundSource& s = c.dsound ? static_cast<KVLSoundSource&>(d) : w;
         KVLString text;
         EXPECT_FALSE(s.Open(&text));
         EXPECT_STREQ(text.c_str(), c.text) << c.device << " " << c.rate;
         EXPECT_EQ(s.NextBlock(), nullptr);
     }
-    KVLSoundSourceDSoundCapture first(0, 22050, 8, false, 512);
+    KVLSoundSourceSDLRingCapture first(0, 22050, 8, false, 512);
     KVLString text;
     ASSERT_TRUE(first.Open(&text)) << text.c_str();
     EXPECT_NE(std::string(text.c_str()).find(" - 22.1 kHz 8 bits mono"), std::string::npos);
-    KVLSoundSourceDSoundCapture second(0, 44100, 16, true, 2048);
+    KVLSoundSourceSDLRingCapture second(0, 44100, 16, true, 2048);
     EXPECT_FALSE(second.Open(&text));
     EXPECT_STREQ(text.c_str(), "Too many Direct Sound capture opened");
-    KVLSoundSourceWaveIn alongside(0, 44100, 16, true, 2048);
+    KVLSoundSourceSDLSlotCapture alongside(0, 44100, 16, true, 2048);
     EXPECT_TRUE(alongside.Open(&text)) << "wave-in has no process limit";
 }
 
 TEST_F(Capture, WaveInStartsAgainAtSlotZeroAfterStop) {
-    KVLSoundSourceWaveIn source(-1, 44100, 16, true, 1024);
+    KVLSoundSourceSDLSlotCapture source(-1, 44100, 16, true, 1024);
     ASSERT_TRUE(source.Open(nullptr));
     ASSERT_TRUE(source.Start());
     for (int i = 0; i < 6; ++i) {
