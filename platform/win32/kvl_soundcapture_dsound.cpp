@@ -225,6 +225,10 @@ const void* KVLSoundSourceDSoundCapture::NextBlock() {
         if (available >= b && SUCCEEDED(m_buffer->Lock(offset, b, &p1, &s1, &p2, &s2, 0))) {
             break;
         }
+        DWORD status = 0;
+        if (FAILED(m_buffer->GetStatus(&status)) || (status & DSCBSTATUS_CAPTURING) == 0) {
+            return nullptr;
+        }
         const auto now = std::chrono::steady_clock::now();
         if (read != lastCursor) {
             lastCursor = read;

@@ -5,8 +5,10 @@
 // capabilities are enumerated at Open until a device has been found, then kept.
 //
 // NextBlock waits a millisecond between looks at the cursor instead of spinning, and
-// gives up (null, as for a failed production) when the cursor has not moved for
-// kStallMs, so a device that never delivers cannot hold its reader for ever. The
+// gives up (null, as for a failed production) at once when the buffer is not
+// capturing, or when the cursor has not moved for kStallMs (a device may take a second
+// or two to deliver its first block), so a device that never delivers cannot hold its
+// reader for ever. The
 // block available is measured modulo the ring, so a read cursor that has wrapped is
 // never mistaken for a full block. A failed Open releases the capture object at once.
 //
@@ -26,7 +28,7 @@ struct IDirectSoundCaptureBuffer;
 class KVLSoundSourceDSoundCapture : public KVLSoundSource {
 public:
     static constexpr int32_t kRingBlocks = 8;
-    static constexpr int32_t kStallMs = 2000;
+    static constexpr int32_t kStallMs = 10000;
 
     // deviceIndex: -1 for the default capture device, else an index into the list.
     KVLSoundSourceDSoundCapture(int32_t deviceIndex, int32_t rate, int32_t bits, bool stereo,

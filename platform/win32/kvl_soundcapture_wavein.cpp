@@ -168,13 +168,18 @@ void KVLSoundSourceWaveIn::UnprepareAll() {
 }
 
 bool KVLSoundSourceWaveIn::Start() {
-    return m_device != nullptr && waveInStart(m_device) == MMSYSERR_NOERROR;
+    const bool ok = m_device != nullptr && waveInStart(m_device) == MMSYSERR_NOERROR;
+    if (ok) {
+        m_recording = true;
+    }
+    return ok;
 }
 
 bool KVLSoundSourceWaveIn::Stop() {
     if (m_device == nullptr) {
         return false;
     }
+    m_recording = false;
     if (waveInStop(m_device) != MMSYSERR_NOERROR || waveInReset(m_device) != MMSYSERR_NOERROR) {
         return false;
     }
@@ -198,7 +203,8 @@ const void* KVLSoundSourceWaveIn::NextBlock() {
     WAVEHDR& header = m_headers[slot];
     const auto begin = std::chrono::steady_clock::now();
     while ((LoadFlags(header) & WHDR_DONE) == 0) {
-        if (std::chrono::steady_clock::now() - begin > std::chrono::milliseconds(kStallMs)) {
+        if (!m_recording.load() ||
+            std::chrono::steady_clock::now() - begin > std::chrono::milliseconds(kStallMs)) {
             return nullptr;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

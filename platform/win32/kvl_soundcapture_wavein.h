@@ -5,9 +5,11 @@
 // process-wide limit; a busy device says so itself.
 //
 // NextBlock waits a millisecond between looks at the slot instead of spinning, and
-// gives up (null, as for a failed production) when the slot is not done within
-// kStallMs, or comes back short (the device was reset), so that only whole blocks are
-// handed out and a device that never delivers cannot hold its reader for ever. Stop
+// gives up (null, as for a failed production) at once when recording is not started,
+// when the slot is not done within kStallMs (a device may take a second or two to
+// deliver its first block), or when it comes back short (the device was reset), so
+// that only whole blocks are handed out and a device that never delivers cannot hold
+// its reader for ever. Stop
 // gives every slot back to the device in order, so that recording can start again at
 // slot 0.
 //
@@ -29,7 +31,7 @@ class KVLSoundSourceWaveIn : public KVLSoundSource {
 public:
     static constexpr int32_t kSlots = 4;
     static constexpr int32_t kQueued = 3;
-    static constexpr int32_t kStallMs = 2000;
+    static constexpr int32_t kStallMs = 10000;
 
     // deviceIndex: -1 for the wave mapper, else an index into the device list.
     KVLSoundSourceWaveIn(int32_t deviceIndex, int32_t rate, int32_t bits, bool stereo,
@@ -69,4 +71,5 @@ private:
     std::unique_ptr<wavehdr_tag[]> m_headers;
     std::vector<uint8_t> m_data;
     int32_t m_current = 0;
+    std::atomic<bool> m_recording{false};
 };
