@@ -475,12 +475,12 @@ bool KVLSoundOutputDSound::ReadPlaying(int32_t position, uint32_t* destination, 
     if (from >= to) {
         return true;
     }
-    const int64_t byte = (from * 4 + m_shift) % m_bufferBytes;
+    const int64_t start = (from * 4 + m_shift) % m_bufferBytes;
     void* p1 = nullptr;
     void* p2 = nullptr;
     unsigned long s1 = 0;
     unsigned long s2 = 0;
-    if (!LockRegion(static_cast<int32_t>(byte), static_cast<int32_t>((to - from) * 4), &p1, &s1,
+    if (!LockRegion(static_cast<int32_t>(start), static_cast<int32_t>((to - from) * 4), &p1, &s1,
                     &p2, &s2)) {
         return true;
     }
