@@ -230,6 +230,15 @@ int32_t KVLSoundOutputDSound::GetFramesWritten() {
     return m_framesWritten;
 }
 
+int32_t KVLSoundOutputDSound::GetQueuedFrames() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_opened) {
+        return 0;
+    }
+    const int32_t cursor = Cursor();
+    return cursor < 0 ? 0 : QueuedBytes(cursor) / m_blockAlign;
+}
+
 void KVLSoundOutputDSound::SetNoticeFile(std::FILE* file) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_notice = file;

@@ -57,6 +57,9 @@ public:
 
     int32_t GetFillState();
     int32_t GetFramesWritten();
+    // Frames between the play cursor and the write offset (music and silence), as the
+    // fill check counts them; 0 when not open.
+    int32_t GetQueuedFrames();
     // Where the underrun notice "stop" goes (the standard output unless a test says).
     void SetNoticeFile(std::FILE* file);
 

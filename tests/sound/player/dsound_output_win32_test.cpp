@@ -201,8 +201,10 @@ TEST_F(DSoundOutput, PlayPositionMonotonicAndBounded) {
     int32_t last = 0;
     int32_t written = 0;
     int32_t checks = 0;
-    const auto end = Clock::now() + std::chrono::milliseconds(2500);
-    for (int32_t turn = 0; Clock::now() < end; ++turn) {
+    // Until the writer has gone round the ring three times (a busy machine may play
+    // slower than real time, so the time allowed is generous).
+    const auto end = Clock::now() + std::chrono::seconds(20);
+    for (int32_t turn = 0; written < 3 * 32 * kChunk && Clock::now() < end; ++turn) {
         const std::vector<uint32_t> chunk = Frames(written, kChunk);
         if (out.Write(chunk.data(), kChunk)) {
             written += kChunk;
@@ -215,7 +217,7 @@ TEST_F(DSoundOutput, PlayPositionMonotonicAndBounded) {
         std::this_thread::sleep_for(std::chrono::milliseconds(turn % 7 == 0 ? 15 : 4));
     }
     EXPECT_EQ(out.GetFramesWritten(), written);
-    EXPECT_GT(written, 32 * kChunk * 2) << "the writer went round the ring more than twice";
+    EXPECT_GE(written, 3 * 32 * kChunk) << "the writer went round the ring three times";
     EXPECT_TRUE(WaitFor([&] { return out.GetPlayPosition() == written; }, 5000))
         << out.GetPlayPosition() << " of " << written;
     stop = true;
@@ -278,22 +280,28 @@ TEST_F(DSoundOutput, UnderrunSilenceStopAndRestart) {
     }
     EXPECT_EQ(out.GetFillState(), KVLSoundOutputDSound::kRoom);
     // Less than a chunk left to hear: the next write bridges with silence.
-    ASSERT_TRUE(WaitFor([&] { return written - out.GetPlayPosition() < kChunk / 2; }, 3000));
+    ASSERT_TRUE(WaitFor([&] { return out.GetQueuedFrames() < kChunk * 3 / 4; }, 5000));
     ASSERT_TRUE(write());
     EXPECT_EQ(out.GetFillState(), KVLSoundOutputDSound::kUnderrun);
+    EXPECT_GT(out.GetQueuedFrames(), 4 * kChunk);
     const int32_t beforeSilence = written - kChunk;
-    // While the silence plays, the position stays at the music heard before it.
+    // While the silence plays (well over the one chunk after it still queued), the
+    // position stays at the music heard before it.
     ASSERT_TRUE(WaitFor([&] { return out.GetPlayPosition() >= beforeSilence; }, 3000));
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
-    EXPECT_EQ(out.GetPlayPosition(), beforeSilence);
-    // The silence and the one chunk after it run down below four chunks: stop.
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    int32_t looks = 0;
+    while (out.GetQueuedFrames() > kChunk * 7 / 4) {
+        ASSERT_EQ(out.GetPlayPosition(), beforeSilence);
+        ++looks;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_GT(looks, 10);
+    // The writer comes back with less than four chunks queued: the buffer stops.
     ASSERT_TRUE(write());
     EXPECT_EQ(out.GetFillState(), KVLSoundOutputDSound::kIdle);
-    // A playing buffer would be through the rest of the silence and into the next
-    // chunk by now.
-    std::this_thread::sleep_for(std::chrono::milliseconds(450));
-    EXPECT_EQ(out.GetPlayPosition(), beforeSilence) << "the buffer is stopped";
+    const int32_t queued = out.GetQueuedFrames();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(out.GetQueuedFrames(), queued) << "the buffer is stopped";
+    EXPECT_EQ(out.GetPlayPosition(), beforeSilence);
     std::fflush(notice);
     std::rewind(notice);
     char line[16] = {};
