@@ -16,7 +16,9 @@
 // silence put in at an underrun is not counted) and never exceeds the frames written;
 // after an underrun stop, playback starts again once more than 3 chunks are queued;
 // Resume plays only an output that Pause stopped; a failed Open releases whatever it
-// had created; 8-bit silence is 128.
+// had created; a rate of 0 or less or a width other than 8 or 16 bits is refused with
+// the format text before any device is made; 8-bit silence is 128. ReadPlaying reads
+// the frames ahead of the cursor back from the buffer for the player's oscilloscope.
 #pragma once
 
 #include <cstdint>
