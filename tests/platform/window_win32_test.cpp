@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/kvl_messagebox.h"
+#include "platform/kvl_programpath.h"
 #include "platform/win32/kvl_window_win32.h"
 
 namespace {
@@ -219,7 +220,9 @@ TEST(WindowWin32, WindowedHasTheRequestedClientSizeAndKeepsTheMode) {
     const Mode before = CurrentMode();
     Log log;
     RecordingListener a("A", &log);
-    KVLWindowWin32 w("kvl windowed test", 640, 480, 16);
+    // Small enough that window and frame fit on a 640x480 desktop: a window is never
+    // made larger than the screen allows.
+    KVLWindowWin32 w("kvl windowed test", 320, 240, 16);
     w.SetFullScreen(false);
     w.AddListener(&a);
     ASSERT_TRUE(w.Open());
@@ -229,21 +232,21 @@ TEST(WindowWin32, WindowedHasTheRequestedClientSizeAndKeepsTheMode) {
     int32_t cw = 0;
     int32_t ch = 0;
     w.GetClientSize(&cw, &ch);
-    EXPECT_EQ(cw, 640);
-    EXPECT_EQ(ch, 480);
+    EXPECT_EQ(cw, 320);
+    EXPECT_EQ(ch, 240);
     EXPECT_EQ(GetWindowLongA(w.GetHandle(), GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
     Drain();
     ASSERT_FALSE(log.empty());
-    EXPECT_EQ(log.back(), "A:resize 640x480");
+    EXPECT_EQ(log.back(), "A:resize 320x240");
 
     // SetClientSize and a wider client: the picture is letterboxed at 4:3.
-    w.SetClientSize(800, 480);
+    w.SetClientSize(400, 240);
     Drain();
     w.GetClientSize(&cw, &ch);
-    EXPECT_EQ(cw, 800);
-    EXPECT_EQ(ch, 480);
-    EXPECT_EQ(log.back(), "A:resize 800x480");
-    EXPECT_EQ(w.GetPictureRect(), (KVLRect{80, 0, 640, 480}));
+    EXPECT_EQ(cw, 400);
+    EXPECT_EQ(ch, 240);
+    EXPECT_EQ(log.back(), "A:resize 400x240");
+    EXPECT_EQ(w.GetPictureRect(), (KVLRect{40, 0, 320, 240}));
 
     // Move and Center place the outer rectangle.
     w.Move(10, 20);
@@ -322,6 +325,21 @@ TEST(WindowWin32, QuitEndsThePump) {
     }
     EXPECT_FALSE(more);
     EXPECT_LE(passes, 2);
+}
+
+TEST(ProgramFolderWin32, IsTheExecutablesFolder) {
+    const KVLString folder = KVLGetProgramFolder();
+    ASSERT_FALSE(folder.IsEmpty());
+    const std::string f = folder.c_str();
+    EXPECT_EQ(f.back(), '\\');
+    const DWORD attributes = GetFileAttributesA(f.c_str());
+    ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(attributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    char module[MAX_PATH + 1] = {};
+    ASSERT_GT(GetModuleFileNameA(nullptr, module, MAX_PATH), 0u);
+    const std::string m = module;
+    EXPECT_EQ(m.substr(0, f.size()), f);
+    EXPECT_EQ(m.find_first_of("\\/", f.size()), std::string::npos);  // only the file name follows
 }
 
 TEST(MessageBoxWin32, WritesTheLineAndShowsNoBoxWhenAskedNotTo) {

@@ -47,7 +47,8 @@ public:
 };
 
 TEST(RendererWGL, WindowContextDrawsAndSwaps) {
-    auto window = std::make_unique<KVLWindowWin32>("kvl wgl test", 640, 480, 16);
+    // Small enough to fit with its frame on a 640x480 desktop.
+    auto window = std::make_unique<KVLWindowWin32>("kvl wgl test", 320, 240, 16);
     window->SetFullScreen(false);
     auto renderer = std::make_unique<ZRNRendererWGL>(window.get());
     CountingListener after;
@@ -77,14 +78,28 @@ TEST(RendererWGL, WindowContextDrawsAndSwaps) {
     EXPECT_TRUE(glIsEnabled(GL_NORMALIZE));
     GLint viewport[4] = {};
     glGetIntegerv(GL_VIEWPORT, viewport);
-    EXPECT_EQ(viewport[2], 640);
-    EXPECT_EQ(viewport[3], 480);
+    EXPECT_EQ(viewport[2], 320);
+    EXPECT_EQ(viewport[3], 240);
 
     renderer->Clear(KVLVector3(1.0f, 0.0f, 0.0f));
     glFinish();
     glReadBuffer(GL_BACK);
-    EXPECT_TRUE(Near(ReadBackPixel(320, 240), 0xFFFF0000u, 8));
+    EXPECT_TRUE(Near(ReadBackPixel(160, 120), 0xFFFF0000u, 8));
     EXPECT_TRUE(Near(ReadBackPixel(0, 0), 0xFFFF0000u, 8));
+    EXPECT_TRUE(renderer->Present());
+
+    // A wider client area: the picture keeps 4:3 in the middle, the bars stay black.
+    window->SetClientSize(400, 240);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[0], 40);
+    EXPECT_EQ(viewport[1], 0);
+    EXPECT_EQ(viewport[2], 320);
+    EXPECT_EQ(viewport[3], 240);
+    renderer->Clear(KVLVector3(0.0f, 0.0f, 1.0f));
+    glFinish();
+    EXPECT_TRUE(Near(ReadBackPixel(200, 120), 0xFF0000FFu, 8));
+    EXPECT_TRUE(Near(ReadBackPixel(10, 120), 0xFF000000u, 8));
+    EXPECT_TRUE(Near(ReadBackPixel(390, 120), 0xFF000000u, 8));
     EXPECT_TRUE(renderer->Present());
     // The window's erase notice presents too.
     window->Invalidate();
