@@ -8,7 +8,9 @@
 #include <GL/gl.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
+#include <string>
 
 #include "image/kvl_image.h"
 #include "platform/win32/kvl_window_win32.h"
@@ -136,6 +138,17 @@ TEST(RendererOffscreenWGL, ClearColourReadsBackTopRowFirst) {
     };
     ZRNRendererOffscreen renderer(64, 48);
     ASSERT_TRUE(renderer.Initialise()) << renderer.GetError().c_str();
+    // Where the driver has framebuffer objects the drawing goes to one, not to the
+    // hidden window.
+    const char* extensions = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+    ASSERT_NE(extensions, nullptr);
+    if (std::string(extensions).find("GL_EXT_framebuffer_object") != std::string::npos) {
+        GLint framebuffer = 0;
+        glGetIntegerv(0x8CA6 /* GL_FRAMEBUFFER_BINDING_EXT */, &framebuffer);
+        EXPECT_NE(framebuffer, 0);
+    } else {
+        std::printf("[   info   ] no framebuffer objects: the hidden window's back buffer is used\n");
+    }
     for (const Case& c : {Case{KVLVector3(1.0f, 0.0f, 0.0f), 0xFFFF0000u}, Case{KVLVector3(0.0f, 1.0f, 0.0f), 0xFF00FF00u},
                           Case{KVLVector3(0.0f, 0.0f, 1.0f), 0xFF0000FFu},
                           Case{KVLVector3(0.5f, 0.25f, 0.75f), 0xFF8040BFu}}) {
