@@ -270,22 +270,26 @@ TEST(ThreadWin32, StopFromTheLoopEndsAfterThatCall) {
 
 TEST(ThreadWin32, NeverStartedWorkerRunsNothingAndGoesAway) {
     Worker w;
-    DWORD threadId = 0;
+    HANDLE first = nullptr;
+    HANDLE second = nullptr;
     {
         KVLThreadWin32 thread;
         ASSERT_TRUE(thread.Create(1, &Begin, &Loop, &End, &w));
-        threadId = GetThreadId(static_cast<HANDLE>(thread.GetHandle()));
+        ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), static_cast<HANDLE>(thread.GetHandle()), GetCurrentProcess(),
+                                    &first, SYNCHRONIZE, FALSE, 0));
         EXPECT_TRUE(thread.Stop());  // finished since construction: at once
         // Created again: the first thread is let go without running.
         ASSERT_TRUE(thread.Create(2, &Begin, &Loop, &End, &w));
+        EXPECT_EQ(WaitForSingleObject(first, 0), WAIT_OBJECT_0);
+        ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), static_cast<HANDLE>(thread.GetHandle()), GetCurrentProcess(),
+                                    &second, SYNCHRONIZE, FALSE, 0));
+        EXPECT_EQ(WaitForSingleObject(second, 0), static_cast<DWORD>(WAIT_TIMEOUT));  // suspended, alive
     }
     EXPECT_TRUE(w.calls.empty());
-    // The system thread is gone too.
-    HANDLE h = OpenThread(SYNCHRONIZE, FALSE, threadId);
-    if (h != nullptr) {
-        EXPECT_EQ(WaitForSingleObject(h, 0), WAIT_OBJECT_0);
-        CloseHandle(h);
-    }
+    // Both system threads have ended, none is left suspended.
+    EXPECT_EQ(WaitForSingleObject(second, 0), WAIT_OBJECT_0);
+    CloseHandle(first);
+    CloseHandle(second);
 }
 
 TEST(ThreadWin32, StartWithoutCreateDoesNothing) {
