@@ -30,12 +30,12 @@ DemoApp::~DemoApp() {
 }
 
 bool DemoApp::InitInstance() {
-    m_window = std::make_unique<KVLWindowSDL>(kTitle, kWidth, kHeight, kBitsPerPixel);
+    m_window = std::make_unique<ZRNBackendWindow>(kTitle, kWidth, kHeight, kBitsPerPixel);
     m_window->SetFullScreen(!m_windowed);
-    m_renderer = std::make_unique<ZRNRendererSDL>(m_window.get());
+    m_renderer = std::make_unique<ZRNBackendRenderer>(m_window.get());
     // The loop runs as fast as it can; frame-counting scenes assume it.
     m_renderer->SetSwapInterval(0);
-    m_timer = std::make_unique<KVLTimerThread>();
+    m_timer = std::make_unique<ZRNBackendTimer>();
     m_controller = std::make_unique<DemoShowController>(m_window.get(), m_renderer.get(), m_timer.get());
     if (!m_controller->Init()) {
         KVLMessageBox("Error creating application", "Error");
@@ -49,6 +49,7 @@ int DemoApp::Run(DemoBench* bench) {
     const bool measuring = bench != nullptr && bench->enabled;
     Clock::time_point last = Clock::now();
     for (;;) {
+        ZRNBackendWaitForMessage();
         const int32_t index = m_controller->GetCurrentIndex();
         const bool rendering = !m_controller->IsSwitchPending() && index >= 0;
         m_controller->FrameStep();
@@ -64,7 +65,7 @@ int DemoApp::Run(DemoBench* bench) {
         } else if (measuring) {
             last = Clock::now();
         }
-        const bool keepGoing = KVLWindowSDL::PumpMessages();
+        const bool keepGoing = ZRNBackendPumpMessages();
         if (!keepGoing || !m_controller->IsRunning()) {
             break;
         }

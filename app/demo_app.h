@@ -1,8 +1,9 @@
 // DemoApp: the application object. It owns the four top-level objects (window,
-// renderer, controller, timer), initialises the controller and runs the main loop:
-// one controller frame step per pass, then the window events, until the show ends or
-// the window goes away. The program's other modes (offscreen pictures, capture) live
-// in demo_offline.h.
+// renderer, controller, timer) of the platform's backend, initialises the controller
+// and runs the main loop: per pass, wait until the system has a message, one
+// controller frame step, then the window events (on Win32 exactly one message), until
+// the show ends, the window goes away or the system asks the program to quit. The
+// program's other modes (offscreen pictures, capture) live in demo_offline.h.
 #pragma once
 
 #include <chrono>
@@ -10,9 +11,7 @@
 #include <memory>
 
 #include "app/demo_show.h"
-#include "platform/kvl_timer.h"
-#include "platform/sdl/kvl_window_sdl.h"
-#include "scene/sdl/zrn_renderer_sdl.h"
+#include "scene/zrn_backend.h"
 
 // Frames and time per scene, gathered by the main loop when asked (--bench).
 struct DemoBench {
@@ -44,8 +43,8 @@ public:
 
 private:
     bool m_windowed = false;
-    std::unique_ptr<KVLWindowSDL> m_window;
-    std::unique_ptr<ZRNRendererSDL> m_renderer;
+    std::unique_ptr<ZRNBackendWindow> m_window;
+    std::unique_ptr<ZRNBackendRenderer> m_renderer;
     std::unique_ptr<DemoShowController> m_controller;
-    std::unique_ptr<KVLTimerThread> m_timer;
+    std::unique_ptr<ZRNBackendTimer> m_timer;
 };

@@ -6,11 +6,10 @@
 #include <cstring>
 #include <string>
 
-#include <unistd.h>
-
 #include "app/demo_app.h"
 #include "app/demo_offline.h"
 #include "app/demo_resources.h"
+#include "platform/kvl_programpath.h"
 
 namespace {
 
@@ -31,19 +30,11 @@ constexpr const char* kUsage =
 
 // The archive lives next to the program, whatever the current folder.
 void FindArchive() {
-    char path[4096];
-    const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
-    if (n <= 0) {
+    const KVLString folder = KVLGetProgramFolder();
+    if (folder.IsEmpty()) {
         return;
     }
-    path[n] = '\0';
-    std::string dir(path);
-    const size_t slash = dir.rfind('/');
-    if (slash == std::string::npos) {
-        return;
-    }
-    dir.resize(slash + 1);
-    SetDemoArchivePath(KVLString((dir + "quorvel.pak").c_str()));
+    SetDemoArchivePath(KVLString((std::string(folder.c_str()) + "quorvel.pak").c_str()));
 }
 
 int Usage(const char* problem) {

@@ -287,7 +287,7 @@ void ZRNRenderer::BindTexture(const ZRNMaterial& m) {
             glBindTexture(GL_TEXTURE_2D, m_sharedTexture);
         }
         if (usable) {
-            glTexImage2D(GL_TEXTURE_2D, 0, 4, image->width, image->height, 0, GL_BGRA, GL_UNSIGNED_BYTE,
+            glTexImage2D(GL_TEXTURE_2D, 0, 4, image->width, image->height, 0, GL_BGRA_EXT, GL_UNSIGNED_BYTE,
                          image->pixels);
         }
         return;
@@ -296,7 +296,7 @@ void ZRNRenderer::BindTexture(const ZRNMaterial& m) {
     glGenTextures(1, &name);
     glBindTexture(GL_TEXTURE_2D, name);
     if (usable) {
-        gluBuild2DMipmaps(GL_TEXTURE_2D, 4, image->width, image->height, GL_BGRA, GL_UNSIGNED_BYTE, image->pixels);
+        gluBuild2DMipmaps(GL_TEXTURE_2D, 4, image->width, image->height, GL_BGRA_EXT, GL_UNSIGNED_BYTE, image->pixels);
     }
     m_cache->Add(m.name, name);
 }

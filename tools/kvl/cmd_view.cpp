@@ -6,10 +6,9 @@
 // by a loop animator driven by a tick visitor at 70 ticks per second, 10 key frames
 // per second. Models of the usual 198 frames play the standard Quake II animation
 // ranges (stand, run, attack, ...); other models play all their frames as one range.
-#include <SDL.h>
-
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -19,12 +18,11 @@
 
 #include "core/kvl_filestream.h"
 #include "image/kvl_pngwriter.h"
-#include "platform/sdl/kvl_window_sdl.h"
 #include "scene/zrn_animator.h"
+#include "scene/zrn_backend.h"
 #include "scene/zrn_builders.h"
 #include "scene/zrn_modelpreview.h"
 #include "scene/zrn_renderer_offscreen.h"
-#include "scene/sdl/zrn_renderer_sdl.h"
 #include "scene/zrn_rendervisitor.h"
 #include "tools/kvl/kvl_command.h"
 
@@ -124,15 +122,15 @@ public:
 };
 
 int Show(ZRNModelPreview& scene, const std::vector<Range>& ranges) {
-    KVLWindowSDL window("kvl view", kWidth, kHeight, 16);
+    ZRNBackendWindow window("kvl view", kWidth, kHeight, 16);
     window.SetFullScreen(false);
     ViewWindow view;
     view.ranges = ranges;
     window.AddListener(&view);
-    ZRNRendererSDL renderer(&window);
+    ZRNBackendRenderer renderer(&window);
     if (!window.Open()) {
         window.RemoveListener(&view);
-        return KvlFail(std::string("unable to open a window: ") + SDL_GetError());
+        return KvlFail(std::string("unable to open a window: ") + ZRNBackendLastError().c_str());
     }
     if (!renderer.Initialise()) {
         window.RemoveListener(&view);
@@ -142,10 +140,12 @@ int Show(ZRNModelPreview& scene, const std::vector<Range>& ranges) {
                 scene.info.IsEmpty() ? "" : scene.info.c_str());
     std::unique_ptr<ZRNLoopAnimator> animator;
     ZRNTickVisitor ticks(kTicksPerSecond);
-    const uint64_t start = SDL_GetTicks64();
-    uint64_t last = start;
-    while (view.running && KVLWindowSDL::PumpMessages()) {
-        if (!view.running) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    int64_t last = 0;
+    while (view.running) {
+        ZRNBackendWaitForMessage();
+        if (!ZRNBackendPumpMessages() || !view.running) {
             break;
         }
         if (view.changed) {
@@ -159,13 +159,14 @@ int Show(ZRNModelPreview& scene, const std::vector<Range>& ranges) {
             std::fflush(stdout);
             view.changed = false;
         }
-        const uint64_t now = SDL_GetTicks64();
+        // Milliseconds since the loop began.
+        const int64_t now = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
         if (view.turning) {
             view.angle += static_cast<float>(now - last) * 0.0008f;
         }
         last = now;
         scene.turn.keys[0] = {0.0f, view.angle, 0.0f};
-        ticks.SetTick(static_cast<int32_t>((now - start) * kTicksPerSecond / 1000));
+        ticks.SetTick(static_cast<int32_t>(now * kTicksPerSecond / 1000));
         scene.root->Accept(ticks);
         scene.Draw(renderer);
         renderer.Present();

@@ -1,0 +1,11 @@
+// The SDL backend's main-loop helpers (see scene/zrn_backend.h).
+#include "scene/zrn_backend.h"
+
+#include <SDL.h>
+
+// SDL's events are polled: there is nothing to wait for.
+void ZRNBackendWaitForMessage() {}
+
+bool ZRNBackendPumpMessages() { return KVLWindowSDL::PumpMessages(); }
+
+KVLString ZRNBackendLastError() { return KVLString(SDL_GetError()); }
