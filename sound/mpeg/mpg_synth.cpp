@@ -54,7 +54,7 @@ const float* LeeTable() {
     }
 }
 
-typedef float V4 __attribute__((vector_size(16)));
+typedef MpgV4 V4;
 
 template <typename T>
 inline T Splat(float f) {
@@ -128,31 +128,6 @@ void Window(const MpgSynthChannel& ch, int pos, float* out) {
 
 const float kSilentSlot[32] = {};
 
-// Four rows of four values to four columns.
-inline void Transpose(V4& r0, V4& r1, V4& r2, V4& r3) {
-#if defined(__SSE__)
-    __m128 a = r0;
-    __m128 b = r1;
-    __m128 c = r2;
-    __m128 d = r3;
-    _MM_TRANSPOSE4_PS(a, b, c, d);
-    r0 = a;
-    r1 = b;
-    r2 = c;
-    r3 = d;
-#else
-    float m[4][4];
-    std::memcpy(m[0], &r0, 16);
-    std::memcpy(m[1], &r1, 16);
-    std::memcpy(m[2], &r2, 16);
-    std::memcpy(m[3], &r3, 16);
-    r0 = V4{m[0][0], m[1][0], m[2][0], m[3][0]};
-    r1 = V4{m[0][1], m[1][1], m[2][1], m[3][1]};
-    r2 = V4{m[0][2], m[1][2], m[2][2], m[3][2]};
-    r3 = V4{m[0][3], m[1][3], m[2][3], m[3][3]};
-#endif
-}
-
 // Synthesis of up to four (channel, slot) pairs: their transforms run side by side in
 // the four lanes, their V vectors enter the rings (one slot further back for each
 // lane of the same channel), and then each is windowed in lane order, which keeps
@@ -164,7 +139,7 @@ void SynthBatch(MpgSynthChannel* const* chs, const float* const* src, int lanes,
         for (int l = 0; l < 4; ++l) {
             std::memcpy(&r[l], src[l] + k, 16);
         }
-        Transpose(r[0], r[1], r[2], r[3]);
+        mpgTranspose4(r[0], r[1], r[2], r[3]);
         in[k] = r[0];
         in[k + 1] = r[1];
         in[k + 2] = r[2];
@@ -198,7 +173,7 @@ void SynthBatch(MpgSynthChannel* const* chs, const float* const* src, int lanes,
         V4 r1 = v[i + 1];
         V4 r2 = v[i + 2];
         V4 r3 = v[i + 3];
-        Transpose(r0, r1, r2, r3);
+        mpgTranspose4(r0, r1, r2, r3);
         std::memcpy(dst[0] + i, &r0, 16);
         std::memcpy(dst[1] + i, &r1, 16);
         std::memcpy(dst[2] + i, &r2, 16);
