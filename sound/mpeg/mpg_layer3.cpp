@@ -823,6 +823,7 @@ template <typename T, int M>
 inline void Dct4(const T* x, T* c) {
     const float(*tw)[2] = M == 9 ? g_twLong : g_twShort;
     Complex<T> z[M];
+#pragma GCC unroll 36
     for (int m = 0; m < M; ++m) {
         z[m] = Rotate<T>({x[2 * m], x[2 * M - 1 - 2 * m]}, tw[m]);
     }
@@ -833,6 +834,7 @@ inline void Dct4(const T* x, T* c) {
         // Index n = 3 n1 + n2, frequency p = p1 + 3 p2: DFTs over n1, twiddles
         // e^(-2 pi i n2 p1 / 9), DFTs over n2.
         Complex<T> a[3][3];
+#pragma GCC unroll 36
         for (int n2 = 0; n2 < 3; ++n2) {
             Dft3<T>(z[n2], z[n2 + 3], z[n2 + 6], a[n2]);
         }
@@ -840,6 +842,7 @@ inline void Dct4(const T* x, T* c) {
         a[1][2] = Rotate<T>(a[1][2], g_tw9[2]);
         a[2][1] = Rotate<T>(a[2][1], g_tw9[2]);
         a[2][2] = Rotate<T>(a[2][2], g_tw9[4]);
+#pragma GCC unroll 36
         for (int p1 = 0; p1 < 3; ++p1) {
             Complex<T> r[3];
             Dft3<T>(a[0][p1], a[1][p1], a[2][p1], r);
@@ -848,6 +851,7 @@ inline void Dct4(const T* x, T* c) {
             f[p1 + 6] = r[2];
         }
     }
+#pragma GCC unroll 36
     for (int p = 0; p < M; ++p) {
         const Complex<T> v = Rotate<T>(f[p], tw[p]);
         c[2 * p] = v.re;
@@ -859,12 +863,15 @@ inline void Dct4(const T* x, T* c) {
 void LongLanes(const MpgV4* x, const MpgV4* window, MpgV4* y) {
     MpgV4 c[18];
     Dct4<MpgV4, 9>(x, c);
+#pragma GCC unroll 36
     for (int i = 0; i < 9; ++i) {
         y[i] = c[i + 9] * window[i];
     }
+#pragma GCC unroll 36
     for (int i = 9; i < 27; ++i) {
         y[i] = c[26 - i] * window[i];
     }
+#pragma GCC unroll 36
     for (int i = 27; i < 36; ++i) {
         y[i] = c[i - 27] * window[i];
     }
@@ -872,19 +879,24 @@ void LongLanes(const MpgV4* x, const MpgV4* window, MpgV4* y) {
 
 // The three short IMDCTs of four subbands, overlapped within the 36 values.
 void ShortLanes(const MpgV4* x, MpgV4* y) {
+#pragma GCC unroll 36
     for (int i = 0; i < 36; ++i) {
         y[i] = MpgV4{};
     }
+#pragma GCC unroll 36
     for (int w = 0; w < 3; ++w) {
         MpgV4 c[6];
         Dct4<MpgV4, 3>(x + 6 * w, c);
         MpgV4* yw = y + 6 + 6 * w;
+#pragma GCC unroll 36
         for (int i = 0; i < 3; ++i) {
             yw[i] += c[i + 3] * g_windowShort[i];
         }
+#pragma GCC unroll 36
         for (int i = 3; i < 9; ++i) {
             yw[i] += c[8 - i] * g_windowShort[i];
         }
+#pragma GCC unroll 36
         for (int i = 9; i < 12; ++i) {
             yw[i] += c[i - 9] * g_windowShort[i];
         }
@@ -904,6 +916,7 @@ void Hybrid(const Granule& g, int switchLine, const float* xr, int bound, float 
         if (sb0 >= subbands) {
             // No data from here up: only the overlap comes out.
             const MpgV4 zero = {};
+#pragma GCC unroll 36
             for (int t = 0; t < 18; ++t) {
                 mpgStore4(out[t] + sb0, mpgLoad4(overlap[t] + sb0));
                 mpgStore4(overlap[t] + sb0, zero);
@@ -913,6 +926,7 @@ void Hybrid(const Granule& g, int switchLine, const float* xr, int bound, float 
         // Lanes are subbands: 18 values of four rows to 18 vectors.
         MpgV4 x[18];
         const float* row[4] = {xr + 18 * sb0, xr + 18 * sb0 + 18, xr + 18 * sb0 + 36, xr + 18 * sb0 + 54};
+#pragma GCC unroll 36
         for (int k = 0; k < 16; k += 4) {
             MpgV4 r0 = mpgLoad4(row[0] + k);
             MpgV4 r1 = mpgLoad4(row[1] + k);
@@ -963,6 +977,7 @@ void Hybrid(const Granule& g, int switchLine, const float* xr, int bound, float 
                 }
             }
         }
+#pragma GCC unroll 36
         for (int t = 0; t < 18; ++t) {
             mpgStore4(out[t] + sb0, y[t] + mpgLoad4(overlap[t] + sb0));
             mpgStore4(overlap[t] + sb0, y[t + 18]);
