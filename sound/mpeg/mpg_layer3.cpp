@@ -35,6 +35,24 @@ struct HuffLut {
 std::vector<uint32_t> g_lutEntries;
 HuffLut g_luts[34];
 
+// Direct tables for the common codewords: indexed by the next `bits` bits, an entry
+// gives a pair with its signs applied (x in the low byte, y in the next, as signed
+// bytes) and the bits used, codeword and signs together, from bit 16; kSlow marks
+// the rest (longer codewords, escapes, no codeword), which go through the tree
+// lookup. Tables with the same codewords share one.
+constexpr uint32_t kSlow = 0x80000000u;
+constexpr int kDirectMaxBits = 10;
+struct DirectTable {
+    int bits = 0;
+    const uint32_t* entries = nullptr;
+};
+std::vector<uint32_t> g_directEntries;
+DirectTable g_direct[32];
+// Quadruples (count1 tables): always complete within 10 bits; four signed bytes and
+// the bits used.
+uint32_t g_quadValues[2][1 << 10];
+uint8_t g_quadBits[2][1 << 10];
+
 float g_pow43[kPow43Size];
 // v^(4/3) with its sign for the small values that make up most of a spectrum.
 float g_pow43Small[31];
@@ -87,6 +105,8 @@ uint32_t BuildLevel(const std::vector<const MpgHuffCode*>& codes, int consumed, 
     return base;
 }
 
+void BuildDirectTables();
+
 void BuildTables() {
     if (g_built) {
         return;
@@ -105,6 +125,7 @@ void BuildTables() {
         g_luts[t].rootBits = std::min(maxLen, 8);
         g_luts[t].offset = BuildLevel(codes, 0, g_luts[t].rootBits);
     }
+    BuildDirectTables();
     for (int i = 0; i < kPow43Size; ++i) {
         g_pow43[i] = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
     }
@@ -444,6 +465,81 @@ inline uint32_t Lookup(const HuffLut& lut, uint32_t peek) {
     return e;
 }
 
+void BuildDirectTables() {
+    size_t offsets[32] = {};
+    g_directEntries.clear();
+    for (int t = 1; t < 32; ++t) {
+        const MpgHuffTableInfo& info = kMpgHuffTables[t];
+        if (info.count == 0) {
+            continue;
+        }
+        int shared = -1;
+        for (int u = 1; u < t; ++u) {
+            if (kMpgHuffTables[u].count != 0 && kMpgHuffTables[u].first == info.first &&
+                (kMpgHuffTables[u].linbits != 0) == (info.linbits != 0)) {
+                shared = u;
+                break;
+            }
+        }
+        if (shared >= 0) {
+            g_direct[t].bits = g_direct[shared].bits;
+            offsets[t] = offsets[shared];
+            continue;
+        }
+        int maxLen = 0;
+        for (int i = 0; i < info.count; ++i) {
+            maxLen = std::max<int>(maxLen, kMpgHuffCodes[info.first + i].length);
+        }
+        const int bits = std::min(maxLen + 2, kDirectMaxBits);
+        g_direct[t].bits = bits;
+        offsets[t] = g_directEntries.size();
+        for (uint32_t idx = 0; idx < (1u << bits); ++idx) {
+            const uint32_t peek = idx << (32 - bits);
+            const uint32_t e = Lookup(g_luts[t], peek);
+            const int len = static_cast<int>((e >> 8) & 0xFF);
+            int x = static_cast<int>((e >> 4) & 15);
+            int y = static_cast<int>(e & 15);
+            const int used = len + (x != 0) + (y != 0);
+            if (len == 0 || used > bits || (info.linbits && (x == 15 || y == 15))) {
+                g_directEntries.push_back(kSlow);
+                continue;
+            }
+            int at = len;
+            if (x && ((peek << at++) >> 31)) {
+                x = -x;
+            }
+            if (y && ((peek << at) >> 31)) {
+                y = -y;
+            }
+            g_directEntries.push_back(static_cast<uint32_t>(static_cast<uint8_t>(x)) |
+                                      (static_cast<uint32_t>(static_cast<uint8_t>(y)) << 8) |
+                                      (static_cast<uint32_t>(used) << 16));
+        }
+    }
+    for (int t = 1; t < 32; ++t) {
+        g_direct[t].entries = g_direct[t].bits ? g_directEntries.data() + offsets[t] : nullptr;
+    }
+    for (int q = 0; q < 2; ++q) {
+        for (uint32_t idx = 0; idx < (1u << 10); ++idx) {
+            const uint32_t peek = idx << 22;
+            const uint32_t e = Lookup(g_luts[32 + q], peek);
+            int used = static_cast<int>((e >> 8) & 0xFF);
+            uint32_t packed = 0;
+            for (int k = 0; k < 4; ++k) {
+                int v = static_cast<int>((e >> (3 - k)) & 1);
+                if (v && ((peek << used++) >> 31)) {
+                    v = -v;
+                }
+                packed |= static_cast<uint32_t>(static_cast<uint8_t>(v)) << (8 * k);
+            }
+            // Every quadruple codeword with its signs fits in 10 bits; 0 bits marks
+            // bits that start no codeword.
+            g_quadValues[q][idx] = packed;
+            g_quadBits[q][idx] = static_cast<uint8_t>(((e >> 8) & 0xFF) ? used : 0);
+        }
+    }
+}
+
 // Huffman-decodes the granule's values into is[]; returns the count of lines decoded
 // (the rest are zero), or -1 for corrupt data.
 int DecodeSpectrum(MpgBits& bits, const Granule& g, const MpgBandTable& bands, size_t end, int32_t* is) {
@@ -478,13 +574,21 @@ int DecodeSpectrum(MpgBits& bits, const Granule& g, const MpgBandTable& bands, s
         }
         const int linbits = kMpgHuffTables[table].linbits;
         const HuffLut& lut = g_luts[table];
+        const uint32_t* direct = g_direct[table].entries;
+        const int directShift = 32 - g_direct[table].bits;
+        // The bit reader yields zeros past the data, so an overrun is caught once per
+        // region: the position only grows.
         for (; i < stop; i += 2) {
-            if (c.Position() > end) {
-                return -1;
+            const uint32_t peek = c.Peek32();
+            const uint32_t d = direct[peek >> directShift];
+            if (!(d & kSlow)) {
+                is[i] = static_cast<int8_t>(d & 0xFF);
+                is[i + 1] = static_cast<int8_t>((d >> 8) & 0xFF);
+                c.Skip(static_cast<int>(d >> 16));
+                continue;
             }
             // One 32-bit peek covers a codeword (19 bits at most) and its two sign
             // bits; escapes (linbits) read on from the bit reader.
-            const uint32_t peek = c.Peek32();
             const uint32_t e = Lookup(lut, peek);
             const int len = static_cast<int>((e >> 8) & 0xFF);
             if (len == 0) {
@@ -507,49 +611,41 @@ int DecodeSpectrum(MpgBits& bits, const Granule& g, const MpgBandTable& bands, s
                     y = -y;
                 }
             } else {
-                // Branch-free signs: the bit after the codeword belongs to x only when
-                // x is not zero (negating zero changes nothing).
                 int used = len;
-                const int sx = -static_cast<int>((peek << used) >> 31);
-                x = (x ^ sx) - sx;
-                used += x != 0;
-                const int sy = -static_cast<int>((peek << used) >> 31);
-                y = (y ^ sy) - sy;
-                used += y != 0;
+                if (x && ((peek << used++) >> 31)) {
+                    x = -x;
+                }
+                if (y && ((peek << used++) >> 31)) {
+                    y = -y;
+                }
                 c.Skip(used);
             }
             is[i] = x;
             is[i + 1] = y;
         }
-    }
-    if (c.Position() > end) {
-        return -1;
-    }
-    const HuffLut& quad = g_luts[32 + g.count1Table];
-    while (i + 4 <= kLines && c.Position() < end) {
-        // A quadruple codeword (6 bits at most) and up to four sign bits.
-        const uint32_t peek = c.Peek32();
-        const uint32_t e = Lookup(quad, peek);
-        int used = static_cast<int>((e >> 8) & 0xFF);
-        if (used == 0) {
+        if (c.Position() > end) {
             return -1;
         }
-        int v[4] = {static_cast<int>((e >> 3) & 1), static_cast<int>((e >> 2) & 1), static_cast<int>((e >> 1) & 1),
-                    static_cast<int>(e & 1)};
-        for (int& q : v) {
-            const int sq = -static_cast<int>((peek << used) >> 31);
-            q = (q ^ sq) - sq;
-            used += q != 0;
+    }
+    const uint32_t* quadValues = g_quadValues[g.count1Table];
+    const uint8_t* quadBits = g_quadBits[g.count1Table];
+    while (i + 4 <= kLines && c.Position() < end) {
+        // A quadruple codeword (6 bits at most) and up to four sign bits.
+        const uint32_t idx = c.Peek32() >> 22;
+        const int used = quadBits[idx];
+        if (used == 0) {
+            return -1;
         }
         if (c.Position() + static_cast<size_t>(used) > end) {
             // The last quadruple ran past the granule: it is not part of the data.
             break;
         }
         c.Skip(used);
-        is[i] = v[0];
-        is[i + 1] = v[1];
-        is[i + 2] = v[2];
-        is[i + 3] = v[3];
+        const uint32_t v = quadValues[idx];
+        is[i] = static_cast<int8_t>(v & 0xFF);
+        is[i + 1] = static_cast<int8_t>((v >> 8) & 0xFF);
+        is[i + 2] = static_cast<int8_t>((v >> 16) & 0xFF);
+        is[i + 3] = static_cast<int8_t>(v >> 24);
         i += 4;
     }
     for (int k = i; k < kLines; ++k) {
