@@ -32,8 +32,8 @@ namespace {
 typedef MpgV4 V4;
 
 bool g_tablesBuilt = false;
-// D[32a + j], negated where the V value it meets is a negated transform output (the
-// ring holds the outputs without their signs).
+// D[32a + j] scaled to 16-bit output values, negated where the V value it meets is a
+// negated transform output (the ring holds the outputs without their signs).
 V4 g_window[16][8];
 
 // 1 / (2 cos(pi (2n + 1) / (2N))) for the butterflies of an N-point DCT.
@@ -200,19 +200,20 @@ void SynthBatch(MpgSynthChannel* const* chs, const float* const* src, int lanes,
 
 inline float Clip(float x, float lo, float hi) { return x < lo ? lo : (x > hi ? hi : x); }
 
-// Output values of one slot: scaled to 16 bits and clipped, then truncated toward
+// Output values of one slot (the window has scaled them to 16 bits): clipped, then
+// truncated toward
 // zero or rounded to the nearest integer (halves away from zero). Every step-th value
 // is kept (reduced rates).
 template <int Step>
 void Convert(const float* pcm, int32_t* out, bool round) {
     if (round) {
         for (int j = 0; j < 32 / Step; ++j) {
-            const float x = pcm[j * Step] * 32768.0f;
+            const float x = pcm[j * Step];
             out[j] = static_cast<int32_t>(Clip(x + (x < 0.0f ? -0.5f : 0.5f), -32768.0f, 32767.0f));
         }
     } else {
         for (int j = 0; j < 32 / Step; ++j) {
-            out[j] = static_cast<int32_t>(Clip(pcm[j * Step] * 32768.0f, -32768.0f, 32767.0f));
+            out[j] = static_cast<int32_t>(Clip(pcm[j * Step], -32768.0f, 32767.0f));
         }
     }
 }
@@ -237,18 +238,20 @@ void Write(const int32_t (*v)[32], int n, uint8_t*& out) {
 #if defined(__SSE2__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
 // The common case, full-rate 16-bit stereo, four values at a time: the same clipping
 // and truncation or rounding as Convert, then interleaving by unpacking.
-void WriteStereo16(const float (*pcm)[32], bool round, uint8_t*& out) {
-    const __m128 scale = _mm_set1_ps(32768.0f);
+template <bool Round>
+void WriteStereo16(const float (*pcm)[32], uint8_t*& out) {
     const __m128 lo = _mm_set1_ps(-32768.0f);
     const __m128 hi = _mm_set1_ps(32767.0f);
-    const __m128 half = _mm_set1_ps(round ? 0.5f : 0.0f);
+    const __m128 half = _mm_set1_ps(0.5f);
     const __m128 sign = _mm_set1_ps(-0.0f);
     for (int j = 0; j < 32; j += 8) {
         __m128i v[2][2];
         for (int c = 0; c < 2; ++c) {
             for (int q = 0; q < 2; ++q) {
-                __m128 x = _mm_mul_ps(_mm_loadu_ps(pcm[c] + j + 4 * q), scale);
-                x = _mm_add_ps(x, _mm_or_ps(_mm_and_ps(x, sign), half));
+                __m128 x = _mm_loadu_ps(pcm[c] + j + 4 * q);
+                if constexpr (Round) {
+                    x = _mm_add_ps(x, _mm_or_ps(_mm_and_ps(x, sign), half));
+                }
                 x = _mm_min_ps(_mm_max_ps(x, lo), hi);
                 v[c][q] = _mm_cvttps_epi32(x);
             }
@@ -283,7 +286,11 @@ void OutputBlock(MpgState& st, const MpgSubbandBlock& block, int slots, uint8_t*
                 const float(*pair)[32] = pcm + 2 * u;
 #if defined(__SSE2__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
                 if constexpr (!Eight && Reduction == 0) {
-                    WriteStereo16(pair, round, out);
+                    if (round) {
+                        WriteStereo16<true>(pair, out);
+                    } else {
+                        WriteStereo16<false>(pair, out);
+                    }
                     continue;
                 }
 #endif
@@ -353,7 +360,7 @@ void mpgBuildTables() {
     for (int a = 0; a < 16; ++a) {
         for (int j = 0; j < 32; ++j) {
             const bool negated = (a & 1) || j > 16;
-            const float d = kMpgSynthWindow[32 * a + j];
+            const float d = kMpgSynthWindow[32 * a + j] * 32768.0f;
             g_window[a][j / 4][j % 4] = negated ? -d : d;
         }
     }
