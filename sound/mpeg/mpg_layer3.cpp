@@ -664,6 +664,25 @@ inline float Requant(int32_t v, float gain) {
     return v < 0 ? -m : m;
 }
 
+// Lines [line, stop) with one gain; from quads on (the count1 region) the values are
+// -1, 0 or 1, whose power is the value itself, so those go four at a time.
+inline void RequantRange(const int32_t* is, float* xr, int line, int stop, int quads, float gain) {
+    const int mid = std::max(line, std::min(stop, quads));
+    for (; line < mid; ++line) {
+        xr[line] = Requant(is[line], gain);
+    }
+    typedef int32_t I4 __attribute__((vector_size(16)));
+    const MpgV4 gain4 = mpgSplat4(gain);
+    for (; line + 4 <= stop; line += 4) {
+        I4 v;
+        std::memcpy(&v, is + line, sizeof(v));
+        mpgStore4(xr + line, __builtin_convertvector(v, MpgV4) * gain4);
+    }
+    for (; line < stop; ++line) {
+        xr[line] = static_cast<float>(is[line]) * gain;
+    }
+}
+
 inline float Gain(int q) {
     const int i = q + kGainOffset;
     return g_gain[i < 0 ? 0 : (i >= kGainSize ? kGainSize - 1 : i)];
@@ -671,6 +690,7 @@ inline float Gain(int q) {
 
 void Requantise(const Granule& g, const ScaleFactors& sf, int preflag, const MpgBandTable& bands, int count,
                 int lineLimit, const int32_t* is, float* xr) {
+    const int quads = g.bigValues * 2;
     const int a = g.globalGain - 210;
     const int shift = g.scalefacScale ? 4 : 2;
     const int limit = std::min(count, lineLimit);
@@ -680,9 +700,8 @@ void Requantise(const Granule& g, const ScaleFactors& sf, int preflag, const Mpg
     for (int sfb = 0; sfb < 22 && line < limit && line < switchLine; ++sfb) {
         const int stop = std::min({static_cast<int>(bands.longBands[sfb + 1]), limit, switchLine});
         const float gain = Gain(a - shift * (sf.l[sfb] + (preflag ? kMpgPretab[sfb] : 0)));
-        for (; line < stop; ++line) {
-            xr[line] = Requant(is[line], gain);
-        }
+        RequantRange(is, xr, line, stop, quads, gain);
+        line = stop;
     }
     // Short part, in scale-factor band then window order.
     if (switchLine < kLines) {
@@ -691,9 +710,8 @@ void Requantise(const Granule& g, const ScaleFactors& sf, int preflag, const Mpg
             for (int w = 0; w < 3 && line < limit; ++w) {
                 const float gain = Gain(a - 8 * g.subblockGain[w] - shift * sf.s[sfb][w]);
                 const int stop = std::min(line + width, limit);
-                for (; line < stop; ++line) {
-                    xr[line] = Requant(is[line], gain);
-                }
+                RequantRange(is, xr, line, stop, quads, gain);
+                line = stop;
             }
         }
     }
