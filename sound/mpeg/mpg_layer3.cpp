@@ -879,16 +879,36 @@ void Reorder(float* xr, int switchLine, const MpgBandTable& bands) {
     std::copy(tmp + switchLine, tmp + kLines, xr + switchLine);
 }
 
+inline MpgV4 Reverse4(MpgV4 v) {
+#if defined(__SSE__)
+    return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3));
+#else
+    return MpgV4{v[3], v[2], v[1], v[0]};
+#endif
+}
+
+// The eight butterflies across each subband boundary, four at a time: the lines below
+// a boundary meet those above it in mirrored order.
 void AliasReduce(float* xr, int boundaries) {
+    const MpgV4 cs0 = mpgLoad4(g_aliasCs);
+    const MpgV4 cs1 = mpgLoad4(g_aliasCs + 4);
+    const MpgV4 ca0 = mpgLoad4(g_aliasCa);
+    const MpgV4 ca1 = mpgLoad4(g_aliasCa + 4);
+    const MpgV4 csr0 = Reverse4(cs1);
+    const MpgV4 csr1 = Reverse4(cs0);
+    const MpgV4 car0 = Reverse4(ca1);
+    const MpgV4 car1 = Reverse4(ca0);
     for (int sb = 1; sb <= boundaries; ++sb) {
-        float* lo = xr + 18 * sb - 1;
+        float* lo = xr + 18 * sb - 8;
         float* hi = xr + 18 * sb;
-        for (int i = 0; i < 8; ++i) {
-            const float bu = lo[-i];
-            const float bd = hi[i];
-            lo[-i] = bu * g_aliasCs[i] - bd * g_aliasCa[i];
-            hi[i] = bd * g_aliasCs[i] + bu * g_aliasCa[i];
-        }
+        const MpgV4 l0 = mpgLoad4(lo);
+        const MpgV4 l1 = mpgLoad4(lo + 4);
+        const MpgV4 h0 = mpgLoad4(hi);
+        const MpgV4 h1 = mpgLoad4(hi + 4);
+        mpgStore4(lo, l0 * csr0 - Reverse4(h1) * car0);
+        mpgStore4(lo + 4, l1 * csr1 - Reverse4(h0) * car1);
+        mpgStore4(hi, h0 * cs0 + Reverse4(l1) * ca0);
+        mpgStore4(hi + 4, h1 * cs1 + Reverse4(l0) * ca1);
     }
 }
 
