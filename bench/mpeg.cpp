@@ -145,38 +145,63 @@ double Once(F&& f) {
     return ThreadSeconds() - t0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    // bench_mpeg --keep FILE also leaves the encoded stream in FILE (for profiling).
-    const char* keep = argc == 3 && std::strcmp(argv[1], "--keep") == 0 ? argv[2] : nullptr;
-    char dir[] = "/tmp/bench_mpeg_XXXXXX";
-    if (!mkdtemp(dir)) {
-        std::perror("mkdtemp");
-        return 1;
-    }
-    const std::string wav = std::string(dir) + "/music.wav";
-    const std::string mp3 = std::string(dir) + "/music.mp3";
-    WriteMusicWav(wav);
-    const std::string cmd = "lame --quiet -b 128 " + wav + " " + mp3;
-    if (std::system(cmd.c_str()) != 0) {
-        std::fprintf(stderr, "bench_mpeg: lame failed (is it installed?)\n");
-        return 1;
-    }
+std::vector<uint8_t> ReadAll(const std::string& path) {
     std::vector<uint8_t> bytes;
-    if (FILE* f = std::fopen(mp3.c_str(), "rb")) {
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
         uint8_t chunk[65536];
         for (size_t n; (n = std::fread(chunk, 1, sizeof(chunk), f)) > 0;) {
             bytes.insert(bytes.end(), chunk, chunk + n);
         }
         std::fclose(f);
     }
-    std::remove(wav.c_str());
-    if (keep != nullptr) {
-        std::rename(mp3.c_str(), keep);
+    return bytes;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // bench_mpeg --keep FILE also leaves the encoded stream in FILE; bench_mpeg --file
+    // FILE [ours|mpg123] decodes that stream instead, optionally with one decoder once
+    // (for instruction-count profiling).
+    const char* keep = argc == 3 && std::strcmp(argv[1], "--keep") == 0 ? argv[2] : nullptr;
+    const char* given = argc >= 3 && std::strcmp(argv[1], "--file") == 0 ? argv[2] : nullptr;
+    const char* only = given != nullptr && argc == 4 ? argv[3] : nullptr;
+    std::vector<uint8_t> bytes;
+    if (given == nullptr) {
+        char dir[] = "/tmp/bench_mpeg_XXXXXX";
+        if (!mkdtemp(dir)) {
+            std::perror("mkdtemp");
+            return 1;
+        }
+        const std::string wav = std::string(dir) + "/music.wav";
+        const std::string mp3 = std::string(dir) + "/music.mp3";
+        WriteMusicWav(wav);
+        const std::string cmd = "lame --quiet -b 128 " + wav + " " + mp3;
+        if (std::system(cmd.c_str()) != 0) {
+            std::fprintf(stderr, "bench_mpeg: lame failed (is it installed?)\n");
+            return 1;
+        }
+        bytes = ReadAll(mp3);
+        std::remove(wav.c_str());
+        if (keep != nullptr) {
+            std::rename(mp3.c_str(), keep);
+        }
+        std::remove(mp3.c_str());
+        std::remove(dir);
+    } else {
+        bytes = ReadAll(given);
+        if (bytes.empty()) {
+            std::fprintf(stderr, "bench_mpeg: cannot read %s\n", given);
+            return 1;
+        }
     }
-    std::remove(mp3.c_str());
-    std::remove(dir);
+    if (only != nullptr) {
+        uint64_t sum = 0;
+        const bool ours = std::strcmp(only, "ours") == 0;
+        const double t = Once([&] { ours ? DecodeOurs(bytes, sum) : DecodeMpg123(bytes, sum); });
+        std::printf("%s: %.3f s\n", ours ? "engine decoder" : "libmpg123", t);
+        return 0;
+    }
     uint64_t sumOurs = 0;
     uint64_t sumTheirs = 0;
     size_t ours = 0;

@@ -7,6 +7,10 @@
 #include <cstring>
 #include <memory>
 
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
 #include "sound/mpeg/mpg_decoder.h"
 
 // MSB-first bit reader over bytes [data, data + size). Reads beyond size yield zero
@@ -111,6 +115,42 @@ private:
     int m_have = 0;
 };
 
+// Four floats side by side, for the vectorised stages; loads and stores go through
+// memcpy, so any float address will do.
+typedef float MpgV4 __attribute__((vector_size(16)));
+
+inline MpgV4 mpgLoad4(const float* p) {
+    MpgV4 v;
+    std::memcpy(&v, p, sizeof(v));
+    return v;
+}
+inline void mpgStore4(float* p, MpgV4 v) { std::memcpy(p, &v, sizeof(v)); }
+inline MpgV4 mpgSplat4(float f) { return MpgV4{f, f, f, f}; }
+
+// Four rows of four values to four columns.
+inline void mpgTranspose4(MpgV4& r0, MpgV4& r1, MpgV4& r2, MpgV4& r3) {
+#if defined(__SSE__)
+    __m128 a = r0;
+    __m128 b = r1;
+    __m128 c = r2;
+    __m128 d = r3;
+    _MM_TRANSPOSE4_PS(a, b, c, d);
+    r0 = a;
+    r1 = b;
+    r2 = c;
+    r3 = d;
+#else
+    const MpgV4 a = r0;
+    const MpgV4 b = r1;
+    const MpgV4 c = r2;
+    const MpgV4 d = r3;
+    r0 = MpgV4{a[0], b[0], c[0], d[0]};
+    r1 = MpgV4{a[1], b[1], c[1], d[1]};
+    r2 = MpgV4{a[2], b[2], c[2], d[2]};
+    r3 = MpgV4{a[3], b[3], c[3], d[3]};
+#endif
+}
+
 // One channel of the polyphase synthesis: a ring of V vectors (64 values each), of
 // which the window reads the newest 16; pos is the slot of the newest. The ring has 32
 // slots so that up to four newer vectors can be entered before the window of an older
@@ -129,7 +169,7 @@ struct MpgSubbandBlock {
 
 // Layer III state kept between frames.
 struct MpgLayer3State {
-    float overlap[2][32][18];
+    float overlap[2][18][32];  // [ch][time][subband]: second halves of the last IMDCTs
     uint8_t reservoir[8192 + 64];
     int reservoirFill = 0;
     // Working storage of one granule.

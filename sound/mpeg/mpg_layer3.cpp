@@ -35,16 +35,39 @@ struct HuffLut {
 std::vector<uint32_t> g_lutEntries;
 HuffLut g_luts[34];
 
+// Direct tables for the common codewords: indexed by the next `bits` bits, an entry
+// gives a pair with its signs applied (x in the low byte, y in the next, as signed
+// bytes) and the bits used, codeword and signs together, from bit 16; kSlow marks
+// the rest (longer codewords, escapes, no codeword), which go through the tree
+// lookup. Tables with the same codewords share one.
+constexpr uint32_t kSlow = 0x80000000u;
+constexpr int kDirectMaxBits = 10;
+struct DirectTable {
+    int bits = 0;
+    const uint32_t* entries = nullptr;
+};
+std::vector<uint32_t> g_directEntries;
+DirectTable g_direct[32];
+// Quadruples (count1 tables): always complete within 10 bits; four signed bytes and
+// the bits used.
+uint32_t g_quadValues[2][1 << 10];
+uint8_t g_quadBits[2][1 << 10];
+
 float g_pow43[kPow43Size];
 // v^(4/3) with its sign for the small values that make up most of a spectrum.
 float g_pow43Small[31];
 float g_gain[kGainSize];  // 2^((i - kGainOffset) / 4)
-// IMDCT through a DCT-IV of half the size: g_dct4Long[k][j] = cos(pi/18 (j+1/2)(k+1/2)),
-// g_dct4Short[k][j] = cos(pi/6 (j+1/2)(k+1/2)); rows padded for vector loads.
-float g_dct4Long[18][20];
-float g_dct4Short[6][8];
-float g_window[4][36];
-float g_windowShort[12];
+// IMDCT through a DCT-IV of half the size, computed as a complex DFT of a quarter of
+// the size between two twiddle steps: g_twLong[k] and g_twShort[k] hold cos and sin
+// of pi (k + 1/8) / 18 and pi (k + 1/8) / 6, g_tw9[k] those of 2 pi k / 9.
+float g_twLong[9][2];
+float g_twShort[3][2];
+float g_tw9[5][2];
+// Windows per block type, already carrying the signs that unfold the DCT-IV into the
+// 36 IMDCT values and the frequency inversion (odd time samples of odd subbands
+// negated), for four adjacent subbands starting with an even one.
+MpgV4 g_windowLong[4][36];
+MpgV4 g_windowShort[12];
 float g_aliasCs[8];
 float g_aliasCa[8];
 float g_isRatio[7][2];       // MPEG-1 intensity: left and right factors per position
@@ -82,6 +105,8 @@ uint32_t BuildLevel(const std::vector<const MpgHuffCode*>& codes, int consumed, 
     return base;
 }
 
+void BuildDirectTables();
+
 void BuildTables() {
     if (g_built) {
         return;
@@ -100,6 +125,7 @@ void BuildTables() {
         g_luts[t].rootBits = std::min(maxLen, 8);
         g_luts[t].offset = BuildLevel(codes, 0, g_luts[t].rootBits);
     }
+    BuildDirectTables();
     for (int i = 0; i < kPow43Size; ++i) {
         g_pow43[i] = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
     }
@@ -110,23 +136,21 @@ void BuildTables() {
         g_gain[i] = static_cast<float>(std::pow(2.0, (i - kGainOffset) / 4.0));
     }
     const double pi = 3.14159265358979323846;
-    for (int k = 0; k < 18; ++k) {
-        for (int j = 0; j < 20; ++j) {
-            g_dct4Long[k][j] = j < 18 ? static_cast<float>(std::cos(pi / 18.0 * (j + 0.5) * (k + 0.5))) : 0.0f;
-        }
+    for (int k = 0; k < 9; ++k) {
+        g_twLong[k][0] = static_cast<float>(std::cos(pi * (k + 0.125) / 18.0));
+        g_twLong[k][1] = static_cast<float>(std::sin(pi * (k + 0.125) / 18.0));
     }
-    for (int k = 0; k < 6; ++k) {
-        for (int j = 0; j < 8; ++j) {
-            g_dct4Short[k][j] = j < 6 ? static_cast<float>(std::cos(pi / 6.0 * (j + 0.5) * (k + 0.5))) : 0.0f;
-        }
+    for (int k = 0; k < 3; ++k) {
+        g_twShort[k][0] = static_cast<float>(std::cos(pi * (k + 0.125) / 6.0));
+        g_twShort[k][1] = static_cast<float>(std::sin(pi * (k + 0.125) / 6.0));
     }
-    for (int i = 0; i < 12; ++i) {
-        g_windowShort[i] = static_cast<float>(std::sin(pi / 12.0 * (i + 0.5)));
+    for (int k = 0; k < 5; ++k) {
+        g_tw9[k][0] = static_cast<float>(std::cos(2.0 * pi * k / 9.0));
+        g_tw9[k][1] = static_cast<float>(std::sin(2.0 * pi * k / 9.0));
     }
+    double window[4][36];
     for (int i = 0; i < 36; ++i) {
-        g_window[0][i] = static_cast<float>(std::sin(pi / 36.0 * (i + 0.5)));
-    }
-    for (int i = 0; i < 36; ++i) {
+        window[0][i] = std::sin(pi / 36.0 * (i + 0.5));
         // Start window (block type 1) and stop window (block type 3).
         double start;
         if (i < 18) {
@@ -138,9 +162,26 @@ void BuildTables() {
         } else {
             start = 0.0;
         }
-        g_window[1][i] = static_cast<float>(start);
-        g_window[3][35 - i] = static_cast<float>(start);
-        g_window[2][i] = 0.0f;
+        window[1][i] = start;
+        window[3][35 - i] = start;
+        window[2][i] = 0.0;
+    }
+    // The DCT-IV values c give the IMDCT as c[i + 9] up to 9, -c[26 - i] up to 27,
+    // -c[i - 27] above (and c[i + 3], -c[8 - i], -c[i - 9] for the 12-point one).
+    for (int type = 0; type < 4; ++type) {
+        for (int i = 0; i < 36; ++i) {
+            const double w = i < 9 ? window[type][i] : -window[type][i];
+            const double odd = (i & 1) ? -w : w;
+            g_windowLong[type][i] = MpgV4{static_cast<float>(w), static_cast<float>(odd), static_cast<float>(w),
+                                          static_cast<float>(odd)};
+        }
+    }
+    for (int i = 0; i < 12; ++i) {
+        const double ws = std::sin(pi / 12.0 * (i + 0.5));
+        const double w = i < 3 ? ws : -ws;
+        const double odd = (i & 1) ? -w : w;
+        g_windowShort[i] =
+            MpgV4{static_cast<float>(w), static_cast<float>(odd), static_cast<float>(w), static_cast<float>(odd)};
     }
     static const double kAlias[8] = {-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037};
     for (int i = 0; i < 8; ++i) {
@@ -424,6 +465,81 @@ inline uint32_t Lookup(const HuffLut& lut, uint32_t peek) {
     return e;
 }
 
+void BuildDirectTables() {
+    size_t offsets[32] = {};
+    g_directEntries.clear();
+    for (int t = 1; t < 32; ++t) {
+        const MpgHuffTableInfo& info = kMpgHuffTables[t];
+        if (info.count == 0) {
+            continue;
+        }
+        int shared = -1;
+        for (int u = 1; u < t; ++u) {
+            if (kMpgHuffTables[u].count != 0 && kMpgHuffTables[u].first == info.first &&
+                (kMpgHuffTables[u].linbits != 0) == (info.linbits != 0)) {
+                shared = u;
+                break;
+            }
+        }
+        if (shared >= 0) {
+            g_direct[t].bits = g_direct[shared].bits;
+            offsets[t] = offsets[shared];
+            continue;
+        }
+        int maxLen = 0;
+        for (int i = 0; i < info.count; ++i) {
+            maxLen = std::max<int>(maxLen, kMpgHuffCodes[info.first + i].length);
+        }
+        const int bits = std::min(maxLen + 2, kDirectMaxBits);
+        g_direct[t].bits = bits;
+        offsets[t] = g_directEntries.size();
+        for (uint32_t idx = 0; idx < (1u << bits); ++idx) {
+            const uint32_t peek = idx << (32 - bits);
+            const uint32_t e = Lookup(g_luts[t], peek);
+            const int len = static_cast<int>((e >> 8) & 0xFF);
+            int x = static_cast<int>((e >> 4) & 15);
+            int y = static_cast<int>(e & 15);
+            const int used = len + (x != 0) + (y != 0);
+            if (len == 0 || used > bits || (info.linbits && (x == 15 || y == 15))) {
+                g_directEntries.push_back(kSlow);
+                continue;
+            }
+            int at = len;
+            if (x && ((peek << at++) >> 31)) {
+                x = -x;
+            }
+            if (y && ((peek << at) >> 31)) {
+                y = -y;
+            }
+            g_directEntries.push_back(static_cast<uint32_t>(static_cast<uint8_t>(x)) |
+                                      (static_cast<uint32_t>(static_cast<uint8_t>(y)) << 8) |
+                                      (static_cast<uint32_t>(used) << 16));
+        }
+    }
+    for (int t = 1; t < 32; ++t) {
+        g_direct[t].entries = g_direct[t].bits ? g_directEntries.data() + offsets[t] : nullptr;
+    }
+    for (int q = 0; q < 2; ++q) {
+        for (uint32_t idx = 0; idx < (1u << 10); ++idx) {
+            const uint32_t peek = idx << 22;
+            const uint32_t e = Lookup(g_luts[32 + q], peek);
+            int used = static_cast<int>((e >> 8) & 0xFF);
+            uint32_t packed = 0;
+            for (int k = 0; k < 4; ++k) {
+                int v = static_cast<int>((e >> (3 - k)) & 1);
+                if (v && ((peek << used++) >> 31)) {
+                    v = -v;
+                }
+                packed |= static_cast<uint32_t>(static_cast<uint8_t>(v)) << (8 * k);
+            }
+            // Every quadruple codeword with its signs fits in 10 bits; 0 bits marks
+            // bits that start no codeword.
+            g_quadValues[q][idx] = packed;
+            g_quadBits[q][idx] = static_cast<uint8_t>(((e >> 8) & 0xFF) ? used : 0);
+        }
+    }
+}
+
 // Huffman-decodes the granule's values into is[]; returns the count of lines decoded
 // (the rest are zero), or -1 for corrupt data.
 int DecodeSpectrum(MpgBits& bits, const Granule& g, const MpgBandTable& bands, size_t end, int32_t* is) {
@@ -458,13 +574,21 @@ int DecodeSpectrum(MpgBits& bits, const Granule& g, const MpgBandTable& bands, s
         }
         const int linbits = kMpgHuffTables[table].linbits;
         const HuffLut& lut = g_luts[table];
+        const uint32_t* direct = g_direct[table].entries;
+        const int directShift = 32 - g_direct[table].bits;
+        // The bit reader yields zeros past the data, so an overrun is caught once per
+        // region: the position only grows.
         for (; i < stop; i += 2) {
-            if (c.Position() > end) {
-                return -1;
+            const uint32_t peek = c.Peek32();
+            const uint32_t d = direct[peek >> directShift];
+            if (!(d & kSlow)) {
+                is[i] = static_cast<int8_t>(d & 0xFF);
+                is[i + 1] = static_cast<int8_t>((d >> 8) & 0xFF);
+                c.Skip(static_cast<int>(d >> 16));
+                continue;
             }
             // One 32-bit peek covers a codeword (19 bits at most) and its two sign
             // bits; escapes (linbits) read on from the bit reader.
-            const uint32_t peek = c.Peek32();
             const uint32_t e = Lookup(lut, peek);
             const int len = static_cast<int>((e >> 8) & 0xFF);
             if (len == 0) {
@@ -487,49 +611,41 @@ int DecodeSpectrum(MpgBits& bits, const Granule& g, const MpgBandTable& bands, s
                     y = -y;
                 }
             } else {
-                // Branch-free signs: the bit after the codeword belongs to x only when
-                // x is not zero (negating zero changes nothing).
                 int used = len;
-                const int sx = -static_cast<int>((peek << used) >> 31);
-                x = (x ^ sx) - sx;
-                used += x != 0;
-                const int sy = -static_cast<int>((peek << used) >> 31);
-                y = (y ^ sy) - sy;
-                used += y != 0;
+                if (x && ((peek << used++) >> 31)) {
+                    x = -x;
+                }
+                if (y && ((peek << used++) >> 31)) {
+                    y = -y;
+                }
                 c.Skip(used);
             }
             is[i] = x;
             is[i + 1] = y;
         }
-    }
-    if (c.Position() > end) {
-        return -1;
-    }
-    const HuffLut& quad = g_luts[32 + g.count1Table];
-    while (i + 4 <= kLines && c.Position() < end) {
-        // A quadruple codeword (6 bits at most) and up to four sign bits.
-        const uint32_t peek = c.Peek32();
-        const uint32_t e = Lookup(quad, peek);
-        int used = static_cast<int>((e >> 8) & 0xFF);
-        if (used == 0) {
+        if (c.Position() > end) {
             return -1;
         }
-        int v[4] = {static_cast<int>((e >> 3) & 1), static_cast<int>((e >> 2) & 1), static_cast<int>((e >> 1) & 1),
-                    static_cast<int>(e & 1)};
-        for (int& q : v) {
-            const int sq = -static_cast<int>((peek << used) >> 31);
-            q = (q ^ sq) - sq;
-            used += q != 0;
+    }
+    const uint32_t* quadValues = g_quadValues[g.count1Table];
+    const uint8_t* quadBits = g_quadBits[g.count1Table];
+    while (i + 4 <= kLines && c.Position() < end) {
+        // A quadruple codeword (6 bits at most) and up to four sign bits.
+        const uint32_t idx = c.Peek32() >> 22;
+        const int used = quadBits[idx];
+        if (used == 0) {
+            return -1;
         }
         if (c.Position() + static_cast<size_t>(used) > end) {
             // The last quadruple ran past the granule: it is not part of the data.
             break;
         }
         c.Skip(used);
-        is[i] = v[0];
-        is[i + 1] = v[1];
-        is[i + 2] = v[2];
-        is[i + 3] = v[3];
+        const uint32_t v = quadValues[idx];
+        is[i] = static_cast<int8_t>(v & 0xFF);
+        is[i + 1] = static_cast<int8_t>((v >> 8) & 0xFF);
+        is[i + 2] = static_cast<int8_t>((v >> 16) & 0xFF);
+        is[i + 3] = static_cast<int8_t>(v >> 24);
         i += 4;
     }
     for (int k = i; k < kLines; ++k) {
@@ -548,6 +664,25 @@ inline float Requant(int32_t v, float gain) {
     return v < 0 ? -m : m;
 }
 
+// Lines [line, stop) with one gain; from quads on (the count1 region) the values are
+// -1, 0 or 1, whose power is the value itself, so those go four at a time.
+inline void RequantRange(const int32_t* is, float* xr, int line, int stop, int quads, float gain) {
+    const int mid = std::max(line, std::min(stop, quads));
+    for (; line < mid; ++line) {
+        xr[line] = Requant(is[line], gain);
+    }
+    typedef int32_t I4 __attribute__((vector_size(16)));
+    const MpgV4 gain4 = mpgSplat4(gain);
+    for (; line + 4 <= stop; line += 4) {
+        I4 v;
+        std::memcpy(&v, is + line, sizeof(v));
+        mpgStore4(xr + line, __builtin_convertvector(v, MpgV4) * gain4);
+    }
+    for (; line < stop; ++line) {
+        xr[line] = static_cast<float>(is[line]) * gain;
+    }
+}
+
 inline float Gain(int q) {
     const int i = q + kGainOffset;
     return g_gain[i < 0 ? 0 : (i >= kGainSize ? kGainSize - 1 : i)];
@@ -555,6 +690,7 @@ inline float Gain(int q) {
 
 void Requantise(const Granule& g, const ScaleFactors& sf, int preflag, const MpgBandTable& bands, int count,
                 int lineLimit, const int32_t* is, float* xr) {
+    const int quads = g.bigValues * 2;
     const int a = g.globalGain - 210;
     const int shift = g.scalefacScale ? 4 : 2;
     const int limit = std::min(count, lineLimit);
@@ -564,9 +700,8 @@ void Requantise(const Granule& g, const ScaleFactors& sf, int preflag, const Mpg
     for (int sfb = 0; sfb < 22 && line < limit && line < switchLine; ++sfb) {
         const int stop = std::min({static_cast<int>(bands.longBands[sfb + 1]), limit, switchLine});
         const float gain = Gain(a - shift * (sf.l[sfb] + (preflag ? kMpgPretab[sfb] : 0)));
-        for (; line < stop; ++line) {
-            xr[line] = Requant(is[line], gain);
-        }
+        RequantRange(is, xr, line, stop, quads, gain);
+        line = stop;
     }
     // Short part, in scale-factor band then window order.
     if (switchLine < kLines) {
@@ -575,9 +710,8 @@ void Requantise(const Granule& g, const ScaleFactors& sf, int preflag, const Mpg
             for (int w = 0; w < 3 && line < limit; ++w) {
                 const float gain = Gain(a - 8 * g.subblockGain[w] - shift * sf.s[sfb][w]);
                 const int stop = std::min(line + width, limit);
-                for (; line < stop; ++line) {
-                    xr[line] = Requant(is[line], gain);
-                }
+                RequantRange(is, xr, line, stop, quads, gain);
+                line = stop;
             }
         }
     }
@@ -745,118 +879,242 @@ void Reorder(float* xr, int switchLine, const MpgBandTable& bands) {
     std::copy(tmp + switchLine, tmp + kLines, xr + switchLine);
 }
 
+inline MpgV4 Reverse4(MpgV4 v) {
+#if defined(__SSE__)
+    return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3));
+#else
+    return MpgV4{v[3], v[2], v[1], v[0]};
+#endif
+}
+
+// The eight butterflies across each subband boundary, four at a time: the lines below
+// a boundary meet those above it in mirrored order.
 void AliasReduce(float* xr, int boundaries) {
+    const MpgV4 cs0 = mpgLoad4(g_aliasCs);
+    const MpgV4 cs1 = mpgLoad4(g_aliasCs + 4);
+    const MpgV4 ca0 = mpgLoad4(g_aliasCa);
+    const MpgV4 ca1 = mpgLoad4(g_aliasCa + 4);
+    const MpgV4 csr0 = Reverse4(cs1);
+    const MpgV4 csr1 = Reverse4(cs0);
+    const MpgV4 car0 = Reverse4(ca1);
+    const MpgV4 car1 = Reverse4(ca0);
     for (int sb = 1; sb <= boundaries; ++sb) {
-        float* lo = xr + 18 * sb - 1;
+        float* lo = xr + 18 * sb - 8;
         float* hi = xr + 18 * sb;
-        for (int i = 0; i < 8; ++i) {
-            const float bu = lo[-i];
-            const float bd = hi[i];
-            lo[-i] = bu * g_aliasCs[i] - bd * g_aliasCa[i];
-            hi[i] = bd * g_aliasCs[i] + bu * g_aliasCa[i];
-        }
+        const MpgV4 l0 = mpgLoad4(lo);
+        const MpgV4 l1 = mpgLoad4(lo + 4);
+        const MpgV4 h0 = mpgLoad4(hi);
+        const MpgV4 h1 = mpgLoad4(hi + 4);
+        mpgStore4(lo, l0 * csr0 - Reverse4(h1) * car0);
+        mpgStore4(lo + 4, l1 * csr1 - Reverse4(h0) * car1);
+        mpgStore4(hi, h0 * cs0 + Reverse4(l1) * ca0);
+        mpgStore4(hi + 4, h1 * cs1 + Reverse4(l0) * ca1);
     }
 }
 
-// The IMDCT of n/2 values gives n outputs that are a DCT-IV of size n/2 read three
-// ways: x[i] = c[i + n/4] for i < n/4, -c[3n/4 - 1 - i] up to 3n/4, -c[i - 3n/4] above.
-void ImdctLong(const float* x, const float* window, float* out36) {
-    // Five 4-float accumulators stay in registers across the 18 inputs.
-    typedef float V4 __attribute__((vector_size(16)));
-    V4 a0 = {};
-    V4 a1 = {};
-    V4 a2 = {};
-    V4 a3 = {};
-    V4 a4 = {};
-    for (int k = 0; k < 18; ++k) {
-        const float xk = x[k];
-        const V4 s = {xk, xk, xk, xk};
-        V4 m[5];
-        std::memcpy(m, g_dct4Long[k], sizeof(m));
-        a0 += s * m[0];
-        a1 += s * m[1];
-        a2 += s * m[2];
-        a3 += s * m[3];
-        a4 += s * m[4];
+template <typename T>
+struct Complex {
+    T re;
+    T im;
+};
+
+template <typename T>
+inline T Scalar(float f) {
+    if constexpr (sizeof(T) == sizeof(float)) {
+        return f;
+    } else {
+        return mpgSplat4(f);
     }
-    V4 acc[5] = {a0, a1, a2, a3, a4};
-    float c[20];
-    std::memcpy(c, acc, sizeof(c));
+}
+
+// v times e^(-i a), with cs = {cos a, sin a}.
+template <typename T>
+inline Complex<T> Rotate(Complex<T> v, const float* cs) {
+    const T c = Scalar<T>(cs[0]);
+    const T s = Scalar<T>(cs[1]);
+    return {v.re * c + v.im * s, v.im * c - v.re * s};
+}
+
+// Three-point DFT (kernel e^(-2 pi i / 3)).
+template <typename T>
+inline void Dft3(Complex<T> a, Complex<T> b, Complex<T> c, Complex<T>* out) {
+    const T k = Scalar<T>(0.86602540378443865f);
+    const T half = Scalar<T>(0.5f);
+    const Complex<T> sum{b.re + c.re, b.im + c.im};
+    const Complex<T> u{(b.re - c.re) * k, (b.im - c.im) * k};
+    const Complex<T> t{a.re - sum.re * half, a.im - sum.im * half};
+    out[0] = {a.re + sum.re, a.im + sum.im};
+    out[1] = {t.re + u.im, t.im - u.re};
+    out[2] = {t.re - u.im, t.im + u.re};
+}
+
+// DCT-IV of size 2M, c[k] = sum x[n] cos(pi/2M (n + 1/2)(k + 1/2)), for M = 9 or 3:
+// the pairs z[m] = x[2m] + i x[2M - 1 - 2m], turned by pi (m + 1/8) / 2M, go through an
+// M-point DFT (3 x 3 for M = 9) and are turned once more; the real parts are the even
+// outputs, the negated imaginary parts the odd ones from the top. T is float or four
+// independent transforms side by side.
+template <typename T, int M>
+inline void Dct4(const T* x, T* c) {
+    const float(*tw)[2] = M == 9 ? g_twLong : g_twShort;
+    Complex<T> z[M];
+#pragma GCC unroll 36
+    for (int m = 0; m < M; ++m) {
+        z[m] = Rotate<T>({x[2 * m], x[2 * M - 1 - 2 * m]}, tw[m]);
+    }
+    Complex<T> f[M];
+    if constexpr (M == 3) {
+        Dft3<T>(z[0], z[1], z[2], f);
+    } else {
+        // Index n = 3 n1 + n2, frequency p = p1 + 3 p2: DFTs over n1, twiddles
+        // e^(-2 pi i n2 p1 / 9), DFTs over n2.
+        Complex<T> a[3][3];
+#pragma GCC unroll 36
+        for (int n2 = 0; n2 < 3; ++n2) {
+            Dft3<T>(z[n2], z[n2 + 3], z[n2 + 6], a[n2]);
+        }
+        a[1][1] = Rotate<T>(a[1][1], g_tw9[1]);
+        a[1][2] = Rotate<T>(a[1][2], g_tw9[2]);
+        a[2][1] = Rotate<T>(a[2][1], g_tw9[2]);
+        a[2][2] = Rotate<T>(a[2][2], g_tw9[4]);
+#pragma GCC unroll 36
+        for (int p1 = 0; p1 < 3; ++p1) {
+            Complex<T> r[3];
+            Dft3<T>(a[0][p1], a[1][p1], a[2][p1], r);
+            f[p1] = r[0];
+            f[p1 + 3] = r[1];
+            f[p1 + 6] = r[2];
+        }
+    }
+#pragma GCC unroll 36
+    for (int p = 0; p < M; ++p) {
+        const Complex<T> v = Rotate<T>(f[p], tw[p]);
+        c[2 * p] = v.re;
+        c[2 * M - 1 - 2 * p] = -v.im;
+    }
+}
+
+// Windowed IMDCT of long blocks in four subbands (one per lane), signs included.
+void LongLanes(const MpgV4* x, const MpgV4* window, MpgV4* y) {
+    MpgV4 c[18];
+    Dct4<MpgV4, 9>(x, c);
+#pragma GCC unroll 36
     for (int i = 0; i < 9; ++i) {
-        out36[i] = c[i + 9] * window[i];
+        y[i] = c[i + 9] * window[i];
     }
+#pragma GCC unroll 36
     for (int i = 9; i < 27; ++i) {
-        out36[i] = -c[26 - i] * window[i];
+        y[i] = c[26 - i] * window[i];
     }
+#pragma GCC unroll 36
     for (int i = 27; i < 36; ++i) {
-        out36[i] = -c[i - 27] * window[i];
+        y[i] = c[i - 27] * window[i];
     }
 }
 
-void ImdctShort(const float* x, float* out36) {
+// The three short IMDCTs of four subbands, overlapped within the 36 values.
+void ShortLanes(const MpgV4* x, MpgV4* y) {
+#pragma GCC unroll 36
     for (int i = 0; i < 36; ++i) {
-        out36[i] = 0.0f;
+        y[i] = MpgV4{};
     }
+#pragma GCC unroll 36
     for (int w = 0; w < 3; ++w) {
-        const float* xw = x + 6 * w;
-        float c[8] = {};
-        for (int k = 0; k < 6; ++k) {
-            const float* m = g_dct4Short[k];
-            for (int j = 0; j < 8; ++j) {
-                c[j] += xw[k] * m[j];
-            }
-        }
-        float y[12];
+        MpgV4 c[6];
+        Dct4<MpgV4, 3>(x + 6 * w, c);
+        MpgV4* yw = y + 6 + 6 * w;
+#pragma GCC unroll 36
         for (int i = 0; i < 3; ++i) {
-            y[i] = c[i + 3];
+            yw[i] += c[i + 3] * g_windowShort[i];
         }
+#pragma GCC unroll 36
         for (int i = 3; i < 9; ++i) {
-            y[i] = -c[8 - i];
+            yw[i] += c[8 - i] * g_windowShort[i];
         }
+#pragma GCC unroll 36
         for (int i = 9; i < 12; ++i) {
-            y[i] = -c[i - 9];
-        }
-        for (int i = 0; i < 12; ++i) {
-            out36[6 + 6 * w + i] += y[i] * g_windowShort[i];
+            yw[i] += c[i - 9] * g_windowShort[i];
         }
     }
 }
 
-// IMDCT, overlap-add and frequency inversion of one channel into out[18][32].
-void Hybrid(const Granule& g, int switchLine, const float* xr, int bound, float (*overlap)[18], float (*out)[32]) {
+// IMDCT, overlap-add and frequency inversion of one channel into out[18][32], four
+// subbands at a time; overlap holds the second halves with their signs already set.
+void Hybrid(const Granule& g, int switchLine, const float* xr, int bound, float (*overlap)[32], float (*out)[32]) {
     int used = bound;
     while (used > 0 && xr[used - 1] == 0.0f) {
         --used;
     }
     const int subbands = (used + 17) / 18;
     const int longSubbands = switchLine / 18;
-    // Frequency inversion: odd time samples of odd subbands change sign.
-    static const float kSign[2][18] = {
-        {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1},
-        {1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1, 1, -1},
-    };
-    float y[36];
-    for (int sb = 0; sb < 32; ++sb) {
-        float* ov = overlap[sb];
-        const float* sign = kSign[sb & 1];
-        if (sb >= subbands) {
+    for (int sb0 = 0; sb0 < 32; sb0 += 4) {
+        if (sb0 >= subbands) {
+            // No data from here up: only the overlap comes out.
+            const MpgV4 zero = {};
+#pragma GCC unroll 36
             for (int t = 0; t < 18; ++t) {
-                out[t][sb] = ov[t] * sign[t];
-                ov[t] = 0.0f;
+                mpgStore4(out[t] + sb0, mpgLoad4(overlap[t] + sb0));
+                mpgStore4(overlap[t] + sb0, zero);
+            }
+            continue;
+        }
+        // Lanes are subbands: 18 values of four rows to 18 vectors.
+        MpgV4 x[18];
+        const float* row[4] = {xr + 18 * sb0, xr + 18 * sb0 + 18, xr + 18 * sb0 + 36, xr + 18 * sb0 + 54};
+#pragma GCC unroll 36
+        for (int k = 0; k < 16; k += 4) {
+            MpgV4 r0 = mpgLoad4(row[0] + k);
+            MpgV4 r1 = mpgLoad4(row[1] + k);
+            MpgV4 r2 = mpgLoad4(row[2] + k);
+            MpgV4 r3 = mpgLoad4(row[3] + k);
+            mpgTranspose4(r0, r1, r2, r3);
+            x[k] = r0;
+            x[k + 1] = r1;
+            x[k + 2] = r2;
+            x[k + 3] = r3;
+        }
+        x[16] = MpgV4{row[0][16], row[1][16], row[2][16], row[3][16]};
+        x[17] = MpgV4{row[0][17], row[1][17], row[2][17], row[3][17]};
+        // Window per lane: the block type, except that the mixed-block flag gives the
+        // two lowest subbands the normal window whatever the block type; -1 for short.
+        int type[4];
+        for (int l = 0; l < 4; ++l) {
+            const int sb = sb0 + l;
+            if (sb >= longSubbands) {
+                type[l] = -1;
+            } else {
+                type[l] = g.IsShort() || (g.windowSwitching && g.mixed && sb < 2) ? 0 : g.blockType;
+            }
+        }
+        MpgV4 y[36];
+        if (type[0] == type[1] && type[0] == type[2] && type[0] == type[3]) {
+            if (type[0] < 0) {
+                ShortLanes(x, y);
+            } else {
+                LongLanes(x, g_windowLong[type[0]], y);
             }
         } else {
-            if (sb < longSubbands) {
-                // The mixed-block flag gives the two lowest subbands the normal window
-                // whatever the block type.
-                const bool normal = g.IsShort() || (g.windowSwitching && g.mixed && sb < 2);
-                ImdctLong(xr + 18 * sb, g_window[normal ? 0 : g.blockType], y);
-            } else {
-                ImdctShort(xr + 18 * sb, y);
+            // The low subbands of a mixed block: both kinds, then each lane its own.
+            MpgV4 window[36];
+            for (int i = 0; i < 36; ++i) {
+                for (int l = 0; l < 4; ++l) {
+                    window[i][l] = g_windowLong[type[l] < 0 ? 0 : type[l]][i][l];
+                }
             }
-            for (int t = 0; t < 18; ++t) {
-                out[t][sb] = (y[t] + ov[t]) * sign[t];
-                ov[t] = y[t + 18];
+            MpgV4 ys[36];
+            LongLanes(x, window, y);
+            ShortLanes(x, ys);
+            for (int i = 0; i < 36; ++i) {
+                for (int l = 0; l < 4; ++l) {
+                    if (type[l] < 0) {
+                        y[i][l] = ys[i][l];
+                    }
+                }
             }
+        }
+#pragma GCC unroll 36
+        for (int t = 0; t < 18; ++t) {
+            mpgStore4(out[t] + sb0, y[t] + mpgLoad4(overlap[t] + sb0));
+            mpgStore4(overlap[t] + sb0, y[t + 18]);
         }
     }
 }

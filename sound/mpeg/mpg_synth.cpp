@@ -29,8 +29,12 @@ float g_mpgScale[64];
 
 namespace {
 
+typedef MpgV4 V4;
+
 bool g_tablesBuilt = false;
-float g_window[16][32];  // D[32a + j]
+// D[32a + j] scaled to 16-bit output values, negated where the V value it meets is a
+// negated transform output (the ring holds the outputs without their signs).
+V4 g_window[16][8];
 
 // 1 / (2 cos(pi (2n + 1) / (2N))) for the butterflies of an N-point DCT.
 float g_lee32[16];
@@ -54,7 +58,6 @@ const float* LeeTable() {
     }
 }
 
-typedef float V4 __attribute__((vector_size(16)));
 
 template <typename T>
 inline T Splat(float f) {
@@ -78,6 +81,7 @@ inline __attribute__((always_inline)) void Dct(const T* in, T* out) {
         const float* inv = LeeTable<N>();
         T a[H];
         T b[H];
+#pragma GCC unroll 16
         for (int n = 0; n < H; ++n) {
             a[n] = in[n] + in[N - 1 - n];
             b[n] = (in[n] - in[N - 1 - n]) * Splat<T>(inv[n]);
@@ -86,6 +90,7 @@ inline __attribute__((always_inline)) void Dct(const T* in, T* out) {
         T eb[H];
         Dct<T, H>(a, ea);
         Dct<T, H>(b, eb);
+#pragma GCC unroll 16
         for (int k = 0; k < H - 1; ++k) {
             out[2 * k] = ea[k];
             out[2 * k + 1] = eb[k] + eb[k + 1];
@@ -98,7 +103,6 @@ inline __attribute__((always_inline)) void Dct(const T* in, T* out) {
 // The window sums over the 16 ring entries: 32 output values, held in eight 4-float
 // accumulators.
 void Window(const MpgSynthChannel& ch, int pos, float* out) {
-    const float* ring = &ch.v[0][0];
     V4 a0 = {};
     V4 a1 = {};
     V4 a2 = {};
@@ -107,51 +111,30 @@ void Window(const MpgSynthChannel& ch, int pos, float* out) {
     V4 a5 = {};
     V4 a6 = {};
     V4 a7 = {};
+#pragma GCC unroll 16
     for (int a = 0; a < 16; ++a) {
-        const float* vv = ring + ((pos + a) & 31) * 64 + (a & 1) * 32;
-        V4 v[8];
-        V4 w[8];
-        std::memcpy(v, vv, sizeof(v));
-        std::memcpy(w, g_window[a], sizeof(w));
-        a0 += w[0] * v[0];
-        a1 += w[1] * v[1];
-        a2 += w[2] * v[2];
-        a3 += w[3] * v[3];
-        a4 += w[4] * v[4];
-        a5 += w[5] * v[5];
-        a6 += w[6] * v[6];
-        a7 += w[7] * v[7];
+        const float* v = ch.v[(pos + a) & 31] + (a & 1) * 32;
+        const V4* w = g_window[a];
+        a0 += w[0] * mpgLoad4(v);
+        a1 += w[1] * mpgLoad4(v + 4);
+        a2 += w[2] * mpgLoad4(v + 8);
+        a3 += w[3] * mpgLoad4(v + 12);
+        a4 += w[4] * mpgLoad4(v + 16);
+        a5 += w[5] * mpgLoad4(v + 20);
+        a6 += w[6] * mpgLoad4(v + 24);
+        a7 += w[7] * mpgLoad4(v + 28);
     }
-    const V4 acc[8] = {a0, a1, a2, a3, a4, a5, a6, a7};
-    std::memcpy(out, acc, sizeof(acc));
+    mpgStore4(out, a0);
+    mpgStore4(out + 4, a1);
+    mpgStore4(out + 8, a2);
+    mpgStore4(out + 12, a3);
+    mpgStore4(out + 16, a4);
+    mpgStore4(out + 20, a5);
+    mpgStore4(out + 24, a6);
+    mpgStore4(out + 28, a7);
 }
 
 const float kSilentSlot[32] = {};
-
-// Four rows of four values to four columns.
-inline void Transpose(V4& r0, V4& r1, V4& r2, V4& r3) {
-#if defined(__SSE__)
-    __m128 a = r0;
-    __m128 b = r1;
-    __m128 c = r2;
-    __m128 d = r3;
-    _MM_TRANSPOSE4_PS(a, b, c, d);
-    r0 = a;
-    r1 = b;
-    r2 = c;
-    r3 = d;
-#else
-    float m[4][4];
-    std::memcpy(m[0], &r0, 16);
-    std::memcpy(m[1], &r1, 16);
-    std::memcpy(m[2], &r2, 16);
-    std::memcpy(m[3], &r3, 16);
-    r0 = V4{m[0][0], m[1][0], m[2][0], m[3][0]};
-    r1 = V4{m[0][1], m[1][1], m[2][1], m[3][1]};
-    r2 = V4{m[0][2], m[1][2], m[2][2], m[3][2]};
-    r3 = V4{m[0][3], m[1][3], m[2][3], m[3][3]};
-#endif
-}
 
 // Synthesis of up to four (channel, slot) pairs: their transforms run side by side in
 // the four lanes, their V vectors enter the rings (one slot further back for each
@@ -159,30 +142,35 @@ inline void Transpose(V4& r0, V4& r1, V4& r2, V4& r3) {
 // every channel's slots in time order.
 void SynthBatch(MpgSynthChannel* const* chs, const float* const* src, int lanes, float (*pcm)[32]) {
     V4 in[32];
+#pragma GCC unroll 8
     for (int k = 0; k < 32; k += 4) {
-        V4 r[4];
-        for (int l = 0; l < 4; ++l) {
-            std::memcpy(&r[l], src[l] + k, 16);
-        }
-        Transpose(r[0], r[1], r[2], r[3]);
-        in[k] = r[0];
-        in[k + 1] = r[1];
-        in[k + 2] = r[2];
-        in[k + 3] = r[3];
+        V4 r0 = mpgLoad4(src[0] + k);
+        V4 r1 = mpgLoad4(src[1] + k);
+        V4 r2 = mpgLoad4(src[2] + k);
+        V4 r3 = mpgLoad4(src[3] + k);
+        mpgTranspose4(r0, r1, r2, r3);
+        in[k] = r0;
+        in[k + 1] = r1;
+        in[k + 2] = r2;
+        in[k + 3] = r3;
     }
     V4 x[33];
     Dct<V4, 32>(in, x);
     x[32] = V4{0.0f, 0.0f, 0.0f, 0.0f};
-    // V[i] = X[16 + i] up to 16, -X[48 - i] up to 47, -X[i - 48] above (X[32] = 0).
+    // V[i] = X[16 + i] up to 16, -X[48 - i] up to 47, -X[i - 48] above (X[32] = 0);
+    // the signs are left to the window.
     V4 v[64];
+#pragma GCC unroll 17
     for (int i = 0; i <= 16; ++i) {
         v[i] = x[16 + i];
     }
+#pragma GCC unroll 31
     for (int i = 17; i < 48; ++i) {
-        v[i] = -x[48 - i];
+        v[i] = x[48 - i];
     }
+#pragma GCC unroll 16
     for (int i = 48; i < 64; ++i) {
-        v[i] = -x[i - 48];
+        v[i] = x[i - 48];
     }
     float scratch[64];
     float* dst[4] = {scratch, scratch, scratch, scratch};
@@ -193,12 +181,13 @@ void SynthBatch(MpgSynthChannel* const* chs, const float* const* src, int lanes,
         pos[l] = ch.pos;
         dst[l] = ch.v[ch.pos];
     }
+#pragma GCC unroll 16
     for (int i = 0; i < 64; i += 4) {
         V4 r0 = v[i];
         V4 r1 = v[i + 1];
         V4 r2 = v[i + 2];
         V4 r3 = v[i + 3];
-        Transpose(r0, r1, r2, r3);
+        mpgTranspose4(r0, r1, r2, r3);
         std::memcpy(dst[0] + i, &r0, 16);
         std::memcpy(dst[1] + i, &r1, 16);
         std::memcpy(dst[2] + i, &r2, 16);
@@ -211,19 +200,20 @@ void SynthBatch(MpgSynthChannel* const* chs, const float* const* src, int lanes,
 
 inline float Clip(float x, float lo, float hi) { return x < lo ? lo : (x > hi ? hi : x); }
 
-// Output values of one slot: scaled to 16 bits and clipped, then truncated toward
+// Output values of one slot (the window has scaled them to 16 bits): clipped, then
+// truncated toward
 // zero or rounded to the nearest integer (halves away from zero). Every step-th value
 // is kept (reduced rates).
 template <int Step>
 void Convert(const float* pcm, int32_t* out, bool round) {
     if (round) {
         for (int j = 0; j < 32 / Step; ++j) {
-            const float x = pcm[j * Step] * 32768.0f;
+            const float x = pcm[j * Step];
             out[j] = static_cast<int32_t>(Clip(x + (x < 0.0f ? -0.5f : 0.5f), -32768.0f, 32767.0f));
         }
     } else {
         for (int j = 0; j < 32 / Step; ++j) {
-            out[j] = static_cast<int32_t>(Clip(pcm[j * Step] * 32768.0f, -32768.0f, 32767.0f));
+            out[j] = static_cast<int32_t>(Clip(pcm[j * Step], -32768.0f, 32767.0f));
         }
     }
 }
@@ -248,18 +238,20 @@ void Write(const int32_t (*v)[32], int n, uint8_t*& out) {
 #if defined(__SSE2__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
 // The common case, full-rate 16-bit stereo, four values at a time: the same clipping
 // and truncation or rounding as Convert, then interleaving by unpacking.
-void WriteStereo16(const float (*pcm)[32], bool round, uint8_t*& out) {
-    const __m128 scale = _mm_set1_ps(32768.0f);
+template <bool Round>
+void WriteStereo16(const float (*pcm)[32], uint8_t*& out) {
     const __m128 lo = _mm_set1_ps(-32768.0f);
     const __m128 hi = _mm_set1_ps(32767.0f);
-    const __m128 half = _mm_set1_ps(round ? 0.5f : 0.0f);
+    const __m128 half = _mm_set1_ps(0.5f);
     const __m128 sign = _mm_set1_ps(-0.0f);
     for (int j = 0; j < 32; j += 8) {
         __m128i v[2][2];
         for (int c = 0; c < 2; ++c) {
             for (int q = 0; q < 2; ++q) {
-                __m128 x = _mm_mul_ps(_mm_loadu_ps(pcm[c] + j + 4 * q), scale);
-                x = _mm_add_ps(x, _mm_or_ps(_mm_and_ps(x, sign), half));
+                __m128 x = _mm_loadu_ps(pcm[c] + j + 4 * q);
+                if constexpr (Round) {
+                    x = _mm_add_ps(x, _mm_or_ps(_mm_and_ps(x, sign), half));
+                }
                 x = _mm_min_ps(_mm_max_ps(x, lo), hi);
                 v[c][q] = _mm_cvttps_epi32(x);
             }
@@ -294,7 +286,11 @@ void OutputBlock(MpgState& st, const MpgSubbandBlock& block, int slots, uint8_t*
                 const float(*pair)[32] = pcm + 2 * u;
 #if defined(__SSE2__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
                 if constexpr (!Eight && Reduction == 0) {
-                    WriteStereo16(pair, round, out);
+                    if (round) {
+                        WriteStereo16<true>(pair, out);
+                    } else {
+                        WriteStereo16<false>(pair, out);
+                    }
                     continue;
                 }
 #endif
@@ -363,7 +359,9 @@ void mpgBuildTables() {
     }
     for (int a = 0; a < 16; ++a) {
         for (int j = 0; j < 32; ++j) {
-            g_window[a][j] = kMpgSynthWindow[32 * a + j];
+            const bool negated = (a & 1) || j > 16;
+            const float d = kMpgSynthWindow[32 * a + j] * 32768.0f;
+            g_window[a][j / 4][j % 4] = negated ? -d : d;
         }
     }
     for (int i = 0; i < 63; ++i) {
