@@ -61,8 +61,8 @@ display=":$(head -n 1 "$work/display")"
 export DISPLAY="$display" SDL_AUDIODRIVER=disk
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/scripts/tsan_show.supp"
 
-# run NAME LIMIT: plays the show and fails unless the program exits with 0 within LIMIT
-# seconds without a report, having played sound.
+# run NAME LIMIT: plays the show and fails unless the program exits with 0 without a
+# report, after the show's 82.32 s and within LIMIT seconds, having played sound.
 run() {
     local name="$1" limit="$2"
     local log="$work/$name.log" audio="$work/$name.raw" start end status=0
@@ -92,6 +92,10 @@ run() {
         exit 1
     fi
     local tenths=$(((end - start) / 100000))
+    if ((tenths < 823)); then
+        echo "tsan_show: $name: ended after $((tenths / 10)).$((tenths % 10)) s, before the show's 82.32 s" >&2
+        exit 1
+    fi
     echo "tsan_show: $name: exit status 0, no report, $((tenths / 10)).$((tenths % 10)) s"
 }
 
