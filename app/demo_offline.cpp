@@ -13,20 +13,74 @@
 #include "app/demo_show.h"
 #include "image/kvl_pngwriter.h"
 #include "platform/kvl_messagebox.h"
+#include "scene/zrn_material.h"
 #include "scene/zrn_renderer_offscreen.h"
 #include "sound/kvl_soundoutput.h"
+#include "sound/kvl_soundplayer.h"
 
 namespace {
 
 // Lets the sound worker decode up to frame 'until' before the output plays it, so
 // that what the oscilloscope reads does not depend on the machine's speed. Gives up
-// after a few seconds (the music may have ended).
+// after a while (the music may have ended).
 void WaitForSound(KVLSoundOutputWAV* wav, KVLSoundPlayer* player, int64_t until) {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (wav->GetFramesWritten() < until && !player->IsFinished() && std::chrono::steady_clock::now() < limit) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
 }
+
+// The output behaves like a sound card: a write that finds less than one chunk queued
+// is an underrun, and silence goes in before the music. So the play cursor moves at
+// most one chunk at a time, each step only once the worker has written a chunk past
+// it, plus what the oscilloscope reads ahead.
+constexpr int64_t kSoundStep = KVLSoundPlayer::kBlockFrames;
+constexpr int64_t kSoundLead = KVLSoundOutputRing::kLowChunks * KVLSoundPlayer::kBlockFrames + 2048;
+
+bool PlaySoundUntil(KVLSoundOutputWAV* wav, KVLSoundPlayer* player, int64_t* played, int64_t heard) {
+    while (*played < heard) {
+        const int64_t step = std::min(heard - *played, kSoundStep);
+        WaitForSound(wav, player, *played + step + kSoundLead);
+        if (!wav->Advance(static_cast<int32_t>(step))) {
+            return false;
+        }
+        *played += step;
+    }
+    WaitForSound(wav, player, heard + kSoundLead);
+    return true;
+}
+
+// The offscreen picture is a single buffer, so a frame that clears and then presents
+// nothing (the oscilloscope scene's hold) would wipe the picture that a window keeps
+// showing. This renderer keeps a copy of the picture at every Present: what the
+// screen shows.
+class ShownPictureRenderer : public ZRNRendererOffscreen {
+public:
+    using ZRNRendererOffscreen::ZRNRendererOffscreen;
+
+    bool Present() override {
+        if (!ZRNRendererOffscreen::Present()) {
+            return false;
+        }
+        m_shown = ReadPixels();
+        return true;
+    }
+
+    // The picture last presented; black before the first (null without a context).
+    std::unique_ptr<KVLImage> Shown() {
+        if (m_shown != nullptr) {
+            return ZRNCopyImage(*m_shown);
+        }
+        std::unique_ptr<KVLImage> black = ReadPixels();
+        if (black != nullptr) {
+            std::fill(black->pixels, black->pixels + static_cast<size_t>(black->width) * black->height, 0xFF000000u);
+        }
+        return black;
+    }
+
+private:
+    std::unique_ptr<KVLImage> m_shown;
+};
 
 }  // namespace
 
@@ -47,7 +101,7 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
     }
     int status = 0;
     {
-        ZRNRendererOffscreen renderer(DemoApp::kWidth, DemoApp::kHeight);
+        ShownPictureRenderer renderer(DemoApp::kWidth, DemoApp::kHeight);
         DemoShowController controller(nullptr, &renderer, nullptr);
         controller.UseWAVOutput(KVLString(wavPath.c_str()));
         if (!controller.Init()) {
@@ -73,14 +127,10 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
                     DemoController::OnTick(0, &controller);
                 }
                 const int64_t heard = tick * DemoController::kTickMs * rate / 1000;
-                WaitForSound(wav, controller.GetPlayer(), heard + 2048);
-                if (heard > soundFrames) {
-                    if (!wav->Advance(static_cast<int32_t>(heard - soundFrames))) {
-                        std::fprintf(stderr, "zarnoth: cannot write %s\n", wavPath.c_str());
-                        status = 1;
-                        break;
-                    }
-                    soundFrames = heard;
+                if (!PlaySoundUntil(wav, controller.GetPlayer(), &soundFrames, heard)) {
+                    std::fprintf(stderr, "zarnoth: cannot write %s\n", wavPath.c_str());
+                    status = 1;
+                    break;
                 }
                 // The frame steps of a switch gap take no show time.
                 for (int32_t step = 0; step <= DemoController::kGapSteps && controller.IsRunning(); ++step) {
@@ -91,7 +141,7 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
                     }
                 }
                 if (capture || last) {
-                    std::unique_ptr<KVLImage> picture = renderer.ReadPixels();
+                    std::unique_ptr<KVLImage> picture = renderer.Shown();
                     char file[64];
                     std::snprintf(file, sizeof file, "/frame_%05lld.png", static_cast<long long>(k));
                     const std::string path = capture ? options.captureDir + file : options.shotPath;

@@ -4,8 +4,10 @@
 // Show time advances one picture at a time at a fixed rate (fps). Before each picture
 // the ticks up to that time are delivered, the sound output is advanced to that time
 // (it plays into a WAV file), and frame steps run until a picture is drawn or the
-// switch gap is over; a switch gap therefore takes no show time. --shot stops at its
-// tick and writes the last picture drawn; --capture writes every picture and keeps the
+// switch gap is over; a switch gap therefore takes no show time. The picture taken is
+// the one last presented, what a window would show: a frame that presents nothing (the
+// oscilloscope scene's hold, a switch gap) leaves it as it was. --shot stops at its
+// tick and writes that picture; --capture writes every picture and keeps the
 // soundtrack.
 #pragma once
 

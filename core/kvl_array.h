@@ -87,7 +87,16 @@ public:
         ++m_count;
     }
 
-    void Add(const T& v) { InsertAt(m_count, v); }
+    // Appending into spare capacity is the common case (readers filling reserved
+    // lists): a plain copy, without InsertAt's checks and moves.
+    void Add(const T& v) {
+        if (m_count < m_capacity) {
+            std::memcpy(static_cast<void*>(m_data + m_count), &v, sizeof(T));
+            ++m_count;
+            return;
+        }
+        InsertAt(m_count, v);
+    }
 
     // Removes the element at i, moving the later ones down.
     void RemoveAt(int32_t i) {

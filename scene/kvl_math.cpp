@@ -19,16 +19,6 @@ constexpr float kSlerpLinear = 1.0f - 0x1p-23f;
 
 }  // namespace
 
-float KVLVector3::Length() const { return std::sqrt(x * x + y * y + z * z); }
-
-KVLVector3 KVLVector3::Normalized() const {
-    const float len = Length();
-    if (len == 0.0f) {
-        return *this;
-    }
-    return {x / len, y / len, z / len};
-}
-
 KVLMatrix34 KVLMatrix34::Translation(float x, float y, float z) {
     KVLMatrix34 r;
     r.m[9] = x;

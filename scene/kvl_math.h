@@ -9,6 +9,8 @@
 // points, so that keyframed poses come out the same bit for bit on every build.
 #pragma once
 
+#include <cmath>
+
 struct KVLVector3 {
     float x = 0.0f;
     float y = 0.0f;
@@ -40,9 +42,16 @@ struct KVLVector3 {
     }
     constexpr bool operator==(const KVLVector3& o) const { return x == o.x && y == o.y && z == o.z; }
 
-    float Length() const;
+    // Inline: mesh normals call these for every vertex and face of every frame.
+    float Length() const { return std::sqrt(x * x + y * y + z * z); }
     // This vector divided by its length; a zero vector stays zero.
-    KVLVector3 Normalized() const;
+    KVLVector3 Normalized() const {
+        const float len = Length();
+        if (len == 0.0f) {
+            return *this;
+        }
+        return {x / len, y / len, z / len};
+    }
 };
 
 inline constexpr KVLVector3 KVLVector3::Zero{0.0f, 0.0f, 0.0f};

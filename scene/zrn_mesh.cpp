@@ -25,13 +25,9 @@ void ZRNMesh::SetFrameCount(int32_t n) {
     m_vertexCount = n > 0 ? m_vertices[0].GetCount() : 0;
 }
 
-void ZRNMesh::AddVertex(const KVLVector3& v, int32_t frame) {
-    if (frame < 0 || frame >= m_frameCount) {
-        return;
-    }
-    m_vertices[static_cast<size_t>(frame)].Add(v);
-    if (frame == 0) {
-        ++m_vertexCount;
+void ZRNMesh::ReserveVertices(int32_t frame, int32_t n) {
+    if (frame >= 0 && frame < m_frameCount) {
+        m_vertices[static_cast<size_t>(frame)].Reserve(n);
     }
 }
 

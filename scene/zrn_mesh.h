@@ -47,7 +47,17 @@ public:
     void SetName(const KVLString& name) { m_name = name; }
     // Appends to the frame's vertex list (ignored for a frame outside the mesh).
     // Frame 0's list defines the vertex count.
-    void AddVertex(const KVLVector3& v, int32_t frame);
+    void AddVertex(const KVLVector3& v, int32_t frame) {
+        if (frame < 0 || frame >= m_frameCount) {
+            return;
+        }
+        m_vertices[static_cast<size_t>(frame)].Add(v);
+        if (frame == 0) {
+            ++m_vertexCount;
+        }
+    }
+    // Makes room for n vertices in the frame's list (a reader that knows the count).
+    void ReserveVertices(int32_t frame, int32_t n);
     void AddFace(uint16_t a, uint16_t b, uint16_t c, uint16_t d, uint16_t ta, uint16_t tb, uint16_t tc,
                  uint16_t td);
     void AddTexCoord(float u, float v);

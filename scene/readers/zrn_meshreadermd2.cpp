@@ -54,6 +54,7 @@ bool ReadFrame(KVLStream& s, int32_t offset, int32_t vertexCount, int32_t frame,
     const float sx = GetF32(p), sy = GetF32(p + 4), sz = GetF32(p + 8);
     const float tx = GetF32(p + 12), ty = GetF32(p + 16), tz = GetF32(p + 20);
     const uint8_t* v = p + kFrameHeaderSize;
+    mesh.ReserveVertices(frame, vertexCount);
     for (int32_t i = 0; i < vertexCount; ++i, v += kFrameVertexSize) {
         const float x = (static_cast<float>(v[0]) * sx + tx) * kUnitScale;
         const float y = (static_cast<float>(v[2]) * sz + tz) * kUnitScale;

@@ -11,6 +11,7 @@
 #include "app/demo_resources.h"
 #include "core/kvl_filestream.h"
 #include "core/kvl_pakstream.h"
+#include "sound/kvl_soundsource_mp3.h"
 #include "support/test_support.h"
 
 #include <cstdlib>
@@ -51,6 +52,23 @@ public:
 };
 
 inline std::string GeneratedArchive() { return testsupport::BinPath("quorvel.pak"); }
+
+// The soundtrack of the generated archive as the demo's decoder produces it:
+// interleaved 16-bit stereo. Empty when it does not open.
+inline std::vector<int16_t> DecodeSoundtrack() {
+    KVLFileStream file(KVLString(GeneratedArchive().c_str()));
+    KVLPAKStream member(file, KVLString("snd\\qv.mp3"));
+    KVLSoundSourceMP3 source(member);
+    std::vector<int16_t> pcm;
+    if (!source.Open(nullptr)) {
+        return pcm;
+    }
+    while (const void* block = source.NextBlock()) {
+        const int16_t* samples = static_cast<const int16_t*>(block);
+        pcm.insert(pcm.end(), samples, samples + source.GetBlockFrames() * 2);
+    }
+    return pcm;
+}
 
 // Starts the program exe in a child process on the given X display, with SDL's disk
 // audio driver writing to audioFile. Returns the child's pid (-1 when fork failed).

@@ -15,10 +15,7 @@
 #include <unistd.h>
 
 #include "app_support.h"
-#include "core/kvl_filestream.h"
-#include "core/kvl_pakstream.h"
 #include "platform/xvfb_server.h"
-#include "sound/kvl_soundsource_mp3.h"
 
 namespace {
 
@@ -33,22 +30,6 @@ constexpr bool kSanitized = false;
 #else
 constexpr bool kSanitized = false;
 #endif
-
-// The soundtrack as the demo's decoder produces it: interleaved 16-bit stereo.
-std::vector<int16_t> DecodeSoundtrack() {
-    KVLFileStream file(KVLString(apptest::GeneratedArchive().c_str()));
-    KVLPAKStream member(file, KVLString("snd\\qv.mp3"));
-    KVLSoundSourceMP3 source(member);
-    std::vector<int16_t> pcm;
-    if (!source.Open(nullptr)) {
-        return pcm;
-    }
-    while (const void* block = source.NextBlock()) {
-        const int16_t* samples = static_cast<const int16_t*>(block);
-        pcm.insert(pcm.end(), samples, samples + source.GetBlockFrames() * 2);
-    }
-    return pcm;
-}
 
 }  // namespace
 
@@ -84,7 +65,7 @@ TEST(FullShow, RunsToTheEndWithTheSoundtrack) {
     // Start-up and teardown are slower in sanitizer builds; the timeline is not.
     EXPECT_LE(seconds, kSanitized ? 100.0 : 86.0);
 
-    const std::vector<int16_t> expected = DecodeSoundtrack();
+    const std::vector<int16_t> expected = apptest::DecodeSoundtrack();
     ASSERT_GT(expected.size(), 84u * 44100u * 2u);
     const std::vector<uint8_t> raw = testsupport::ReadFile(audio);
     std::vector<int16_t> heard(raw.size() / 2);

@@ -1,5 +1,6 @@
 // Offscreen shots against reference pictures kept with the tests (scaled down to
-// 160x120): one tick inside each scene and one inside a tunnel cut. The comparison
+// 160x120): one tick inside each scene and one inside a tunnel cut, and one inside the
+// oscilloscope scene's first 300 frames, which present nothing. The comparison
 // is ImageMagick's normalised RMSE on the scaled pictures, so small differences of
 // the software rasteriser between machines pass and a wrong scene or state does not.
 #include <cstdlib>
@@ -23,6 +24,16 @@ double Distance(const std::string& a, const std::string& b) {
     return open == std::string::npos ? -1.0 : std::atof(out.c_str() + open + 1);
 }
 
+// The shot of a tick as the program sees it, scaled down to 160x120 in dir as name.
+void Shot(const TempDir& dir, int tick, int fps, const std::string& name) {
+    const std::string full = dir.file("full_" + name);
+    ASSERT_EQ(testsupport::Run("'" + testsupport::BinPath("zarnoth") + "' --shot " + std::to_string(tick) +
+                               " --fps " + std::to_string(fps) + " -o '" + full + "' 2>/dev/null"),
+              0)
+        << tick;
+    ASSERT_EQ(testsupport::Run("convert-im6.q16 '" + full + "' -resize 160x120 -strip '" + dir.file(name) + "'"), 0);
+}
+
 TEST(ShotReference, EachSceneMatchesItsReference) {
     ASSERT_TRUE(testsupport::HaveProgram("compare-im6.q16")) << "ImageMagick is part of the test set-up";
     const struct {
@@ -39,12 +50,7 @@ TEST(ShotReference, EachSceneMatchesItsReference) {
         const auto& c = cases[i];
         const std::string name = "shot_" + std::to_string(c.tick) + "_fps" + std::to_string(c.fps) + ".png";
         refs[i] = testsupport::SourcePath("tests/app/reference/" + name);
-        const std::string full = dir.file("full_" + name);
-        ASSERT_EQ(testsupport::Run("'" + testsupport::BinPath("zarnoth") + "' --shot " + std::to_string(c.tick) +
-                                   " --fps " + std::to_string(c.fps) + " -o '" + full + "' 2>/dev/null"),
-                  0)
-            << c.what;
-        ASSERT_EQ(testsupport::Run("convert-im6.q16 '" + full + "' -resize 160x120 -strip '" + dir.file(name) + "'"), 0);
+        Shot(dir, c.tick, c.fps, name);
         const double d = Distance(dir.file(name), refs[i]);
         EXPECT_GE(d, 0.0) << c.what;
         EXPECT_LE(d, kTolerance) << c.what;
@@ -53,6 +59,18 @@ TEST(ShotReference, EachSceneMatchesItsReference) {
     for (size_t i = 0; i + 1 < std::size(cases); ++i) {
         EXPECT_GT(Distance(refs[i], refs[i + 1]), 0.1) << cases[i].what << " / " << cases[i + 1].what;
     }
+}
+
+// The oscilloscope scene starts at tick 280 and presents nothing for its first 300
+// frames: at 60 pictures a second, tick 400 is about its 100th. The screen keeps the
+// "Parental" picture meanwhile, and so does the shot.
+TEST(ShotReference, OscilloscopeHoldKeepsThePreviousPicture) {
+    ASSERT_TRUE(testsupport::HaveProgram("compare-im6.q16")) << "ImageMagick is part of the test set-up";
+    TempDir dir;
+    Shot(dir, 400, 60, "hold.png");
+    const double d = Distance(dir.file("hold.png"), testsupport::SourcePath("tests/app/reference/shot_100_fps60.png"));
+    EXPECT_GE(d, 0.0);
+    EXPECT_LE(d, kTolerance);
 }
 
 }  // namespace
