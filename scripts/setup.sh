@@ -7,7 +7,8 @@
 #                           again and replays every fuzz target's seed corpus, and a
 #                           ThreadSanitizer build of the sound tests (output ring,
 #                           streamers, player, capture: the code that runs on the
-#                           player's worker and the audio device's thread)
+#                           player's worker and the audio device's thread) and of
+#                           the whole show
 # Exits non-zero on the first failure.
 set -euo pipefail
 
@@ -87,9 +88,12 @@ ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     ctest --test-dir build-asan --output-on-failure -j "$jobs"
 # Only the sound program is built with ThreadSanitizer, and only the tests of the
 # threaded sound code run, so this step stays short.
-CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARNOTH_BENCH=OFF \
+CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARNOTH_BENCH=OFF -DZARNOTH_BUILD_PAK=OFF \
     -DCMAKE_C_FLAGS=-fsanitize=thread -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
 cmake --build build-tsan -j "$jobs" --target test_sound
 SDL_AUDIODRIVER=disk TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build-tsan/bin/test_sound \
     --gtest_filter='SoundOutputRing.*:SoundOutputSDL.*:SoundStreamerCapture.*:SoundStreamerMP3.*:MP3Player.*:SoundPlayer.*:Capture.*'
+# The whole show under ThreadSanitizer (the program built in build-tsan, the archive
+# taken from the normal build).
+bash scripts/tsan_show.sh
 echo "All tests passed."
