@@ -203,10 +203,15 @@ cross_build() {
     step "cross build"
     cmake --build "$out" -j "$jobs"
     step_done
-    local exe
+    # Only system DLLs: the C and C++ runtimes and the libraries are linked in.
+    local exe dlls
     for exe in "$out"/bin/*.exe; do
-        # Only system DLLs: the C and C++ runtimes and the libraries are linked in.
-        echo "$(basename "$exe"): $("$triplet-objdump" -p "$exe" | awk '/DLL Name/ {printf "%s ", $3}')"
+        dlls="$("$triplet-objdump" -p "$exe" | awk '/DLL Name/ {printf "%s ", $3}')"
+        echo "$(basename "$exe"): $dlls"
+        if grep -qiE '(^| )(lib|zlib)[^ ]*\.dll' <<<"$dlls"; then
+            echo "$(basename "$exe") needs a DLL that is not part of Windows" >&2
+            exit 1
+        fi
     done
 }
 
@@ -265,7 +270,8 @@ start_pulseaudio() {
     export PULSE_RUNTIME_PATH="$dir/runtime" PULSE_STATE_PATH="$dir/state"
     export PULSE_SERVER="unix:$dir/runtime/native"
     export PULSE_COOKIE="$dir/cookie"
-    pulseaudio --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes -n \
+    # No session bus: the daemon would try to start one for the X display.
+    env -u DISPLAY DBUS_SESSION_BUS_ADDRESS=disabled: pulseaudio --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes -n \
         --load="module-native-protocol-unix socket=$dir/runtime/native auth-anonymous=1" \
         --load="module-null-sink sink_name=zarnoth_null" \
         --load="module-always-sink" \
@@ -326,19 +332,21 @@ start_xvfb
 start_pulseaudio
 start_wine
 
-step "unit tests under Wine"
-ZARNOTH_NO_MESSAGE_BOX=1 ctest --test-dir "$out" --output-on-failure -j "$jobs"
-
-step "the whole demo under Wine"
-if [[ ! -x "$out/bin/zarnoth.exe" ]]; then
-    echo "zarnoth.exe was not built (the Win32 backend is incomplete)" >&2
-    exit 1
-fi
+# The demo and its tests read the archive next to the programs.
 if [[ ! -f build/bin/quorvel.pak ]]; then
     echo "build/bin/quorvel.pak is missing: build for Linux first (scripts/setup.sh)" >&2
     exit 1
 fi
 cp build/bin/quorvel.pak "$out/bin/quorvel.pak"
+
+step "unit tests under Wine"
+ZARNOTH_NO_MESSAGE_BOX=1 ctest --test-dir "$out" --output-on-failure -j "$jobs"
+
+step "the whole demo under Wine"
+if [[ ! -f "$out/bin/zarnoth.exe" ]]; then
+    echo "zarnoth.exe was not built (the Win32 backend is incomplete)" >&2
+    exit 1
+fi
 demo_started="$(now_ms)"
 status=0
 (cd "$out/bin" && ZARNOTH_NO_MESSAGE_BOX=1 timeout 300 wine zarnoth.exe) >"$out/demo.log" 2>&1 || status=$?

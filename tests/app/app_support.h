@@ -14,7 +14,9 @@
 #include "support/test_support.h"
 
 #include <cstdlib>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 namespace apptest {
 
@@ -52,6 +54,7 @@ public:
 
 inline std::string GeneratedArchive() { return testsupport::BinPath("quorvel.pak"); }
 
+#ifndef _WIN32
 // Starts the program exe in a child process on the given X display, with SDL's disk
 // audio driver writing to audioFile. Returns the child's pid (-1 when fork failed).
 inline pid_t StartProgram(const std::string& exe, const std::string& display, const std::string& audioFile) {
@@ -68,5 +71,6 @@ inline pid_t StartProgram(const std::string& exe, const std::string& display, co
     }
     return pid;
 }
+#endif
 
 }  // namespace apptest
