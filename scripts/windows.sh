@@ -242,7 +242,7 @@ start_xvfb() {
         fi
     done
     # 16 bits per pixel: the demo switches the display to 640x480x16.
-    Xvfb ":$n" -screen 0 640x480x16 -nolisten tcp >"$out/xvfb.log" 2>&1 &
+    Xvfb ":$n" -screen 0 1024x768x16 -nolisten tcp >"$out/xvfb.log" 2>&1 &
     xvfb_pid=$!
     export DISPLAY=":$n"
     local i
@@ -302,7 +302,7 @@ start_wine() {
         wineboot -i >"$out/wineboot.log" 2>&1
     fi
     wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Zarnoth /f >/dev/null 2>&1
-    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Zarnoth /d 640x480 /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Zarnoth /d 1024x768 /f >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d pulse /f >/dev/null 2>&1
     wineserver -w
 }
@@ -340,7 +340,20 @@ fi
 cp build/bin/quorvel.pak "$out/bin/quorvel.pak"
 
 step "unit tests under Wine"
-ZARNOTH_NO_MESSAGE_BOX=1 ctest --test-dir "$out" --output-on-failure -j "$jobs"
+status=0
+ZARNOTH_NO_MESSAGE_BOX=1 ctest --test-dir "$out" --output-on-failure || status=$?
+# Each ctest entry is a whole program: its GoogleTest counts.
+awk '/^[0-9]+\/[0-9]+ Test: / {name = $3}
+     /^\[==========\] [0-9]+ tests? from .* ran/ {ran = $2}
+     /^\[  PASSED  \] [0-9]+ test/ {passed = $4}
+     /^\[  SKIPPED \] [0-9]+ test/ {skipped = $4}
+     /^\[  FAILED  \] [0-9]+ test/ {failed = $4}
+     /^Test (Passed|Failed)/ && name != "" {
+         printf "%-14s %4d tests: %d passed, %d skipped, %d failed\n", name, ran, passed, skipped, failed
+         name = ""; ran = passed = skipped = failed = 0 }' "$out/Testing/Temporary/LastTest.log"
+if ((status != 0)); then
+    exit "$status"
+fi
 
 step "the whole demo under Wine"
 if [[ ! -f "$out/bin/zarnoth.exe" ]]; then
