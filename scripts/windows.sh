@@ -25,6 +25,7 @@ if [[ "$mode" == run ]]; then
     program="$(realpath "$1")"
     shift
 fi
+caller_dir="$PWD"
 
 cd "$(dirname "$0")/.."
 root="$PWD"
@@ -313,7 +314,7 @@ if [[ "$mode" == run ]]; then
     start_pulseaudio
     start_wine
     status=0
-    (cd "$(dirname "$program")" && wine "$program" "$@") || status=$?
+    (cd "$caller_dir" && wine "$program" "$@") || status=$?
     exit "$status"
 fi
 
