@@ -262,8 +262,9 @@ start_xvfb() {
 }
 
 # A PulseAudio daemon of this run's own (also as root: a per-user daemon with its own
-# runtime folder, not the system-wide one), playing into a null sink, so that Wine's
-# sound driver finds a device for DirectSound and the wave functions.
+# runtime folder, not the system-wide one), playing into a null sink whose monitor is
+# the recording device, so that Wine's sound driver finds devices for DirectSound and
+# the wave functions.
 start_pulseaudio() {
     local dir="$out/pulse"
     rm -rf "$dir"
@@ -281,7 +282,9 @@ start_pulseaudio() {
     local i
     for i in $(seq 1 100); do
         if pactl info >/dev/null 2>&1; then
+            # Recording hears what is played: the capture tests check that.
             pactl set-default-sink zarnoth_null
+            pactl set-default-source zarnoth_null.monitor
             return
         fi
         if ! kill -0 "$pulse_pid" 2>/dev/null; then
@@ -313,6 +316,7 @@ if [[ "$mode" == run ]]; then
     start_xvfb
     start_pulseaudio
     start_wine
+    echo "Wine runs on the X display $DISPLAY" >&2
     status=0
     (cd "$caller_dir" && wine "$program" "$@") || status=$?
     exit "$status"
