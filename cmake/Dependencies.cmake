@@ -4,6 +4,20 @@ find_package(Threads REQUIRED)
 
 set(ZARNOTH_KVL_DEPS Threads::Threads)
 
+if(WIN32)
+  # The Windows build (cmake/toolchain-mingw-i686.cmake): the platform layer and the
+  # renderer use the system's Win32, WinMM, DirectSound and OpenGL 1.1/GLU libraries;
+  # libjpeg-turbo, libpng and zlib come from the prefix that scripts/windows.sh builds
+  # from Debian's source packages for the target. No libmpg123 reference decoder: the
+  # tests that compare with it stay on Linux.
+  find_package(JPEG REQUIRED)
+  find_package(PNG REQUIRED)
+  list(APPEND ZARNOTH_KVL_DEPS JPEG::JPEG PNG::PNG)
+  set(ZARNOTH_PLATFORM_DEPS user32 gdi32 winmm dsound dxguid ole32 Threads::Threads)
+  set(ZARNOTH_ZRN_DEPS opengl32 glu32 gdi32 user32)
+  return()
+endif()
+
 # Platform layer (platform/, library kvlplatform): window, display mode and message box.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)

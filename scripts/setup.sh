@@ -8,7 +8,9 @@
 #                           ThreadSanitizer build of the sound tests (output ring,
 #                           streamers, player, capture: the code that runs on the
 #                           player's worker and the audio device's thread) and of
-#                           the whole show
+#                           the whole show; then the 32-bit Windows cross build,
+#                           its unit tests and the whole demo under Wine
+#                           (scripts/windows.sh)
 # Exits non-zero on the first failure.
 set -euo pipefail
 
@@ -96,4 +98,8 @@ SDL_AUDIODRIVER=disk TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build-
 # The whole show under ThreadSanitizer (the program built in build-tsan, the archive
 # taken from the normal build).
 bash scripts/tsan_show.sh
+# The Windows build: MinGW-w64 cross build of the engine, zarnoth.exe, kvl.exe and the
+# portable test programs, then those tests and the whole demo under Wine (the demo takes
+# build/bin/quorvel.pak from the Linux build above).
+bash scripts/windows.sh test
 echo "All tests passed."

@@ -307,6 +307,9 @@ TEST(Quantize, EmptyAndSingleColour) {
 
 // kvl anim: encode PNG frames, describe, decode back to PNG.
 TEST(KvlAnim, EncodeInfoDecode) {
+    if (!testsupport::HavePosixShell()) {
+        GTEST_SKIP() << testsupport::kNoPosixShell;
+    }
     testsupport::TempDir dir;
     const int w = 48;
     const int h = 20;

@@ -15,7 +15,9 @@
 #include "support/test_support.h"
 
 #include <cstdlib>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 namespace apptest {
 
@@ -70,6 +72,7 @@ inline std::vector<int16_t> DecodeSoundtrack() {
     return pcm;
 }
 
+#ifndef _WIN32
 // Starts the program exe in a child process on the given X display, with SDL's disk
 // audio driver writing to audioFile. Returns the child's pid (-1 when fork failed).
 inline pid_t StartProgram(const std::string& exe, const std::string& display, const std::string& audioFile) {
@@ -86,5 +89,6 @@ inline pid_t StartProgram(const std::string& exe, const std::string& display, co
     }
     return pid;
 }
+#endif
 
 }  // namespace apptest

@@ -34,6 +34,9 @@ struct Fixture {
 };
 
 TEST(DemoScene, SceneImageFormatsInTurn) {
+    if (!testsupport::HavePosixShell()) {
+        GTEST_SKIP() << testsupport::kNoPosixShell;
+    }
     TempDir dir;
     const struct {
         const char* file;
@@ -68,6 +71,9 @@ TEST(DemoScene, SceneImageFormatsInTurn) {
 }
 
 TEST(DemoScene, TexturedMaterialFromCatalogueOrNothing) {
+    if (!testsupport::HavePosixShell()) {
+        GTEST_SKIP() << testsupport::kNoPosixShell;
+    }
     TempDir dir;
     apptest::WriteArchive(dir.file("q.pak"), {{"tex\\f.jpg", apptest::MakePicture(dir, "xc:white", "f.jpg")}});
     apptest::CatalogueAt at(dir.file("q.pak"));
@@ -164,6 +170,9 @@ TEST(DemoScene, TickCountsAndFrameDrawsTheUsualSteps) {
 }
 
 TEST(PictureScenes, TreeDrawsThePictureAndMissingTextureNamesIt) {
+    if (!testsupport::HavePosixShell()) {
+        GTEST_SKIP() << testsupport::kNoPosixShell;
+    }
     TempDir dir;
     apptest::WriteArchive(dir.file("q.pak"),
                           {{"tex\\prt.jpg", apptest::MakePicture(dir, "xc:gray", "p.jpg", "64x32")}});

@@ -30,6 +30,9 @@ const JpegCase kCases[] = {
 class JpegCompare : public ::testing::TestWithParam<JpegCase> {};
 
 TEST_P(JpegCompare, MatchesDjpeg) {
+    if (!testsupport::HavePosixShell()) {
+        GTEST_SKIP() << testsupport::kNoPosixShell;
+    }
     ASSERT_TRUE(testsupport::HaveProgram(kConvert));
     ASSERT_TRUE(testsupport::HaveProgram("djpeg"));
     const JpegCase& c = GetParam();
@@ -85,6 +88,9 @@ TEST(Jpeg, BadInputFails) {
 }
 
 TEST(Jpeg, CmykRowsStayOpaqueBlack) {
+    if (!testsupport::HavePosixShell()) {
+        GTEST_SKIP() << testsupport::kNoPosixShell;
+    }
     ASSERT_TRUE(testsupport::HaveProgram(kConvert));
     testsupport::TempDir dir;
     WritePAM(dir.file("s.pam"), MakePicture(16, 8, false, 2), 16, 8);

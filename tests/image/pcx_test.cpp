@@ -157,6 +157,9 @@ struct PlanarCase {
 class PcxPlanar : public ::testing::TestWithParam<PlanarCase> {};
 
 TEST_P(PcxPlanar, MatchesImageMagick) {
+    if (!testsupport::HavePosixShell()) {
+        GTEST_SKIP() << testsupport::kNoPosixShell;
+    }
     ASSERT_TRUE(testsupport::HaveProgram(kConvert));
     const PlanarCase& c = GetParam();
     const int bytesPerLine = ((c.width + 15) / 16) * 2;

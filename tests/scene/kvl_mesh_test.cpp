@@ -55,6 +55,9 @@ Md2Model TwoFrameMd2() {
 }
 
 TEST(KvlMesh, Md2ToObj) {
+    if (!testsupport::HavePosixShell()) {
+        GTEST_SKIP() << testsupport::kNoPosixShell;
+    }
     testsupport::TempDir dir;
     testsupport::WriteFile(dir.file("m.md2"), TwoFrameMd2().Bytes());
     std::string out;
@@ -77,6 +80,9 @@ TEST(KvlMesh, Md2ToObj) {
 }
 
 TEST(KvlMesh, Md3SurfaceAndTags) {
+    if (!testsupport::HavePosixShell()) {
+        GTEST_SKIP() << testsupport::kNoPosixShell;
+    }
     Md3Model m;
     m.frameCount = 2;
     for (int f = 0; f < 2; ++f) {
@@ -121,6 +127,9 @@ TEST(KvlMesh, Md3SurfaceAndTags) {
 }
 
 TEST(KvlMesh, FailuresAndUsage) {
+    if (!testsupport::HavePosixShell()) {
+        GTEST_SKIP() << testsupport::kNoPosixShell;
+    }
     testsupport::TempDir dir;
     std::vector<uint8_t> bad = TwoFrameMd2().Bytes();
     bad.push_back(0);  // length no longer matches the end offset

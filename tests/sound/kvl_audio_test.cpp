@@ -13,6 +13,9 @@ uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
 }
 
 TEST(KvlAudio, WritesWavAndPrintsTheTag) {
+    if (!testsupport::HavePosixShell()) {
+        GTEST_SKIP() << testsupport::kNoPosixShell;
+    }
     testsupport::TempDir dir;
     const std::string mp3 = dir.file("song.bin");  // any file name
     auto bytes = testsupport::ReadFile(testsupport::SourcePath("tests/sound/mpeg/vectors/l3-sin1k0db.bit"));
@@ -51,6 +54,9 @@ TEST(KvlAudio, WritesWavAndPrintsTheTag) {
 }
 
 TEST(KvlAudio, Failures) {
+    if (!testsupport::HavePosixShell()) {
+        GTEST_SKIP() << testsupport::kNoPosixShell;
+    }
     testsupport::TempDir dir;
     const std::string junk = dir.file("junk.mp3");
     testsupport::WriteFile(junk, std::string(1000, 'x'));

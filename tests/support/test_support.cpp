@@ -1,7 +1,11 @@
-// Shared test helpers.
+// Shared test helpers. On Windows, commands go to cmd.exe and there is no mkdtemp.
 #include "support/test_support.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
+#endif
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +16,24 @@
 
 namespace testsupport {
 
+#ifdef _WIN32
+TempDir::TempDir() {
+    // create_directory fails on an existing name, which makes the pick race-free.
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    uint32_t x = GetCurrentProcessId() * 2654435761u ^ GetTickCount();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        x = x * 1664525u + 1013904223u;
+        char name[32];
+        std::snprintf(name, sizeof name, "zarnoth-test-%08x", static_cast<unsigned>(x));
+        std::error_code ec;
+        if (std::filesystem::create_directory(base / name, ec)) {
+            m_path = (base / name).generic_string();
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+#else
 TempDir::TempDir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "zarnoth-test-XXXXXX").string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
@@ -21,6 +43,7 @@ TempDir::TempDir() {
     }
     m_path = buffer.data();
 }
+#endif
 
 TempDir::~TempDir() {
     std::error_code ec;
@@ -49,6 +72,27 @@ void WriteFile(const std::string& path, const std::string& text) {
 
 bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
 
+#ifdef _WIN32
+int Run(const std::string& command, std::string* output) {
+    FILE* pipe = _popen(command.c_str(), "rb");
+    if (pipe == nullptr) {
+        return -1;
+    }
+    char chunk[4096];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0) {
+        if (output != nullptr) {
+            output->append(chunk, n);
+        }
+    }
+    return _pclose(pipe);
+}
+
+bool HavePosixShell() { return false; }
+
+// The programs the tests run are driven with POSIX shell command lines.
+bool HaveProgram(const std::string&) { return false; }
+#else
 int Run(const std::string& command, std::string* output) {
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {
@@ -68,9 +112,12 @@ int Run(const std::string& command, std::string* output) {
     return WEXITSTATUS(status);
 }
 
+bool HavePosixShell() { return true; }
+
 bool HaveProgram(const std::string& name) {
     return Run("command -v " + name + " >/dev/null 2>&1") == 0;
 }
+#endif
 
 std::string BinPath(const std::string& name) { return std::string(ZARNOTH_BIN_DIR) + "/" + name; }
 

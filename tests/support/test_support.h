@@ -31,8 +31,14 @@ bool FileExists(const std::string& path);
 // Runs a shell command; returns its exit status (-1 when it could not run) and
 // collects its standard output in output when given.
 int Run(const std::string& command, std::string* output = nullptr);
-// True when a program of that name is on PATH.
+// True when Run's commands go to a POSIX shell. The tests' command lines use its
+// quoting and redirections, so on Windows (cmd.exe) the tests that run outside
+// programs or the built tools skip.
+bool HavePosixShell();
+// True when a program of that name is on PATH (never without a POSIX shell).
 bool HaveProgram(const std::string& name);
+// The reason given by tests that skip without a POSIX shell.
+inline constexpr const char* kNoPosixShell = "runs programs through a POSIX shell, which Windows does not have";
 
 // Path of a program built next to the tests (build/bin).
 std::string BinPath(const std::string& name);

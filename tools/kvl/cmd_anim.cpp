@@ -41,7 +41,7 @@ int Decode(const std::string& input, const std::string& dir) {
         char name[32];
         std::snprintf(name, sizeof name, "frame-%04d.png", static_cast<int>(i));
         KVLString error;
-        if (!KVLWritePNG(*image, (fs::path(dir) / name).c_str(), &error)) {
+        if (!KVLWritePNG(*image, (fs::path(dir) / name).string().c_str(), &error)) {
             return KvlFail(error.c_str());
         }
     }

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <numbers>
 
 #include "sound/kvl_soundstreamer.h"
 #include "support/test_support.h"
@@ -36,8 +37,8 @@ void WriteToneWav(const std::string& path, int32_t frames, int32_t rate) {
     for (int32_t i = 0; i < frames; ++i) {
         const double t = static_cast<double>(i) / rate;
         const double sweep = 220.0 + 40.0 * t;
-        const auto l = static_cast<int16_t>(9000 * std::sin(2 * M_PI * sweep * t) + (noise[static_cast<size_t>(i)] - 128) * 8);
-        const auto r = static_cast<int16_t>(7000 * std::sin(2 * M_PI * 331.0 * t + t * t));
+        const auto l = static_cast<int16_t>(9000 * std::sin(2 * std::numbers::pi * sweep * t) + (noise[static_cast<size_t>(i)] - 128) * 8);
+        const auto r = static_cast<int16_t>(7000 * std::sin(2 * std::numbers::pi * 331.0 * t + t * t));
         Put(b, static_cast<uint16_t>(l), 2);
         Put(b, static_cast<uint16_t>(r), 2);
     }

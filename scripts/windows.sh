@@ -1,0 +1,384 @@
+#!/usr/bin/env bash
+# The 32-bit Windows build of ZARNOTH 3D, cross-compiled with MinGW-w64 and run under Wine.
+#   scripts/windows.sh build   install what is missing (scripts/packages-windows.txt), build
+#                              libjpeg-turbo, zlib and libpng for the target from Debian's source
+#                              packages into build-win/deps (once; later runs reuse them), then
+#                              cross-build the engine, zarnoth.exe, kvl.exe and the test programs
+#                              into build-win/
+#   scripts/windows.sh test    build, then run under Wine, on a private Xvfb and PulseAudio: the
+#                              unit test programs, then the whole demo (full screen at 640x480x16
+#                              in Wine's virtual desktop), which must end by itself with status 0
+#   scripts/windows.sh run PROGRAM.exe [ARGS...]
+#                              runs a program of the build under Wine in that same set-up (no
+#                              build step; e.g. build-win/bin/zarnoth.exe --windowed)
+# The demo needs build/bin/quorvel.pak from the Linux build (scripts/setup.sh).
+# Exits non-zero on the first failure. Prints the time each step took.
+set -euo pipefail
+
+mode="${1:-}"
+if [[ "$mode" != build && "$mode" != test && ! ("$mode" == run && $# -ge 2) ]]; then
+    echo "usage: scripts/windows.sh build|test|run PROGRAM.exe [ARGS...]" >&2
+    exit 2
+fi
+shift
+if [[ "$mode" == run ]]; then
+    program="$(realpath "$1")"
+    shift
+fi
+caller_dir="$PWD"
+
+cd "$(dirname "$0")/.."
+root="$PWD"
+jobs="$(nproc 2>/dev/null || echo 2)"
+out="$root/build-win"
+deps="$out/deps"
+prefix="$deps/prefix"
+toolchain="$root/cmake/toolchain-mingw-i686.cmake"
+triplet=i686-w64-mingw32
+
+sudo=()
+if [[ "$(id -u)" != 0 ]]; then
+    sudo=(sudo)
+fi
+
+step_started=0
+step_name=""
+# Times in milliseconds from bash's clock, so that no outside tool is needed.
+now_ms() {
+    local t="${EPOCHREALTIME/[.,]/}"
+    echo $((t / 1000))
+}
+step() {
+    step_done
+    step_name="$1"
+    step_started="$(now_ms)"
+    echo "== $step_name"
+}
+step_done() {
+    if [[ -n "$step_name" ]]; then
+        local ms=$(($(now_ms) - step_started))
+        printf '== %s: %d.%d s\n' "$step_name" $((ms / 1000)) $((ms % 1000 / 100))
+        step_name=""
+    fi
+}
+
+# Wine and its 32-bit libraries need the i386 architecture; apt-get source needs a
+# deb-src entry for the mirror this machine already uses.
+apt_updated=0
+apt_update() {
+    if ((apt_updated == 0)); then
+        "${sudo[@]}" apt-get update -q
+        apt_updated=1
+    fi
+}
+
+ensure_apt_sources() {
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        echo "Adding the i386 architecture"
+        "${sudo[@]}" dpkg --add-architecture i386
+        apt_updated=0
+        need_update=1
+    fi
+    if ! grep -rqsE '^[[:space:]]*(Types:.*deb-src|deb-src[[:space:]])' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+        local uri suite
+        uri="$(apt_main_uri)"
+        suite="$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")"
+        echo "Adding a deb-src entry for $uri $suite main"
+        printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+            "$uri" "$suite" | "${sudo[@]}" tee /etc/apt/sources.list.d/zarnoth-deb-src.sources >/dev/null
+        need_update=1
+    fi
+}
+
+# The URI of the machine's deb entry for the main archive (deb822 or one-line format).
+apt_main_uri() {
+    local uri
+    uri="$(awk '/^Types:/ {deb = ($0 ~ /[[:space:]]deb([[:space:]]|$)/)} deb && /^URIs:/ {print $2; exit}' \
+        /etc/apt/sources.list.d/*.sources 2>/dev/null | grep -v security | head -n 1 || true)"
+    if [[ -z "$uri" ]]; then
+        uri="$(awk '$1 == "deb" && $0 !~ /security/ {for (i = 2; i <= NF; i++) if ($i ~ /:\/\//) {print $i; exit}}' \
+            /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null | head -n 1 || true)"
+    fi
+    echo "${uri:-http://deb.debian.org/debian}"
+}
+
+install_packages() {
+    local wanted=() missing=() pkg
+    need_update=0
+    ensure_apt_sources
+    mapfile -t wanted < <(sed -e 's/#.*//' -e 's/[[:space:]]//g' scripts/packages-windows.txt | grep -v '^$')
+    for pkg in "${wanted[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$pkg")
+        fi
+    done
+    if ((need_update)); then
+        apt_update
+    fi
+    if ((${#missing[@]} == 0)); then
+        return
+    fi
+    echo "Installing: ${missing[*]}"
+    apt_update
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# Unpacks Debian's source package $1 (patches applied) under build-win/deps/src and
+# prints its folder. The source is fetched only when it is not there yet.
+fetch_source() {
+    local pkg="$1" dir
+    mkdir -p "$deps/src/$pkg"
+    dir="$(find "$deps/src/$pkg" -mindepth 1 -maxdepth 1 -type d | head -n 1)"
+    if [[ -z "$dir" ]]; then
+        (cd "$deps/src/$pkg" && apt-get source -q "$pkg" >/dev/null 2>"$deps/src/$pkg.log") || {
+            # A deb-src entry added just now needs fresh package lists.
+            apt_update
+            (cd "$deps/src/$pkg" && apt-get source -q "$pkg" >/dev/null)
+        }
+        dir="$(find "$deps/src/$pkg" -mindepth 1 -maxdepth 1 -type d | head -n 1)"
+    fi
+    echo "$dir"
+}
+
+# Each library is built once; a stamp file in the prefix marks it done.
+build_zlib() {
+    local src
+    src="$(fetch_source zlib)"
+    cmake_dep zlib "$src"
+    cmake --build "$deps/build-zlib" -j "$jobs" --target zlibstatic >"$deps/zlib-build.log"
+    install -D -m 644 "$deps/build-zlib/libzlibstatic.a" "$prefix/lib/libz.a"
+    install -D -m 644 -t "$prefix/include" "$src/zlib.h" "$deps/build-zlib/zconf.h"
+}
+
+cmake_dep() {
+    local name="$1" src="$2"
+    shift 2
+    cmake -S "$src" -B "$deps/build-$name" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DZARNOTH_WIN_DEPS="$prefix" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+        "$@" >"$deps/$name-configure.log"
+}
+
+build_libpng() {
+    local src
+    src="$(fetch_source libpng1.6)"
+    cmake_dep libpng "$src" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF \
+        -DZLIB_ROOT="$prefix"
+    cmake --build "$deps/build-libpng" -j "$jobs" --target png_static >"$deps/libpng-build.log"
+    install -D -m 644 "$deps/build-libpng/libpng16.a" "$prefix/lib/libpng16.a"
+    install -D -m 644 -t "$prefix/include" "$src/png.h" "$src/pngconf.h" "$deps/build-libpng/pnglibconf.h"
+}
+
+build_libjpeg() {
+    local src
+    src="$(fetch_source libjpeg-turbo)"
+    cmake_dep libjpeg "$src" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DWITH_SIMD=ON \
+        -DREQUIRE_SIMD=ON -DCMAKE_ASM_NASM_COMPILER=nasm
+    cmake --build "$deps/build-libjpeg" -j "$jobs" --target jpeg-static >"$deps/libjpeg-build.log"
+    install -D -m 644 "$deps/build-libjpeg/libjpeg.a" "$prefix/lib/libjpeg.a"
+    install -D -m 644 -t "$prefix/include" "$src/jpeglib.h" "$src/jmorecfg.h" "$src/jerror.h" \
+        "$deps/build-libjpeg/jconfig.h"
+}
+
+build_deps() {
+    local lib
+    mkdir -p "$prefix/stamps"
+    for lib in zlib libpng libjpeg; do
+        if [[ -f "$prefix/stamps/$lib" ]]; then
+            echo "$lib: already built"
+            continue
+        fi
+        step "build $lib for $triplet"
+        "build_$lib"
+        touch "$prefix/stamps/$lib"
+    done
+    step_done
+}
+
+cross_build() {
+    step "configure build-win"
+    local first=()
+    if [[ ! -f "$out/CMakeCache.txt" ]]; then
+        first=(-G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DZARNOTH_WIN_DEPS="$prefix" -DCMAKE_BUILD_TYPE=RelWithDebInfo)
+    fi
+    cmake -S . -B "$out" "${first[@]}" >"$out/configure.log" || { cat "$out/configure.log"; exit 1; }
+    step "cross build"
+    cmake --build "$out" -j "$jobs"
+    step_done
+    # Only system DLLs: the C and C++ runtimes and the libraries are linked in.
+    local exe dlls
+    for exe in "$out"/bin/*.exe; do
+        dlls="$("$triplet-objdump" -p "$exe" | awk '/DLL Name/ {printf "%s ", $3}')"
+        echo "$(basename "$exe"): $dlls"
+        if grep -qiE '(^| )(lib|zlib)[^ ]*\.dll' <<<"$dlls"; then
+            echo "$(basename "$exe") needs a DLL that is not part of Windows" >&2
+            exit 1
+        fi
+    done
+}
+
+
+# The Wine runs use servers of their own, stopped when the script ends.
+xvfb_pid=""
+pulse_pid=""
+stop_servers() {
+    if [[ -n "${WINEPREFIX:-}" && -d "${WINEPREFIX:-}" ]]; then
+        wineserver -k 2>/dev/null || true
+    fi
+    if [[ -n "$pulse_pid" ]]; then
+        kill "$pulse_pid" 2>/dev/null || true
+        wait "$pulse_pid" 2>/dev/null || true
+    fi
+    if [[ -n "$xvfb_pid" ]]; then
+        kill "$xvfb_pid" 2>/dev/null || true
+        wait "$xvfb_pid" 2>/dev/null || true
+    fi
+}
+trap stop_servers EXIT
+
+start_xvfb() {
+    local n
+    for n in $(seq 40 99); do
+        if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then
+            break
+        fi
+    done
+    # 16 bits per pixel: the demo switches the display to 640x480x16.
+    Xvfb ":$n" -screen 0 1024x768x16 -nolisten tcp >"$out/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=":$n"
+    local i
+    for i in $(seq 1 100); do
+        if xdpyinfo >/dev/null 2>&1; then
+            return
+        fi
+        if ! kill -0 "$xvfb_pid" 2>/dev/null; then
+            break
+        fi
+        sleep 0.1
+    done
+    echo "Xvfb did not start on $DISPLAY:" >&2
+    cat "$out/xvfb.log" >&2
+    exit 1
+}
+
+# A PulseAudio daemon of this run's own (also as root: a per-user daemon with its own
+# runtime folder, not the system-wide one), playing into a null sink whose monitor is
+# the recording device, so that Wine's sound driver finds devices for DirectSound and
+# the wave functions.
+start_pulseaudio() {
+    local dir="$out/pulse"
+    rm -rf "$dir"
+    mkdir -p "$dir/runtime" "$dir/state"
+    export PULSE_RUNTIME_PATH="$dir/runtime" PULSE_STATE_PATH="$dir/state"
+    export PULSE_SERVER="unix:$dir/runtime/native"
+    export PULSE_COOKIE="$dir/cookie"
+    # No session bus: the daemon would try to start one for the X display.
+    env -u DISPLAY DBUS_SESSION_BUS_ADDRESS=disabled: pulseaudio --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes -n \
+        --load="module-native-protocol-unix socket=$dir/runtime/native auth-anonymous=1" \
+        --load="module-null-sink sink_name=zarnoth_null" \
+        --load="module-always-sink" \
+        >"$dir/pulseaudio.log" 2>&1 &
+    pulse_pid=$!
+    local i
+    for i in $(seq 1 100); do
+        if pactl info >/dev/null 2>&1; then
+            # Recording hears what is played: the capture tests check that.
+            pactl set-default-sink zarnoth_null
+            pactl set-default-source zarnoth_null.monitor
+            return
+        fi
+        if ! kill -0 "$pulse_pid" 2>/dev/null; then
+            break
+        fi
+        sleep 0.1
+    done
+    echo "PulseAudio did not start:" >&2
+    cat "$dir/pulseaudio.log" >&2
+    exit 1
+}
+
+# A Wine prefix of this build's own: every window opens in a 640x480 virtual desktop,
+# where the display mode change succeeds without touching the X server's screen, and
+# sound goes to PulseAudio.
+start_wine() {
+    export WINEPREFIX="$out/wineprefix" WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+    if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
+        wineboot -i >"$out/wineboot.log" 2>&1
+    fi
+    wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Zarnoth /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Zarnoth /d 1024x768 /f >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d pulse /f >/dev/null 2>&1
+    wineserver -w
+}
+
+if [[ "$mode" == run ]]; then
+    mkdir -p "$out"
+    start_xvfb
+    start_pulseaudio
+    start_wine
+    echo "Wine runs on the X display $DISPLAY" >&2
+    status=0
+    (cd "$caller_dir" && wine "$program" "$@") || status=$?
+    exit "$status"
+fi
+
+step "install packages"
+install_packages
+build_deps
+mkdir -p "$out"
+cross_build
+
+if [[ "$mode" == build ]]; then
+    exit 0
+fi
+
+step "start Xvfb, PulseAudio and Wine"
+start_xvfb
+start_pulseaudio
+start_wine
+
+# The demo and its tests read the archive next to the programs.
+if [[ ! -f build/bin/quorvel.pak ]]; then
+    echo "build/bin/quorvel.pak is missing: build for Linux first (scripts/setup.sh)" >&2
+    exit 1
+fi
+cp build/bin/quorvel.pak "$out/bin/quorvel.pak"
+
+step "unit tests under Wine"
+status=0
+ZARNOTH_NO_MESSAGE_BOX=1 ctest --test-dir "$out" --output-on-failure || status=$?
+# Each ctest entry is a whole program: its GoogleTest counts.
+awk '/^[0-9]+\/[0-9]+ Test: / {name = $3}
+     /^\[==========\] [0-9]+ tests? from .* ran/ {ran = $2}
+     /^\[  PASSED  \] [0-9]+ test/ {passed = $4}
+     /^\[  SKIPPED \] [0-9]+ test/ {skipped = $4}
+     /^\[  FAILED  \] [0-9]+ test/ {failed = $4}
+     /^Test (Passed|Failed)/ && name != "" {
+         printf "%-14s %4d tests: %d passed, %d skipped, %d failed\n", name, ran, passed, skipped, failed
+         name = ""; ran = passed = skipped = failed = 0 }' "$out/Testing/Temporary/LastTest.log"
+if ((status != 0)); then
+    exit "$status"
+fi
+
+step "the whole demo under Wine"
+if [[ ! -f "$out/bin/zarnoth.exe" ]]; then
+    echo "zarnoth.exe was not built (the Win32 backend is incomplete)" >&2
+    exit 1
+fi
+demo_started="$(now_ms)"
+status=0
+(cd "$out/bin" && ZARNOTH_NO_MESSAGE_BOX=1 timeout 300 wine zarnoth.exe) >"$out/demo.log" 2>&1 || status=$?
+demo_ms=$(($(now_ms) - demo_started))
+step_done
+printf 'zarnoth.exe ended with status %d after %d.%d s\n' "$status" $((demo_ms / 1000)) $((demo_ms % 1000 / 100))
+if ((status != 0)); then
+    cat "$out/demo.log" >&2
+    exit 1
+fi
+# The show lasts about 84 s; a run much shorter than that did not play it through.
+if ((demo_ms < 70000)); then
+    echo "zarnoth.exe ended too early" >&2
+    cat "$out/demo.log" >&2
+    exit 1
+fi
+echo "Windows tests passed."
