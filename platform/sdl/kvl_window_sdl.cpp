@@ -2,6 +2,9 @@
 #include "platform/sdl/kvl_window_sdl.h"
 
 #include <SDL.h>
+#include <signal.h>
+
+#include <atomic>
 
 #include <vector>
 
@@ -47,6 +50,37 @@ int32_t MapKey(SDL_Keycode sym) {
     return KVLKeyOther;
 }
 
+// Ctrl+C or a termination request while a window is open ends the program through
+// its main loop, as a quit request from the desktop does, so that the display mode is
+// put back and the show ends cleanly; the default action would leave the screen in
+// the demo's mode. The handler only sets a lock-free flag, which PumpMessages reads.
+std::atomic<bool> g_quitSignal{false};
+int g_signalHolders = 0;
+struct sigaction g_previousInt;
+struct sigaction g_previousTerm;
+
+extern "C" void OnQuitSignal(int) { g_quitSignal.store(true); }
+
+void HoldQuitSignals() {
+    if (g_signalHolders++ > 0) {
+        return;
+    }
+    struct sigaction action {};
+    action.sa_handler = &OnQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, &g_previousInt);
+    sigaction(SIGTERM, &action, &g_previousTerm);
+}
+
+void ReleaseQuitSignals() {
+    if (g_signalHolders == 0 || --g_signalHolders > 0) {
+        return;
+    }
+    sigaction(SIGINT, &g_previousInt, nullptr);
+    sigaction(SIGTERM, &g_previousTerm, nullptr);
+}
+
 }  // namespace
 
 KVLWindowSDL::KVLWindowSDL(const char* title, int32_t width, int32_t height, int32_t bitsPerPixel)
@@ -58,6 +92,7 @@ KVLWindowSDL::KVLWindowSDL(const char* title, int32_t width, int32_t height, int
 KVLWindowSDL::~KVLWindowSDL() {
     Close();
     if (m_videoHeld) {
+        ReleaseQuitSignals();
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
     }
     KVLArray<KVLWindowSDL*>& registry = Registry();
@@ -83,6 +118,7 @@ bool KVLWindowSDL::Open() {
             return false;
         }
         m_videoHeld = true;
+        HoldQuitSignals();
     }
     // Closing the last window is the listeners' business (the demo ends through
     // OnDestroying); SDL's quit event is left for requests from outside.
@@ -308,6 +344,9 @@ KVLWindowSDL* KVLWindowSDL::FindWindow(uint32_t windowId) {
 
 bool KVLWindowSDL::PumpMessages() {
     bool keepGoing = true;
+    if (g_quitSignal.exchange(false)) {
+        keepGoing = false;
+    }
     SDL_Event event;
     while (SDL_PollEvent(&event) != 0) {
         switch (event.type) {

@@ -131,7 +131,14 @@ Window FindDemoWindow(Display* d, Window w) {
     return found;
 }
 
-TEST(Program, ClosingTheWindowEndsTheShow) {
+// The ways a user ends the show early: closing its window (the desktop's close
+// request), Ctrl+C in the terminal and a termination request. Each ends it through the
+// main loop, with exit status 0, after the music has been playing.
+enum class StopRequest { CloseWindow, Interrupt, Terminate };
+
+class ProgramStop : public ::testing::TestWithParam<StopRequest> {};
+
+TEST_P(ProgramStop, EndsTheShowCleanly) {
     if (!testsupport::HaveProgram("Xvfb")) {
         GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
     }
@@ -153,15 +160,26 @@ TEST(Program, ClosingTheWindowEndsTheShow) {
     }
     ASSERT_NE(w, 0u) << "the window never appeared";
     std::this_thread::sleep_for(std::chrono::seconds(2));
-    XEvent ev{};
-    ev.xclient.type = ClientMessage;
-    ev.xclient.window = w;
-    ev.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
-    ev.xclient.format = 32;
-    ev.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
-    ev.xclient.data.l[1] = CurrentTime;
-    XSendEvent(d, w, False, NoEventMask, &ev);
-    XFlush(d);
+    switch (GetParam()) {
+        case StopRequest::CloseWindow: {
+            XEvent ev{};
+            ev.xclient.type = ClientMessage;
+            ev.xclient.window = w;
+            ev.xclient.message_type = XInternAtom(d, "WM_PROTOCOLS", False);
+            ev.xclient.format = 32;
+            ev.xclient.data.l[0] = static_cast<long>(XInternAtom(d, "WM_DELETE_WINDOW", False));
+            ev.xclient.data.l[1] = CurrentTime;
+            XSendEvent(d, w, False, NoEventMask, &ev);
+            XFlush(d);
+            break;
+        }
+        case StopRequest::Interrupt:
+            kill(pid, SIGINT);
+            break;
+        case StopRequest::Terminate:
+            kill(pid, SIGTERM);
+            break;
+    }
     int status = -1;
     pid_t done = 0;
     const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
@@ -171,13 +189,25 @@ TEST(Program, ClosingTheWindowEndsTheShow) {
     if (done == 0) {
         kill(pid, SIGKILL);
         waitpid(pid, &status, 0);
-        FAIL() << "the show did not end after its window was closed";
+        FAIL() << "the show did not end after the request";
     }
     XCloseDisplay(d);
-    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    // The music played into the disk driver's file until the close.
+    // The music played into the disk driver's file until the request.
     EXPECT_GT(testsupport::ReadFile(audio).size(), 44100u * 4u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Requests, ProgramStop,
+                         ::testing::Values(StopRequest::CloseWindow, StopRequest::Interrupt,
+                                           StopRequest::Terminate),
+                         [](const ::testing::TestParamInfo<StopRequest>& info) {
+                             switch (info.param) {
+                                 case StopRequest::CloseWindow: return std::string("CloseWindow");
+                                 case StopRequest::Interrupt: return std::string("Interrupt");
+                                 case StopRequest::Terminate: return std::string("Terminate");
+                             }
+                             return std::string("Unknown");
+                         });
 
 }  // namespace
