@@ -1,7 +1,9 @@
 // ZRNRendererOffscreen: the renderer drawing into an offscreen picture of a fixed
-// size, for tests and tools. Needs no display: the context comes from EGL on Mesa's
-// surfaceless platform (software rendering), with a pbuffer of at least 5-6-5 colour
-// and a 16-bit depth buffer. ReadPixels returns what has been drawn.
+// size, for tests and tools, with at least 5-6-5 colour and a 16-bit depth buffer.
+// ReadPixels returns what has been drawn. On Linux it needs no display: the context
+// comes from EGL on Mesa's surfaceless platform (software rendering) with a pbuffer
+// (scene/sdl); on Windows from WGL on a hidden window, drawing into a framebuffer
+// object where the driver has them (scene/win32).
 //
 // Several offscreen renderers may exist at once, but the GL calls of the thread go to
 // the one made current last (by Initialise or MakeCurrent).
@@ -34,6 +36,8 @@ public:
 
 private:
     void Release();
+    // Points glReadPixels at the buffer the drawing went to.
+    void SelectReadBuffer();
 
     int32_t m_width;
     int32_t m_height;

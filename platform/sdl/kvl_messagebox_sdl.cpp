@@ -37,7 +37,7 @@ bool KVLMessageBox(const char* text, const char* caption) {
     }
     std::fprintf(stderr, "%s: %s\n", caption, text);
     std::fflush(stderr);
-    if (!DisplayAvailable()) {
+    if (HasValue("ZARNOTH_NO_MESSAGE_BOX") || !DisplayAvailable()) {
         return false;
     }
     return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) == 0;

@@ -300,7 +300,11 @@ TEST(MessageBox, WithoutADisplayOnlyWritesTheLine) {
         const char* driver;   // null: unset
         const char* display;  // null: unset
     };
+    // Every test program sets ZARNOTH_NO_MESSAGE_BOX; these cases run without it.
     const Case cases[] = {{"dummy", ":0"}, {"offscreen", ":0"}, {nullptr, nullptr}};
+    const char* oldQuiet = std::getenv("ZARNOTH_NO_MESSAGE_BOX");
+    const std::string savedQuiet = oldQuiet != nullptr ? oldQuiet : "";
+    unsetenv("ZARNOTH_NO_MESSAGE_BOX");
     const char* oldDriver = std::getenv("SDL_VIDEODRIVER");
     const std::string savedDriver = oldDriver != nullptr ? oldDriver : "";
     const char* oldDisplay = std::getenv("DISPLAY");
@@ -325,6 +329,9 @@ TEST(MessageBox, WithoutADisplayOnlyWritesTheLine) {
     oldDisplay != nullptr ? setenv("DISPLAY", savedDisplay.c_str(), 1) : unsetenv("DISPLAY");
     if (oldWayland != nullptr) {
         setenv("WAYLAND_DISPLAY", savedWayland.c_str(), 1);
+    }
+    if (oldQuiet != nullptr) {
+        setenv("ZARNOTH_NO_MESSAGE_BOX", savedQuiet.c_str(), 1);
     }
 }
 

@@ -14,6 +14,20 @@
 #include <iterator>
 #include <stdexcept>
 
+namespace {
+
+// No test program ever waits on a message box, however it is started (ctest, by hand
+// in a desktop session, under Wine).
+const bool g_noMessageBoxes = [] {
+#ifdef _WIN32
+    return _putenv_s("ZARNOTH_NO_MESSAGE_BOX", "1") == 0;
+#else
+    return setenv("ZARNOTH_NO_MESSAGE_BOX", "1", 1) == 0;
+#endif
+}();
+
+}  // namespace
+
 namespace testsupport {
 
 #ifdef _WIN32

@@ -1,0 +1,41 @@
+// ZRNRendererOffscreen: what both context bindings share, finishing the drawing and
+// reading the picture back.
+#include "scene/zrn_renderer_offscreen.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+#include <GL/gl.h>
+
+#include <utility>
+
+bool ZRNRendererOffscreen::Present() {
+    if (!HasContext()) {
+        return false;
+    }
+    glFinish();
+    return true;
+}
+
+std::unique_ptr<KVLImage> ZRNRendererOffscreen::ReadPixels() {
+    if (!HasContext()) {
+        return nullptr;
+    }
+    std::unique_ptr<KVLImage> image = KVLImage::Create(m_width, m_height);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    SelectReadBuffer();
+    glReadPixels(0, 0, m_width, m_height, GL_BGRA_EXT, GL_UNSIGNED_BYTE, image->pixels);
+    // GL's rows run bottom up.
+    const size_t row = static_cast<size_t>(m_width);
+    for (int32_t y = 0; y < m_height / 2; ++y) {
+        uint32_t* a = image->pixels + row * static_cast<size_t>(y);
+        uint32_t* b = image->pixels + row * static_cast<size_t>(m_height - 1 - y);
+        for (size_t x = 0; x < row; ++x) {
+            std::swap(a[x], b[x]);
+        }
+    }
+    for (size_t i = 0; i < row * static_cast<size_t>(m_height); ++i) {
+        image->pixels[i] |= 0xFF000000u;
+    }
+    return image;
+}
