@@ -2,7 +2,7 @@
 // audio driver, left alone until it ends by itself. Checks the exit status, the length
 // of the run and that the audio file holds the soundtrack: the device's output,
 // located in the file, equals the engine's own decode of "snd\qv.mp3" sample for
-// sample over the first 80 seconds of the music.
+// sample over the first 76 seconds of the music.
 #include <chrono>
 #include <csignal>
 #include <cstring>
@@ -81,8 +81,11 @@ TEST(FullShow, RunsToTheEndWithTheSoundtrack) {
         }
     }
     ASSERT_NE(offset, SIZE_MAX) << "the soundtrack is not in the audio file";
-    const size_t compared = 80u * 44100u * 2u;
-    ASSERT_GE(heard.size(), offset + compared) << "the audio file ends before 80 s of music";
+    // The show stops the music at 82.32 s. SDL's disk driver paces its writes with
+    // sleeps and falls a little behind the show's clock on a loaded machine (79.5 s of
+    // music were seen written with both cores busy), so the comparison stops short.
+    const size_t compared = 76u * 44100u * 2u;
+    ASSERT_GE(heard.size(), offset + compared) << "the audio file ends before 76 s of music";
     size_t mismatches = 0;
     for (size_t i = 0; i < compared; ++i) {
         mismatches += heard[offset + i] == expected[i] ? 0 : 1;
