@@ -1,5 +1,5 @@
-// ZRNRendererOffscreen: what both context bindings share, finishing the drawing and
-// reading the picture back.
+// ZRNRendererOffscreen: what both context bindings share: the picture's size limits,
+// finishing the drawing and reading the picture back.
 #include "scene/zrn_renderer_offscreen.h"
 
 #if defined(_WIN32)
@@ -8,6 +8,19 @@
 #include <GL/gl.h>
 
 #include <utility>
+
+ZRNRendererOffscreen::ZRNRendererOffscreen(int32_t width, int32_t height)
+    : ZRNRenderer(nullptr), m_width(width), m_height(height) {}
+
+ZRNRendererOffscreen::~ZRNRendererOffscreen() { Release(); }
+
+bool ZRNRendererOffscreen::SizeInRange() {
+    if (m_width < 1 || m_height < 1 || m_width > 8192 || m_height > 8192) {
+        m_error = "picture size out of range";
+        return false;
+    }
+    return true;
+}
 
 bool ZRNRendererOffscreen::Present() {
     if (!HasContext()) {

@@ -35,6 +35,8 @@ public:
     const KVLString& GetError() const { return m_error; }
 
 private:
+    // False with a reason in m_error unless both sides are 1..8192.
+    bool SizeInRange();
     void Release();
     // Points glReadPixels at the buffer the drawing went to.
     void SelectReadBuffer();

@@ -82,17 +82,11 @@ bool BindFramebuffer(int32_t width, int32_t height) {
 
 }  // namespace
 
-ZRNRendererOffscreen::ZRNRendererOffscreen(int32_t width, int32_t height)
-    : ZRNRenderer(nullptr), m_width(width), m_height(height) {}
-
-ZRNRendererOffscreen::~ZRNRendererOffscreen() { Release(); }
-
 bool ZRNRendererOffscreen::Initialise() {
     if (m_context != nullptr) {
         return true;
     }
-    if (m_width < 1 || m_height < 1 || m_width > 8192 || m_height > 8192) {
-        m_error = "picture size out of range";
+    if (!SizeInRange()) {
         return false;
     }
     if (!RegisterWindowClass()) {
