@@ -47,7 +47,7 @@ install_packages() {
 # openarena-data (44 MB), taken from the package file without installing the game and
 # the 300 MB it depends on. The test skips with a message when this is unavailable.
 fetch_test_data() {
-    local dest=build/testdata/openarena
+    local dest=build-testdata/openarena
     if [[ -f /usr/share/games/openarena/baseoa/pak0.pk3 || -f "$dest/pak0.pk3" ]]; then
         return
     fi
@@ -70,8 +70,46 @@ build() {
     cmake --build "$dir" -j "$jobs"
 }
 
-install_packages
-build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Runs one stage of the test command and prints its time when it ends.
+stage() {
+    local name="$1" start=$SECONDS
+    shift
+    echo "=== $name"
+    "$@"
+    local took=$((SECONDS - start))
+    printf '=== %s: %d min %02d s\n' "$name" $((took / 60)) $((took % 60))
+    stage_times+=("$(printf '%-34s %3d min %02d s' "$name" $((took / 60)) $((took % 60)))")
+}
+stage_times=()
+
+build_and_test() {
+    fetch_test_data
+    ctest --test-dir build --output-on-failure -j "$jobs"
+}
+
+sanitizer_stage() {
+    CC=clang CXX=clang++ build build-asan -DCMAKE_BUILD_TYPE=Debug -DZARNOTH_SANITIZE=ON -DZARNOTH_FUZZ=ON \
+        -DZARNOTH_BENCH=OFF
+    ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        ctest --test-dir build-asan --output-on-failure -j "$jobs"
+}
+
+# Only the sound program and the demo are built with ThreadSanitizer, and only the
+# tests of the threaded sound code run, so this stage stays short.
+thread_sanitizer_stage() {
+    CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARNOTH_BENCH=OFF \
+        -DZARNOTH_BUILD_PAK=OFF -DCMAKE_C_FLAGS=-fsanitize=thread -DCMAKE_CXX_FLAGS=-fsanitize=thread \
+        -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
+    cmake --build build-tsan -j "$jobs" --target test_sound
+    SDL_AUDIODRIVER=disk TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build-tsan/bin/test_sound \
+        --gtest_filter='SoundOutputRing.*:SoundOutputSDL.*:SoundStreamerCapture.*:SoundStreamerMP3.*:MP3Player.*:SoundPlayer.*:Capture.*'
+    # The whole show under ThreadSanitizer (the program built in build-tsan, the archive
+    # taken from the normal build).
+    bash scripts/tsan_show.sh
+}
+
+stage "packages" install_packages
+stage "build" build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 if [[ "$mode" == demo ]]; then
     if [[ -x build/bin/zarnoth ]]; then
@@ -81,25 +119,16 @@ if [[ "$mode" == demo ]]; then
     exit 1
 fi
 
-fetch_test_data
-ctest --test-dir build --output-on-failure -j "$jobs"
-
-CC=clang CXX=clang++ build build-asan -DCMAKE_BUILD_TYPE=Debug -DZARNOTH_SANITIZE=ON -DZARNOTH_FUZZ=ON \
-    -DZARNOTH_BENCH=OFF
-ASAN_OPTIONS=abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    ctest --test-dir build-asan --output-on-failure -j "$jobs"
-# Only the sound program is built with ThreadSanitizer, and only the tests of the
-# threaded sound code run, so this step stays short.
-CC=clang CXX=clang++ cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARNOTH_BENCH=OFF -DZARNOTH_BUILD_PAK=OFF \
-    -DCMAKE_C_FLAGS=-fsanitize=thread -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
-cmake --build build-tsan -j "$jobs" --target test_sound
-SDL_AUDIODRIVER=disk TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build-tsan/bin/test_sound \
-    --gtest_filter='SoundOutputRing.*:SoundOutputSDL.*:SoundStreamerCapture.*:SoundStreamerMP3.*:MP3Player.*:SoundPlayer.*:Capture.*'
-# The whole show under ThreadSanitizer (the program built in build-tsan, the archive
-# taken from the normal build).
-bash scripts/tsan_show.sh
+stage "tests" build_and_test
+stage "AddressSanitizer/UBSan + fuzz seeds" sanitizer_stage
+stage "ThreadSanitizer" thread_sanitizer_stage
 # The Windows build: MinGW-w64 cross build of the engine, zarnoth.exe, kvl.exe and the
 # portable test programs, then those tests and the whole demo under Wine (the demo takes
 # build/bin/quorvel.pak from the Linux build above).
-bash scripts/windows.sh test
-echo "All tests passed."
+stage "Windows (MinGW-w64, Wine)" bash scripts/windows.sh test
+# Every outside program the tests and scripts call comes from a listed package (run
+# last, when every list has been installed).
+stage "tool check" bash scripts/check_tools.sh
+echo "Stage times:"
+printf '  %s\n' "${stage_times[@]}"
+echo "All tests passed in $((SECONDS / 60)) min $((SECONDS % 60)) s."

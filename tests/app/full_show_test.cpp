@@ -35,7 +35,7 @@ constexpr bool kSanitized = false;
 
 TEST(FullShow, RunsToTheEndWithTheSoundtrack) {
     if (!testsupport::HaveProgram("Xvfb")) {
-        GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
+        ZARNOTH_SKIP_MISSING() << "Xvfb is not installed (Debian package xvfb)";
     }
     testsupport::XvfbServer server;
     std::string error;

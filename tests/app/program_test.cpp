@@ -140,7 +140,7 @@ class ProgramStop : public ::testing::TestWithParam<StopRequest> {};
 
 TEST_P(ProgramStop, EndsTheShowCleanly) {
     if (!testsupport::HaveProgram("Xvfb")) {
-        GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
+        ZARNOTH_SKIP_MISSING() << "Xvfb is not installed (Debian package xvfb)";
     }
     testsupport::XvfbServer server;
     std::string error;

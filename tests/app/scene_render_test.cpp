@@ -50,7 +50,7 @@ protected:
         }
         offscreen = std::make_unique<ZRNRendererOffscreen>(kWidth, kHeight);
         if (!offscreen->Initialise()) {
-            GTEST_SKIP() << "no offscreen OpenGL: " << offscreen->GetError().c_str();
+            ZARNOTH_SKIP_MISSING() << "no offscreen OpenGL: " << offscreen->GetError().c_str();
         }
         glVisitor = std::make_unique<ZRNRenderVisitor>(offscreen.get());
     }

@@ -258,7 +258,7 @@ void SeamAndTypicalStep(const Picture& p, bool columns, double& seam, double& ty
 
 TEST_F(GeneratedArchive, JpegMembersDecodeToTheirSizes) {
     if (!HaveProgram("djpeg")) {
-        GTEST_SKIP() << "djpeg (libjpeg-turbo-progs) is not installed";
+        ZARNOTH_SKIP_MISSING() << "djpeg (libjpeg-turbo-progs) is not installed";
     }
     struct Expect {
         const char* name;
@@ -415,7 +415,7 @@ protected:
 
 TEST_F(DecodedSoundtrack, LevelsAndSectionChangesFollowTheTimeline) {
     if (!HaveProgram("mpg123")) {
-        GTEST_SKIP() << "mpg123 is not installed";
+        ZARNOTH_SKIP_MISSING() << "mpg123 is not installed";
     }
     const std::vector<int16_t> pcm = Decode(Member("snd\\qv.mp3"));
     ASSERT_FALSE(pcm.empty());

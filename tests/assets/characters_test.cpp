@@ -321,7 +321,7 @@ TEST(Characters, NormalIndicesPointOutward)
 TEST(Characters, SkinsDecodeWithImageMagickToTheIntendedPixels)
 {
     if (!HaveProgram("convert-im6.q16"))
-        GTEST_SKIP() << "ImageMagick (convert-im6.q16) is not installed";
+        ZARNOTH_SKIP_MISSING() << "ImageMagick (convert-im6.q16) is not installed";
     TempDir dir;
     std::map<std::string, const AssetMember*> byName;
     for (const AssetMember& m : Members())
@@ -481,7 +481,7 @@ TEST(Md2Writer, RejectsWhatTheFormatCannotHold)
 TEST(PcxWriter, ImageMagickReadsEdgeCases)
 {
     if (!HaveProgram("convert-im6.q16"))
-        GTEST_SKIP() << "ImageMagick (convert-im6.q16) is not installed";
+        ZARNOTH_SKIP_MISSING() << "ImageMagick (convert-im6.q16) is not installed";
     struct Case {
         const char* name;
         int w, h;
@@ -574,7 +574,7 @@ TEST(Characters, AsTheEngineReadsThemTheRoomFiguresStandOnTheFloorLitFromOutside
 TEST(Characters, AssimpImportsEveryModel)
 {
     if (!HaveProgram("assimp"))
-        GTEST_SKIP() << "assimp (package assimp-utils) is not installed";
+        ZARNOTH_SKIP_MISSING() << "assimp (package assimp-utils) is not installed";
     TempDir dir;
     for (size_t member : {0u, 2u, 6u, 8u}) {
         SCOPED_TRACE(Members()[member].name);

@@ -44,7 +44,7 @@ class XvfbWindow : public testing::Test {
 protected:
     void SetUp() override {
         if (!testsupport::HaveProgram("Xvfb")) {
-            GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb): real-window tests skipped";
+            ZARNOTH_SKIP_MISSING() << "Xvfb is not installed (Debian package xvfb): real-window tests skipped";
         }
         std::string error;
         ASSERT_TRUE(m_server.Start("640x480x16", &error)) << error;
@@ -155,7 +155,7 @@ TEST_F(XvfbWindow, FallbacksOnASingleModeScreen) {
 TEST_F(XvfbWindow, GLCapableWindowTakesAContext) {
     void* libgl = dlopen("libGL.so.1", RTLD_NOW | RTLD_LOCAL);
     if (libgl == nullptr) {
-        GTEST_SKIP() << "libGL.so.1 is not installed: GL window test skipped";
+        ZARNOTH_SKIP_MISSING() << "libGL.so.1 is not installed: GL window test skipped";
     }
     dlclose(libgl);
     KVLWindowSDL w("ZARNOTH 3D", 640, 480, 16);

@@ -28,7 +28,7 @@ int Meshes(const ZRNNode& node) { return CountKind(node, &ZRNNodeMesh::classZRNN
 
 TEST(Builders, BackgroundFromATgaAfterThreeFailedFormats) {
     if (!testsupport::HaveProgram("convert-im6.q16")) {
-        GTEST_SKIP() << "ImageMagick (convert) is not installed";
+        ZARNOTH_SKIP_MISSING() << "ImageMagick (convert) is not installed";
     }
     testsupport::TempDir dir;
     const std::string tga = dir.file("sky.tga");
@@ -107,7 +107,7 @@ TEST(Builders, WallBoxFacesAndMaterials) {
 
 TEST(Builders, WallBoxLoadsTwoDistinctTextures) {
     if (!testsupport::HaveProgram("convert-im6.q16")) {
-        GTEST_SKIP() << "ImageMagick (convert) is not installed";
+        ZARNOTH_SKIP_MISSING() << "ImageMagick (convert) is not installed";
     }
     testsupport::TempDir dir;
     ASSERT_EQ(testsupport::Run("convert-im6.q16 -size 2x2 xc:red " + dir.file("a.pcx")), 0);
@@ -138,7 +138,7 @@ constexpr const char* kSydneySkin = "/usr/share/assimp/models/MD2/sydney.bmp";
 
 TEST(Builders, Quake2ModelWithSkinMissingSkinAndMissingMesh) {
     if (!testsupport::FileExists(kSydney)) {
-        GTEST_SKIP() << "assimp-testmodels is not installed";
+        ZARNOTH_SKIP_MISSING() << "assimp-testmodels is not installed";
     }
     ZRNQuake2Builder builder(nullptr, nullptr);
     builder.SetMeshPath(kSydney);

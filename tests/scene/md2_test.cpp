@@ -258,7 +258,7 @@ TEST(MD2, RealModelsFromAssimpTestModels) {
         ++checked;
     }
     if (checked == 0) {
-        GTEST_SKIP() << "assimp-testmodels is not installed";
+        ZARNOTH_SKIP_MISSING() << "assimp-testmodels is not installed";
     }
 }
 

@@ -278,7 +278,7 @@ bool ExtractOpenArenaModels(const testsupport::TempDir& dir, std::vector<std::st
     // Installed with the game, or unpacked from its package by the test set-up.
     std::string pak = "/usr/share/games/openarena/baseoa/pak0.pk3";
     if (!testsupport::FileExists(pak)) {
-        pak = std::string(ZARNOTH_BIN_DIR) + "/../testdata/openarena/pak0.pk3";
+        pak = testsupport::TestDataPath("openarena/pak0.pk3");
     }
     if (!testsupport::FileExists(pak) || !testsupport::HaveProgram("unzip")) {
         return false;
@@ -299,7 +299,7 @@ TEST(MD3, RealModelsFromOpenArena) {
     testsupport::TempDir dir;
     std::vector<std::string> files;
     if (!ExtractOpenArenaModels(dir, files)) {
-        GTEST_SKIP() << "openarena-data (pak0.pk3) or unzip is not installed";
+        ZARNOTH_SKIP_MISSING() << "openarena-data (pak0.pk3) or unzip is not installed";
     }
     int models = 0, vertices = 0, tagsChecked = 0, tagOnly = 0;
     for (const std::string& path : files) {

@@ -38,7 +38,7 @@ protected:
     void SetUp() override {
         m_renderer = std::make_unique<ZRNRendererOffscreen>(kSize, kSize);
         if (!m_renderer->Initialise()) {
-            GTEST_SKIP() << "no offscreen OpenGL (Debian packages libegl-mesa0, libgl1-mesa-dri): "
+            ZARNOTH_SKIP_MISSING() << "no offscreen OpenGL (Debian packages libegl-mesa0, libgl1-mesa-dri): "
                          << m_renderer->GetError().c_str();
         }
         m_quad = ZRNMesh::MakeGrid(2.0f, 2.0f, 1);
@@ -246,7 +246,7 @@ TEST(GLRendererResize, AspectFollowsTheSizeAndSurvivesAZeroHeight) {
     // A resize heard before the context exists changes nothing yet and is not lost.
     r.OnResize(48, 16);
     if (!r.Initialise()) {
-        GTEST_SKIP() << "no offscreen OpenGL: " << r.GetError().c_str();
+        ZARNOTH_SKIP_MISSING() << "no offscreen OpenGL: " << r.GetError().c_str();
     }
     EXPECT_NEAR(ProjectionAspect(), 2.0f, 1e-4f);
     r.OnResize(30, 10);
@@ -275,7 +275,7 @@ TEST(GLRendererResize, AspectOneUntilTheFirstResize) {
     };
     ZRNRendererOffscreen host(64, 32);
     if (!host.Initialise()) {
-        GTEST_SKIP() << "no offscreen OpenGL: " << host.GetError().c_str();
+        ZARNOTH_SKIP_MISSING() << "no offscreen OpenGL: " << host.GetError().c_str();
     }
     BareRenderer bare;
     ASSERT_TRUE(bare.Initialise());

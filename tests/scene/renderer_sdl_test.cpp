@@ -24,7 +24,7 @@ class SDLRenderer : public testing::Test {
 protected:
     void SetUp() override {
         if (!testsupport::HaveProgram("Xvfb")) {
-            GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb): window renderer tests skipped";
+            ZARNOTH_SKIP_MISSING() << "Xvfb is not installed (Debian package xvfb): window renderer tests skipped";
         }
         std::string error;
         ASSERT_TRUE(m_server.Start("640x480x16", &error)) << error;

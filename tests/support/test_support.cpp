@@ -64,6 +64,13 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(m_path, ec);
 }
 
+bool MissingToolsFail() {
+    const char* ci = std::getenv("CI");
+    return ci != nullptr && std::string(ci) == "true";
+}
+
+std::string TestDataPath(const std::string& relative) { return std::string(ZARNOTH_TESTDATA_DIR) + "/" + relative; }
+
 std::vector<uint8_t> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) {

@@ -2,9 +2,21 @@
 // running outside programs.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
+
+// For a test whose outside program or data file is missing: skips with the streamed
+// reason, except under CI=true, where everything the tests use is installed and a
+// missing tool means a missing install step or a wrong path, so the test fails.
+//     if (!testsupport::HaveProgram("lame")) { ZARNOTH_SKIP_MISSING() << "lame is not installed"; }
+#define ZARNOTH_SKIP_MISSING()                                                                    \
+    return ::testing::internal::AssertHelper(::testsupport::MissingToolsFail()                   \
+                                                 ? ::testing::TestPartResult::kFatalFailure       \
+                                                 : ::testing::TestPartResult::kSkip,              \
+                                             __FILE__, __LINE__, "") = ::testing::Message()
 
 namespace testsupport {
 
@@ -39,6 +51,12 @@ bool HavePosixShell();
 bool HaveProgram(const std::string& name);
 // The reason given by tests that skip without a POSIX shell.
 inline constexpr const char* kNoPosixShell = "runs programs through a POSIX shell, which Windows does not have";
+
+// True under CI=true: see ZARNOTH_SKIP_MISSING.
+bool MissingToolsFail();
+// The folder of the outside test data that scripts/setup.sh fetches (the same for
+// every build folder of the checkout).
+std::string TestDataPath(const std::string& relative);
 
 // Path of a program built next to the tests (build/bin).
 std::string BinPath(const std::string& name);

@@ -75,7 +75,7 @@ TEST(KvlRecord, RecordsTheInputFilesSamples) {
 TEST(KvlPlay, PlaysTheWholeSongOnceAndEnds) {
     TempDir dir;
     if (!testsupport::HaveProgram("lame")) {
-        GTEST_SKIP() << "lame is not available";
+        ZARNOTH_SKIP_MISSING() << "lame is not available";
     }
     testsupport::WriteFile(dir.file("t.wav"), WavFile(Pcm(44100)));
     ASSERT_EQ(testsupport::Run("lame --quiet '" + dir.file("t.wav") + "' '" + dir.file("t.mp3") + "'"), 0);

@@ -30,7 +30,7 @@ int Foreground(const KVLImage& image) {
 
 TEST(KvlView, ScreenshotOfAModelWithItsSkin) {
     if (!testsupport::FileExists(kModel)) {
-        GTEST_SKIP() << "assimp-testmodels is not installed";
+        ZARNOTH_SKIP_MISSING() << "assimp-testmodels is not installed";
     }
     testsupport::TempDir dir;
     const std::string a = dir.file("a.png");
@@ -91,7 +91,7 @@ TEST(KvlView, FailuresAndUsage) {
 
 TEST(KvlView, WindowPlaysUntilAskedToQuit) {
     if (!testsupport::HaveProgram("Xvfb") || !testsupport::FileExists(kModel)) {
-        GTEST_SKIP() << "Xvfb or assimp-testmodels is not installed";
+        ZARNOTH_SKIP_MISSING() << "Xvfb or assimp-testmodels is not installed";
     }
     testsupport::XvfbServer server;
     std::string error;

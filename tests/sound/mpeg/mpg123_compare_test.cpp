@@ -52,7 +52,7 @@ class Mpg123Compare : public ::testing::TestWithParam<Encoding> {};
 TEST_P(Mpg123Compare, FullAccuracy) {
     const Encoding& e = GetParam();
     if (!testsupport::HaveProgram(e.tool)) {
-        GTEST_SKIP() << e.tool << " is not installed";
+        ZARNOTH_SKIP_MISSING() << e.tool << " is not installed";
     }
     testsupport::TempDir dir;
     const std::string wav = dir.file("in.wav");

@@ -44,7 +44,7 @@ TEST(SoundOutputSDL, PlayerMusicReachesTheDeviceOnceAndInOrder) {
     testsupport::TempDir dir;
     soundtest::WriteToneWav(dir.file("t.wav"), 44100 * 3 / 2, 44100);
     if (!soundtest::EncodeMp3(dir.file("t.wav"), dir.file("t.mp3"))) {
-        GTEST_SKIP() << "lame is not available";
+        ZARNOTH_SKIP_MISSING() << "lame is not available";
     }
     const std::vector<uint32_t> reference = soundtest::DecodeWithStreamer(dir.file("t.mp3"));
     ASSERT_GT(reference.size(), 60000u);

@@ -36,7 +36,7 @@ protected:
     void SetUp() override {
         soundtest::WriteToneWav(dir.file("t.wav"), 44100 * 3, 44100);
         if (!soundtest::EncodeMp3(dir.file("t.wav"), dir.file("t.mp3"))) {
-            GTEST_SKIP() << "lame is not available";
+            ZARNOTH_SKIP_MISSING() << "lame is not available";
         }
         reference = soundtest::DecodeWithStreamer(dir.file("t.mp3"));
         ASSERT_GT(reference.size(), 3u * 44100);

@@ -158,7 +158,7 @@ TEST(SoundStreamerMP3, HandsOutTheSourcesFramesAndEnds) {
     testsupport::TempDir dir;
     soundtest::WriteToneWav(dir.file("t.wav"), 30000, 44100);
     if (!soundtest::EncodeMp3(dir.file("t.wav"), dir.file("t.mp3"))) {
-        GTEST_SKIP() << "lame is not available";
+        ZARNOTH_SKIP_MISSING() << "lame is not available";
     }
     // The source alone, block by block.
     std::vector<uint32_t> direct;
