@@ -8,6 +8,7 @@
 #include "core/kvl_object.h"
 #include "core/kvl_stream.h"
 #include "core/kvl_string.h"
+#include "anim/kvl_anim_classranks.h"
 #include "image/kvl_image.h"
 
 class KVLAnim : public KVLObject {

@@ -3,7 +3,7 @@
 
 #include "app/demo_resources.h"
 #include "platform/kvl_messagebox.h"
-#include "platform/kvl_sounddevice.h"
+#include "sound/kvl_sounddevice.h"
 
 DemoController::DemoController(KVLWindow* window, ZRNRendererInterface* renderer, KVLTimer* timer)
     : m_window(window), m_renderer(renderer), m_timer(timer) {}

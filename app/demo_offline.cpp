@@ -35,7 +35,7 @@ void WaitForSound(KVLSoundOutputWAV* wav, KVLSoundPlayer* player, int64_t until)
 // most one chunk at a time, each step only once the worker has written a chunk past
 // it, plus what the oscilloscope reads ahead.
 constexpr int64_t kSoundStep = KVLSoundPlayer::kBlockFrames;
-constexpr int64_t kSoundLead = KVLSoundOutputRing::kLowChunks * KVLSoundPlayer::kBlockFrames + 2048;
+constexpr int64_t kSoundLead = KVLSoundFillRule::kLowChunks * KVLSoundPlayer::kBlockFrames + 2048;
 
 bool PlaySoundUntil(KVLSoundOutputWAV* wav, KVLSoundPlayer* player, int64_t* played, int64_t heard) {
     while (*played < heard) {

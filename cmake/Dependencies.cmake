@@ -12,8 +12,8 @@ if(WIN32)
   # tests that compare with it stay on Linux.
   find_package(JPEG REQUIRED)
   find_package(PNG REQUIRED)
-  list(APPEND ZARNOTH_KVL_DEPS JPEG::JPEG PNG::PNG)
-  set(ZARNOTH_PLATFORM_DEPS user32 gdi32 winmm dsound dxguid ole32 Threads::Threads)
+  set(ZARNOTH_PLATFORM_DEPS user32 gdi32 winmm Threads::Threads)
+  set(ZARNOTH_SOUND_DEPS winmm dsound dxguid ole32 user32)
   set(ZARNOTH_ZRN_DEPS opengl32 glu32 gdi32 user32)
   return()
 endif()
@@ -22,11 +22,11 @@ endif()
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
 set(ZARNOTH_PLATFORM_DEPS PkgConfig::SDL2 Threads::Threads)
+set(ZARNOTH_SOUND_DEPS PkgConfig::SDL2)
 
 # JPEG decoding (libjpeg-turbo's IJG-compatible API) and PNG files for the tools.
 find_package(JPEG REQUIRED)
 find_package(PNG REQUIRED)
-list(APPEND ZARNOTH_KVL_DEPS JPEG::JPEG PNG::PNG)
 
 # libmpg123: an independent MPEG audio decoder, used only by the tests and the
 # benchmark as a reference (never linked into the engine).

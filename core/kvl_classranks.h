@@ -1,30 +1,20 @@
-// The engine's registration table: the order in which registered classes enter the
-// class list (1 first). The list is walked newest first, so the last entry is the
-// head. A class must appear here to be registered.
+// Ranks of the registered classes: the order in which they enter the class list (1
+// first; the list is walked newest first, so the highest rank is the head). Each
+// library states its own classes' ranks in a header of its own with KVL_CLASS_RANK, so
+// the core names no class of the libraries above it; a class without a rank does not
+// compile. The ranks of all libraries together run 1, 2, 3 ... without gaps or
+// repeats (the class-list test checks the whole order).
 #pragma once
 
-enum class KVLClassRank : int {
-    ZRNNode = 1,
-    ZRNNodeCamera = 2,
-    ZRNNodeFog = 3,
-    ZRNNodeFoo = 4,
-    ZRNNodeJoint = 5,
-    ZRNNodeMaterial = 6,
-    ZRNNodeMesh = 7,
-    ZRNNodeTransformation = 8,
-    ZRNMeshReader = 9,
-    ZRNMeshReaderMD2 = 10,
-    ZRNMeshReaderMD3 = 11,
-    KVLObject = 12,
-    KVLBufferId = 13,
-    KVLImageReader = 14,
-    KVLImageReaderBMP = 15,
-    KVLImageReaderJPG = 16,
-    KVLImageReaderPCX = 17,
-    KVLImageReaderTGA = 18,
-    KVLSoundStreamer = 19,
-    KVLSoundStreamerCapture = 20,
-    KVLSoundStreamerMP3 = 21,
-    KVLAnim = 22,
-    KVLAnimMLZ = 23,
-};
+// 0: no rank stated.
+template <class T>
+inline constexpr int kKVLClassRank = 0;
+
+#define KVL_CLASS_RANK(cls, rank) \
+    class cls;                    \
+    template <>                   \
+    inline constexpr int kKVLClassRank<cls> = rank;
+
+// The core's own classes; the scene graph's classes come first (1 to 11).
+KVL_CLASS_RANK(KVLObject, 12)
+KVL_CLASS_RANK(KVLBufferId, 13)

@@ -77,6 +77,6 @@ const KVLClassInfo* KVLClassInfo::FindClass(const char* name) {
 
 const KVLClassInfo KVLObject::classKVLObject("KVLObject", static_cast<int32_t>(sizeof(KVLObject)),
                                              nullptr, nullptr,
-                                             static_cast<int>(KVLClassRank::KVLObject));
+                                             kKVLClassRank<KVLObject>);
 
 const KVLClassInfo* KVLObject::GetClass() const { return &classKVLObject; }

@@ -2,7 +2,7 @@
 //
 // Every registered engine class has one static KVLClassInfo record (name, instance
 // size, parent record, factory). Records are constructed during static initialisation
-// and announce themselves with their rank in the engine's registration table; the
+// and announce themselves with their rank (core/kvl_classranks.h); the
 // class list itself is linked, newest first, the first time anyone reads it. Building
 // the list lazily in rank order makes the order independent of the (unspecified)
 // order in which C++ runs static initialisers across files.
@@ -89,14 +89,14 @@ public:                                                           \
     static const KVLClassInfo* StaticClass() { return &class##cls; } \
     const KVLClassInfo* GetClass() const override { return &class##cls; }
 
-// In the class's source file. The class's place in the list comes from KVLClassRank.
+// In the class's source file. The class's place in the list is its KVL_CLASS_RANK.
 #define KVL_IMPLEMENT_CLASS(cls, base)                                                     \
+    static_assert(kKVLClassRank<cls> > 0, #cls " has no class rank");                      \
     static KVLObject* kvlCreate_##cls() { return new cls(); }                              \
     const KVLClassInfo cls::class##cls(#cls, static_cast<int32_t>(sizeof(cls)),            \
-                                       &base::class##base, &kvlCreate_##cls,              \
-                                       static_cast<int>(KVLClassRank::cls))
+                                       &base::class##base, &kvlCreate_##cls, kKVLClassRank<cls>)
 
 #define KVL_IMPLEMENT_ABSTRACT_CLASS(cls, base)                                            \
+    static_assert(kKVLClassRank<cls> > 0, #cls " has no class rank");                      \
     const KVLClassInfo cls::class##cls(#cls, static_cast<int32_t>(sizeof(cls)),            \
-                                       &base::class##base, nullptr,                       \
-                                       static_cast<int>(KVLClassRank::cls))
+                                       &base::class##base, nullptr, kKVLClassRank<cls>)

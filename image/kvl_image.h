@@ -20,6 +20,7 @@
 #include "core/kvl_object.h"
 #include "core/kvl_stream.h"
 #include "core/kvl_string.h"
+#include "image/kvl_image_classranks.h"
 
 constexpr int32_t kKVLMaxImageSide = 16384;
 

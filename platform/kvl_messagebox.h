@@ -10,3 +10,7 @@
 // Returns true when the box was shown (and dismissed), false when only the line
 // was written.
 bool KVLMessageBox(const char* text, const char* caption = "Error");
+
+// Backend: shows the box and waits until it is dismissed; false when it cannot be
+// shown. KVLMessageBox has written the line and ruled out unattended runs already.
+bool KVLShowNativeMessageBox(const char* text, const char* caption);

@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "core/kvl_array.h"
+#include "core/kvl_string.h"
 
 // Key codes passed to KVLWindowListener::OnKeyDown: printable keys are their
 // lower-case ASCII code (Escape 27, Return 13, Space 32); the keys below have no ASCII
@@ -52,6 +53,9 @@ public:
 class KVLWindow {
 public:
     KVLWindow() = default;
+    // The title, the requested client size and the colour depth of the display mode.
+    KVLWindow(const char* title, int32_t width, int32_t height, int32_t bitsPerPixel)
+        : m_title(title != nullptr ? title : ""), m_width(width), m_height(height), m_bitsPerPixel(bitsPerPixel) {}
     KVLWindow(const KVLWindow&) = delete;
     KVLWindow& operator=(const KVLWindow&) = delete;
     virtual ~KVLWindow() = default;
@@ -74,12 +78,18 @@ public:
     // Resizes the window so that its client area is width x height.
     virtual void SetClientSize(int32_t width, int32_t height) = 0;
     // The requested size (not the actual one).
-    virtual int32_t GetWidth() const = 0;
-    virtual int32_t GetHeight() const = 0;
+    virtual int32_t GetWidth() const { return m_width; }
+    virtual int32_t GetHeight() const { return m_height; }
     // 0 hides the window, any other value shows it.
     virtual void Show(uint8_t flag) = 0;
     // Asks for the content to be shown again: the listeners hear OnPresent.
     virtual void Invalidate() = 0;
+
+    // Before Open: full screen (true, the default) or windowed.
+    void SetFullScreen(bool fullScreen) { m_fullScreen = fullScreen; }
+    bool IsFullScreen() const { return m_fullScreen; }
+    const KVLString& GetTitle() const { return m_title; }
+    int32_t GetBitsPerPixel() const { return m_bitsPerPixel; }
 
 protected:
     // Fan-out in list order over the live list: a listener removed during a pass is
@@ -88,6 +98,12 @@ protected:
     void NotifyResize(int32_t width, int32_t height);
     void NotifyPresent();
     void NotifyKeyDown(int32_t key);
+
+    KVLString m_title;
+    int32_t m_width = 0;
+    int32_t m_height = 0;
+    int32_t m_bitsPerPixel = 0;
+    bool m_fullScreen = true;
 
 private:
     KVLArray<KVLWindowListener*> m_listeners;

@@ -23,6 +23,7 @@
 #include "core/kvl_object.h"
 #include "core/kvl_string.h"
 #include "scene/kvl_math.h"
+#include "scene/zrn_classranks.h"
 #include "scene/zrn_frametime.h"
 #include "scene/zrn_jointtrack.h"
 #include "scene/zrn_material.h"

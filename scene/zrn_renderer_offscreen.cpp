@@ -1,5 +1,5 @@
 // ZRNRendererOffscreen: what both context bindings share: the picture's size limits,
-// finishing the drawing and reading the picture back.
+// the order of initialisation, finishing the drawing and reading the picture back.
 #include "scene/zrn_renderer_offscreen.h"
 
 #if defined(_WIN32)
@@ -19,6 +19,21 @@ bool ZRNRendererOffscreen::SizeInRange() {
         m_error = "picture size out of range";
         return false;
     }
+    return true;
+}
+
+bool ZRNRendererOffscreen::Initialise() {
+    if (m_context != nullptr) {
+        return true;
+    }
+    if (!SizeInRange() || !CreateContext() || !MakeCurrent()) {
+        return false;
+    }
+    OnResize(m_width, m_height);
+    if (!ZRNRenderer::Initialise()) {
+        return false;
+    }
+    SelectDrawBuffer();
     return true;
 }
 

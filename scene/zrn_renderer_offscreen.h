@@ -37,6 +37,11 @@ public:
 private:
     // False with a reason in m_error unless both sides are 1..8192.
     bool SizeInRange();
+    // Binding: creates the context (and its surface) for the picture's size; false with
+    // a reason in m_error.
+    bool CreateContext();
+    // Binding: points the drawing at the picture once the base state is set.
+    void SelectDrawBuffer();
     void Release();
     // Points glReadPixels at the buffer the drawing went to.
     void SelectReadBuffer();

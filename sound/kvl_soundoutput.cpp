@@ -1,4 +1,5 @@
-// KVLSoundOutputRing (the looping chunk ring with its fill states) and KVLSoundOutputWAV.
+// KVLSoundFillRule (the fill states and the play position of every streaming output),
+// KVLSoundOutputRing (the looping chunk ring in memory) and KVLSoundOutputWAV.
 #include "sound/kvl_soundoutput.h"
 
 #include <algorithm>
@@ -20,6 +21,96 @@ void PutU32(uint8_t* p, uint32_t v) {
 
 }  // namespace
 
+void KVLSoundFillRule::Configure(int32_t chunkBytes, int32_t blockAlign) {
+    m_chunkBytes = chunkBytes;
+    m_blockAlign = blockAlign > 0 ? blockAlign : 1;
+    Reset();
+}
+
+void KVLSoundFillRule::Reset() {
+    m_state = kIdle;
+    m_startPending = true;
+    m_framesWritten = 0;
+    m_writtenBytes = 0;
+    m_silenceStart = 0;
+    m_silenceEnd = 0;
+    m_framesAtSilence = 0;
+    m_shiftBefore = 0;
+    m_shift = 0;
+    m_lastFrames = 0;
+}
+
+KVLSoundFillRule::Action KVLSoundFillRule::Check(int32_t queued) {
+    Action action = Action::kNone;
+    switch (m_state) {
+    case kIdle:
+        if (queued <= kStartChunks * m_chunkBytes) {
+            break;
+        }
+        if (m_startPending) {
+            action = Action::kStart;
+            m_startPending = false;
+        }
+        m_state = queued >= BufferBytes() ? kFull : kRoom;
+        break;
+    case kFull:
+    case kRoom:
+        if (queued < kLowChunks * m_chunkBytes) {
+            // The cursor is about to pass the written data: silence goes in first.
+            action = Action::kWriteSilence;
+            m_state = kUnderrun;
+        } else {
+            m_state = queued < kFullChunks * m_chunkBytes ? kRoom : kFull;
+        }
+        break;
+    case kUnderrun:
+        if (queued < SilenceBytes()) {
+            std::fputs("stop\n", m_notice);
+            std::fflush(m_notice);
+            action = Action::kStop;
+            // Started again by the idle state once the writer has caught up.
+            m_startPending = true;
+            m_state = kIdle;
+        }
+        break;
+    }
+    return action;
+}
+
+void KVLSoundFillRule::MusicWritten(int32_t frames) {
+    m_framesWritten += frames;
+    m_writtenBytes += static_cast<int64_t>(frames) * m_blockAlign;
+}
+
+void KVLSoundFillRule::SilenceWritten() {
+    // The music frames after this silence lie that much further on in the byte sequence.
+    m_silenceStart = m_writtenBytes;
+    m_writtenBytes += SilenceBytes();
+    m_silenceEnd = m_writtenBytes;
+    m_framesAtSilence = m_framesWritten;
+    m_shiftBefore = m_shift;
+    m_shift += SilenceBytes();
+}
+
+int32_t KVLSoundFillRule::FramesHeard(int64_t played) {
+    int64_t frames = 0;
+    if (played >= m_silenceEnd) {
+        frames = (played - m_shift) / m_blockAlign;
+    } else if (played >= m_silenceStart) {
+        frames = m_framesAtSilence;
+    } else {
+        frames = (played - m_shiftBefore) / m_blockAlign;
+    }
+    frames = std::clamp<int64_t>(frames, m_lastFrames, m_framesWritten);
+    m_lastFrames = static_cast<int32_t>(frames);
+    return m_lastFrames;
+}
+
+int64_t KVLSoundFillRule::FirstFrameHeld() const {
+    const int64_t ringStart = m_writtenBytes - BufferBytes() - m_shift;
+    return std::max<int64_t>(m_framesAtSilence, ringStart > 0 ? (ringStart + m_blockAlign - 1) / m_blockAlign : 0);
+}
+
 bool KVLSoundOutputRing::Open(int32_t rate, int32_t bits, bool stereo, int32_t chunkFrames,
                               KVLString* error) {
     if (error != nullptr) {
@@ -35,7 +126,7 @@ bool KVLSoundOutputRing::Open(int32_t rate, int32_t bits, bool stereo, int32_t c
         return false;
     }
     const int32_t align = (stereo ? 2 : 1) * (bits / 8);
-    if (chunkFrames <= 0 || chunkFrames > (1 << 30) / kChunks / align) {
+    if (chunkFrames <= 0 || chunkFrames > (1 << 30) / KVLSoundFillRule::kChunks / align) {
         return false;
     }
     if (IsOpen()) {
@@ -50,7 +141,8 @@ bool KVLSoundOutputRing::Open(int32_t rate, int32_t bits, bool stereo, int32_t c
         m_stereo = stereo;
         m_blockAlign = align;
         m_chunkBytes = align * chunkFrames;
-        m_bufferBytes = kChunks * m_chunkBytes;
+        m_rule.Configure(m_chunkBytes, align);
+        m_bufferBytes = m_rule.BufferBytes();
         m_ring.assign(static_cast<size_t>(m_bufferBytes), bits == 8 ? 0x80 : 0);
         m_playing = false;
     }
@@ -90,11 +182,15 @@ bool KVLSoundOutputRing::IsPlaying() {
 }
 int32_t KVLSoundOutputRing::GetFillState() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_fillState;
+    return m_rule.State();
 }
 int32_t KVLSoundOutputRing::GetFramesWritten() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_framesWritten;
+    return m_rule.FramesWritten();
+}
+void KVLSoundOutputRing::SetNotice(std::FILE* file) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_rule.SetNoticeFile(file);
 }
 
 int32_t KVLSoundOutputRing::QueuedBytes() const {
@@ -102,40 +198,6 @@ int32_t KVLSoundOutputRing::QueuedBytes() const {
         return m_writeOffset - m_playCursor;
     }
     return m_bufferBytes - m_playCursor + m_writeOffset;
-}
-
-int32_t KVLSoundOutputRing::FillCheck() {
-    const int32_t queued = QueuedBytes();
-    switch (m_fillState) {
-    case kIdle:
-        if (queued <= kStartChunks * m_chunkBytes) {
-            return kIdle;
-        }
-        if (m_startPending) {
-            m_playing = true;
-            m_startPending = false;
-        }
-        return queued >= m_bufferBytes ? kFull : kRoom;
-    case kFull:
-    case kRoom:
-        if (queued < kLowChunks * m_chunkBytes) {
-            RingWrite(nullptr, kSilenceChunks * m_chunkBytes);
-            m_contiguousFrom = m_framesWritten;
-            return kUnderrun;
-        }
-        return queued < kFullChunks * m_chunkBytes ? kRoom : kFull;
-    case kUnderrun:
-        if (queued < kSilenceChunks * m_chunkBytes) {
-            std::fputs("stop\n", m_notice);
-            std::fflush(m_notice);
-            m_playing = false;
-            m_startPending = true;
-            return kIdle;
-        }
-        return kUnderrun;
-    default:
-        return m_fillState;
-    }
 }
 
 bool KVLSoundOutputRing::RingWrite(const uint8_t* data, int32_t bytes) {
@@ -173,15 +235,28 @@ bool KVLSoundOutputRing::Write(const void* data, int32_t frames) {
         RingWrite(bytes, frames * m_blockAlign);
         m_playing = true;
         m_started = true;
-        m_framesWritten += frames;
+        m_rule.MusicWritten(frames);
         return true;
     }
-    m_fillState = FillCheck();
-    if (m_fillState == kFull) {
+    switch (m_rule.Check(QueuedBytes())) {
+    case KVLSoundFillRule::Action::kStart:
+        m_playing = true;
+        break;
+    case KVLSoundFillRule::Action::kWriteSilence:
+        RingWrite(nullptr, m_rule.SilenceBytes());
+        m_rule.SilenceWritten();
+        break;
+    case KVLSoundFillRule::Action::kStop:
+        m_playing = false;
+        break;
+    case KVLSoundFillRule::Action::kNone:
+        break;
+    }
+    if (m_rule.State() == KVLSoundFillRule::kFull) {
         return false;
     }
     RingWrite(bytes, frames * m_blockAlign);
-    m_framesWritten += frames;
+    m_rule.MusicWritten(frames);
     return true;
 }
 
@@ -193,13 +268,7 @@ int32_t KVLSoundOutputRing::GetPlayPosition() {
     // The device counts the bytes it has played, so the position stays right even when
     // nobody asked for it during a whole trip round the ring; a cursor that has run past
     // the written data has heard everything written.
-    const int64_t total = static_cast<int64_t>(m_framesWritten) * m_blockAlign;
-    int64_t play = std::min(m_playedBytes, total);
-    if (play < m_lastPosition) {
-        play = m_lastPosition;
-    }
-    m_lastPosition = static_cast<int32_t>(play);
-    return static_cast<int32_t>(play / m_blockAlign);
+    return m_rule.FramesHeard(std::min(m_playedBytes, m_rule.BytesWritten()));
 }
 
 void KVLSoundOutputRing::ResetLocked() {
@@ -209,12 +278,8 @@ void KVLSoundOutputRing::ResetLocked() {
     std::fill(m_ring.begin(), m_ring.end(), static_cast<uint8_t>(m_bits == 8 ? 0x80 : 0));
     m_started = false;
     m_paused = false;
-    m_startPending = true;
     m_writeOffset = 0;
-    m_lastPosition = 0;
-    m_framesWritten = 0;
-    m_contiguousFrom = 0;
-    m_fillState = kIdle;
+    m_rule.Reset();
 }
 
 void KVLSoundOutputRing::Reset() {
@@ -269,17 +334,15 @@ bool KVLSoundOutputRing::ReadPlaying(int32_t position, uint32_t* destination, in
     if (!m_opened || m_blockAlign != 4 || destination == nullptr || frames < 0) {
         return false;
     }
-    const int64_t total = m_framesWritten;
-    const int64_t bufferFrames = m_bufferBytes / 4;
-    const int64_t first = std::max<int64_t>(m_contiguousFrom, total - bufferFrames);
+    // The ring's byte sequence starts at ring offset 0, so a frame's place in the ring
+    // is its place in the sequence modulo the ring's size.
+    const int64_t total = m_rule.FramesWritten();
+    const int64_t first = m_rule.FirstFrameHeld();
     for (int32_t i = 0; i < frames; ++i) {
         const int64_t f = static_cast<int64_t>(position) + i;
         uint32_t value = 0;
         if (f >= first && f < total) {
-            int64_t offset = (m_writeOffset - (total - f) * 4) % m_bufferBytes;
-            if (offset < 0) {
-                offset += m_bufferBytes;
-            }
+            const int64_t offset = m_rule.ByteOfFrame(f) % m_bufferBytes;
             const uint8_t* p = m_ring.data() + offset;
             value = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
                     static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;

@@ -12,7 +12,7 @@
 // Departures from a plain looping buffer: the ring clears what it has played, so a
 // ring with nothing new in it plays silence rather than music from seconds ago; the
 // play position is counted by the device side rather than unwrapped from the cursor,
-// and never exceeds the frames written; after an underrun stop, playback
+// counts music only and never exceeds the frames written; after an underrun stop, playback
 // starts again once more than 3 chunks are queued (otherwise a writer that kept going
 // would fill the stopped ring and wait forever); a rate of 0 or less is refused.
 #pragma once
@@ -50,7 +50,15 @@ public:
     }
 };
 
-class KVLSoundOutputRing : public KVLSoundOutput {
+// The fill rule every streaming output follows, whatever holds its ring (memory pulled
+// by a device thread, a WAV file, a DirectSound buffer): the ring of kChunks chunks,
+// the fill states and their thresholds, the underrun bridged with kSilenceChunks of
+// silence and ended by a stop, and the play position in music frames. The output owns
+// the bytes; the rule tells it what to do (Check) and keeps the accounting: every byte
+// put in the ring, music or silence, in the order written, so that a count of bytes
+// played maps to the music frames heard (the bridging silence is not music). Not
+// thread-safe: the output calls it under its own lock.
+class KVLSoundFillRule {
 public:
     static constexpr int32_t kChunks = 32;
     static constexpr int32_t kStartChunks = 3;
@@ -59,7 +67,63 @@ public:
     static constexpr int32_t kSilenceChunks = 4;
 
     enum FillState : int32_t { kIdle = 0, kFull = 1, kRoom = 2, kUnderrun = 3 };
+    // What the output must do after a check, before it writes the chunk it holds.
+    enum class Action { kNone, kStart, kWriteSilence, kStop };
 
+    // A new format: chunkBytes per chunk, blockAlign bytes per frame. Also resets.
+    void Configure(int32_t chunkBytes, int32_t blockAlign);
+    // Back to idle with nothing written (the next check may start playback).
+    void Reset();
+
+    // Moves the fill state on, given the bytes queued between the play cursor and the
+    // write offset. kStart: the output starts playing (idle, more than kStartChunks
+    // queued, not started since the last stop). kWriteSilence: fewer than kLowChunks
+    // queued while playing: the output puts SilenceBytes() of silence in the ring and
+    // calls SilenceWritten. kStop: the silence has almost run out (fewer than
+    // kSilenceChunks queued): the output stops playing, and "stop" goes to the notice
+    // file. A chunk may be written unless the state is now kFull.
+    Action Check(int32_t queuedBytes);
+    FillState State() const { return m_state; }
+
+    void MusicWritten(int32_t frames);
+    void SilenceWritten();
+    int32_t SilenceBytes() const { return kSilenceChunks * m_chunkBytes; }
+    int32_t BufferBytes() const { return kChunks * m_chunkBytes; }
+    int32_t FramesWritten() const { return m_framesWritten; }
+    int64_t BytesWritten() const { return m_writtenBytes; }
+
+    // The music frames heard once playedBytes of the ring's byte sequence have been
+    // played: never more than written, never less than reported before.
+    int32_t FramesHeard(int64_t playedBytes);
+    // Where music frame f lies in the ring's byte sequence (frames written after the
+    // last silence only; see FirstFrameHeld).
+    int64_t ByteOfFrame(int64_t frame) const { return frame * m_blockAlign + m_shift; }
+    // The first music frame the ring still holds: written after the last silence and not
+    // yet overwritten by a later trip round the ring.
+    int64_t FirstFrameHeld() const;
+
+    void SetNoticeFile(std::FILE* file) { m_notice = file; }
+
+private:
+    int32_t m_chunkBytes = 0;
+    int32_t m_blockAlign = 1;
+    FillState m_state = kIdle;
+    bool m_startPending = true;
+    int32_t m_framesWritten = 0;
+    int64_t m_writtenBytes = 0;
+    // The last silence: where it starts and ends in the byte sequence, the frames
+    // written before it, and the silence bytes put in before it and up to its end.
+    int64_t m_silenceStart = 0;
+    int64_t m_silenceEnd = 0;
+    int32_t m_framesAtSilence = 0;
+    int64_t m_shiftBefore = 0;
+    int64_t m_shift = 0;
+    int32_t m_lastFrames = 0;
+    std::FILE* m_notice = stdout;
+};
+
+class KVLSoundOutputRing : public KVLSoundOutput {
+public:
     KVLSoundOutputRing(const KVLSoundOutputRing&) = delete;
     KVLSoundOutputRing& operator=(const KVLSoundOutputRing&) = delete;
 
@@ -97,15 +161,15 @@ protected:
     int32_t BlockAlign() const { return m_blockAlign; }
 
     // Where the underrun notice goes (the standard output unless a test redirects it).
-    std::FILE* m_notice = stdout;
+    void SetNotice(std::FILE* file);
 
 private:
     int32_t QueuedBytes() const;
-    int32_t FillCheck();
     bool RingWrite(const uint8_t* data, int32_t bytes);
     void ResetLocked();
 
     std::mutex m_mutex;
+    KVLSoundFillRule m_rule;
     bool m_opened = false;
     bool m_paused = false;
     int32_t m_rate = -1;
@@ -115,17 +179,10 @@ private:
     bool m_playing = false;  // the device is consuming the ring
     int32_t m_blockAlign = 0;
     int32_t m_chunkBytes = 0;
-    int32_t m_fillState = kIdle;
     int32_t m_bufferBytes = 0;
     int32_t m_writeOffset = 0;
     int32_t m_playCursor = 0;
     int64_t m_playedBytes = 0;  // bytes the device took from the ring since Reset
-    int32_t m_framesWritten = 0;
-    int32_t m_lastPosition = 0;
-    // Frames written before the last silence fill: read-back maps frames to ring offsets
-    // only from there on.
-    int32_t m_contiguousFrom = 0;
-    bool m_startPending = true;
     std::vector<uint8_t> m_ring;
 };
 
@@ -142,7 +199,7 @@ public:
     // Completes the WAV header and closes the file.
     void Finish();
     // Routes the "stop" notice elsewhere (tests).
-    void SetNoticeFile(std::FILE* file) { m_notice = file; }
+    void SetNoticeFile(std::FILE* file) { SetNotice(file); }
 
 protected:
     bool OpenDevice(int32_t rate, int32_t bits, bool stereo, KVLString* description,

@@ -14,7 +14,7 @@ KVL_IMPLEMENT_ABSTRACT_CLASS(KVLSoundStreamer, KVLObject);
 const KVLClassInfo KVLSoundStreamerCapture::classKVLSoundStreamerCapture(
     "KVLSoundStreamerCapture", static_cast<int32_t>(sizeof(KVLSoundStreamerCapture)),
     &KVLSoundStreamer::classKVLSoundStreamer, nullptr,
-    static_cast<int>(KVLClassRank::KVLSoundStreamerCapture));
+    kKVLClassRank<KVLSoundStreamerCapture>);
 KVL_IMPLEMENT_CLASS(KVLSoundStreamerMP3, KVLSoundStreamer);
 
 namespace {

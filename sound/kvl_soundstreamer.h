@@ -15,6 +15,7 @@
 #include "core/kvl_object.h"
 #include "core/kvl_stream.h"
 #include "core/kvl_string.h"
+#include "sound/kvl_sound_classranks.h"
 #include "sound/kvl_soundsource.h"
 
 class KVLSoundSourceMP3;
@@ -43,6 +44,21 @@ using KVLSoundCaptureFactory = KVLSoundSource* (*)(KVLCaptureKind kind, int32_t 
                                                     int32_t rate, int32_t bits, bool stereo,
                                                     int32_t blockFrames);
 void KVLSetSoundCaptureFactory(KVLSoundCaptureFactory factory);
+
+// A device backend registers its two capture sources (one for the "DirectSound"
+// names, one for the "WaveIn" names) with one constant of this type at namespace
+// scope; both take (device, rate, bits, stereo, blockFrames).
+template <class DirectSoundSource, class WaveInSource>
+struct KVLSoundCaptureRegistration {
+    static KVLSoundSource* Create(KVLCaptureKind kind, int32_t device, int32_t rate, int32_t bits, bool stereo,
+                                  int32_t blockFrames) {
+        if (kind == KVLCaptureKind::DirectSound) {
+            return new DirectSoundSource(device, rate, bits, stereo, blockFrames);
+        }
+        return new WaveInSource(device, rate, bits, stereo, blockFrames);
+    }
+    KVLSoundCaptureRegistration() { KVLSetSoundCaptureFactory(&Create); }
+};
 
 class KVLSoundStreamerCapture : public KVLSoundStreamer {
     KVL_DECLARE_CLASS(KVLSoundStreamerCapture)

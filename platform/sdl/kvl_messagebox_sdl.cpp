@@ -1,9 +1,8 @@
-// KVLMessageBox over SDL's simple message box.
+// The message box on SDL: its simple message box, when a display can show it.
 #include "platform/kvl_messagebox.h"
 
 #include <SDL.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -28,16 +27,8 @@ bool DisplayAvailable() {
 
 }  // namespace
 
-bool KVLMessageBox(const char* text, const char* caption) {
-    if (text == nullptr) {
-        text = "";
-    }
-    if (caption == nullptr) {
-        caption = "";
-    }
-    std::fprintf(stderr, "%s: %s\n", caption, text);
-    std::fflush(stderr);
-    if (HasValue("ZARNOTH_NO_MESSAGE_BOX") || !DisplayAvailable()) {
+bool KVLShowNativeMessageBox(const char* text, const char* caption) {
+    if (!DisplayAvailable()) {
         return false;
     }
     return SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption, text, nullptr) == 0;

@@ -84,8 +84,7 @@ void ReleaseQuitSignals() {
 }  // namespace
 
 KVLWindowSDL::KVLWindowSDL(const char* title, int32_t width, int32_t height, int32_t bitsPerPixel)
-    : m_title(title != nullptr ? title : ""), m_width(width), m_height(height),
-      m_bitsPerPixel(bitsPerPixel) {
+    : KVLWindow(title, width, height, bitsPerPixel) {
     Registry().Add(this);
 }
 

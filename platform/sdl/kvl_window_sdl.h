@@ -59,23 +59,16 @@ public:
     void Move(int32_t x, int32_t y) override;
     void Center() override;
     void SetClientSize(int32_t width, int32_t height) override;
-    int32_t GetWidth() const override { return m_width; }
-    int32_t GetHeight() const override { return m_height; }
     void Show(uint8_t flag) override;
     void Invalidate() override;
 
     // Closes the native window as a user's close does (see the file header).
     void Close();
 
-    // Before Open: full screen (true, the default) or windowed.
-    void SetFullScreen(bool fullScreen) { m_fullScreen = fullScreen; }
-    bool IsFullScreen() const { return m_fullScreen; }
     // Before Open: create the window able to carry an OpenGL context.
     void RequestOpenGL(const KVLWindowGLRequest& request = KVLWindowGLRequest());
     bool IsOpenGLRequested() const { return m_openGL; }
 
-    const KVLString& GetTitle() const { return m_title; }
-    int32_t GetBitsPerPixel() const { return m_bitsPerPixel; }
     // The native window; null until Open succeeds and again once it is closed.
     SDL_Window* GetSDLWindow() const { return m_window; }
     bool IsOpen() const { return m_window != nullptr; }
@@ -103,16 +96,11 @@ private:
     bool EnterFullScreen();
     void ApplyCursorMode();
 
-    KVLString m_title;
-    int32_t m_width;
-    int32_t m_height;
-    int32_t m_bitsPerPixel;
     SDL_Window* m_window = nullptr;
     uint32_t m_windowId = 0;
     KVLDisplayMode m_savedMode;
     KVLDisplayModeChoice m_choice;
     KVLWindowGLRequest m_glRequest;
-    bool m_fullScreen = true;
     bool m_openGL = false;
     bool m_videoHeld = false;
     bool m_cursorHidden = false;

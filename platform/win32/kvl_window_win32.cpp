@@ -74,8 +74,7 @@ public:
 
 KVLWindowWin32::KVLWindowWin32(HINSTANCE__* instance, const char* title, int32_t width, int32_t height,
                                int32_t bitsPerPixel)
-    : m_title(title != nullptr ? title : ""), m_instance(instance), m_width(width), m_height(height),
-      m_bitsPerPixel(bitsPerPixel) {
+    : KVLWindow(title, width, height, bitsPerPixel), m_instance(instance) {
     Registry().Add(this);
 }
 

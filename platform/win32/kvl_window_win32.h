@@ -56,8 +56,6 @@ public:
     void Move(int32_t x, int32_t y) override;
     void Center() override;
     void SetClientSize(int32_t width, int32_t height) override;
-    int32_t GetWidth() const override { return m_width; }
-    int32_t GetHeight() const override { return m_height; }
     // The flag is a ShowWindow command (SW_HIDE 0, SW_SHOWNORMAL 1, ...).
     void Show(uint8_t flag) override;
     // Invalidates the whole client area with erase and has the erase done at once, so
@@ -67,12 +65,7 @@ public:
     // Destroys the native window as a user's close does (the listeners hear it).
     void Close();
 
-    // Before Open: full screen (true, the default) or windowed.
-    void SetFullScreen(bool fullScreen) { m_fullScreen = fullScreen; }
-    bool IsFullScreen() const { return m_fullScreen; }
 
-    const KVLString& GetTitle() const { return m_title; }
-    int32_t GetBitsPerPixel() const { return m_bitsPerPixel; }
     HINSTANCE__* GetInstance() const { return m_instance; }
     // The native window; null until Open succeeds and again once it is destroyed.
     HWND__* GetHandle() const { return m_handle; }
@@ -104,13 +97,8 @@ private:
     bool HandleMessage(unsigned message, uintptr_t wParam, intptr_t lParam);
     friend class KVLWindowWin32Proc;
 
-    KVLString m_title;
     HINSTANCE__* m_instance;
     HWND__* m_handle = nullptr;
-    int32_t m_width;
-    int32_t m_height;
-    int32_t m_bitsPerPixel;
     KVLDisplayMode m_savedMode;
-    bool m_fullScreen = true;
     bool m_modeChanged = false;
 };

@@ -12,6 +12,7 @@
 
 #include "core/kvl_object.h"
 #include "core/kvl_stream.h"
+#include "scene/zrn_classranks.h"
 #include "scene/zrn_mesh.h"
 
 // Limits beyond which a model is taken as damaged rather than merely large.

@@ -41,13 +41,7 @@ EGLDisplay AcquireDisplay(KVLString* error) {
 
 }  // namespace
 
-bool ZRNRendererOffscreen::Initialise() {
-    if (m_context != nullptr) {
-        return true;
-    }
-    if (!SizeInRange()) {
-        return false;
-    }
+bool ZRNRendererOffscreen::CreateContext() {
     EGLDisplay display = AcquireDisplay(&m_error);
     if (display == EGL_NO_DISPLAY) {
         return false;
@@ -76,12 +70,11 @@ bool ZRNRendererOffscreen::Initialise() {
         return false;
     }
     m_context = context;
-    if (!MakeCurrent()) {
-        return false;
-    }
-    OnResize(m_width, m_height);
-    return ZRNRenderer::Initialise();
+    return true;
 }
+
+// The pbuffer is the picture: nothing to select.
+void ZRNRendererOffscreen::SelectDrawBuffer() {}
 
 bool ZRNRendererOffscreen::MakeCurrent() {
     if (m_context == nullptr || !eglMakeCurrent(m_display, m_surface, m_surface, m_context)) {

@@ -82,13 +82,7 @@ bool BindFramebuffer(int32_t width, int32_t height) {
 
 }  // namespace
 
-bool ZRNRendererOffscreen::Initialise() {
-    if (m_context != nullptr) {
-        return true;
-    }
-    if (!SizeInRange()) {
-        return false;
-    }
+bool ZRNRendererOffscreen::CreateContext() {
     if (!RegisterWindowClass()) {
         m_error = "unable to register the offscreen window class";
         return false;
@@ -125,18 +119,14 @@ bool ZRNRendererOffscreen::Initialise() {
         return false;
     }
     m_context = context;
-    if (!MakeCurrent()) {
-        return false;
-    }
-    OnResize(m_width, m_height);
-    if (!ZRNRenderer::Initialise()) {
-        return false;
-    }
-    // After the base state: its glDrawBuffer(GL_BACK) is for the window's buffers.
+    return true;
+}
+
+// After the base state: its glDrawBuffer(GL_BACK) is for the window's buffers.
+void ZRNRendererOffscreen::SelectDrawBuffer() {
     if (!BindFramebuffer(m_width, m_height)) {
         glReadBuffer(GL_BACK);
     }
-    return true;
 }
 
 bool ZRNRendererOffscreen::MakeCurrent() {

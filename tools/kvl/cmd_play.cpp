@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/kvl_sounddevice.h"
+#include "sound/kvl_sounddevice.h"
 #include "sound/kvl_soundplayer.h"
 #include "sound/kvl_soundstreamer.h"
 #include "tools/kvl/kvl_command.h"

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/sdl/kvl_soundcapture_sdl.h"
+#include "sound/sdl/kvl_soundcapture_sdl.h"
 #include "sound/kvl_soundstreamer.h"
 #include "support/test_support.h"
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32/kvl_soundcapture_dsound.h"
-#include "platform/win32/kvl_soundcapture_wavein.h"
-#include "platform/win32/kvl_soundoutput_dsound.h"
+#include "sound/win32/kvl_soundcapture_dsound.h"
+#include "sound/win32/kvl_soundcapture_wavein.h"
+#include "sound/win32/kvl_soundoutput_dsound.h"
 #include "sound/kvl_soundstreamer.h"
 
 namespace {

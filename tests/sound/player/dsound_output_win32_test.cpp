@@ -16,8 +16,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/kvl_sounddevice.h"
-#include "platform/win32/kvl_soundoutput_dsound.h"
+#include "sound/kvl_sounddevice.h"
+#include "sound/win32/kvl_soundoutput_dsound.h"
 
 namespace {
 
@@ -159,17 +159,17 @@ TEST_F(DSoundOutput, RefusedWhenThirtyOneChunksQueued) {
         const int32_t before = out.GetPlayPosition();
         const bool ok = out.Write(chunk.data(), kChunk);
         const int32_t after = out.GetPlayPosition();
-        if (i > 0 && written - before < KVLSoundOutputDSound::kFullChunks * kChunk) {
+        if (i > 0 && written - before < KVLSoundFillRule::kFullChunks * kChunk) {
             EXPECT_TRUE(ok) << "write " << i << " with " << written - before << " frames queued";
         }
-        if (written - after >= KVLSoundOutputDSound::kFullChunks * kChunk) {
+        if (written - after >= KVLSoundFillRule::kFullChunks * kChunk) {
             EXPECT_FALSE(ok) << "write " << i << " with " << written - after << " frames queued";
         }
         if (ok) {
             ++taken;
         } else {
             ++refused;
-            EXPECT_EQ(out.GetFillState(), KVLSoundOutputDSound::kFull);
+            EXPECT_EQ(out.GetFillState(), KVLSoundFillRule::kFull);
         }
     }
     EXPECT_GE(taken, 31);
@@ -278,11 +278,11 @@ TEST_F(DSoundOutput, UnderrunSilenceStopAndRestart) {
     for (int32_t i = 0; i < 5; ++i) {
         ASSERT_TRUE(write());
     }
-    EXPECT_EQ(out.GetFillState(), KVLSoundOutputDSound::kRoom);
+    EXPECT_EQ(out.GetFillState(), KVLSoundFillRule::kRoom);
     // Less than a chunk left to hear: the next write bridges with silence.
     ASSERT_TRUE(WaitFor([&] { return out.GetQueuedFrames() < kChunk * 3 / 4; }, 5000));
     ASSERT_TRUE(write());
-    EXPECT_EQ(out.GetFillState(), KVLSoundOutputDSound::kUnderrun);
+    EXPECT_EQ(out.GetFillState(), KVLSoundFillRule::kUnderrun);
     EXPECT_GT(out.GetQueuedFrames(), 4 * kChunk);
     const int32_t beforeSilence = written - kChunk;
     // While the silence plays (well over the one chunk after it still queued), the
@@ -297,7 +297,7 @@ TEST_F(DSoundOutput, UnderrunSilenceStopAndRestart) {
     EXPECT_GT(looks, 10);
     // The writer comes back with less than four chunks queued: the buffer stops.
     ASSERT_TRUE(write());
-    EXPECT_EQ(out.GetFillState(), KVLSoundOutputDSound::kIdle);
+    EXPECT_EQ(out.GetFillState(), KVLSoundFillRule::kIdle);
     const int32_t queued = out.GetQueuedFrames();
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(out.GetQueuedFrames(), queued) << "the buffer is stopped";
@@ -313,7 +313,7 @@ TEST_F(DSoundOutput, UnderrunSilenceStopAndRestart) {
     for (int32_t i = 0; i < 4; ++i) {
         ASSERT_TRUE(write());
     }
-    EXPECT_EQ(out.GetFillState(), KVLSoundOutputDSound::kRoom);
+    EXPECT_EQ(out.GetFillState(), KVLSoundFillRule::kRoom);
     EXPECT_TRUE(WaitFor([&] { return out.GetPlayPosition() == written; }, 5000))
         << out.GetPlayPosition() << " of " << written;
 }
@@ -338,7 +338,7 @@ TEST_F(DSoundOutput, PauseResumeAndReset) {
     out.Reset();
     EXPECT_EQ(out.GetPlayPosition(), 0);
     EXPECT_EQ(out.GetFramesWritten(), 0);
-    EXPECT_EQ(out.GetFillState(), KVLSoundOutputDSound::kIdle);
+    EXPECT_EQ(out.GetFillState(), KVLSoundFillRule::kIdle);
     std::vector<uint32_t> got(64, 7);
     ASSERT_TRUE(out.ReadPlaying(0, got.data(), 64));
     EXPECT_EQ(got, std::vector<uint32_t>(64, 0));

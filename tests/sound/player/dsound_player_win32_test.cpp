@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/win32/kvl_soundoutput_dsound.h"
+#include "sound/win32/kvl_soundoutput_dsound.h"
 #include "sound/kvl_soundplayer.h"
 #include "sound/kvl_soundstreamer.h"
 #include "support/test_support.h"
@@ -139,7 +139,7 @@ TEST_F(DSoundPlayer, StopResetsTheOutput) {
     EXPECT_NE(player.GetState(), KVLSoundPlayer::kDone);
     EXPECT_EQ(out.GetFramesWritten(), 0);
     EXPECT_EQ(out.GetPlayPosition(), 0);
-    EXPECT_EQ(out.GetFillState(), KVLSoundOutputDSound::kIdle);
+    EXPECT_EQ(out.GetFillState(), KVLSoundFillRule::kIdle);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/sdl/kvl_soundoutput_sdl.h"
+#include "sound/sdl/kvl_soundoutput_sdl.h"
 #include "sound/kvl_soundplayer.h"
 #include "sound/player/sound_test_util.h"
 #include "support/test_support.h"

@@ -66,7 +66,7 @@ TEST(SoundOutputRing, ChunkLimitStartAndFull) {
     // The fill check runs before a write: the write that finds 31 chunks queued is
     // refused, so 32 chunks never stand in the ring at once.
     EXPECT_EQ(taken, 31);
-    EXPECT_EQ(out.GetFillState(), KVLSoundOutputRing::kFull);
+    EXPECT_EQ(out.GetFillState(), KVLSoundFillRule::kFull);
     ASSERT_TRUE(out.Advance(8192));
     EXPECT_TRUE(out.Write(big.data(), 8192));
 }
@@ -104,7 +104,7 @@ TEST(SoundOutputRing, PlaysEveryChunkOnceThenSilence) {
         }
         // Two trips round the ring after the writer stopped: a ring that kept its
         // played chunks would replay them here.
-        ASSERT_TRUE(out.Advance(2 * KVLSoundOutputRing::kChunks * kChunk));
+        ASSERT_TRUE(out.Advance(2 * KVLSoundFillRule::kChunks * kChunk));
         EXPECT_EQ(out.GetPlayPosition(), 10 * kChunk);
     }
     const std::vector<uint32_t> got = soundtest::WavFrames(path);
@@ -128,15 +128,18 @@ TEST(SoundOutputRing, UnderrunIsBridgedReportedAndRecovered) {
     for (uint32_t s = 0; s < 5; ++s) {
         ASSERT_TRUE(out.Write(Chunk(s).data(), kChunk));
     }
-    EXPECT_EQ(out.GetFillState(), KVLSoundOutputRing::kRoom);
+    EXPECT_EQ(out.GetFillState(), KVLSoundFillRule::kRoom);
     // The writer falls behind: half a chunk left when it comes back.
     ASSERT_TRUE(out.Advance(4 * kChunk + kChunk / 2));
     ASSERT_TRUE(out.Write(Chunk(5).data(), kChunk));
-    EXPECT_EQ(out.GetFillState(), KVLSoundOutputRing::kUnderrun);
+    EXPECT_EQ(out.GetFillState(), KVLSoundFillRule::kUnderrun);
     // Half a chunk, 4 chunks of silence and the new chunk are queued; play down to 3.
     ASSERT_TRUE(out.Advance(2 * kChunk + kChunk / 2));
+    // Chunks 0 to 4 and two chunks of the bridging silence have played: the position
+    // counts the music only.
+    EXPECT_EQ(out.GetPlayPosition(), 5 * kChunk);
     ASSERT_TRUE(out.Write(Chunk(6).data(), kChunk));
-    EXPECT_EQ(out.GetFillState(), KVLSoundOutputRing::kIdle);
+    EXPECT_EQ(out.GetFillState(), KVLSoundFillRule::kIdle);
     EXPECT_FALSE(out.IsPlaying());
     std::rewind(notice);
     char line[16] = {};
@@ -151,6 +154,60 @@ TEST(SoundOutputRing, UnderrunIsBridgedReportedAndRecovered) {
     // Playback starts again once more than 3 chunks are queued.
     out.Write(Chunk(7).data(), kChunk);
     EXPECT_TRUE(out.IsPlaying());
+}
+
+// The fill rule at each threshold, one step on either side of it.
+TEST(SoundFillRule, ThresholdsDecideAtTheirBoundaries) {
+    constexpr int32_t c = 400;  // chunk bytes
+    using R = KVLSoundFillRule;
+    struct Step {
+        int32_t queued;
+        R::Action action;
+        R::FillState state;
+    };
+    const std::vector<std::vector<Step>> runs = {
+        // Idle starts above 3 chunks queued, once; full from a whole ring.
+        {{3 * c, R::Action::kNone, R::kIdle}, {3 * c + 1, R::Action::kStart, R::kRoom}},
+        {{32 * c - 1, R::Action::kStart, R::kRoom}, {32 * c, R::Action::kNone, R::kFull}},
+        {{32 * c, R::Action::kStart, R::kFull}, {31 * c - 1, R::Action::kNone, R::kRoom}},
+        // Playing: silence below one chunk; the stop when fewer than 4 chunks are left.
+        {{4 * c, R::Action::kStart, R::kRoom}, {c, R::Action::kNone, R::kRoom},
+         {c - 1, R::Action::kWriteSilence, R::kUnderrun}, {4 * c, R::Action::kNone, R::kUnderrun},
+         {4 * c - 1, R::Action::kStop, R::kIdle}, {3 * c, R::Action::kNone, R::kIdle},
+         {3 * c + 1, R::Action::kStart, R::kRoom}},
+    };
+    std::FILE* notice = std::tmpfile();
+    ASSERT_NE(notice, nullptr);
+    for (size_t r = 0; r < runs.size(); ++r) {
+        R rule;
+        rule.SetNoticeFile(notice);
+        rule.Configure(c, 4);
+        for (size_t i = 0; i < runs[r].size(); ++i) {
+            const Step& step = runs[r][i];
+            EXPECT_EQ(rule.Check(step.queued), step.action) << "run " << r << " step " << i;
+            EXPECT_EQ(rule.State(), step.state) << "run " << r << " step " << i;
+        }
+    }
+    std::fclose(notice);
+}
+
+// Bytes played map to music frames: the silence between is heard as no music.
+TEST(SoundFillRule, PlayedBytesCountMusicFramesOnly) {
+    KVLSoundFillRule rule;
+    rule.Configure(4096, 4);
+    rule.MusicWritten(5120);  // 20480 bytes
+    rule.SilenceWritten();    // 16384 bytes of silence
+    rule.MusicWritten(1024);
+    const struct {
+        int64_t played;
+        int32_t frames;
+    } cases[] = {{0, 0}, {4000, 1000}, {20480, 5120}, {20480 + 8192, 5120}, {36864, 5120},
+                 {36864 + 400, 5220}, {36864 + 4096, 6144}, {1 << 20, 6144}};
+    for (const auto& k : cases) {
+        EXPECT_EQ(rule.FramesHeard(k.played), k.frames) << k.played;
+    }
+    EXPECT_EQ(rule.ByteOfFrame(5120), 36864);
+    EXPECT_EQ(rule.FirstFrameHeld(), 5120);
 }
 
 TEST(SoundOutputRing, ResetSilencesAndPauseHolds) {

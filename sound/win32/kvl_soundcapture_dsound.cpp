@@ -1,6 +1,6 @@
 // KVLSoundSourceDSoundCapture: capture device enumeration with capabilities, the format
 // check, the looping capture buffer and block reads.
-#include "platform/win32/kvl_soundcapture_dsound.h"
+#include "sound/win32/kvl_soundcapture_dsound.h"
 
 #include <windows.h>
 #include <mmsystem.h>

@@ -1,6 +1,6 @@
 // Recording sources over SDL capture devices, and their registration with the capture
 // streamer.
-#include "platform/sdl/kvl_soundcapture_sdl.h"
+#include "sound/sdl/kvl_soundcapture_sdl.h"
 
 #include <SDL.h>
 
@@ -21,19 +21,8 @@ bool FormatSupported(int32_t rate, int32_t bits) {
     return (rate == 11025 || rate == 22050 || rate == 44100) && (bits == 8 || bits == 16);
 }
 
-KVLSoundSource* CreateCapture(KVLCaptureKind kind, int32_t device, int32_t rate, int32_t bits,
-                              bool stereo, int32_t blockFrames) {
-    if (kind == KVLCaptureKind::DirectSound) {
-        return new KVLSoundSourceSDLRingCapture(device, rate, bits, stereo, blockFrames);
-    }
-    return new KVLSoundSourceSDLSlotCapture(device, rate, bits, stereo, blockFrames);
-}
-
 // The capture streamer finds these sources through its factory hook.
-[[maybe_unused]] const bool g_registered = [] {
-    KVLSetSoundCaptureFactory(&CreateCapture);
-    return true;
-}();
+const KVLSoundCaptureRegistration<KVLSoundSourceSDLRingCapture, KVLSoundSourceSDLSlotCapture> g_registration;
 
 }  // namespace
 

@@ -1,6 +1,6 @@
 // KVLSoundSourceWaveIn: the device list, opening, the slot rotation; and the factory
 // through which the capture streamer makes the Windows recording sources.
-#include "platform/win32/kvl_soundcapture_wavein.h"
+#include "sound/win32/kvl_soundcapture_wavein.h"
 
 #include <windows.h>
 #include <mmsystem.h>
@@ -10,7 +10,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/win32/kvl_soundcapture_dsound.h"
+#include "sound/win32/kvl_soundcapture_dsound.h"
 #include "sound/kvl_soundstreamer.h"
 
 namespace {
@@ -27,19 +27,8 @@ struct WaveInList {
 std::mutex g_listMutex;
 WaveInList g_list;
 
-KVLSoundSource* CreateCapture(KVLCaptureKind kind, int32_t device, int32_t rate, int32_t bits,
-                              bool stereo, int32_t blockFrames) {
-    if (kind == KVLCaptureKind::DirectSound) {
-        return new KVLSoundSourceDSoundCapture(device, rate, bits, stereo, blockFrames);
-    }
-    return new KVLSoundSourceWaveIn(device, rate, bits, stereo, blockFrames);
-}
-
 // The capture streamer finds these sources through its factory hook.
-[[maybe_unused]] const bool g_registered = [] {
-    KVLSetSoundCaptureFactory(&CreateCapture);
-    return true;
-}();
+const KVLSoundCaptureRegistration<KVLSoundSourceDSoundCapture, KVLSoundSourceWaveIn> g_registration;
 
 // The device sets the done flag from its own thread.
 DWORD LoadFlags(WAVEHDR& header) {

@@ -1,7 +1,7 @@
 // KVLSoundOutputDSound: the sound output on DirectSound. One looping secondary buffer
 // of 32 chunks is the ring: the writer copies each chunk straight into it at its write
-// offset, the device plays it from its play cursor, and the fill state (idle, full,
-// room, underrun) decides when a write is refused, when the buffer starts and when an
+// offset, the device plays it from its play cursor, and the shared fill rule
+// (KVLSoundFillRule) decides when a write is refused, when the buffer starts and when an
 // underrun is bridged with silence and ends in a stop. One DirectSound output can be
 // open in the process at a time; the device list is enumerated once per process.
 //
@@ -31,14 +31,6 @@ struct IDirectSoundBuffer;
 
 class KVLSoundOutputDSound : public KVLSoundOutput {
 public:
-    static constexpr int32_t kChunks = 32;
-    static constexpr int32_t kStartChunks = 3;
-    static constexpr int32_t kFullChunks = 31;
-    static constexpr int32_t kLowChunks = 1;
-    static constexpr int32_t kSilenceChunks = 4;
-
-    enum FillState : int32_t { kIdle = 0, kFull = 1, kRoom = 2, kUnderrun = 3 };
-
     // deviceIndex: -1 for the default device, else an index into the enumerated list.
     explicit KVLSoundOutputDSound(int32_t deviceIndex);
     ~KVLSoundOutputDSound() override;
@@ -69,7 +61,6 @@ private:
     int32_t Cursor();
     void ClearPlayed(int32_t cursor);
     int32_t QueuedBytes(int32_t cursor) const;
-    int32_t FillCheck(int32_t cursor);
     bool RingWrite(const uint8_t* data, int32_t bytes);
     bool LockRegion(int32_t offset, int32_t bytes, void** first, unsigned long* firstBytes,
                     void** second, unsigned long* secondBytes);
@@ -92,28 +83,11 @@ private:
     int32_t m_chunkBytes = 0;
     IDirectSoundBuffer* m_primary = nullptr;
     IDirectSoundBuffer* m_secondary = nullptr;
-    int32_t m_fillState = kIdle;
+    KVLSoundFillRule m_rule;
     int32_t m_bufferBytes = 0;
-    int32_t m_startThreshold = 0;
-    int32_t m_fullThreshold = 0;
-    int32_t m_lowThreshold = 0;
-    int32_t m_silenceFill = 0;
     int32_t m_writeOffset = 0;
-    int32_t m_framesWritten = 0;
-    bool m_startPending = true;
-    // Unwrapped byte counts since the last Reset: everything put in the ring (music and
-    // silence), and the last play position seen.
-    int64_t m_writtenBytes = 0;
+    // The last play position seen, unwrapped (bytes since the last Reset).
     int64_t m_lastPosition = 0;
-    // The last underrun silence: where it starts in the ring's unwrapped bytes, where it
-    // ends, the frames written before it, and the silence bytes put in before and
-    // including it (music frame f after it lies at byte f * block align + m_shift).
-    int64_t m_silenceStart = 0;
-    int64_t m_silenceEnd = 0;
-    int32_t m_framesAtSilence = 0;
-    int64_t m_shiftBefore = 0;
-    int64_t m_shift = 0;
     int32_t m_lastFrames = 0;   // the last play position reported, in frames
     int32_t m_clearedTo = 0;    // ring offset up to which played bytes are cleared
-    std::FILE* m_notice = stdout;
 };

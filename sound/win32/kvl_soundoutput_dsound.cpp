@@ -1,7 +1,7 @@
 // KVLSoundOutputDSound: device enumeration and creation, the ring in the secondary
 // buffer, the fill check and the play position.
-#include "platform/win32/kvl_soundoutput_dsound.h"
-#include "platform/kvl_sounddevice.h"
+#include "sound/win32/kvl_soundoutput_dsound.h"
+#include "sound/kvl_sounddevice.h"
 
 #include <windows.h>
 #include <mmsystem.h>
@@ -121,7 +121,7 @@ bool KVLSoundOutputDSound::Open(int32_t rate, int32_t bits, bool stereo, int32_t
     }
     const int32_t align = (stereo ? 2 : 1) * (bits / 8);
     if (chunkFrames <= 0 ||
-        static_cast<int64_t>(chunkFrames) * align * kChunks > kMaxBufferBytes) {
+        static_cast<int64_t>(chunkFrames) * align * KVLSoundFillRule::kChunks > kMaxBufferBytes) {
         return false;
     }
 
@@ -169,7 +169,7 @@ bool KVLSoundOutputDSound::Open(int32_t rate, int32_t bits, bool stereo, int32_t
     DSBUFFERDESC1 secondaryDesc{};
     secondaryDesc.dwSize = sizeof secondaryDesc;
     secondaryDesc.dwFlags = kSecondaryFlags;
-    secondaryDesc.dwBufferBytes = static_cast<DWORD>(kChunks * chunkBytes);
+    secondaryDesc.dwBufferBytes = static_cast<DWORD>(KVLSoundFillRule::kChunks * chunkBytes);
     secondaryDesc.lpwfxFormat = &format;
     if (FAILED(device->CreateSoundBuffer(reinterpret_cast<LPCDSBUFFERDESC>(&secondaryDesc),
                                          &secondary, nullptr))) {
@@ -187,11 +187,8 @@ bool KVLSoundOutputDSound::Open(int32_t rate, int32_t bits, bool stereo, int32_t
         m_stereo = stereo;
         m_blockAlign = align;
         m_chunkBytes = chunkBytes;
-        m_bufferBytes = kChunks * chunkBytes;
-        m_startThreshold = kStartChunks * chunkBytes;
-        m_fullThreshold = kFullChunks * chunkBytes;
-        m_lowThreshold = kLowChunks * chunkBytes;
-        m_silenceFill = kSilenceChunks * chunkBytes;
+        m_rule.Configure(chunkBytes, align);
+        m_bufferBytes = m_rule.BufferBytes();
         m_opened = true;
         ResetLocked();
     }
@@ -222,12 +219,12 @@ bool KVLSoundOutputDSound::IsStereo() {
 
 int32_t KVLSoundOutputDSound::GetFillState() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_fillState;
+    return m_rule.State();
 }
 
 int32_t KVLSoundOutputDSound::GetFramesWritten() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_framesWritten;
+    return m_rule.FramesWritten();
 }
 
 int32_t KVLSoundOutputDSound::GetQueuedFrames() {
@@ -241,7 +238,7 @@ int32_t KVLSoundOutputDSound::GetQueuedFrames() {
 
 void KVLSoundOutputDSound::SetNoticeFile(std::FILE* file) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_notice = file;
+    m_rule.SetNoticeFile(file);
 }
 
 int32_t KVLSoundOutputDSound::Cursor() {
@@ -318,49 +315,6 @@ void KVLSoundOutputDSound::StopLocked() {
     m_playing = false;
 }
 
-int32_t KVLSoundOutputDSound::FillCheck(int32_t cursor) {
-    const int32_t queued = QueuedBytes(cursor);
-    switch (m_fillState) {
-    case kIdle:
-        if (queued <= m_startThreshold) {
-            return kIdle;
-        }
-        if (m_startPending) {
-            PlayLocked();
-            m_startPending = false;
-        }
-        return queued >= m_bufferBytes ? kFull : kRoom;
-    case kFull:
-    case kRoom:
-        if (queued < m_lowThreshold) {
-            // The cursor is about to pass the written data: silence goes in first, and
-            // the music frames after it are placed that much further on.
-            const int64_t start = m_writtenBytes;
-            if (RingWrite(nullptr, m_silenceFill)) {
-                m_silenceStart = start;
-                m_silenceEnd = m_writtenBytes;
-                m_framesAtSilence = m_framesWritten;
-                m_shiftBefore = m_shift;
-                m_shift += m_silenceFill;
-            }
-            return kUnderrun;
-        }
-        return queued < m_fullThreshold ? kRoom : kFull;
-    case kUnderrun:
-        if (queued < m_silenceFill) {
-            std::fputs("stop\n", m_notice);
-            std::fflush(m_notice);
-            StopLocked();
-            // Started again by the idle state once the writer has caught up.
-            m_startPending = true;
-            return kIdle;
-        }
-        return kUnderrun;
-    default:
-        return m_fillState;
-    }
-}
-
 bool KVLSoundOutputDSound::RingWrite(const uint8_t* data, int32_t bytes) {
     void* p1 = nullptr;
     void* p2 = nullptr;
@@ -386,11 +340,7 @@ bool KVLSoundOutputDSound::RingWrite(const uint8_t* data, int32_t bytes) {
         }
         m_writeOffset = static_cast<int32_t>(s2);
     }
-    if (FAILED(m_secondary->Unlock(p1, static_cast<DWORD>(s1), p2, static_cast<DWORD>(s2)))) {
-        return false;
-    }
-    m_writtenBytes += static_cast<int64_t>(s1) + s2;
-    return true;
+    return SUCCEEDED(m_secondary->Unlock(p1, static_cast<DWORD>(s1), p2, static_cast<DWORD>(s2)));
 }
 
 bool KVLSoundOutputDSound::Write(const void* data, int32_t frames) {
@@ -414,7 +364,7 @@ bool KVLSoundOutputDSound::Write(const void* data, int32_t frames) {
         }
         PlayLocked();
         m_started = true;
-        m_framesWritten += frames;
+        m_rule.MusicWritten(frames);
         return true;
     }
     const int32_t cursor = Cursor();
@@ -422,14 +372,28 @@ bool KVLSoundOutputDSound::Write(const void* data, int32_t frames) {
         return false;
     }
     ClearPlayed(cursor);
-    m_fillState = FillCheck(cursor);
-    if (m_fillState == kFull) {
+    switch (m_rule.Check(QueuedBytes(cursor))) {
+    case KVLSoundFillRule::Action::kStart:
+        PlayLocked();
+        break;
+    case KVLSoundFillRule::Action::kWriteSilence:
+        if (RingWrite(nullptr, m_rule.SilenceBytes())) {
+            m_rule.SilenceWritten();
+        }
+        break;
+    case KVLSoundFillRule::Action::kStop:
+        StopLocked();
+        break;
+    case KVLSoundFillRule::Action::kNone:
+        break;
+    }
+    if (m_rule.State() == KVLSoundFillRule::kFull) {
         return false;
     }
     if (!RingWrite(bytes, count)) {
         return false;
     }
-    m_framesWritten += frames;
+    m_rule.MusicWritten(frames);
     return true;
 }
 
@@ -446,7 +410,7 @@ int32_t KVLSoundOutputDSound::GetPlayPosition() {
     // The cursor is taken to lie within the last trip round the ring before the write
     // position; a cursor that comes out behind the last position seen has run past the
     // written data and come round again, so everything written has been heard.
-    const int64_t total = m_writtenBytes;
+    const int64_t total = m_rule.BytesWritten();
     int64_t play = cursor;
     while (play < total - m_bufferBytes) {
         play += m_bufferBytes;
@@ -455,16 +419,7 @@ int32_t KVLSoundOutputDSound::GetPlayPosition() {
         play = total;
     }
     m_lastPosition = play;
-    int64_t frames = 0;
-    if (play >= m_silenceEnd) {
-        frames = (play - m_shift) / m_blockAlign;
-    } else if (play >= m_silenceStart) {
-        frames = m_framesAtSilence;
-    } else {
-        frames = (play - m_shiftBefore) / m_blockAlign;
-    }
-    frames = std::clamp<int64_t>(frames, m_lastFrames, m_framesWritten);
-    m_lastFrames = static_cast<int32_t>(frames);
+    m_lastFrames = m_rule.FramesHeard(play);
     return m_lastFrames;
 }
 
@@ -474,17 +429,12 @@ bool KVLSoundOutputDSound::ReadPlaying(int32_t position, uint32_t* destination, 
         return false;
     }
     std::fill(destination, destination + frames, 0u);
-    // Frames still in the ring: written after the last underrun silence, not yet
-    // overwritten by a later trip round it.
-    const int64_t ringStart = m_writtenBytes - m_bufferBytes - m_shift;
-    const int64_t firstHeld =
-        std::max<int64_t>(m_framesAtSilence, ringStart > 0 ? (ringStart + 3) / 4 : 0);
-    const int64_t from = std::max<int64_t>(position, firstHeld);
-    const int64_t to = std::min<int64_t>(static_cast<int64_t>(position) + frames, m_framesWritten);
+    const int64_t from = std::max<int64_t>(position, m_rule.FirstFrameHeld());
+    const int64_t to = std::min<int64_t>(static_cast<int64_t>(position) + frames, m_rule.FramesWritten());
     if (from >= to) {
         return true;
     }
-    const int64_t start = (from * 4 + m_shift) % m_bufferBytes;
+    const int64_t start = m_rule.ByteOfFrame(from) % m_bufferBytes;
     void* p1 = nullptr;
     void* p2 = nullptr;
     unsigned long s1 = 0;
@@ -519,17 +469,9 @@ void KVLSoundOutputDSound::ResetLocked() {
     m_started = false;
     m_paused = false;
     m_resumePlays = false;
-    m_startPending = true;
     m_writeOffset = 0;
     m_lastPosition = 0;
-    m_framesWritten = 0;
-    m_fillState = kIdle;
-    m_writtenBytes = 0;
-    m_silenceStart = 0;
-    m_silenceEnd = 0;
-    m_framesAtSilence = 0;
-    m_shiftBefore = 0;
-    m_shift = 0;
+    m_rule.Reset();
     m_lastFrames = 0;
     m_clearedTo = 0;
 }

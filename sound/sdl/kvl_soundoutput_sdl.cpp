@@ -1,6 +1,6 @@
 // KVLSoundOutputSDL: device enumeration, opening and the audio callback.
-#include "platform/sdl/kvl_soundoutput_sdl.h"
-#include "platform/kvl_sounddevice.h"
+#include "sound/sdl/kvl_soundoutput_sdl.h"
+#include "sound/kvl_sounddevice.h"
 
 #include <SDL.h>
 
