@@ -167,11 +167,11 @@ bool Setup(MpgState& st, const MpgHeader& h, int32_t frameLength, int32_t reduct
     st.fullBand = st.fullBandNext;
     const int32_t streamChannels = h.mode == 3 ? 1 : 2;
     st.channelMode = streamChannels == 1 ? 0 : channelMode + 1;
-    static const int32_t kOutChannels[5] = {1, 2, 1, 1, 1};
+    static constexpr int32_t kOutChannels[5] = {1, 2, 1, 1, 1};
     st.outChannels = kOutChannels[st.channelMode];
 
     const int32_t limitHz = std::max<int32_t>(frequencyLimit, 1000);
-    static const int32_t kReductionCap[3] = {31, 15, 8};
+    static constexpr int32_t kReductionCap[3] = {31, 15, 8};
     int32_t limit = st.fullBand && reduction == 0 ? 32 : kReductionCap[reduction];
     const int32_t byFrequency = static_cast<int32_t>((static_cast<int64_t>(limitHz) * 64 + rate / 2) / rate);
     if (!st.fullBand) {

@@ -210,7 +210,7 @@ Layer3Tables::Layer3Tables() {
         windowShort[i] =
             MpgV4{static_cast<float>(w), static_cast<float>(odd), static_cast<float>(w), static_cast<float>(odd)};
     }
-    static const double kAlias[8] = {-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037};
+    static constexpr double kAlias[8] = {-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037};
     for (int i = 0; i < 8; ++i) {
         const double sq = std::sqrt(1.0 + kAlias[i] * kAlias[i]);
         aliasCs[i] = static_cast<float>(1.0 / sq);
@@ -368,7 +368,7 @@ void ReadScaleFactorsMpeg1(MpgBits& bits, const Granule& g, const int* scfsi, in
         }
         return;
     }
-    static const int kGroups[5] = {0, 6, 11, 16, 21};
+    static constexpr int kGroups[5] = {0, 6, 11, 16, 21};
     for (int grp = 0; grp < 4; ++grp) {
         if (gr == 1 && scfsi[grp]) {
             continue;  // kept from the first granule
