@@ -92,16 +92,17 @@ int32_t Read(void* context, uint8_t* dst, int32_t max) {
 
 size_t DecodeOurs(const std::vector<uint8_t>& bytes, uint64_t& checksum) {
     Feed feed{&bytes, 0};
-    if (!mpgOpen(Read, &feed, static_cast<int32_t>(bytes.size()))) {
+    MpgDecoder dec;
+    if (!mpgOpen(dec, Read, &feed, static_cast<int32_t>(bytes.size()))) {
         return 0;
     }
     int16_t out[kMpgMaxFrameSamples];
     size_t samples = 0;
-    for (int32_t n; (n = mpgDecodeFrame(out)) >= 0;) {
+    for (int32_t n; (n = mpgDecodeFrame(dec, out)) >= 0;) {
         samples += static_cast<size_t>(n) * 2;
         checksum += static_cast<uint16_t>(out[n]);
     }
-    mpgClose();
+    mpgClose(dec);
     return samples;
 }
 

@@ -43,17 +43,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     --size;
     static const int32_t kChunks[4] = {1 << 30, 1, 333, 4096};
     Input in{data, size, 0, kChunks[(config >> 6) & 3]};
-    mpgSetFullBand((config & 1) != 0);
+    MpgDecoder dec;
+    mpgSetFullBand(dec, (config & 1) != 0);
     const int32_t reduction = (config >> 1) % 3;
     const int32_t mode = (config >> 3) & 3;
     const int32_t flags = (config & 0x20) ? kMpgOutput8Bit : 0;
-    if (mpgOpenCustom(Read, &in, static_cast<int32_t>(size), reduction, mode, flags, 24000)) {
-        static uint8_t out[kMpgMaxFrameSamples * 2];
-        while (mpgDecodeFrame(out) >= 0) {
+    if (mpgOpenCustom(dec, Read, &in, static_cast<int32_t>(size), reduction, mode, flags, 24000)) {
+        uint8_t out[kMpgMaxFrameSamples * 2];
+        while (mpgDecodeFrame(dec, out) >= 0) {
         }
-        mpgClose();
+        mpgClose(dec);
     }
-    mpgSetFullBand(false);
 
     // The engine's path: the MP3 source on a memory stream (tag reading included).
     KVLMemoryStream stream(data, size);

@@ -33,11 +33,11 @@ const char* const kGenres[kGenreCount] = {
     "Thrash Metal", "Anime", "Jpop", "Synthpop",
 };
 
-// The source the decoder is working for; the decoder decodes one stream at a time.
-std::atomic<KVLSoundSourceMP3*> g_active{nullptr};
-
-// Decoded PCM of the last frame: 1152 frames of 16-bit stereo at most.
-int16_t g_pcm[kMpgMaxFrameSamples];
+// The one open MP3 source, null when none is.
+std::atomic<const KVLSoundSourceMP3*>& ActiveSource() {
+    static std::atomic<const KVLSoundSourceMP3*> active{nullptr};
+    return active;
+}
 
 }  // namespace
 
@@ -66,10 +66,9 @@ std::unique_ptr<KVLID3Tag> KVLReadID3Tag(KVLStream& stream) {
 KVLSoundSourceMP3::KVLSoundSourceMP3(const KVLStream& stream) : m_stream(stream.Clone()) {}
 
 KVLSoundSourceMP3::~KVLSoundSourceMP3() {
-    KVLSoundSourceMP3* self = this;
-    if (g_active.compare_exchange_strong(self, nullptr)) {
-        mpgClose();
-    }
+    // The decoder frees its buffers with the source; only the claim is given back.
+    const KVLSoundSourceMP3* self = this;
+    ActiveSource().compare_exchange_strong(self, nullptr);
 }
 
 int32_t KVLSoundSourceMP3::ReadInput(void* context, uint8_t* destination, int32_t maximum) {
@@ -89,15 +88,15 @@ bool KVLSoundSourceMP3::Open(KVLString* error) {
         }
         return false;
     }
-    KVLSoundSourceMP3* expected = nullptr;
-    if (!g_active.compare_exchange_strong(expected, this)) {
+    const KVLSoundSourceMP3* expected = nullptr;
+    if (!ActiveSource().compare_exchange_strong(expected, this)) {
         if (error) {
             *error = "Too many MP3 streamers opened";
         }
         return false;
     }
     if (!m_stream || !m_stream->OpenRead()) {
-        g_active.store(nullptr);
+        ActiveSource().store(nullptr);
         return false;
     }
     m_tag = KVLReadID3Tag(*m_stream);
@@ -105,12 +104,9 @@ bool KVLSoundSourceMP3::Open(KVLString* error) {
     m_position = 0;
     m_total = -1;
     m_blockFrames = -1;
-    const bool previous = mpgGetFullBand();
-    mpgSetFullBand(m_fullBand);
-    const bool ok = mpgOpen(&KVLSoundSourceMP3::ReadInput, m_stream.get(), m_stream->GetLength());
-    mpgSetFullBand(previous);
+    const bool ok = mpgOpen(m_decoder, &KVLSoundSourceMP3::ReadInput, m_stream.get(), m_stream->GetLength());
     if (!ok) {
-        g_active.store(nullptr);
+        ActiveSource().store(nullptr);
         if (error) {
             *error = "Not a MP3 file";
         }
@@ -118,39 +114,39 @@ bool KVLSoundSourceMP3::Open(KVLString* error) {
     }
     m_open = true;
     if (error) {
-        error->Format("MP3 sound - %.1f kbps %.1f kHz %s", mpgBitrate() * 0.001, mpgSampleRate() * 0.001,
-                      mpgIsStereo() ? "stereo" : "mono");
+        error->Format("MP3 sound - %.1f kbps %.1f kHz %s", mpgBitrate(m_decoder) * 0.001,
+                      mpgSampleRate(m_decoder) * 0.001, mpgIsStereo(m_decoder) ? "stereo" : "mono");
     }
     return true;
 }
 
-int32_t KVLSoundSourceMP3::GetSampleRate() { return m_open ? mpgSampleRate() : 0; }
+int32_t KVLSoundSourceMP3::GetSampleRate() { return m_open ? mpgSampleRate(m_decoder) : 0; }
 
-int32_t KVLSoundSourceMP3::GetBitsPerSample() { return m_open ? mpgBitsPerSample() : 0; }
+int32_t KVLSoundSourceMP3::GetBitsPerSample() { return m_open ? mpgBitsPerSample(m_decoder) : 0; }
 
-bool KVLSoundSourceMP3::IsStereo() { return m_open && mpgIsStereo(); }
+bool KVLSoundSourceMP3::IsStereo() { return m_open && mpgIsStereo(m_decoder); }
 
 int32_t KVLSoundSourceMP3::GetLength() {
     if (!m_open) {
         return 0;
     }
-    return m_total != -1 ? m_total : mpgEstimatedFrames();
+    return m_total != -1 ? m_total : mpgEstimatedFrames(m_decoder);
 }
 
 const void* KVLSoundSourceMP3::NextBlock() {
     if (!m_open) {
         return nullptr;
     }
-    const int32_t n = mpgDecodeFrame(g_pcm);
+    const int32_t n = mpgDecodeFrame(m_decoder, m_pcm.data());
     if (n < 0) {
         if (m_total != -1) {
             return nullptr;
         }
         m_total = m_position;
         m_blockFrames = 0;
-        return g_pcm;
+        return m_pcm.data();
     }
     m_blockFrames = n;
     m_position += n;
-    return g_pcm;
+    return m_pcm.data();
 }

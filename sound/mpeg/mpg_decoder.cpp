@@ -10,8 +10,6 @@
 #include "sound/mpeg/mpg_internal.h"
 #include "sound/mpeg/mpg_tables.h"
 
-MpgState g_mpg;
-
 namespace {
 
 constexpr int32_t kFreeFormatWindow = 10000;
@@ -20,8 +18,6 @@ constexpr int32_t kFreeFormatMaxDistance = 1999;
 constexpr int32_t kTagSize = 128;
 // Padding after the filled part of the input buffer (kept zero, never read as data).
 constexpr int32_t kBufferPad = 8;
-
-bool g_fullBand = false;
 
 int32_t CallRead(MpgState& st, uint8_t* dst, int32_t max) {
     if (max <= 0 || st.read == nullptr) {
@@ -111,7 +107,45 @@ int32_t MeasureFreeFormat(const uint8_t* p, int32_t available, const MpgHeader& 
     return 0;
 }
 
-int32_t Description(int i) { return g_mpg.description[i]; }
+// Tops the input buffer up when fewer than threshold bytes remain (see mpgRefill).
+bool Refill(MpgState& st) {
+    if (!st.buffer) {
+        return false;
+    }
+    if (st.fill < 0) {
+        st.fill = 0;
+    }
+    if (st.fill >= st.threshold) {
+        return true;
+    }
+    if (st.exhausted) {
+        return false;
+    }
+    if (st.cursor != 0 && st.fill > 0) {
+        std::memmove(st.buffer.get(), st.buffer.get() + st.cursor, static_cast<size_t>(st.fill));
+    }
+    st.cursor = 0;
+    // Streams may deliver less than asked for: read until the buffer is full or the
+    // input reports its end.
+    int32_t total = 0;
+    for (;;) {
+        const int32_t got = CallRead(st, st.buffer.get() + st.fill, kMpgInputBufferSize - st.fill);
+        if (got == 0) {
+            break;
+        }
+        st.fill += got;
+        total += got;
+        if (st.fill >= kMpgInputBufferSize) {
+            break;
+        }
+    }
+    std::memset(st.buffer.get() + st.fill, 0, kBufferPad);
+    if (total == 0 || st.fill < kMpgInputBufferSize) {
+        st.threshold = 0;
+        st.exhausted = true;
+    }
+    return total > 0;
+}
 
 bool Setup(MpgState& st, const MpgHeader& h, int32_t frameLength, int32_t reduction, int32_t channelMode,
            int32_t outputFlags, int32_t frequencyLimit) {
@@ -130,14 +164,14 @@ bool Setup(MpgState& st, const MpgHeader& h, int32_t frameLength, int32_t reduct
     st.frameLength = frameLength;
     st.reduction = reduction;
     st.eightBit = (outputFlags & kMpgOutput8Bit) != 0;
-    st.fullBand = g_fullBand;
+    st.fullBand = st.fullBandNext;
     const int32_t streamChannels = h.mode == 3 ? 1 : 2;
     st.channelMode = streamChannels == 1 ? 0 : channelMode + 1;
-    static const int32_t kOutChannels[5] = {1, 2, 1, 1, 1};
+    static constexpr int32_t kOutChannels[5] = {1, 2, 1, 1, 1};
     st.outChannels = kOutChannels[st.channelMode];
 
     const int32_t limitHz = std::max<int32_t>(frequencyLimit, 1000);
-    static const int32_t kReductionCap[3] = {31, 15, 8};
+    static constexpr int32_t kReductionCap[3] = {31, 15, 8};
     int32_t limit = st.fullBand && reduction == 0 ? 32 : kReductionCap[reduction];
     const int32_t byFrequency = static_cast<int32_t>((static_cast<int64_t>(limitHz) * 64 + rate / 2) / rate);
     if (!st.fullBand) {
@@ -253,56 +287,29 @@ int32_t mpgFrameLengthOf(const MpgState& st, const MpgHeader& h) {
     return base + h.padding * slot;
 }
 
-bool mpgRefill() {
-    MpgState& st = g_mpg;
-    if (!st.buffer) {
-        return false;
-    }
-    if (st.fill < 0) {
-        st.fill = 0;
-    }
-    if (st.fill >= st.threshold) {
-        return true;
-    }
-    if (st.exhausted) {
-        return false;
-    }
-    if (st.cursor != 0 && st.fill > 0) {
-        std::memmove(st.buffer.get(), st.buffer.get() + st.cursor, static_cast<size_t>(st.fill));
-    }
-    st.cursor = 0;
-    // Streams may deliver less than asked for: read until the buffer is full or the
-    // input reports its end.
-    int32_t total = 0;
-    for (;;) {
-        const int32_t got = CallRead(st, st.buffer.get() + st.fill, kMpgInputBufferSize - st.fill);
-        if (got == 0) {
-            break;
-        }
-        st.fill += got;
-        total += got;
-        if (st.fill >= kMpgInputBufferSize) {
-            break;
-        }
-    }
-    std::memset(st.buffer.get() + st.fill, 0, kBufferPad);
-    if (total == 0 || st.fill < kMpgInputBufferSize) {
-        st.threshold = 0;
-        st.exhausted = true;
-    }
-    return total > 0;
+void mpgBuildTables() {
+    mpgScaleFactors();
+    mpgBuildSynthTables();
+    mpgBuildLayer3Tables();
 }
 
-void mpgSetFullBand(bool on) { g_fullBand = on; }
-bool mpgGetFullBand() { return g_fullBand; }
+MpgDecoder::MpgDecoder() : m_state(std::make_unique<MpgState>()) {}
 
-bool mpgOpen(MpgReadCallback read, void* context, int32_t size) {
-    return mpgOpenCustom(read, context, size, 0, 0, 0, 24000);
+MpgDecoder::~MpgDecoder() = default;
+
+bool mpgRefill(MpgDecoder& decoder) { return Refill(decoder.State()); }
+
+void mpgSetFullBand(MpgDecoder& decoder, bool on) { decoder.State().fullBandNext = on; }
+bool mpgGetFullBand(const MpgDecoder& decoder) { return decoder.State().fullBandNext; }
+
+bool mpgOpen(MpgDecoder& decoder, MpgReadCallback read, void* context, int32_t size) {
+    return mpgOpenCustom(decoder, read, context, size, 0, 0, 0, 24000);
 }
 
-bool mpgOpenCustom(MpgReadCallback read, void* context, int32_t size, int32_t reduction, int32_t channelMode,
-                   int32_t outputFlags, int32_t frequencyLimit) {
-    MpgState& st = g_mpg;
+bool mpgOpenCustom(MpgDecoder& decoder, MpgReadCallback read, void* context, int32_t size, int32_t reduction,
+                   int32_t channelMode, int32_t outputFlags, int32_t frequencyLimit) {
+    MpgState& st = decoder.State();
+    st.frameRoutine = nullptr;
     st.read = read;
     st.context = context;
     st.fill = 0;
@@ -312,7 +319,7 @@ bool mpgOpenCustom(MpgReadCallback read, void* context, int32_t size, int32_t re
     st.freeLength = 0;
     st.framesPerCall = 0;
     st.buffer.reset(new uint8_t[kMpgInputBufferSize + kBufferPad]());
-    if (!mpgRefill()) {
+    if (!Refill(st)) {
         FreeInput(st);
         return false;
     }
@@ -364,12 +371,12 @@ bool mpgOpenCustom(MpgReadCallback read, void* context, int32_t size, int32_t re
         return false;
     }
     st.framesPerCall = st.description[1] / st.description[0];
-    mpgRefill();
+    Refill(st);
     return true;
 }
 
-int32_t mpgDecodeFrame(void* output) {
-    MpgState& st = g_mpg;
+int32_t mpgDecodeFrame(MpgDecoder& decoder, void* output) {
+    MpgState& st = decoder.State();
     if (!st.buffer || st.frameRoutine == nullptr || output == nullptr) {
         return -1;
     }
@@ -388,7 +395,7 @@ int32_t mpgDecodeFrame(void* output) {
             return -1;
         }
         Consume(st, kTagSize);
-        mpgRefill();
+        Refill(st);
     }
     MpgHeader h;
     if (!mpgParseHeader(p, h) || h.layer != st.header.layer || h.id != st.header.id ||
@@ -405,28 +412,29 @@ int32_t mpgDecodeFrame(void* output) {
         return -1;
     }
     Consume(st, consumed);
-    mpgRefill();
+    Refill(st);
     return st.framesPerCall;
 }
 
-void mpgClose() {
-    FreeInput(g_mpg);
-    g_mpg.frameRoutine = nullptr;
-    g_mpg.read = nullptr;
-    g_mpg.context = nullptr;
+void mpgClose(MpgDecoder& decoder) {
+    MpgState& st = decoder.State();
+    FreeInput(st);
+    st.frameRoutine = nullptr;
+    st.read = nullptr;
+    st.context = nullptr;
 }
 
-int32_t mpgSampleRate() { return Description(2); }
-int32_t mpgBitsPerSample() { return Description(3); }
-bool mpgIsStereo() { return Description(0) == 2; }
-int32_t mpgChannels() { return Description(0); }
-int32_t mpgBitrate() { return g_mpg.bitrate; }
-int32_t mpgFramesPerCall() { return g_mpg.framesPerCall; }
-const MpgHeader& mpgFirstHeader() { return g_mpg.header; }
-int32_t mpgFirstFrameLength() { return g_mpg.frameLength; }
+int32_t mpgSampleRate(const MpgDecoder& decoder) { return decoder.State().description[2]; }
+int32_t mpgBitsPerSample(const MpgDecoder& decoder) { return decoder.State().description[3]; }
+bool mpgIsStereo(const MpgDecoder& decoder) { return decoder.State().description[0] == 2; }
+int32_t mpgChannels(const MpgDecoder& decoder) { return decoder.State().description[0]; }
+int32_t mpgBitrate(const MpgDecoder& decoder) { return decoder.State().bitrate; }
+int32_t mpgFramesPerCall(const MpgDecoder& decoder) { return decoder.State().framesPerCall; }
+const MpgHeader& mpgFirstHeader(const MpgDecoder& decoder) { return decoder.State().header; }
+int32_t mpgFirstFrameLength(const MpgDecoder& decoder) { return decoder.State().frameLength; }
 
-int32_t mpgEstimatedFrames() {
-    const MpgState& st = g_mpg;
+int32_t mpgEstimatedFrames(const MpgDecoder& decoder) {
+    const MpgState& st = decoder.State();
     if (st.size == -1 || st.frameLength <= 0 || st.framesPerCall <= 0) {
         return -1;
     }

@@ -1,19 +1,24 @@
 // The MPEG audio decoder module: Layers I, II and III of MPEG-1, of the MPEG-2 lower
 // sampling frequencies and of MPEG-2.5, decoded frame by frame into 16-bit PCM.
 //
-// The module decodes one stream at a time (its state is one process-wide decoder):
-// mpgOpen, then mpgDecodeFrame until it returns -1, then mpgClose. Compressed bytes
-// come through a read callback into a 60000-byte input buffer that is topped up when
-// fewer than 2500 bytes remain, so each frame is decoded from contiguous memory.
+// All state of a decoding lives in an MpgDecoder that the caller owns; the module
+// keeps none of its own (its constant tables are built once, on first use, in a
+// thread-safe way). Independent decoders may run side by side, also on different
+// threads; one decoder is used from one thread at a time. Use: mpgOpen, then
+// mpgDecodeFrame until it returns -1, then mpgClose (or destroy the decoder).
+// Compressed bytes come through a read callback into a 60000-byte input buffer that is
+// topped up when fewer than 2500 bytes remain, so each frame is decoded from
+// contiguous memory; nothing taken from the stream changes the size of any buffer.
 //
 // Limits: no resynchronisation (a frame without a sync word ends the stream); the
 // stream's layer, version and sampling frequency are those of its first frame. By
 // default the top subband (above 31/32 of the Nyquist frequency) is not decoded and
-// output values are truncated toward zero; mpgSetFullBand(true) decodes all 32
-// subbands and rounds to the nearest integer (for tools and tests).
+// output values are truncated toward zero; mpgSetFullBand(decoder, true) decodes all
+// 32 subbands and rounds to the nearest integer (for tools and tests).
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 // Supplies up to maximum bytes at destination; returns the count, 0 at the end.
 using MpgReadCallback = int32_t (*)(void* context, uint8_t* destination, int32_t maximum);
@@ -40,31 +45,57 @@ constexpr int32_t kMpgRefillThreshold = 2500;
 constexpr int32_t kMpgMaxFrameSamples = 2304;  // 1152 frames x 2 channels
 constexpr int32_t kMpgOutput8Bit = 8;
 
-bool mpgOpen(MpgReadCallback read, void* context, int32_t size);
+// The state of one decoding (input buffer, stream parameters, synthesis and Layer III
+// memory), defined in mpg_internal.h.
+struct MpgState;
+
+// One decoder. Its state (about 50 KB, plus the input buffer while a stream is open)
+// is allocated with it and freed with it; it cannot be copied or moved.
+class MpgDecoder {
+public:
+    MpgDecoder();
+    ~MpgDecoder();
+    MpgDecoder(const MpgDecoder&) = delete;
+    MpgDecoder& operator=(const MpgDecoder&) = delete;
+
+    MpgState& State() { return *m_state; }
+    const MpgState& State() const { return *m_state; }
+
+private:
+    const std::unique_ptr<MpgState> m_state;
+};
+
+// Opens a stream on the decoder (closing the one it had): size is the stream's byte
+// length for mpgEstimatedFrames, -1 when unknown. False when no first frame is found.
+bool mpgOpen(MpgDecoder& decoder, MpgReadCallback read, void* context, int32_t size);
 // mpgOpen with the internal setup spelled out: reduction 0/1/2 (full, half, quarter
 // rate), channel mode for two-channel streams (0 stereo, 1 mono mix, 2 left, 3 right),
 // output flags (kMpgOutput8Bit for unsigned 8-bit samples), frequency limit in Hz.
-bool mpgOpenCustom(MpgReadCallback read, void* context, int32_t size, int32_t reduction, int32_t channelMode,
-                   int32_t outputFlags, int32_t frequencyLimit);
+bool mpgOpenCustom(MpgDecoder& decoder, MpgReadCallback read, void* context, int32_t size, int32_t reduction,
+                   int32_t channelMode, int32_t outputFlags, int32_t frequencyLimit);
 // Frames written to output (interleaved when stereo), or -1 at the end or on failure.
 // output holds at least kMpgMaxFrameSamples 16-bit samples.
-int32_t mpgDecodeFrame(void* output);
-void mpgClose();
+int32_t mpgDecodeFrame(MpgDecoder& decoder, void* output);
+// Frees the input buffer and forgets the read callback; the decoder can open again.
+void mpgClose(MpgDecoder& decoder);
 
-int32_t mpgSampleRate();
-int32_t mpgBitsPerSample();
-bool mpgIsStereo();
-int32_t mpgBitrate();
-int32_t mpgEstimatedFrames();
-int32_t mpgChannels();
-int32_t mpgFramesPerCall();
-const MpgHeader& mpgFirstHeader();
-int32_t mpgFirstFrameLength();
-bool mpgRefill();
+// The open stream's parameters (those of the last stream opened after mpgClose).
+int32_t mpgSampleRate(const MpgDecoder& decoder);
+int32_t mpgBitsPerSample(const MpgDecoder& decoder);
+bool mpgIsStereo(const MpgDecoder& decoder);
+int32_t mpgBitrate(const MpgDecoder& decoder);
+int32_t mpgEstimatedFrames(const MpgDecoder& decoder);
+int32_t mpgChannels(const MpgDecoder& decoder);
+int32_t mpgFramesPerCall(const MpgDecoder& decoder);
+const MpgHeader& mpgFirstHeader(const MpgDecoder& decoder);
+int32_t mpgFirstFrameLength(const MpgDecoder& decoder);
+// Tops the input buffer up when it runs low; false at the end of the input.
+bool mpgRefill(MpgDecoder& decoder);
 
-// Full-band, rounded decoding for the next mpgOpen (tools and accuracy tests).
-void mpgSetFullBand(bool on);
-bool mpgGetFullBand();
+// Full-band, rounded decoding for the decoder's next mpgOpen (tools and accuracy
+// tests); the stream already open keeps its setting.
+void mpgSetFullBand(MpgDecoder& decoder, bool on);
+bool mpgGetFullBand(const MpgDecoder& decoder);
 
 // Header helpers, also used by the tests. mpgParseHeader checks the four bytes at p
 // (sync, layer, bitrate index 15 and sampling-frequency index 3 are invalid).

@@ -206,7 +206,8 @@ struct MpgState {
     int32_t channelMode = 0;      // 0 mono, 1 stereo, 2 mono mix, 3 left, 4 right
     int32_t outChannels = 1;
     bool eightBit = false;
-    bool fullBand = false;        // all 32 subbands, rounded output
+    bool fullBand = false;        // all 32 subbands, rounded output (the open stream)
+    bool fullBandNext = false;    // the same for the next open (mpgSetFullBand)
     int32_t subbandLimit = 31;    // subbands decoded
     int32_t outputIndex = 0;
     MpgFrameRoutine frameRoutine = nullptr;
@@ -218,8 +219,6 @@ struct MpgState {
     MpgLayer3State l3;
 };
 
-extern MpgState g_mpg;
-
 // Layer routines: decode the frame at frame (available bytes readable from there) into
 // output; return the bytes consumed, or <= 0 on failure.
 int mpgLayer1Frame(MpgState& st, const uint8_t* frame, int32_t available, void* output);
@@ -228,13 +227,19 @@ int mpgLayer3Frame(MpgState& st, const uint8_t* frame, int32_t available, void* 
 void mpgLayer3Reset(MpgState& st);
 bool mpgLayer2Check(const MpgHeader& h, int32_t bitrateKbps);
 
-// Synthesis and output.
+// Builds every computed table now (each is built once per process, on first use, and
+// is constant afterwards), so that no table is built during the first frame.
 void mpgBuildTables();
+
+// Synthesis and output.
 void mpgSynthReset(MpgState& st);
 MpgOutputRoutine mpgSelectOutput(int index);
 // Writes silence for one frame of frames-per-call frames.
 void mpgWriteSilence(const MpgState& st, void* output);
-// Scale factors of Layers I and II: 2 * 2^(-i/3), i = 0..62.
-extern float g_mpgScale[64];
+// Scale factors of Layers I and II: 2 * 2^(-i/3), i = 0..62, then 0 (64 entries).
+const float* mpgScaleFactors();
+// Builds the synthesis and Layer III tables (see mpgBuildTables).
+void mpgBuildSynthTables();
+void mpgBuildLayer3Tables();
 // The frame's own length in bytes including padding, from its header (0: invalid).
 int32_t mpgFrameLengthOf(const MpgState& st, const MpgHeader& h);

@@ -5,6 +5,8 @@
 // grouped codes name no triple of levels, is output as silence (its bytes are still
 // consumed, so decoding goes on with the next frame).
 #include <algorithm>
+#include <array>
+#include <cmath>
 
 #include "sound/mpeg/mpg_internal.h"
 #include "sound/mpeg/mpg_tables.h"
@@ -12,6 +14,16 @@
 namespace {
 
 constexpr int kMaxScaleIndex = 62;
+
+struct ScaleTable {
+    std::array<float, 64> values;
+    ScaleTable() {
+        for (int i = 0; i < 63; ++i) {
+            values[static_cast<size_t>(i)] = static_cast<float>(2.0 * std::pow(2.0, -i / 3.0));
+        }
+        values[63] = 0.0f;
+    }
+};
 
 // Requantised value of level v out of steps levels, before the scale factor.
 inline float Level(uint32_t v, uint32_t steps) {
@@ -69,6 +81,11 @@ void Finish(MpgState& st, MpgSubbandBlock& block, int slots, void* output) {
 
 }  // namespace
 
+const float* mpgScaleFactors() {
+    static const ScaleTable table;
+    return table.values.data();
+}
+
 bool mpgLayer2Check(const MpgHeader& h, int32_t bitrateKbps) { return AllocTable(h, bitrateKbps) >= 0; }
 
 int mpgLayer1Frame(MpgState& st, const uint8_t* frame, int32_t available, void* output) {
@@ -112,6 +129,7 @@ int mpgLayer1Frame(MpgState& st, const uint8_t* frame, int32_t available, void* 
         mpgWriteSilence(st, output);
         return length;
     }
+    const float* scales = mpgScaleFactors();
     MpgSubbandBlock& block = st.block;
     block.channels = nch;
     for (int t = 0; t < 12; ++t) {
@@ -124,9 +142,9 @@ int mpgLayer1Frame(MpgState& st, const uint8_t* frame, int32_t available, void* 
                     v = bits.Get(nb + 1);
                     value = Level(v, (1u << (nb + 1)) - 1);
                 }
-                block.s[ch][t][sb] = sb < limit ? value * g_mpgScale[scale[ch][sb]] : 0.0f;
+                block.s[ch][t][sb] = sb < limit ? value * scales[scale[ch][sb]] : 0.0f;
                 if (sb >= bound && nch == 2) {
-                    block.s[1][t][sb] = sb < limit && nb ? value * g_mpgScale[scale[1][sb]] : 0.0f;
+                    block.s[1][t][sb] = sb < limit && nb ? value * scales[scale[1][sb]] : 0.0f;
                 }
             }
         }
@@ -215,6 +233,7 @@ int mpgLayer2Frame(MpgState& st, const uint8_t* frame, int32_t available, void* 
         mpgWriteSilence(st, output);
         return length;
     }
+    const float* scales = mpgScaleFactors();
     MpgSubbandBlock& block = st.block;
     block.channels = nch;
     for (int gr = 0; gr < 12; ++gr) {
@@ -258,7 +277,7 @@ int mpgLayer2Frame(MpgState& st, const uint8_t* frame, int32_t available, void* 
                 float* out = block.s[ch][gr * 3 + k];
                 for (int sb = 0; sb < 32; ++sb) {
                     out[sb] = (sb < sblimit && sb < limit && entry[ch][sb])
-                                  ? value[ch][sb][k] * g_mpgScale[scale[ch][sb][part]]
+                                  ? value[ch][sb][k] * scales[scale[ch][sb][part]]
                                   : 0.0f;
                 }
             }

@@ -32,8 +32,6 @@ struct HuffLut {
     int rootBits = 0;
     uint32_t offset = 0;
 };
-std::vector<uint32_t> g_lutEntries;
-HuffLut g_luts[34];
 
 // Direct tables for the common codewords: indexed by the next `bits` bits, an entry
 // gives a pair with its signs applied (x in the low byte, y in the next, as signed
@@ -46,44 +44,78 @@ struct DirectTable {
     int bits = 0;
     const uint32_t* entries = nullptr;
 };
-std::vector<uint32_t> g_directEntries;
-DirectTable g_direct[32];
-// Quadruples (count1 tables): always complete within 10 bits; four signed bytes and
-// the bits used.
-uint32_t g_quadValues[2][1 << 10];
-uint8_t g_quadBits[2][1 << 10];
 
-float g_pow43[kPow43Size];
-// v^(4/3) with its sign for the small values that make up most of a spectrum.
-float g_pow43Small[31];
-float g_gain[kGainSize];  // 2^((i - kGainOffset) / 4)
-// IMDCT through a DCT-IV of half the size, computed as a complex DFT of a quarter of
-// the size between two twiddle steps: g_twLong[k] and g_twShort[k] hold cos and sin
-// of pi (k + 1/8) / 18 and pi (k + 1/8) / 6, g_tw9[k] those of 2 pi k / 9.
-float g_twLong[9][2];
-float g_twShort[3][2];
-float g_tw9[5][2];
-// Windows per block type, already carrying the signs that unfold the DCT-IV into the
-// 36 IMDCT values and the frequency inversion (odd time samples of odd subbands
-// negated), for four adjacent subbands starting with an even one.
-MpgV4 g_windowLong[4][36];
-MpgV4 g_windowShort[12];
-float g_aliasCs[8];
-float g_aliasCa[8];
-float g_isRatio[7][2];       // MPEG-1 intensity: left and right factors per position
-float g_lsfIs[2][32][2];     // lower rates: [intensity scale][position] -> left, right
-bool g_built = false;
+// Looks up the codeword at the front of peek (32 bits, left-aligned) in the tree of
+// lut within entries. Returns the leaf entry: value in the low byte, code length in
+// the next; 0 for no codeword.
+inline uint32_t Lookup(const uint32_t* entries, const HuffLut& lut, uint32_t peek) {
+    uint32_t e = entries[lut.offset + (peek >> (32 - lut.rootBits))];
+    int used = lut.rootBits;
+    while (e & kSub) {
+        const int sub = static_cast<int>((e >> 24) & 31);
+        const uint32_t idx = (peek << used) >> (32 - sub);
+        e = entries[(e & 0xFFFFFF) + idx];
+        used += sub;
+    }
+    return e;
+}
 
-uint32_t BuildLevel(const std::vector<const MpgHuffCode*>& codes, int consumed, int bits) {
-    const uint32_t base = static_cast<uint32_t>(g_lutEntries.size());
-    g_lutEntries.resize(g_lutEntries.size() + (size_t{1} << bits), 0);
+// The computed tables of Layer III, built once (Tables()) and constant after.
+struct Layer3Tables {
+    std::vector<uint32_t> lutEntries;
+    HuffLut luts[34];
+    std::vector<uint32_t> directEntries;
+    DirectTable direct[32];
+    // Quadruples (count1 tables): always complete within 10 bits; four signed bytes
+    // and the bits used.
+    uint32_t quadValues[2][1 << 10];
+    uint8_t quadBits[2][1 << 10];
+
+    float pow43[kPow43Size];
+    // v^(4/3) with its sign for the small values that make up most of a spectrum.
+    float pow43Small[31];
+    float gain[kGainSize];  // 2^((i - kGainOffset) / 4)
+    // IMDCT through a DCT-IV of half the size, computed as a complex DFT of a quarter
+    // of the size between two twiddle steps: twLong[k] and twShort[k] hold cos and sin
+    // of pi (k + 1/8) / 18 and pi (k + 1/8) / 6, tw9[k] those of 2 pi k / 9.
+    float twLong[9][2];
+    float twShort[3][2];
+    float tw9[5][2];
+    // Windows per block type, already carrying the signs that unfold the DCT-IV into
+    // the 36 IMDCT values and the frequency inversion (odd time samples of odd
+    // subbands negated), for four adjacent subbands starting with an even one.
+    MpgV4 windowLong[4][36];
+    MpgV4 windowShort[12];
+    float aliasCs[8];
+    float aliasCa[8];
+    float isRatio[7][2];    // MPEG-1 intensity: left and right factors per position
+    float lsfIs[2][32][2];  // lower rates: [intensity scale][position] -> left, right
+
+    Layer3Tables();
+    // The direct tables point into directEntries: no copies.
+    Layer3Tables(const Layer3Tables&) = delete;
+    Layer3Tables& operator=(const Layer3Tables&) = delete;
+
+private:
+    uint32_t BuildLevel(const std::vector<const MpgHuffCode*>& codes, int consumed, int bits);
+    void BuildDirectTables();
+};
+
+const Layer3Tables& Tables() {
+    static const Layer3Tables tables;
+    return tables;
+}
+
+uint32_t Layer3Tables::BuildLevel(const std::vector<const MpgHuffCode*>& codes, int consumed, int bits) {
+    const uint32_t base = static_cast<uint32_t>(lutEntries.size());
+    lutEntries.resize(lutEntries.size() + (size_t{1} << bits), 0);
     std::vector<std::vector<const MpgHuffCode*>> longer(size_t{1} << bits);
     for (const MpgHuffCode* c : codes) {
         const int rest = c->length - consumed;
         if (rest <= bits) {
             const uint32_t prefix = (c->code & ((1u << rest) - 1)) << (bits - rest);
             for (uint32_t k = 0; k < (1u << (bits - rest)); ++k) {
-                g_lutEntries[base + prefix + k] = (static_cast<uint32_t>(c->length) << 8) | c->value;
+                lutEntries[base + prefix + k] = (static_cast<uint32_t>(c->length) << 8) | c->value;
             }
         } else {
             const uint32_t prefix = (c->code >> (rest - bits)) & ((1u << bits) - 1);
@@ -100,17 +132,12 @@ uint32_t BuildLevel(const std::vector<const MpgHuffCode*>& codes, int consumed, 
         }
         const int subBits = std::min(maxRest, 8);
         const uint32_t sub = BuildLevel(longer[prefix], consumed + bits, subBits);
-        g_lutEntries[base + prefix] = kSub | (static_cast<uint32_t>(subBits) << 24) | sub;
+        lutEntries[base + prefix] = kSub | (static_cast<uint32_t>(subBits) << 24) | sub;
     }
     return base;
 }
 
-void BuildDirectTables();
-
-void BuildTables() {
-    if (g_built) {
-        return;
-    }
+Layer3Tables::Layer3Tables() {
     for (int t = 0; t < 34; ++t) {
         const MpgHuffTableInfo& info = kMpgHuffTables[t];
         if (info.count == 0) {
@@ -122,31 +149,31 @@ void BuildTables() {
             codes.push_back(&kMpgHuffCodes[info.first + i]);
             maxLen = std::max<int>(maxLen, kMpgHuffCodes[info.first + i].length);
         }
-        g_luts[t].rootBits = std::min(maxLen, 8);
-        g_luts[t].offset = BuildLevel(codes, 0, g_luts[t].rootBits);
+        luts[t].rootBits = std::min(maxLen, 8);
+        luts[t].offset = BuildLevel(codes, 0, luts[t].rootBits);
     }
     BuildDirectTables();
     for (int i = 0; i < kPow43Size; ++i) {
-        g_pow43[i] = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
+        pow43[i] = static_cast<float>(std::pow(static_cast<double>(i), 4.0 / 3.0));
     }
     for (int v = -15; v <= 15; ++v) {
-        g_pow43Small[v + 15] = v < 0 ? -g_pow43[-v] : g_pow43[v];
+        pow43Small[v + 15] = v < 0 ? -pow43[-v] : pow43[v];
     }
     for (int i = 0; i < kGainSize; ++i) {
-        g_gain[i] = static_cast<float>(std::pow(2.0, (i - kGainOffset) / 4.0));
+        gain[i] = static_cast<float>(std::pow(2.0, (i - kGainOffset) / 4.0));
     }
     const double pi = 3.14159265358979323846;
     for (int k = 0; k < 9; ++k) {
-        g_twLong[k][0] = static_cast<float>(std::cos(pi * (k + 0.125) / 18.0));
-        g_twLong[k][1] = static_cast<float>(std::sin(pi * (k + 0.125) / 18.0));
+        twLong[k][0] = static_cast<float>(std::cos(pi * (k + 0.125) / 18.0));
+        twLong[k][1] = static_cast<float>(std::sin(pi * (k + 0.125) / 18.0));
     }
     for (int k = 0; k < 3; ++k) {
-        g_twShort[k][0] = static_cast<float>(std::cos(pi * (k + 0.125) / 6.0));
-        g_twShort[k][1] = static_cast<float>(std::sin(pi * (k + 0.125) / 6.0));
+        twShort[k][0] = static_cast<float>(std::cos(pi * (k + 0.125) / 6.0));
+        twShort[k][1] = static_cast<float>(std::sin(pi * (k + 0.125) / 6.0));
     }
     for (int k = 0; k < 5; ++k) {
-        g_tw9[k][0] = static_cast<float>(std::cos(2.0 * pi * k / 9.0));
-        g_tw9[k][1] = static_cast<float>(std::sin(2.0 * pi * k / 9.0));
+        tw9[k][0] = static_cast<float>(std::cos(2.0 * pi * k / 9.0));
+        tw9[k][1] = static_cast<float>(std::sin(2.0 * pi * k / 9.0));
     }
     double window[4][36];
     for (int i = 0; i < 36; ++i) {
@@ -172,7 +199,7 @@ void BuildTables() {
         for (int i = 0; i < 36; ++i) {
             const double w = i < 9 ? window[type][i] : -window[type][i];
             const double odd = (i & 1) ? -w : w;
-            g_windowLong[type][i] = MpgV4{static_cast<float>(w), static_cast<float>(odd), static_cast<float>(w),
+            windowLong[type][i] = MpgV4{static_cast<float>(w), static_cast<float>(odd), static_cast<float>(w),
                                           static_cast<float>(odd)};
         }
     }
@@ -180,23 +207,23 @@ void BuildTables() {
         const double ws = std::sin(pi / 12.0 * (i + 0.5));
         const double w = i < 3 ? ws : -ws;
         const double odd = (i & 1) ? -w : w;
-        g_windowShort[i] =
+        windowShort[i] =
             MpgV4{static_cast<float>(w), static_cast<float>(odd), static_cast<float>(w), static_cast<float>(odd)};
     }
-    static const double kAlias[8] = {-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037};
+    static constexpr double kAlias[8] = {-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037};
     for (int i = 0; i < 8; ++i) {
         const double sq = std::sqrt(1.0 + kAlias[i] * kAlias[i]);
-        g_aliasCs[i] = static_cast<float>(1.0 / sq);
-        g_aliasCa[i] = static_cast<float>(kAlias[i] / sq);
+        aliasCs[i] = static_cast<float>(1.0 / sq);
+        aliasCa[i] = static_cast<float>(kAlias[i] / sq);
     }
     for (int p = 0; p < 7; ++p) {
         if (p == 6) {
-            g_isRatio[p][0] = 1.0f;
-            g_isRatio[p][1] = 0.0f;
+            isRatio[p][0] = 1.0f;
+            isRatio[p][1] = 0.0f;
         } else {
             const double k = std::tan(p * pi / 12.0);
-            g_isRatio[p][0] = static_cast<float>(k / (1.0 + k));
-            g_isRatio[p][1] = static_cast<float>(1.0 / (1.0 + k));
+            isRatio[p][0] = static_cast<float>(k / (1.0 + k));
+            isRatio[p][1] = static_cast<float>(1.0 / (1.0 + k));
         }
     }
     for (int scale = 0; scale < 2; ++scale) {
@@ -209,11 +236,10 @@ void BuildTables() {
             } else if (p) {
                 r = std::pow(io, p / 2);
             }
-            g_lsfIs[scale][p][0] = static_cast<float>(l);
-            g_lsfIs[scale][p][1] = static_cast<float>(r);
+            lsfIs[scale][p][0] = static_cast<float>(l);
+            lsfIs[scale][p][1] = static_cast<float>(r);
         }
     }
-    g_built = true;
 }
 
 struct Granule {
@@ -342,7 +368,7 @@ void ReadScaleFactorsMpeg1(MpgBits& bits, const Granule& g, const int* scfsi, in
         }
         return;
     }
-    static const int kGroups[5] = {0, 6, 11, 16, 21};
+    static constexpr int kGroups[5] = {0, 6, 11, 16, 21};
     for (int grp = 0; grp < 4; ++grp) {
         if (gr == 1 && scfsi[grp]) {
             continue;  // kept from the first granule
@@ -451,23 +477,9 @@ void ReadScaleFactorsLsf(MpgBits& bits, const Granule& g, bool intensityRight, S
     }
 }
 
-// Looks up the codeword at the front of peek (32 bits, left-aligned). Returns the
-// leaf entry: value in the low byte, code length in the next; 0 for no codeword.
-inline uint32_t Lookup(const HuffLut& lut, uint32_t peek) {
-    uint32_t e = g_lutEntries[lut.offset + (peek >> (32 - lut.rootBits))];
-    int used = lut.rootBits;
-    while (e & kSub) {
-        const int sub = static_cast<int>((e >> 24) & 31);
-        const uint32_t idx = (peek << used) >> (32 - sub);
-        e = g_lutEntries[(e & 0xFFFFFF) + idx];
-        used += sub;
-    }
-    return e;
-}
-
-void BuildDirectTables() {
+void Layer3Tables::BuildDirectTables() {
     size_t offsets[32] = {};
-    g_directEntries.clear();
+    directEntries.clear();
     for (int t = 1; t < 32; ++t) {
         const MpgHuffTableInfo& info = kMpgHuffTables[t];
         if (info.count == 0) {
@@ -482,7 +494,7 @@ void BuildDirectTables() {
             }
         }
         if (shared >= 0) {
-            g_direct[t].bits = g_direct[shared].bits;
+            direct[t].bits = direct[shared].bits;
             offsets[t] = offsets[shared];
             continue;
         }
@@ -491,17 +503,17 @@ void BuildDirectTables() {
             maxLen = std::max<int>(maxLen, kMpgHuffCodes[info.first + i].length);
         }
         const int bits = std::min(maxLen + 2, kDirectMaxBits);
-        g_direct[t].bits = bits;
-        offsets[t] = g_directEntries.size();
+        direct[t].bits = bits;
+        offsets[t] = directEntries.size();
         for (uint32_t idx = 0; idx < (1u << bits); ++idx) {
             const uint32_t peek = idx << (32 - bits);
-            const uint32_t e = Lookup(g_luts[t], peek);
+            const uint32_t e = Lookup(lutEntries.data(), luts[t], peek);
             const int len = static_cast<int>((e >> 8) & 0xFF);
             int x = static_cast<int>((e >> 4) & 15);
             int y = static_cast<int>(e & 15);
             const int used = len + (x != 0) + (y != 0);
             if (len == 0 || used > bits || (info.linbits && (x == 15 || y == 15))) {
-                g_directEntries.push_back(kSlow);
+                directEntries.push_back(kSlow);
                 continue;
             }
             int at = len;
@@ -511,18 +523,18 @@ void BuildDirectTables() {
             if (y && ((peek << at) >> 31)) {
                 y = -y;
             }
-            g_directEntries.push_back(static_cast<uint32_t>(static_cast<uint8_t>(x)) |
+            directEntries.push_back(static_cast<uint32_t>(static_cast<uint8_t>(x)) |
                                       (static_cast<uint32_t>(static_cast<uint8_t>(y)) << 8) |
                                       (static_cast<uint32_t>(used) << 16));
         }
     }
     for (int t = 1; t < 32; ++t) {
-        g_direct[t].entries = g_direct[t].bits ? g_directEntries.data() + offsets[t] : nullptr;
+        direct[t].entries = direct[t].bits ? directEntries.data() + offsets[t] : nullptr;
     }
     for (int q = 0; q < 2; ++q) {
         for (uint32_t idx = 0; idx < (1u << 10); ++idx) {
             const uint32_t peek = idx << 22;
-            const uint32_t e = Lookup(g_luts[32 + q], peek);
+            const uint32_t e = Lookup(lutEntries.data(), luts[32 + q], peek);
             int used = static_cast<int>((e >> 8) & 0xFF);
             uint32_t packed = 0;
             for (int k = 0; k < 4; ++k) {
@@ -534,15 +546,17 @@ void BuildDirectTables() {
             }
             // Every quadruple codeword with its signs fits in 10 bits; 0 bits marks
             // bits that start no codeword.
-            g_quadValues[q][idx] = packed;
-            g_quadBits[q][idx] = static_cast<uint8_t>(((e >> 8) & 0xFF) ? used : 0);
+            quadValues[q][idx] = packed;
+            quadBits[q][idx] = static_cast<uint8_t>(((e >> 8) & 0xFF) ? used : 0);
         }
     }
 }
 
 // Huffman-decodes the granule's values into is[]; returns the count of lines decoded
 // (the rest are zero), or -1 for corrupt data.
-int DecodeSpectrum(MpgBits& bits, const Granule& g, const MpgBandTable& bands, size_t end, int32_t* is) {
+int DecodeSpectrum(const Layer3Tables& tables, MpgBits& bits, const Granule& g, const MpgBandTable& bands, size_t end,
+                   int32_t* is) {
+    const uint32_t* entries = tables.lutEntries.data();
     const int big = g.bigValues * 2;
     int r1;
     int r2;
@@ -573,9 +587,9 @@ int DecodeSpectrum(MpgBits& bits, const Granule& g, const MpgBandTable& bands, s
             return -1;
         }
         const int linbits = kMpgHuffTables[table].linbits;
-        const HuffLut& lut = g_luts[table];
-        const uint32_t* direct = g_direct[table].entries;
-        const int directShift = 32 - g_direct[table].bits;
+        const HuffLut& lut = tables.luts[table];
+        const uint32_t* direct = tables.direct[table].entries;
+        const int directShift = 32 - tables.direct[table].bits;
         // The bit reader yields zeros past the data, so an overrun is caught once per
         // region: the position only grows.
         for (; i < stop; i += 2) {
@@ -589,7 +603,7 @@ int DecodeSpectrum(MpgBits& bits, const Granule& g, const MpgBandTable& bands, s
             }
             // One 32-bit peek covers a codeword (19 bits at most) and its two sign
             // bits; escapes (linbits) read on from the bit reader.
-            const uint32_t e = Lookup(lut, peek);
+            const uint32_t e = Lookup(entries, lut, peek);
             const int len = static_cast<int>((e >> 8) & 0xFF);
             if (len == 0) {
                 return -1;
@@ -627,8 +641,8 @@ int DecodeSpectrum(MpgBits& bits, const Granule& g, const MpgBandTable& bands, s
             return -1;
         }
     }
-    const uint32_t* quadValues = g_quadValues[g.count1Table];
-    const uint8_t* quadBits = g_quadBits[g.count1Table];
+    const uint32_t* quadValues = tables.quadValues[g.count1Table];
+    const uint8_t* quadBits = tables.quadBits[g.count1Table];
     while (i + 4 <= kLines && c.Position() < end) {
         // A quadruple codeword (6 bits at most) and up to four sign bits.
         const uint32_t idx = c.Peek32() >> 22;
@@ -655,21 +669,22 @@ int DecodeSpectrum(MpgBits& bits, const Granule& g, const MpgBandTable& bands, s
     return i;
 }
 
-inline float Requant(int32_t v, float gain) {
+inline float Requant(const Layer3Tables& tables, int32_t v, float gain) {
     if (static_cast<uint32_t>(v + 15) <= 30u) {
-        return g_pow43Small[v + 15] * gain;
+        return tables.pow43Small[v + 15] * gain;
     }
     const int a = v < 0 ? -v : v;
-    const float m = g_pow43[a < kPow43Size ? a : kPow43Size - 1] * gain;
+    const float m = tables.pow43[a < kPow43Size ? a : kPow43Size - 1] * gain;
     return v < 0 ? -m : m;
 }
 
 // Lines [line, stop) with one gain; from quads on (the count1 region) the values are
 // -1, 0 or 1, whose power is the value itself, so those go four at a time.
-inline void RequantRange(const int32_t* is, float* xr, int line, int stop, int quads, float gain) {
+inline void RequantRange(const Layer3Tables& tables, const int32_t* is, float* xr, int line, int stop, int quads,
+                         float gain) {
     const int mid = std::max(line, std::min(stop, quads));
     for (; line < mid; ++line) {
-        xr[line] = Requant(is[line], gain);
+        xr[line] = Requant(tables, is[line], gain);
     }
     typedef int32_t I4 __attribute__((vector_size(16)));
     const MpgV4 gain4 = mpgSplat4(gain);
@@ -683,12 +698,12 @@ inline void RequantRange(const int32_t* is, float* xr, int line, int stop, int q
     }
 }
 
-inline float Gain(int q) {
+inline float Gain(const Layer3Tables& tables, int q) {
     const int i = q + kGainOffset;
-    return g_gain[i < 0 ? 0 : (i >= kGainSize ? kGainSize - 1 : i)];
+    return tables.gain[i < 0 ? 0 : (i >= kGainSize ? kGainSize - 1 : i)];
 }
 
-void Requantise(const Granule& g, const ScaleFactors& sf, int preflag, const MpgBandTable& bands, int count,
+void Requantise(const Layer3Tables& tables, const Granule& g, const ScaleFactors& sf, int preflag, const MpgBandTable& bands, int count,
                 int lineLimit, const int32_t* is, float* xr) {
     const int quads = g.bigValues * 2;
     const int a = g.globalGain - 210;
@@ -699,8 +714,8 @@ void Requantise(const Granule& g, const ScaleFactors& sf, int preflag, const Mpg
     // Long part.
     for (int sfb = 0; sfb < 22 && line < limit && line < switchLine; ++sfb) {
         const int stop = std::min({static_cast<int>(bands.longBands[sfb + 1]), limit, switchLine});
-        const float gain = Gain(a - shift * (sf.l[sfb] + (preflag ? kMpgPretab[sfb] : 0)));
-        RequantRange(is, xr, line, stop, quads, gain);
+        const float gain = Gain(tables, a - shift * (sf.l[sfb] + (preflag ? kMpgPretab[sfb] : 0)));
+        RequantRange(tables, is, xr, line, stop, quads, gain);
         line = stop;
     }
     // Short part, in scale-factor band then window order.
@@ -708,9 +723,9 @@ void Requantise(const Granule& g, const ScaleFactors& sf, int preflag, const Mpg
         for (int sfb = switchLine ? 3 : 0; sfb < 13 && line < limit; ++sfb) {
             const int width = bands.shortBands[sfb + 1] - bands.shortBands[sfb];
             for (int w = 0; w < 3 && line < limit; ++w) {
-                const float gain = Gain(a - 8 * g.subblockGain[w] - shift * sf.s[sfb][w]);
+                const float gain = Gain(tables, a - 8 * g.subblockGain[w] - shift * sf.s[sfb][w]);
                 const int stop = std::min(line + width, limit);
-                RequantRange(is, xr, line, stop, quads, gain);
+                RequantRange(tables, is, xr, line, stop, quads, gain);
                 line = stop;
             }
         }
@@ -737,19 +752,20 @@ struct IntensityRule {
 };
 
 // Intensity stereo over lines [from, to) with position pos (max: the illegal value).
-void Intensity(float* l, float* r, int from, int to, int pos, int max, const IntensityRule& rule) {
+void Intensity(const Layer3Tables& tables, float* l, float* r, int from, int to, int pos, int max,
+               const IntensityRule& rule) {
     bool legal;
     float kl;
     float kr;
     if (rule.lsf) {
         legal = pos != max;
         const int p = pos < 0 ? 0 : (pos > 31 ? 31 : pos);
-        kl = g_lsfIs[rule.scale][p][0];
-        kr = g_lsfIs[rule.scale][p][1];
+        kl = tables.lsfIs[rule.scale][p][0];
+        kr = tables.lsfIs[rule.scale][p][1];
     } else {
         legal = pos >= 0 && pos < 7;
-        kl = legal ? g_isRatio[pos][0] : 0.0f;
-        kr = legal ? g_isRatio[pos][1] : 0.0f;
+        kl = legal ? tables.isRatio[pos][0] : 0.0f;
+        kr = legal ? tables.isRatio[pos][1] : 0.0f;
     }
     if (!legal) {
         if (rule.ms) {
@@ -764,7 +780,7 @@ void Intensity(float* l, float* r, int from, int to, int pos, int max, const Int
     }
 }
 
-void JointStereo(const MpgHeader& h, const Granule& g, const ScaleFactors& right, int intensityScale,
+void JointStereo(const Layer3Tables& tables, const MpgHeader& h, const Granule& g, const ScaleFactors& right, int intensityScale,
                  const MpgBandTable& bands, const int32_t* isRight, float* l, float* r) {
     const bool ms = (h.modeExtension & 2) != 0;
     const bool intensity = (h.modeExtension & 1) != 0;
@@ -794,7 +810,7 @@ void JointStereo(const MpgHeader& h, const Granule& g, const ScaleFactors& right
         }
         for (int b = bound; b < 22; ++b) {
             const int src = b < 21 ? b : 20;
-            Intensity(l, r, bands.longBands[b], bands.longBands[b + 1], right.l[src], right.lMax[src], rule);
+            Intensity(tables, l, r, bands.longBands[b], bands.longBands[b + 1], right.l[src], right.lMax[src], rule);
         }
         return;
     }
@@ -828,7 +844,7 @@ void JointStereo(const MpgHeader& h, const Granule& g, const ScaleFactors& right
                 }
             } else {
                 const int src = sfb < 12 ? sfb : 11;
-                Intensity(l, r, start, start + width, right.s[src][w], right.sMax[src][w], rule);
+                Intensity(tables, l, r, start, start + width, right.s[src][w], right.sMax[src][w], rule);
             }
         }
     }
@@ -856,7 +872,7 @@ void JointStereo(const MpgHeader& h, const Granule& g, const ScaleFactors& right
                     MidSide(l, r, bands.longBands[b], bands.longBands[b + 1]);
                 }
             } else {
-                Intensity(l, r, bands.longBands[b], bands.longBands[b + 1], right.l[b], right.lMax[b], rule);
+                Intensity(tables, l, r, bands.longBands[b], bands.longBands[b + 1], right.l[b], right.lMax[b], rule);
             }
         }
     }
@@ -889,11 +905,11 @@ inline MpgV4 Reverse4(MpgV4 v) {
 
 // The eight butterflies across each subband boundary, four at a time: the lines below
 // a boundary meet those above it in mirrored order.
-void AliasReduce(float* xr, int boundaries) {
-    const MpgV4 cs0 = mpgLoad4(g_aliasCs);
-    const MpgV4 cs1 = mpgLoad4(g_aliasCs + 4);
-    const MpgV4 ca0 = mpgLoad4(g_aliasCa);
-    const MpgV4 ca1 = mpgLoad4(g_aliasCa + 4);
+void AliasReduce(const Layer3Tables& tables, float* xr, int boundaries) {
+    const MpgV4 cs0 = mpgLoad4(tables.aliasCs);
+    const MpgV4 cs1 = mpgLoad4(tables.aliasCs + 4);
+    const MpgV4 ca0 = mpgLoad4(tables.aliasCa);
+    const MpgV4 ca1 = mpgLoad4(tables.aliasCa + 4);
     const MpgV4 csr0 = Reverse4(cs1);
     const MpgV4 csr1 = Reverse4(cs0);
     const MpgV4 car0 = Reverse4(ca1);
@@ -954,8 +970,8 @@ inline void Dft3(Complex<T> a, Complex<T> b, Complex<T> c, Complex<T>* out) {
 // outputs, the negated imaginary parts the odd ones from the top. T is float or four
 // independent transforms side by side.
 template <typename T, int M>
-inline void Dct4(const T* x, T* c) {
-    const float(*tw)[2] = M == 9 ? g_twLong : g_twShort;
+inline void Dct4(const Layer3Tables& tables, const T* x, T* c) {
+    const float(*tw)[2] = M == 9 ? tables.twLong : tables.twShort;
     Complex<T> z[M];
 #pragma GCC unroll 36
     for (int m = 0; m < M; ++m) {
@@ -972,10 +988,10 @@ inline void Dct4(const T* x, T* c) {
         for (int n2 = 0; n2 < 3; ++n2) {
             Dft3<T>(z[n2], z[n2 + 3], z[n2 + 6], a[n2]);
         }
-        a[1][1] = Rotate<T>(a[1][1], g_tw9[1]);
-        a[1][2] = Rotate<T>(a[1][2], g_tw9[2]);
-        a[2][1] = Rotate<T>(a[2][1], g_tw9[2]);
-        a[2][2] = Rotate<T>(a[2][2], g_tw9[4]);
+        a[1][1] = Rotate<T>(a[1][1], tables.tw9[1]);
+        a[1][2] = Rotate<T>(a[1][2], tables.tw9[2]);
+        a[2][1] = Rotate<T>(a[2][1], tables.tw9[2]);
+        a[2][2] = Rotate<T>(a[2][2], tables.tw9[4]);
 #pragma GCC unroll 36
         for (int p1 = 0; p1 < 3; ++p1) {
             Complex<T> r[3];
@@ -994,9 +1010,9 @@ inline void Dct4(const T* x, T* c) {
 }
 
 // Windowed IMDCT of long blocks in four subbands (one per lane), signs included.
-void LongLanes(const MpgV4* x, const MpgV4* window, MpgV4* y) {
+void LongLanes(const Layer3Tables& tables, const MpgV4* x, const MpgV4* window, MpgV4* y) {
     MpgV4 c[18];
-    Dct4<MpgV4, 9>(x, c);
+    Dct4<MpgV4, 9>(tables, x, c);
 #pragma GCC unroll 36
     for (int i = 0; i < 9; ++i) {
         y[i] = c[i + 9] * window[i];
@@ -1012,7 +1028,7 @@ void LongLanes(const MpgV4* x, const MpgV4* window, MpgV4* y) {
 }
 
 // The three short IMDCTs of four subbands, overlapped within the 36 values.
-void ShortLanes(const MpgV4* x, MpgV4* y) {
+void ShortLanes(const Layer3Tables& tables, const MpgV4* x, MpgV4* y) {
 #pragma GCC unroll 36
     for (int i = 0; i < 36; ++i) {
         y[i] = MpgV4{};
@@ -1020,26 +1036,26 @@ void ShortLanes(const MpgV4* x, MpgV4* y) {
 #pragma GCC unroll 36
     for (int w = 0; w < 3; ++w) {
         MpgV4 c[6];
-        Dct4<MpgV4, 3>(x + 6 * w, c);
+        Dct4<MpgV4, 3>(tables, x + 6 * w, c);
         MpgV4* yw = y + 6 + 6 * w;
 #pragma GCC unroll 36
         for (int i = 0; i < 3; ++i) {
-            yw[i] += c[i + 3] * g_windowShort[i];
+            yw[i] += c[i + 3] * tables.windowShort[i];
         }
 #pragma GCC unroll 36
         for (int i = 3; i < 9; ++i) {
-            yw[i] += c[8 - i] * g_windowShort[i];
+            yw[i] += c[8 - i] * tables.windowShort[i];
         }
 #pragma GCC unroll 36
         for (int i = 9; i < 12; ++i) {
-            yw[i] += c[i - 9] * g_windowShort[i];
+            yw[i] += c[i - 9] * tables.windowShort[i];
         }
     }
 }
 
 // IMDCT, overlap-add and frequency inversion of one channel into out[18][32], four
 // subbands at a time; overlap holds the second halves with their signs already set.
-void Hybrid(const Granule& g, int switchLine, const float* xr, int bound, float (*overlap)[32], float (*out)[32]) {
+void Hybrid(const Layer3Tables& tables, const Granule& g, int switchLine, const float* xr, int bound, float (*overlap)[32], float (*out)[32]) {
     int used = bound;
     while (used > 0 && xr[used - 1] == 0.0f) {
         --used;
@@ -1088,21 +1104,21 @@ void Hybrid(const Granule& g, int switchLine, const float* xr, int bound, float 
         MpgV4 y[36];
         if (type[0] == type[1] && type[0] == type[2] && type[0] == type[3]) {
             if (type[0] < 0) {
-                ShortLanes(x, y);
+                ShortLanes(tables, x, y);
             } else {
-                LongLanes(x, g_windowLong[type[0]], y);
+                LongLanes(tables, x, tables.windowLong[type[0]], y);
             }
         } else {
             // The low subbands of a mixed block: both kinds, then each lane its own.
             MpgV4 window[36];
             for (int i = 0; i < 36; ++i) {
                 for (int l = 0; l < 4; ++l) {
-                    window[i][l] = g_windowLong[type[l] < 0 ? 0 : type[l]][i][l];
+                    window[i][l] = tables.windowLong[type[l] < 0 ? 0 : type[l]][i][l];
                 }
             }
             MpgV4 ys[36];
-            LongLanes(x, window, y);
-            ShortLanes(x, ys);
+            LongLanes(tables, x, window, y);
+            ShortLanes(tables, x, ys);
             for (int i = 0; i < 36; ++i) {
                 for (int l = 0; l < 4; ++l) {
                     if (type[l] < 0) {
@@ -1121,8 +1137,9 @@ void Hybrid(const Granule& g, int switchLine, const float* xr, int bound, float 
 
 }  // namespace
 
+void mpgBuildLayer3Tables() { Tables(); }
+
 void mpgLayer3Reset(MpgState& st) {
-    BuildTables();
     std::memset(st.l3.overlap, 0, sizeof(st.l3.overlap));
     st.l3.reservoirFill = 0;
 }
@@ -1144,6 +1161,7 @@ int mpgLayer3Frame(MpgState& st, const uint8_t* frame, int32_t available, void* 
     if (mainBytes < 0) {
         return 0;
     }
+    const Layer3Tables& tables = Tables();
     MpgBits sideBits(frame + headerBytes, static_cast<size_t>(sideBytes));
     SideInfo si;
     const bool sideOk = ReadSideInfo(sideBits, h, nch, si);
@@ -1200,16 +1218,16 @@ int mpgLayer3Frame(MpgState& st, const uint8_t* frame, int32_t available, void* 
                 mpgWriteSilence(st, output);
                 return length;
             }
-            counts[ch] = DecodeSpectrum(bits, g, bands, end, l3.is[ch]);
+            counts[ch] = DecodeSpectrum(tables, bits, g, bands, end, l3.is[ch]);
             if (counts[ch] < 0) {
                 mpgWriteSilence(st, output);
                 return length;
             }
-            Requantise(g, sf[ch], preflag[ch], bands, counts[ch], lineLimit, l3.is[ch], l3.xr[ch]);
+            Requantise(tables, g, sf[ch], preflag[ch], bands, counts[ch], lineLimit, l3.is[ch], l3.xr[ch]);
             pos = end;
         }
         if (nch == 2 && h.mode == 1) {
-            JointStereo(h, si.gr[gr][1], sf[1], intensityScale, bands, l3.is[1], l3.xr[0], l3.xr[1]);
+            JointStereo(tables, h, si.gr[gr][1], sf[1], intensityScale, bands, l3.is[1], l3.xr[0], l3.xr[1]);
         }
         for (int ch = 0; ch < nch; ++ch) {
             const Granule& g = si.gr[gr][ch];
@@ -1225,9 +1243,9 @@ int mpgLayer3Frame(MpgState& st, const uint8_t* frame, int32_t available, void* 
             // those are scanned in full.
             const int decoded = nch == 2 && h.mode == 1 ? std::max(counts[0], counts[1]) : counts[ch];
             const int boundaries = switchLine == kLines ? std::min(31, (decoded + 17) / 18) : switchLine / 18 - 1;
-            AliasReduce(xr, boundaries);
+            AliasReduce(tables, xr, boundaries);
             const int bound = switchLine == kLines ? std::min(kLines, ((decoded + 17) / 18 + 1) * 18) : kLines;
-            Hybrid(g, switchLine, xr, bound, l3.overlap[ch], st.block.s[ch]);
+            Hybrid(tables, g, switchLine, xr, bound, l3.overlap[ch], st.block.s[ch]);
         }
         st.block.channels = nch;
         st.outputRoutine(st, st.block, 18, out);

@@ -25,39 +25,59 @@
 #include "sound/mpeg/mpg_internal.h"
 #include "sound/mpeg/mpg_tables.h"
 
-float g_mpgScale[64];
-
 namespace {
 
 typedef MpgV4 V4;
 
-bool g_tablesBuilt = false;
-// D[32a + j] scaled to 16-bit output values, negated where the V value it meets is a
-// negated transform output (the ring holds the outputs without their signs).
-V4 g_window[16][8];
+// The computed tables of the synthesis, built once (SynthTables()) and constant after.
+struct SynthTables {
+    // D[32a + j] scaled to 16-bit output values, negated where the V value it meets is
+    // a negated transform output (the ring holds the outputs without their signs).
+    V4 window[16][8];
+    // 1 / (2 cos(pi (2n + 1) / (2N))) for the butterflies of an N-point DCT.
+    float lee32[16];
+    float lee16[8];
+    float lee8[4];
+    float lee4[2];
+    float lee2[1];
 
-// 1 / (2 cos(pi (2n + 1) / (2N))) for the butterflies of an N-point DCT.
-float g_lee32[16];
-float g_lee16[8];
-float g_lee8[4];
-float g_lee4[2];
-float g_lee2[1];
-
-template <int N>
-const float* LeeTable() {
-    if constexpr (N == 32) {
-        return g_lee32;
-    } else if constexpr (N == 16) {
-        return g_lee16;
-    } else if constexpr (N == 8) {
-        return g_lee8;
-    } else if constexpr (N == 4) {
-        return g_lee4;
-    } else {
-        return g_lee2;
+    SynthTables() {
+        const double pi = 3.14159265358979323846;
+        float* lee[5] = {lee32, lee16, lee8, lee4, lee2};
+        for (int level = 0, n = 32; n >= 2; ++level, n /= 2) {
+            for (int i = 0; i < n / 2; ++i) {
+                lee[level][i] = static_cast<float>(0.5 / std::cos(pi * (2 * i + 1) / (2.0 * n)));
+            }
+        }
+        for (int a = 0; a < 16; ++a) {
+            for (int j = 0; j < 32; ++j) {
+                const bool negated = (a & 1) || j > 16;
+                const float d = kMpgSynthWindow[32 * a + j] * 32768.0f;
+                window[a][j / 4][j % 4] = negated ? -d : d;
+            }
+        }
     }
-}
 
+    template <int N>
+    const float* Lee() const {
+        if constexpr (N == 32) {
+            return lee32;
+        } else if constexpr (N == 16) {
+            return lee16;
+        } else if constexpr (N == 8) {
+            return lee8;
+        } else if constexpr (N == 4) {
+            return lee4;
+        } else {
+            return lee2;
+        }
+    }
+};
+
+const SynthTables& Tables() {
+    static const SynthTables tables;
+    return tables;
+}
 
 template <typename T>
 inline T Splat(float f) {
@@ -73,12 +93,12 @@ inline T Splat(float f) {
 // the DCT of the scaled folded differences. T is float, or V4 for four independent
 // transforms side by side (one per lane).
 template <typename T, int N>
-inline __attribute__((always_inline)) void Dct(const T* in, T* out) {
+inline __attribute__((always_inline)) void Dct(const SynthTables& tables, const T* in, T* out) {
     if constexpr (N == 1) {
         out[0] = in[0];
     } else {
         constexpr int H = N / 2;
-        const float* inv = LeeTable<N>();
+        const float* inv = tables.Lee<N>();
         T a[H];
         T b[H];
 #pragma GCC unroll 16
@@ -88,8 +108,8 @@ inline __attribute__((always_inline)) void Dct(const T* in, T* out) {
         }
         T ea[H];
         T eb[H];
-        Dct<T, H>(a, ea);
-        Dct<T, H>(b, eb);
+        Dct<T, H>(tables, a, ea);
+        Dct<T, H>(tables, b, eb);
 #pragma GCC unroll 16
         for (int k = 0; k < H - 1; ++k) {
             out[2 * k] = ea[k];
@@ -102,7 +122,7 @@ inline __attribute__((always_inline)) void Dct(const T* in, T* out) {
 
 // The window sums over the 16 ring entries: 32 output values, held in eight 4-float
 // accumulators.
-void Window(const MpgSynthChannel& ch, int pos, float* out) {
+void Window(const SynthTables& tables, const MpgSynthChannel& ch, int pos, float* out) {
     V4 a0 = {};
     V4 a1 = {};
     V4 a2 = {};
@@ -114,7 +134,7 @@ void Window(const MpgSynthChannel& ch, int pos, float* out) {
 #pragma GCC unroll 16
     for (int a = 0; a < 16; ++a) {
         const float* v = ch.v[(pos + a) & 31] + (a & 1) * 32;
-        const V4* w = g_window[a];
+        const V4* w = tables.window[a];
         a0 += w[0] * mpgLoad4(v);
         a1 += w[1] * mpgLoad4(v + 4);
         a2 += w[2] * mpgLoad4(v + 8);
@@ -140,7 +160,8 @@ const float kSilentSlot[32] = {};
 // the four lanes, their V vectors enter the rings (one slot further back for each
 // lane of the same channel), and then each is windowed in lane order, which keeps
 // every channel's slots in time order.
-void SynthBatch(MpgSynthChannel* const* chs, const float* const* src, int lanes, float (*pcm)[32]) {
+void SynthBatch(const SynthTables& tables, MpgSynthChannel* const* chs, const float* const* src, int lanes,
+                float (*pcm)[32]) {
     V4 in[32];
 #pragma GCC unroll 8
     for (int k = 0; k < 32; k += 4) {
@@ -155,7 +176,7 @@ void SynthBatch(MpgSynthChannel* const* chs, const float* const* src, int lanes,
         in[k + 3] = r3;
     }
     V4 x[33];
-    Dct<V4, 32>(in, x);
+    Dct<V4, 32>(tables, in, x);
     x[32] = V4{0.0f, 0.0f, 0.0f, 0.0f};
     // V[i] = X[16 + i] up to 16, -X[48 - i] up to 47, -X[i - 48] above (X[32] = 0);
     // the signs are left to the window.
@@ -194,7 +215,7 @@ void SynthBatch(MpgSynthChannel* const* chs, const float* const* src, int lanes,
         std::memcpy(dst[3] + i, &r3, 16);
     }
     for (int l = 0; l < lanes; ++l) {
-        Window(*chs[l], pos[l], pcm[l]);
+        Window(tables, *chs[l], pos[l], pcm[l]);
     }
 }
 
@@ -271,6 +292,7 @@ void OutputBlock(MpgState& st, const MpgSubbandBlock& block, int slots, uint8_t*
     constexpr int step = 1 << Reduction;
     constexpr int n = 32 / step;
     const bool round = st.fullBand;
+    const SynthTables& tables = Tables();
     float pcm[4][32];
     int32_t values[2][32];
     if constexpr (Mode == 1) {
@@ -281,7 +303,7 @@ void OutputBlock(MpgState& st, const MpgSubbandBlock& block, int slots, uint8_t*
             const bool two = t + 1 < slots;
             const float* src[4] = {block.s[0][t], block.s[right][t], two ? block.s[0][t + 1] : kSilentSlot,
                                    two ? block.s[right][t + 1] : kSilentSlot};
-            SynthBatch(chs, src, two ? 4 : 2, pcm);
+            SynthBatch(tables, chs, src, two ? 4 : 2, pcm);
             for (int u = 0; u < (two ? 2 : 1); ++u) {
                 const float(*pair)[32] = pcm + 2 * u;
 #if defined(__SSE2__) && defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
@@ -322,7 +344,7 @@ void OutputBlock(MpgState& st, const MpgSubbandBlock& block, int slots, uint8_t*
                     src[l] = block.s[0][t + l];
                 }
             }
-            SynthBatch(chs, src, lanes, pcm);
+            SynthBatch(tables, chs, src, lanes, pcm);
             for (int l = 0; l < lanes; ++l) {
                 Convert<step>(pcm[l], values[0], round);
                 Write<1, Eight>(values, n, out);
@@ -342,34 +364,11 @@ constexpr auto MakeRoutineTable(std::integer_sequence<int, I...>) {
     return std::array<MpgOutputRoutine, sizeof...(I)>{Routine<I % 5, (I / 5) % 3, (I / 15) == 1>()...};
 }
 
-const auto kOutputRoutines = MakeRoutineTable(std::make_integer_sequence<int, 30>());
+constexpr auto kOutputRoutines = MakeRoutineTable(std::make_integer_sequence<int, 30>());
 
 }  // namespace
 
-void mpgBuildTables() {
-    if (g_tablesBuilt) {
-        return;
-    }
-    const double pi = 3.14159265358979323846;
-    float* lee[5] = {g_lee32, g_lee16, g_lee8, g_lee4, g_lee2};
-    for (int level = 0, n = 32; n >= 2; ++level, n /= 2) {
-        for (int i = 0; i < n / 2; ++i) {
-            lee[level][i] = static_cast<float>(0.5 / std::cos(pi * (2 * i + 1) / (2.0 * n)));
-        }
-    }
-    for (int a = 0; a < 16; ++a) {
-        for (int j = 0; j < 32; ++j) {
-            const bool negated = (a & 1) || j > 16;
-            const float d = kMpgSynthWindow[32 * a + j] * 32768.0f;
-            g_window[a][j / 4][j % 4] = negated ? -d : d;
-        }
-    }
-    for (int i = 0; i < 63; ++i) {
-        g_mpgScale[i] = static_cast<float>(2.0 * std::pow(2.0, -i / 3.0));
-    }
-    g_mpgScale[63] = 0.0f;
-    g_tablesBuilt = true;
-}
+void mpgBuildSynthTables() { Tables(); }
 
 void mpgSynthReset(MpgState& st) {
     for (auto& ch : st.synth) {

@@ -74,27 +74,28 @@ TEST(MpegHeader, FieldsAndFrameLengths) {
 TEST(MpegDecoder, OpenReportsTheFirstFrame) {
     const auto bytes = Vector("l3-sin1k0db.bit");
     MemoryInput in{&bytes};
-    ASSERT_TRUE(mpgOpen(MemoryInput::Read, &in, 4000000));
-    EXPECT_EQ(mpgSampleRate(), 44100);
-    EXPECT_EQ(mpgBitsPerSample(), 16);
-    EXPECT_TRUE(mpgIsStereo());
-    EXPECT_EQ(mpgBitrate(), 128000);
-    EXPECT_EQ(mpgFirstFrameLength(), 417);
-    EXPECT_EQ(mpgFramesPerCall(), 1152);
-    EXPECT_EQ(mpgEstimatedFrames(), 11050359);
-    mpgClose();
+    MpgDecoder dec;
+    ASSERT_TRUE(mpgOpen(dec, MemoryInput::Read, &in, 4000000));
+    EXPECT_EQ(mpgSampleRate(dec), 44100);
+    EXPECT_EQ(mpgBitsPerSample(dec), 16);
+    EXPECT_TRUE(mpgIsStereo(dec));
+    EXPECT_EQ(mpgBitrate(dec), 128000);
+    EXPECT_EQ(mpgFirstFrameLength(dec), 417);
+    EXPECT_EQ(mpgFramesPerCall(dec), 1152);
+    EXPECT_EQ(mpgEstimatedFrames(dec), 11050359);
+    mpgClose(dec);
     MemoryInput again{&bytes};
-    ASSERT_TRUE(mpgOpen(MemoryInput::Read, &again, -1));
-    EXPECT_EQ(mpgEstimatedFrames(), -1);
-    mpgClose();
+    ASSERT_TRUE(mpgOpen(dec, MemoryInput::Read, &again, -1));
+    EXPECT_EQ(mpgEstimatedFrames(dec), -1);
+    mpgClose(dec);
 
     const auto mono = Vector("M2L3_compl24.bit");
     MemoryInput m{&mono};
-    ASSERT_TRUE(mpgOpen(MemoryInput::Read, &m, static_cast<int32_t>(mono.size())));
-    EXPECT_FALSE(mpgIsStereo());
-    EXPECT_EQ(mpgFramesPerCall(), 576);
-    EXPECT_EQ(mpgSampleRate(), 24000);
-    mpgClose();
+    ASSERT_TRUE(mpgOpen(dec, MemoryInput::Read, &m, static_cast<int32_t>(mono.size())));
+    EXPECT_FALSE(mpgIsStereo(dec));
+    EXPECT_EQ(mpgFramesPerCall(dec), 576);
+    EXPECT_EQ(mpgSampleRate(dec), 24000);
+    mpgClose(dec);
 }
 
 TEST(MpegDecoder, OpenFailures) {
@@ -110,10 +111,52 @@ TEST(MpegDecoder, OpenFailures) {
     };
     for (const auto& bytes : inputs) {
         MemoryInput in{&bytes};
-        EXPECT_FALSE(mpgOpen(MemoryInput::Read, &in, static_cast<int32_t>(bytes.size())));
+        MpgDecoder dec;
+        EXPECT_FALSE(mpgOpen(dec, MemoryInput::Read, &in, static_cast<int32_t>(bytes.size())));
         int16_t out[kMpgMaxFrameSamples];
-        EXPECT_EQ(mpgDecodeFrame(out), -1);
-        mpgClose();
+        EXPECT_EQ(mpgDecodeFrame(dec, out), -1);
+        mpgClose(dec);
+    }
+}
+
+// Decoders share nothing: two streams decoded in turn, frame by frame, each with its
+// own full-band setting, come out exactly as each does alone.
+TEST(MpegDecoder, DecodersAreIndependent) {
+    struct Case {
+        const char* names[2];
+        bool fullBand[2];
+    };
+    const Case cases[] = {
+        {{"l3-si.bit", "l3-sin1k0db.bit"}, {true, false}},
+        {{"l3-he_44khz.bit", "M2L3_compl24.bit"}, {false, true}},
+        {{"l2-fl13.bit", "l1-fl2.bit"}, {true, false}},
+    };
+    for (const Case& c : cases) {
+        const std::vector<uint8_t> bytes[2] = {Vector(c.names[0]), Vector(c.names[1])};
+        MemoryInput in[2] = {{&bytes[0]}, {&bytes[1]}};
+        MpgDecoder dec[2];
+        bool open[2];
+        for (int k = 0; k < 2; ++k) {
+            mpgSetFullBand(dec[k], c.fullBand[k]);
+            open[k] = mpgOpen(dec[k], MemoryInput::Read, &in[k], -1);
+            ASSERT_TRUE(open[k]) << c.names[k];
+        }
+        std::vector<int16_t> pcm[2];
+        int16_t out[kMpgMaxFrameSamples];
+        while (open[0] || open[1]) {
+            for (int k = 0; k < 2; ++k) {
+                const int32_t n = open[k] ? mpgDecodeFrame(dec[k], out) : -1;
+                open[k] = n >= 0;
+                if (open[k]) {
+                    pcm[k].insert(pcm[k].end(), out, out + n * mpgChannels(dec[k]));
+                }
+            }
+        }
+        for (int k = 0; k < 2; ++k) {
+            const auto alone = mpegtest::DecodeBytes(bytes[k], c.fullBand[k]);
+            ASSERT_GT(alone.frames, 10) << c.names[k];
+            EXPECT_EQ(pcm[k], alone.pcm) << c.names[k];
+        }
     }
 }
 
@@ -166,16 +209,17 @@ TEST(MpegDecoder, InternalSetupOptions) {
     auto decodeAll = [&](int reduction, int mode, int flags, int* channels, int* rate) {
         MemoryInput input{&bytes};
         std::vector<uint8_t> all;
-        EXPECT_TRUE(mpgOpenCustom(MemoryInput::Read, &input, -1, reduction, mode, flags, 24000));
-        *channels = mpgChannels();
-        *rate = mpgSampleRate();
+        MpgDecoder dec;
+        EXPECT_TRUE(mpgOpenCustom(dec, MemoryInput::Read, &input, -1, reduction, mode, flags, 24000));
+        *channels = mpgChannels(dec);
+        *rate = mpgSampleRate(dec);
         const int width = (flags & kMpgOutput8Bit) ? 1 : 2;
         uint8_t out[kMpgMaxFrameSamples * 2];
-        for (int32_t n; (n = mpgDecodeFrame(out)) >= 0;) {
-            EXPECT_EQ(n, mpgFramesPerCall());
+        for (int32_t n; (n = mpgDecodeFrame(dec, out)) >= 0;) {
+            EXPECT_EQ(n, mpgFramesPerCall(dec));
             all.insert(all.end(), out, out + n * *channels * width);
         }
-        mpgClose();
+        mpgClose(dec);
         return all;
     };
     int ch;

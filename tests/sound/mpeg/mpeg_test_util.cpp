@@ -31,24 +31,24 @@ int32_t ReadBytes(void* context, uint8_t* dst, int32_t max) {
 Decoded DecodeBytes(const std::vector<uint8_t>& bytes, bool fullBand, int32_t chunk) {
     Decoded d;
     Source src{&bytes, 0, chunk};
-    mpgSetFullBand(fullBand);
-    d.opened = mpgOpen(ReadBytes, &src, static_cast<int32_t>(bytes.size()));
-    mpgSetFullBand(false);
+    MpgDecoder dec;
+    mpgSetFullBand(dec, fullBand);
+    d.opened = mpgOpen(dec, ReadBytes, &src, static_cast<int32_t>(bytes.size()));
     if (!d.opened) {
         return d;
     }
-    d.channels = mpgChannels();
-    d.rate = mpgSampleRate();
+    d.channels = mpgChannels(dec);
+    d.rate = mpgSampleRate(dec);
     int16_t out[kMpgMaxFrameSamples];
     for (;;) {
-        const int32_t n = mpgDecodeFrame(out);
+        const int32_t n = mpgDecodeFrame(dec, out);
         if (n < 0) {
             break;
         }
         d.pcm.insert(d.pcm.end(), out, out + n * d.channels);
         ++d.frames;
     }
-    mpgClose();
+    mpgClose(dec);
     return d;
 }
 

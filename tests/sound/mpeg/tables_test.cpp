@@ -165,14 +165,14 @@ TEST(MpegTables, TypedTables) {
 }
 
 TEST(MpegTables, LayerIScaleFactors) {
-    mpgBuildTables();
+    const float* scale = mpgScaleFactors();
     // Table B.1: 2.0 x 2^(-i/3); a few entries as printed.
-    EXPECT_NEAR(g_mpgScale[0], 2.0, 1e-7);
-    EXPECT_NEAR(g_mpgScale[1], 1.58740105196820, 1e-6);
-    EXPECT_NEAR(g_mpgScale[2], 1.25992104989487, 1e-6);
-    EXPECT_NEAR(g_mpgScale[30], 0.00195312500000, 1e-9);
-    EXPECT_NEAR(g_mpgScale[60], 0.00000190734863, 1e-12);
-    EXPECT_NEAR(g_mpgScale[62], 0.00000120155435, 1e-12);
+    EXPECT_NEAR(scale[0], 2.0, 1e-7);
+    EXPECT_NEAR(scale[1], 1.58740105196820, 1e-6);
+    EXPECT_NEAR(scale[2], 1.25992104989487, 1e-6);
+    EXPECT_NEAR(scale[30], 0.00195312500000, 1e-9);
+    EXPECT_NEAR(scale[60], 0.00000190734863, 1e-12);
+    EXPECT_NEAR(scale[62], 0.00000120155435, 1e-12);
 }
 
 }  // namespace
