@@ -12,17 +12,13 @@ namespace {
 
 Body DdzBody()
 {
-    Build b;
-    b.height = 54.5f;
-    b.legLength = 25.0f;
-    b.shoulderHalf = 8.4f;
-    b.hipHalf = 3.7f;
-    b.chestW = 8.6f, b.chestD = 5.6f;
-    b.waistW = 7.0f, b.waistD = 4.8f;
-    b.hipW = 7.0f, b.hipD = 4.8f;
-    b.armR = 2.6f, b.foreR = 2.4f, b.handR = 1.25f, b.handLen = 5.0f;
-    b.legR = 3.7f, b.shinR = 3.1f, b.footLen = 9.8f;
-    b.headR = 4.3f, b.headH = 10.0f, b.neckLen = 1.4f, b.neckR = 2.6f;
+    const Build b{
+        .height = 54.5f, .legLength = 25.0f, .shoulderHalf = 8.4f, .hipHalf = 3.7f,
+        .chestW = 8.6f, .chestD = 5.6f, .waistW = 7.0f, .waistD = 4.8f, .hipW = 7.0f, .hipD = 4.8f,
+        .armR = 2.6f, .foreR = 2.4f, .handR = 1.25f, .handLen = 5.0f,
+        .legR = 3.7f, .shinR = 3.1f, .footLen = 9.8f,
+        .headR = 4.3f, .headH = 10.0f, .neckLen = 1.4f, .neckR = 2.6f,
+    };
     Body body = HumanoidBody(b);
     const Levels l = LevelsOf(b);
     const float R = b.headR;
@@ -45,18 +41,6 @@ Body DdzBody()
                                {{0, 0, 0}, {0.4f, 2.0f, 4.4f}, {4.5f, 2.4f, 4.8f}, {9.5f, 2.2f, 4.6f}, {10.0f, 0, 0}},
                                kPack, 60, 32));
     return body;
-}
-
-}  // namespace
-
-Figure MakeDdz()
-{
-    Figure figure;
-    figure.key = "ddz";
-    figure.body = DdzBody();
-    figure.motion = {0.85f, 0.22f, 0.03f, 0.07f, false, false};
-    figure.skinNames = {"md2\\ddz\\ddz.pcx"};
-    return figure;
 }
 
 Texel PaintDdz(const SurfacePoint& p)
@@ -159,6 +143,16 @@ std::vector<Rgb> DdzScheme(int /*variant*/)
     // Olive armour, grey-green fatigues, orange marks.
     return Ramps({0xC8936E, 0x3A2A1E, 0x5E6B3A, 0x4B5046, 0xB9B6A6, 0x3B2E22, 0x4A6A8A, 0xE8E4DA, 0x1A1A1C,
                   0xE07A1A, 0x9A4A42, 0x2E2A24, 0x707070});
+}
+
+}  // namespace
+
+CharacterDesign DdzDesign()
+{
+    return {.key = "ddz", .body = DdzBody, .motion = {0.85f, 0.22f, 0.03f, 0.07f, false, false},
+            .skinNames = {"md2\\ddz\\ddz.pcx"},
+            .paint = PaintDdz,
+            .scheme = DdzScheme};
 }
 
 }  // namespace figure_kit

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 namespace figure_kit {
@@ -91,23 +92,22 @@ Texel PaintHands(const SurfacePoint& p, bool gloves, uint32_t seed);
 Texel PaintBoot(const SurfacePoint& p, int ramp, uint32_t seed, bool laces);
 
 // ---- The characters --------------------------------------------------------
-// Each file gives its figure (key, body, motion, winding, skin names), the
-// painter of its parts and its colour scheme for a skin variant.
 
-Figure MakeDdz();
-Texel PaintDdz(const SurfacePoint& p);
-std::vector<Rgb> DdzScheme(int variant);
+// One character: what its Figure is made of, the painter of its parts and its
+// colour scheme for a skin variant.
+struct CharacterDesign {
+    const char* key = "";
+    Body (*body)() = nullptr;
+    Motion motion;
+    bool frontClockwise = true;
+    std::vector<std::string> skinNames;
+    Texel (*paint)(const SurfacePoint&) = nullptr;
+    std::vector<Rgb> (*scheme)(int variant) = nullptr;
+};
 
-Figure MakeLd();
-Texel PaintLd(const SurfacePoint& p);
-std::vector<Rgb> LdScheme(int variant);
-
-Figure MakeNeko();
-Texel PaintNeko(const SurfacePoint& p);
-std::vector<Rgb> NekoScheme(int variant);
-
-Figure MakeTw();
-Texel PaintTw(const SurfacePoint& p);
-std::vector<Rgb> TwScheme(int variant);
+CharacterDesign DdzDesign();   // figure_ddz.cpp
+CharacterDesign LdDesign();    // figure_ld.cpp
+CharacterDesign NekoDesign();  // figure_neko.cpp
+CharacterDesign TwDesign();    // figure_tw.cpp
 
 }  // namespace figure_kit

@@ -11,17 +11,13 @@ namespace {
 
 Body LdBody()
 {
-    Build b;
-    b.height = 57.5f;
-    b.legLength = 29.0f;
-    b.shoulderHalf = 6.3f;
-    b.hipHalf = 2.9f;
-    b.chestW = 6.4f, b.chestD = 3.9f;
-    b.waistW = 4.7f, b.waistD = 3.2f;
-    b.hipW = 5.5f, b.hipD = 3.6f;
-    b.armR = 1.6f, b.foreR = 1.45f, b.handR = 0.9f, b.handLen = 5.2f;
-    b.legR = 2.7f, b.shinR = 2.1f, b.footLen = 8.6f;
-    b.headR = 4.0f, b.headH = 10.2f, b.neckLen = 2.4f, b.neckR = 1.6f;
+    const Build b{
+        .height = 57.5f, .legLength = 29.0f, .shoulderHalf = 6.3f, .hipHalf = 2.9f,
+        .chestW = 6.4f, .chestD = 3.9f, .waistW = 4.7f, .waistD = 3.2f, .hipW = 5.5f, .hipD = 3.6f,
+        .armR = 1.6f, .foreR = 1.45f, .handR = 0.9f, .handLen = 5.2f,
+        .legR = 2.7f, .shinR = 2.1f, .footLen = 8.6f,
+        .headR = 4.0f, .headH = 10.2f, .neckLen = 2.4f, .neckR = 1.6f,
+    };
     Body body = HumanoidBody(b);
     const Levels l = LevelsOf(b);
     // Ponytail from the back of the head.
@@ -38,21 +34,6 @@ Body LdBody()
                                 {11.5f, b.hipD * 1.55f, b.hipW * 1.42f}},
                                kCoat, 120, 36));
     return body;
-}
-
-}  // namespace
-
-Figure MakeLd()
-{
-    Figure figure;
-    figure.key = "ld";
-    figure.body = LdBody();
-    figure.motion = {1.0f, 0.12f, -0.03f, 0.04f, false, false};
-    // Only ever seen turned inside out by the room scene, so stored with the
-    // opposite winding.
-    figure.frontClockwise = false;
-    figure.skinNames = {"md2\\ld\\l1.pcx", "md2\\ld\\l2.pcx", "md2\\ld\\l3.pcx"};
-    return figure;
 }
 
 Texel PaintLd(const SurfacePoint& p)
@@ -147,6 +128,19 @@ std::vector<Rgb> LdScheme(int variant)
         return Ramps({0x9A6A4E, 0x8A3A1E, 0x5A2E7A, 0x2E2A2E, 0xC87A3A, 0x2E1E16, 0x3A4A8A, 0xF2E8E0, 0x120E12,
                       0xC87A3A, 0x8A4040, 0x241A18, 0x808080});
     }
+}
+
+}  // namespace
+
+CharacterDesign LdDesign()
+{
+    // Only ever seen turned inside out by the room scene, so stored with the
+    // opposite winding.
+    return {.key = "ld", .body = LdBody, .motion = {1.0f, 0.12f, -0.03f, 0.04f, false, false},
+            .frontClockwise = false,
+            .skinNames = {"md2\\ld\\l1.pcx", "md2\\ld\\l2.pcx", "md2\\ld\\l3.pcx"},
+            .paint = PaintLd,
+            .scheme = LdScheme};
 }
 
 }  // namespace figure_kit

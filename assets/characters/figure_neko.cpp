@@ -11,18 +11,14 @@ namespace {
 
 Body NekoBody()
 {
-    Build b;
-    b.height = 49.0f;
-    b.legLength = 25.0f;
-    b.shoulderHalf = 6.0f;
-    b.hipHalf = 3.1f;
-    b.chestW = 6.2f, b.chestD = 4.6f;
-    b.waistW = 4.9f, b.waistD = 3.9f;
-    b.hipW = 5.6f, b.hipD = 4.4f;
-    b.armR = 1.7f, b.foreR = 1.55f, b.handR = 1.15f, b.handLen = 4.0f;
-    b.legR = 3.3f, b.shinR = 1.9f, b.footLen = 8.0f;
-    b.headR = 5.0f, b.headH = 9.4f, b.neckLen = 1.6f, b.neckR = 2.0f;
-    b.digitigrade = true;
+    const Build b{
+        .height = 49.0f, .legLength = 25.0f, .shoulderHalf = 6.0f, .hipHalf = 3.1f,
+        .chestW = 6.2f, .chestD = 4.6f, .waistW = 4.9f, .waistD = 3.9f, .hipW = 5.6f, .hipD = 4.4f,
+        .armR = 1.7f, .foreR = 1.55f, .handR = 1.15f, .handLen = 4.0f,
+        .legR = 3.3f, .shinR = 1.9f, .footLen = 8.0f,
+        .headR = 5.0f, .headH = 9.4f, .neckLen = 1.6f, .neckR = 2.0f,
+        .digitigrade = true,
+    };
     Body body = HumanoidBody(b);
     const Levels l = LevelsOf(b);
     const float R = b.headR;
@@ -81,21 +77,6 @@ Texel Fur(const SurfacePoint& p, uint32_t seed, float stripeFreq, float stripeBi
     if (front > 0.35f)
         t = {rWhite, s + 0.5f - 4.0f * (0.45f - std::min(front, 0.45f))};  // pale belly
     return t;
-}
-
-}  // namespace
-
-Figure MakeNeko()
-{
-    Figure figure;
-    figure.key = "neko";
-    figure.body = NekoBody();
-    figure.motion = {1.15f, 0.2f, 0.14f, 0.06f, true, true};
-    // Only ever seen turned inside out by the room scene, so stored with the
-    // opposite winding.
-    figure.frontClockwise = false;
-    figure.skinNames = {"md2\\neko\\g.pcx"};
-    return figure;
 }
 
 Texel PaintNeko(const SurfacePoint& p)
@@ -196,6 +177,19 @@ std::vector<Rgb> NekoScheme(int /*variant*/)
     // Ginger tabby.
     return Ramps({0xE0A070, 0xD88A3A, 0xD88A3A, 0x8A4A1C, 0x808080, 0x6A4A2A, 0x9AC83A, 0xF4ECDC, 0x161210,
                   0xD88A3A, 0xE08A8A, 0x404040, 0x808080});
+}
+
+}  // namespace
+
+CharacterDesign NekoDesign()
+{
+    // Only ever seen turned inside out by the room scene, so stored with the
+    // opposite winding.
+    return {.key = "neko", .body = NekoBody, .motion = {1.15f, 0.2f, 0.14f, 0.06f, true, true},
+            .frontClockwise = false,
+            .skinNames = {"md2\\neko\\g.pcx"},
+            .paint = PaintNeko,
+            .scheme = NekoScheme};
 }
 
 }  // namespace figure_kit

@@ -11,17 +11,13 @@ namespace {
 
 Body TwBody()
 {
-    Build b;
-    b.height = 54.0f;
-    b.legLength = 26.5f;
-    b.shoulderHalf = 7.2f;
-    b.hipHalf = 3.2f;
-    b.chestW = 7.4f, b.chestD = 4.5f;
-    b.waistW = 5.3f, b.waistD = 3.6f;
-    b.hipW = 5.8f, b.hipD = 3.9f;
-    b.armR = 2.0f, b.foreR = 1.85f, b.handR = 1.1f;
-    b.legR = 3.0f, b.shinR = 2.4f, b.footLen = 9.4f;
-    b.headR = 4.4f, b.headH = 10.2f;
+    const Build b{
+        .height = 54.0f, .legLength = 26.5f, .shoulderHalf = 7.2f, .hipHalf = 3.2f,
+        .chestW = 7.4f, .chestD = 4.5f, .waistW = 5.3f, .waistD = 3.6f, .hipW = 5.8f, .hipD = 3.9f,
+        .armR = 2.0f, .foreR = 1.85f, .handR = 1.1f,
+        .legR = 3.0f, .shinR = 2.4f, .footLen = 9.4f,
+        .headR = 4.4f, .headH = 10.2f,
+    };
     Body body = HumanoidBody(b);
     const Levels l = LevelsOf(b);
     const float R = b.headR;
@@ -49,19 +45,6 @@ Body TwBody()
             first = static_cast<int>(body.parts.size()) - 1;
     }
     return body;
-}
-
-}  // namespace
-
-Figure MakeTw()
-{
-    Figure figure;
-    figure.key = "tw";
-    figure.body = TwBody();
-    figure.motion = {1.2f, 0.15f, 0.02f, 0.05f, false, false};
-    // Seen both ways round by the room scene; keeps the classic winding.
-    figure.skinNames = {"md2\\tw\\s1.pcx", "md2\\tw\\s2.pcx", "md2\\tw\\s3.pcx"};
-    return figure;
 }
 
 Texel PaintTw(const SurfacePoint& p)
@@ -162,6 +145,17 @@ std::vector<Rgb> TwScheme(int variant)
         return Ramps({0xF0C8A8, 0x1A1A1E, 0xC81E2A, 0xF0EEE8, 0x303030, 0x1E1E22, 0x5A3A2A, 0xFAFAF6, 0x101012,
                       0xF0C020, 0xC06060, 0x303030, 0x505660});
     }
+}
+
+}  // namespace
+
+CharacterDesign TwDesign()
+{
+    // Seen both ways round by the room scene; keeps the classic winding.
+    return {.key = "tw", .body = TwBody, .motion = {1.2f, 0.15f, 0.02f, 0.05f, false, false},
+            .skinNames = {"md2\\tw\\s1.pcx", "md2\\tw\\s2.pcx", "md2\\tw\\s3.pcx"},
+            .paint = PaintTw,
+            .scheme = TwScheme};
 }
 
 }  // namespace figure_kit

@@ -7,31 +7,25 @@
 
 #include "assets/characters/figure_kit.h"
 
-#include <iterator>
+#include <array>
 
 namespace {
 
-struct Character {
-    const char* key;
-    Figure (*make)();
-    Texel (*paint)(const SurfacePoint&);
-    std::vector<Rgb> (*scheme)(int variant);
-};
+using figure_kit::CharacterDesign;
 
-// Catalogue order. A key that is not listed is painted like the last entry.
-constexpr Character kCharacters[] = {
-    {"ddz", figure_kit::MakeDdz, figure_kit::PaintDdz, figure_kit::DdzScheme},
-    {"ld", figure_kit::MakeLd, figure_kit::PaintLd, figure_kit::LdScheme},
-    {"neko", figure_kit::MakeNeko, figure_kit::PaintNeko, figure_kit::NekoScheme},
-    {"tw", figure_kit::MakeTw, figure_kit::PaintTw, figure_kit::TwScheme},
-};
-
-const Character& CharacterOf(const std::string& key)
+std::array<CharacterDesign, 4> Catalogue()
 {
-    for (const Character& c : kCharacters)
+    return {figure_kit::DdzDesign(), figure_kit::LdDesign(), figure_kit::NekoDesign(), figure_kit::TwDesign()};
+}
+
+// A key that is not in the catalogue is painted like the last entry.
+CharacterDesign DesignOf(const std::string& key)
+{
+    const std::array<CharacterDesign, 4> designs = Catalogue();
+    for (const CharacterDesign& c : designs)
         if (key == c.key)
             return c;
-    return *std::prev(std::end(kCharacters));
+    return designs.back();
 }
 
 }  // namespace
@@ -39,13 +33,13 @@ const Character& CharacterOf(const std::string& key)
 std::vector<Figure> MakeFigures()
 {
     std::vector<Figure> figures;
-    for (const Character& c : kCharacters)
-        figures.push_back(c.make());
+    for (const CharacterDesign& c : Catalogue())
+        figures.push_back({c.key, c.body(), c.motion, c.frontClockwise, c.skinNames});
     return figures;
 }
 
 IndexedImage PaintFigureSkin(const Figure& figure, const Rig& rig, int variant)
 {
-    const Character& c = CharacterOf(figure.key);
+    const CharacterDesign c = DesignOf(figure.key);
     return PaintSkin(rig, kSkinSize, kSkinSize, c.scheme(variant), c.paint, Texel{figure_kit::rDark, 2.0f});
 }
