@@ -369,86 +369,95 @@ void SynthMixer::Add(const NoteEvent& event) {
     }
 }
 
-std::vector<int16_t> SynthMixer::Mixdown(float peakLevel) {
-    const size_t n = m_left.size();
-    // Ping-pong delay: each repeat crosses to the other side, a little darker.
-    {
-        std::vector<float> outL(n, 0.0f), outR(n, 0.0f);
-        const size_t d = static_cast<size_t>(m_delayFrames);
-        const float feedback = 0.42f;
-        float dampL = 0, dampR = 0;
-        for (size_t i = d; i < n; ++i) {
-            const float in = 0.5f * (m_delayLeft[i - d] + m_delayRight[i - d]);
-            dampL += 0.5f * (outR[i - d] - dampL);
-            dampR += 0.5f * (outL[i - d] - dampR);
-            outL[i] = in + feedback * dampL;
-            outR[i] = feedback * dampR;
-        }
+namespace {
+
+// Ping-pong delay: each repeat crosses to the other side, a little darker. The
+// repeats are added to the main buses at half level.
+void PingPongDelay(const std::vector<float>& sendLeft, const std::vector<float>& sendRight, size_t delayFrames,
+                   std::vector<float>& left, std::vector<float>& right) {
+    const size_t n = left.size();
+    std::vector<float> outL(n, 0.0f), outR(n, 0.0f);
+    const size_t d = delayFrames;
+    const float feedback = 0.42f;
+    float dampL = 0, dampR = 0;
+    for (size_t i = d; i < n; ++i) {
+        const float in = 0.5f * (sendLeft[i - d] + sendRight[i - d]);
+        dampL += 0.5f * (outR[i - d] - dampL);
+        dampR += 0.5f * (outL[i - d] - dampR);
+        outL[i] = in + feedback * dampL;
+        outR[i] = feedback * dampR;
+    }
+    for (size_t i = 0; i < n; ++i) {
+        left[i] += 0.5f * outL[i];
+        right[i] += 0.5f * outR[i];
+    }
+}
+
+// Reverb: parallel damped combs into series all-passes, slightly different per
+// side (spread), added to target.
+void Reverb(const std::vector<float>& send, int spread, std::vector<float>& target) {
+    const int combs[6] = {1433, 1601, 1759, 1867, 2003, 2131};
+    const int passes[2] = {347, 113};
+    const size_t n = target.size();
+    std::vector<float> wet(n, 0.0f);
+    for (int c = 0; c < 6; ++c) {
+        std::vector<float> line(static_cast<size_t>(combs[c] + spread), 0.0f);
+        size_t pos = 0;
+        float damp = 0.0f;
         for (size_t i = 0; i < n; ++i) {
-            m_left[i] += 0.5f * outL[i];
-            m_right[i] += 0.5f * outR[i];
-        }
-    }
-    // Reverb: parallel damped combs into series all-passes, slightly different per side.
-    {
-        const int combs[6] = {1433, 1601, 1759, 1867, 2003, 2131};
-        const int passes[2] = {347, 113};
-        for (int side = 0; side < 2; ++side) {
-            std::vector<float>& target = side == 0 ? m_left : m_right;
-            const int spread = side * 37;
-            std::vector<float> wet(n, 0.0f);
-            for (int c = 0; c < 6; ++c) {
-                std::vector<float> line(static_cast<size_t>(combs[c] + spread), 0.0f);
-                size_t pos = 0;
-                float damp = 0.0f;
-                for (size_t i = 0; i < n; ++i) {
-                    const float out = line[pos];
-                    damp += 0.3f * (out - damp);
-                    line[pos] = m_reverb[i] + damp * 0.86f;
-                    wet[i] += out;
-                    if (++pos == line.size()) {
-                        pos = 0;
-                    }
-                }
-            }
-            for (int a = 0; a < 2; ++a) {
-                std::vector<float> line(static_cast<size_t>(passes[a] + spread / 3), 0.0f);
-                size_t pos = 0;
-                for (size_t i = 0; i < n; ++i) {
-                    const float buffered = line[pos];
-                    const float input = wet[i];
-                    line[pos] = input + buffered * 0.5f;
-                    wet[i] = buffered - input * 0.5f;
-                    if (++pos == line.size()) {
-                        pos = 0;
-                    }
-                }
-            }
-            for (size_t i = 0; i < n; ++i) {
-                target[i] += 0.05f * wet[i];
+            const float out = line[pos];
+            damp += 0.3f * (out - damp);
+            line[pos] = send[i] + damp * 0.86f;
+            wet[i] += out;
+            if (++pos == line.size()) {
+                pos = 0;
             }
         }
     }
-    // DC blocker, peak normalisation, gentle saturation, then 16-bit with triangular dither.
-    float peak = 1e-9f;
-    for (int side = 0; side < 2; ++side) {
-        std::vector<float>& ch = side == 0 ? m_left : m_right;
-        float x1 = 0, y1 = 0;
+    for (int a = 0; a < 2; ++a) {
+        std::vector<float> line(static_cast<size_t>(passes[a] + spread / 3), 0.0f);
+        size_t pos = 0;
         for (size_t i = 0; i < n; ++i) {
-            const float y = ch[i] - x1 + 0.9995f * y1;
-            x1 = ch[i];
-            y1 = y;
-            ch[i] = y;
-            peak = std::max(peak, std::fabs(y));
+            const float buffered = line[pos];
+            const float input = wet[i];
+            line[pos] = input + buffered * 0.5f;
+            wet[i] = buffered - input * 0.5f;
+            if (++pos == line.size()) {
+                pos = 0;
+            }
         }
     }
+    for (size_t i = 0; i < n; ++i) {
+        target[i] += 0.05f * wet[i];
+    }
+}
+
+// Removes DC from a channel in place; returns the peak of what is left, at
+// least peak.
+float BlockDc(std::vector<float>& ch, float peak) {
+    float x1 = 0, y1 = 0;
+    for (size_t i = 0; i < ch.size(); ++i) {
+        const float y = ch[i] - x1 + 0.9995f * y1;
+        x1 = ch[i];
+        y1 = y;
+        ch[i] = y;
+        peak = std::max(peak, std::fabs(y));
+    }
+    return peak;
+}
+
+// Peak normalisation, gentle saturation, then 16-bit with triangular dither;
+// interleaved stereo.
+std::vector<int16_t> ToPcm(const std::vector<float>& left, const std::vector<float>& right, float peak,
+                           float peakLevel) {
+    const size_t n = left.size();
     const float drive = 1.4f;
     const float norm = 1.0f / std::tanh(drive);
     std::vector<int16_t> pcm(n * 2);
     Random dither(0xD17Eu);
     for (size_t i = 0; i < n; ++i) {
         for (int side = 0; side < 2; ++side) {
-            const float x = (side == 0 ? m_left[i] : m_right[i]) / peak;
+            const float x = (side == 0 ? left[i] : right[i]) / peak;
             const float y = std::tanh(drive * x) * norm * peakLevel;
             const float d = (dither.Uniform() - dither.Uniform());
             const long v = std::lround(y * 32767.0f + d);
@@ -456,6 +465,18 @@ std::vector<int16_t> SynthMixer::Mixdown(float peakLevel) {
         }
     }
     return pcm;
+}
+
+}  // namespace
+
+std::vector<int16_t> SynthMixer::Mixdown(float peakLevel) {
+    PingPongDelay(m_delayLeft, m_delayRight, static_cast<size_t>(m_delayFrames), m_left, m_right);
+    Reverb(m_reverb, 0, m_left);
+    Reverb(m_reverb, 37, m_right);
+    float peak = 1e-9f;
+    peak = BlockDc(m_left, peak);
+    peak = BlockDc(m_right, peak);
+    return ToPcm(m_left, m_right, peak, peakLevel);
 }
 
 }  // namespace assetgen
