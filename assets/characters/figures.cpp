@@ -13,6 +13,7 @@ namespace {
 
 using figure_kit::CharacterDesign;
 
+// The characters in catalogue order.
 std::array<CharacterDesign, 4> Catalogue()
 {
     return {figure_kit::DdzDesign(), figure_kit::LdDesign(), figure_kit::NekoDesign(), figure_kit::TwDesign()};
