@@ -209,10 +209,7 @@ int Nearest(const int c[3], const std::vector<std::array<double, 3>>& centres) {
     int best = 0;
     double bestDistance = 1e30;
     for (size_t j = 0; j < centres.size(); ++j) {
-        const double d0 = c[0] - centres[j][0];
-        const double d1 = c[1] - centres[j][1];
-        const double d2 = c[2] - centres[j][2];
-        const double d = d0 * d0 + d1 * d1 + d2 * d2;
+        const double d = SquaredDistance(c, centres[j]);
         if (d < bestDistance) {
             bestDistance = d;
             best = static_cast<int>(j);
@@ -228,10 +225,6 @@ uint16_t ToWord(const std::array<double, 3>& c) {
     };
     return static_cast<uint16_t>((level(c[0], 3, 31) << 11) | (level(c[1], 2, 63) << 5) | level(c[2], 3, 31));
 }
-
-}  // namespace
-
-namespace {
 
 // Reorders the palette (and the index table) so that entries take the slots of the
 // nearest entries of the previous palette, closest pairs first.
@@ -277,11 +270,8 @@ void AlignPalette(KVLQuantized& q, std::vector<uint8_t>& table, const uint16_t* 
     q.colours = 256;
 }
 
-}  // namespace
-
-KVLQuantized KVLQuantize565(const uint32_t* pixels, size_t count, const uint16_t* previousPalette) {
-    KVLQuantized q;
-    q.indices.resize(count);
+// Every distinct 565 colour of the picture with its pixel count, in word order.
+std::vector<ColourEntry> CountColours(const uint32_t* pixels, size_t count) {
     std::vector<uint32_t> histogram(65536, 0);
     for (size_t i = 0; i < count; ++i) {
         ++histogram[KVLPixelTo565(pixels[i])];
@@ -294,109 +284,146 @@ KVLQuantized KVLQuantize565(const uint32_t* pixels, size_t count, const uint16_t
             entries.push_back(e);
         }
     }
-    std::vector<uint8_t> table(65536, 0);
-    if (entries.size() <= 256) {
-        for (size_t i = 0; i < entries.size(); ++i) {
-            q.palette[i] = entries[i].word;
-            table[entries[i].word] = static_cast<uint8_t>(i);
+    return entries;
+}
+
+// Few enough colours: each keeps its word, in word order.
+void KeepColours(const std::vector<ColourEntry>& entries, KVLQuantized& q, std::vector<uint8_t>& table) {
+    for (size_t i = 0; i < entries.size(); ++i) {
+        q.palette[i] = entries[i].word;
+        table[entries[i].word] = static_cast<uint8_t>(i);
+    }
+    q.colours = static_cast<int>(entries.size());
+}
+
+// Median cut: splits the box with the largest squared error along its widest
+// channel at the weighted median, until there are 256 boxes or none can be split.
+// Reorders the entries so that each box is a range of them.
+std::vector<Box> MedianCut(std::vector<ColourEntry>& entries) {
+    std::vector<Box> boxes = {MakeBox(entries, 0, entries.size())};
+    while (boxes.size() < 256) {
+        auto it = std::max_element(boxes.begin(), boxes.end(),
+                                   [](const Box& a, const Box& b) { return a.score < b.score; });
+        if (it->score <= 0) {
+            break;
         }
-        q.colours = static_cast<int>(entries.size());
-    } else {
-        // Median cut: split the box with the largest squared error along its widest
-        // channel at the weighted median, until there are 256 boxes.
-        std::vector<Box> boxes = {MakeBox(entries, 0, entries.size())};
-        while (boxes.size() < 256) {
-            auto it = std::max_element(boxes.begin(), boxes.end(),
-                                       [](const Box& a, const Box& b) { return a.score < b.score; });
-            if (it->score <= 0) {
+        const Box box = *it;
+        const int axis = box.axis;
+        std::sort(entries.begin() + static_cast<long>(box.begin), entries.begin() + static_cast<long>(box.end),
+                  [axis](const ColourEntry& a, const ColourEntry& b) { return a.c[axis] < b.c[axis]; });
+        uint64_t total = 0;
+        for (size_t i = box.begin; i < box.end; ++i) total += entries[i].count;
+        uint64_t running = 0;
+        size_t split = box.begin + 1;
+        for (size_t i = box.begin; i < box.end - 1; ++i) {
+            running += entries[i].count;
+            split = i + 1;
+            if (2 * running >= total) {
                 break;
             }
-            const Box box = *it;
-            const int axis = box.axis;
-            std::sort(entries.begin() + static_cast<long>(box.begin), entries.begin() + static_cast<long>(box.end),
-                      [axis](const ColourEntry& a, const ColourEntry& b) { return a.c[axis] < b.c[axis]; });
-            uint64_t total = 0;
-            for (size_t i = box.begin; i < box.end; ++i) total += entries[i].count;
-            uint64_t running = 0;
-            size_t split = box.begin + 1;
-            for (size_t i = box.begin; i < box.end - 1; ++i) {
-                running += entries[i].count;
-                split = i + 1;
-                if (2 * running >= total) {
-                    break;
-                }
-            }
-            *it = MakeBox(entries, box.begin, split);
-            boxes.push_back(MakeBox(entries, split, box.end));
         }
-        std::vector<std::array<double, 3>> centres;
-        for (const Box& b : boxes) {
-            double n = 0;
-            std::array<double, 3> s = {0, 0, 0};
-            for (size_t i = b.begin; i < b.end; ++i) {
-                n += entries[i].count;
-                for (int k = 0; k < 3; ++k) s[k] += static_cast<double>(entries[i].count) * entries[i].c[k];
-            }
-            centres.push_back({s[0] / n, s[1] / n, s[2] / n});
+        *it = MakeBox(entries, box.begin, split);
+        boxes.push_back(MakeBox(entries, split, box.end));
+    }
+    return boxes;
+}
+
+// The weighted mean colour of each box.
+std::vector<std::array<double, 3>> BoxMeans(const std::vector<ColourEntry>& entries, const std::vector<Box>& boxes) {
+    std::vector<std::array<double, 3>> centres;
+    for (const Box& b : boxes) {
+        double n = 0;
+        std::array<double, 3> s = {0, 0, 0};
+        for (size_t i = b.begin; i < b.end; ++i) {
+            n += entries[i].count;
+            for (int k = 0; k < 3; ++k) s[k] += static_cast<double>(entries[i].count) * entries[i].c[k];
         }
-        // A few rounds of k-means move each centre to the mean of the colours nearest
-        // to it, which lowers the error the box boundaries leave.
-        std::vector<int> owner(entries.size());
-        for (int round = 0; round < 3; ++round) {
-            std::vector<std::array<double, 4>> acc(centres.size(), {0, 0, 0, 0});
-            for (size_t i = 0; i < entries.size(); ++i) {
-                owner[i] = Nearest(entries[i].c, centres);
-                auto& a = acc[static_cast<size_t>(owner[i])];
-                const double w = entries[i].count;
-                a[0] += w * entries[i].c[0];
-                a[1] += w * entries[i].c[1];
-                a[2] += w * entries[i].c[2];
-                a[3] += w;
-            }
-            for (size_t j = 0; j < centres.size(); ++j) {
-                if (acc[j][3] > 0) {
-                    centres[j] = {acc[j][0] / acc[j][3], acc[j][1] / acc[j][3], acc[j][2] / acc[j][3]};
-                }
+        centres.push_back({s[0] / n, s[1] / n, s[2] / n});
+    }
+    return centres;
+}
+
+// A few rounds of k-means move each centre to the mean of the colours nearest to
+// it, which lowers the error the box boundaries leave. A centre no colour is
+// nearest to stays where it is.
+void RefineCentres(const std::vector<ColourEntry>& entries, std::vector<std::array<double, 3>>& centres) {
+    for (int round = 0; round < 3; ++round) {
+        std::vector<std::array<double, 4>> acc(centres.size(), {0, 0, 0, 0});
+        for (const ColourEntry& e : entries) {
+            auto& a = acc[static_cast<size_t>(Nearest(e.c, centres))];
+            const double w = e.count;
+            a[0] += w * e.c[0];
+            a[1] += w * e.c[1];
+            a[2] += w * e.c[2];
+            a[3] += w;
+        }
+        for (size_t j = 0; j < centres.size(); ++j) {
+            if (acc[j][3] > 0) {
+                centres[j] = {acc[j][0] / acc[j][3], acc[j][1] / acc[j][3], acc[j][2] / acc[j][3]};
             }
         }
+    }
+}
+
+// Palette words as the decoder shows them.
+std::vector<std::array<double, 3>> ShownColours(const uint16_t* words, size_t n) {
+    std::vector<std::array<double, 3>> shown;
+    for (size_t j = 0; j < n; ++j) {
+        int c[3];
+        Expand(words[j], c);
+        shown.push_back({static_cast<double>(c[0]), static_cast<double>(c[1]), static_cast<double>(c[2])});
+    }
+    return shown;
+}
+
+// Maps every colour to its nearest palette entry in table; returns the squared
+// error of the picture shown that way.
+double MapToNearest(const std::vector<ColourEntry>& entries, const std::vector<std::array<double, 3>>& palette,
+                    std::vector<uint8_t>& table) {
+    double error = 0;
+    for (const ColourEntry& e : entries) {
+        const int j = Nearest(e.c, palette);
+        table[e.word] = static_cast<uint8_t>(j);
+        error += e.count * SquaredDistance(e.c, palette[static_cast<size_t>(j)]);
+    }
+    return error;
+}
+
+void IndexPixels(const uint32_t* pixels, size_t count, const std::vector<uint8_t>& table,
+                 std::vector<uint8_t>& indices) {
+    for (size_t i = 0; i < count; ++i) {
+        indices[i] = table[KVLPixelTo565(pixels[i])];
+    }
+}
+
+}  // namespace
+
+KVLQuantized KVLQuantize565(const uint32_t* pixels, size_t count, const uint16_t* previousPalette) {
+    KVLQuantized q;
+    q.indices.resize(count);
+    std::vector<ColourEntry> entries = CountColours(pixels, count);
+    std::vector<uint8_t> table(65536, 0);
+    if (entries.size() <= 256) {
+        KeepColours(entries, q, table);
+    } else {
+        std::vector<std::array<double, 3>> centres = BoxMeans(entries, MedianCut(entries));
+        RefineCentres(entries, centres);
         // The palette holds the centres as 565 words; colours map to the nearest word
         // as the decoder will show it.
-        std::vector<std::array<double, 3>> shown;
         for (size_t j = 0; j < centres.size(); ++j) {
             q.palette[j] = ToWord(centres[j]);
-            int c[3];
-            Expand(q.palette[j], c);
-            shown.push_back({static_cast<double>(c[0]), static_cast<double>(c[1]), static_cast<double>(c[2])});
         }
         q.colours = static_cast<int>(centres.size());
-        double freshError = 0;
-        for (const ColourEntry& e : entries) {
-            const int j = Nearest(e.c, shown);
-            table[e.word] = static_cast<uint8_t>(j);
-            freshError += e.count * SquaredDistance(e.c, shown[static_cast<size_t>(j)]);
-        }
+        const double freshError = MapToNearest(entries, ShownColours(q.palette, centres.size()), table);
         if (previousPalette != nullptr) {
             // Keep the previous frame's palette when it shows this frame nearly as well
             // as a fresh one: indices then stay put wherever the picture did not change.
-            std::vector<std::array<double, 3>> old;
-            for (int j = 0; j < 256; ++j) {
-                int c[3];
-                Expand(previousPalette[j], c);
-                old.push_back({static_cast<double>(c[0]), static_cast<double>(c[1]), static_cast<double>(c[2])});
-            }
             std::vector<uint8_t> oldTable(65536, 0);
-            double oldError = 0;
-            for (const ColourEntry& e : entries) {
-                const int j = Nearest(e.c, old);
-                oldTable[e.word] = static_cast<uint8_t>(j);
-                oldError += e.count * SquaredDistance(e.c, old[static_cast<size_t>(j)]);
-            }
+            const double oldError = MapToNearest(entries, ShownColours(previousPalette, 256), oldTable);
             if (oldError <= freshError * kPaletteReuseTolerance) {
                 std::memcpy(q.palette, previousPalette, sizeof q.palette);
                 q.colours = 256;
-                for (size_t i = 0; i < count; ++i) {
-                    q.indices[i] = oldTable[KVLPixelTo565(pixels[i])];
-                }
+                IndexPixels(pixels, count, oldTable, q.indices);
                 return q;
             }
         }
@@ -404,9 +431,7 @@ KVLQuantized KVLQuantize565(const uint32_t* pixels, size_t count, const uint16_t
     if (previousPalette != nullptr && q.colours > 0) {
         AlignPalette(q, table, previousPalette);
     }
-    for (size_t i = 0; i < count; ++i) {
-        q.indices[i] = table[KVLPixelTo565(pixels[i])];
-    }
+    IndexPixels(pixels, count, table, q.indices);
     return q;
 }
 

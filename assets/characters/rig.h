@@ -108,6 +108,10 @@ struct Rig {
 // cells do not fit or a part is malformed.
 bool BuildRig(const Body& body, int skinWidth, int skinHeight, Rig& rig, std::string* error);
 
+// Length of a part's profile from the first ring to each ring, one entry per
+// ring; the radii count by their mean change.
+std::vector<float> ProfileLengths(const PartSpec& part);
+
 // Per-bone local rotations (Euler angles as EulerMatrix takes them) plus the
 // root's placement; lift raises the whole figure above the ground.
 struct Pose {

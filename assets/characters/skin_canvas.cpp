@@ -69,14 +69,7 @@ float AlongAt(const PartSpec& part, float v)
     const size_t n = part.rings.size();
     if (n == 0)
         return 0.0f;
-    std::vector<float> len(n, 0.0f);
-    for (size_t i = 1; i < n; ++i) {
-        const Ring& a = part.rings[i - 1];
-        const Ring& b = part.rings[i];
-        const float dr = 0.5f * ((b.rSide - a.rSide) + (b.rThird - a.rThird));
-        const float da = b.along - a.along;
-        len[i] = len[i - 1] + std::sqrt(da * da + dr * dr);
-    }
+    const std::vector<float> len = ProfileLengths(part);
     const float target = std::clamp(v, 0.0f, 1.0f) * len.back();
     for (size_t i = 1; i < n; ++i)
         if (target <= len[i]) {

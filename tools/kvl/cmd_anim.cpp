@@ -89,12 +89,18 @@ int Info(const std::vector<std::string>& args) {
     return kKvlOk;
 }
 
-int Encode(const std::vector<std::string>& args) {
+// What `anim encode` was asked for.
+struct EncodeOptions {
     int bpp = 0;
     bool delta = false;
     long timing = 0;
     std::string output;
     std::vector<std::string> frames;
+};
+
+// Reads and checks the encode arguments; kKvlOk, or the exit status after the
+// complaint has been printed.
+int ParseEncodeOptions(const std::vector<std::string>& args, EncodeOptions& o) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--bpp" || a == "--timing" || a == "-o") {
@@ -103,7 +109,7 @@ int Encode(const std::vector<std::string>& args) {
             }
             const std::string& value = args[++i];
             if (a == "-o") {
-                output = value;
+                o.output = value;
                 continue;
             }
             char* end = nullptr;
@@ -112,47 +118,84 @@ int Encode(const std::vector<std::string>& args) {
                 return KvlUsageError(kAnimCommand, a + " needs a number");
             }
             if (a == "--bpp") {
-                bpp = static_cast<int>(n);
+                o.bpp = static_cast<int>(n);
             } else {
                 if (n < INT32_MIN || n > INT32_MAX) {
                     return KvlUsageError(kAnimCommand, "--timing must fit in 32 bits");
                 }
-                timing = n;
+                o.timing = n;
             }
         } else if (a == "--delta") {
-            delta = true;
+            o.delta = true;
         } else if (!a.empty() && a[0] == '-') {
             return KvlUsageError(kAnimCommand, "unknown option '" + a + "'");
         } else {
-            frames.push_back(a);
+            o.frames.push_back(a);
         }
     }
-    if (bpp != 8 && bpp != 16) {
+    if (o.bpp != 8 && o.bpp != 16) {
         return KvlUsageError(kAnimCommand, "anim encode needs --bpp 8 or --bpp 16");
     }
-    if (delta && bpp != 8) {
+    if (o.delta && o.bpp != 8) {
         return KvlUsageError(kAnimCommand, "--delta needs --bpp 8");
     }
-    if (output.empty() || frames.empty()) {
+    if (o.output.empty() || o.frames.empty()) {
         return KvlUsageError(kAnimCommand, "anim encode needs -o OUT.mlz and at least one frame");
     }
-    if (frames.size() > static_cast<size_t>(kKVLMLZMaxFrames)) {
+    if (o.frames.size() > static_cast<size_t>(kKVLMLZMaxFrames)) {
         return KvlFail("too many frames (at most 1048576)");
     }
+    return kKvlOk;
+}
 
+// Turns pictures into frames: RGB 565 words for 16 bits, 256 quantised colours
+// for 8. Delta frames keep each colour's index from frame to frame where they can.
+class FrameEncoder {
+public:
+    explicit FrameEncoder(const EncodeOptions& o) : m_bpp(o.bpp), m_delta(o.delta) {}
+
+    bool Add(KVLMLZWriter& writer, const KVLImage& image, bool first) {
+        const size_t count = static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
+        if (m_bpp == 16) {
+            m_words.resize(count);
+            for (size_t k = 0; k < count; ++k) {
+                m_words[k] = KVLPixelTo565(image.pixels[k]);
+            }
+            return writer.AddFrame16(m_words.data());
+        }
+        const KVLQuantized q = KVLQuantize565(image.pixels, count, m_delta && !first ? m_previousPalette : nullptr);
+        std::memcpy(m_previousPalette, q.palette, sizeof m_previousPalette);
+        return writer.AddFrame8(q.indices.data(), q.palette);
+    }
+
+private:
+    int m_bpp;
+    bool m_delta;
+    std::vector<uint16_t> m_words;
+    uint16_t m_previousPalette[256] = {};
+};
+
+// Encodes every frame into the file temporary; the first frame sets the size.
+// kKvlOk, or the exit status after the complaint has been printed.
+int WriteAnimation(const EncodeOptions& o, const std::string& temporary) {
     KVLMLZHeader header;
-    header.bitsPerPixel = static_cast<uint8_t>(bpp);
-    header.compression = delta ? 2 : 1;
-    header.frameCount = static_cast<int32_t>(frames.size());
-    header.timing = static_cast<int32_t>(timing);
-    const std::string temporary = output + ".part";
+    header.bitsPerPixel = static_cast<uint8_t>(o.bpp);
+    header.compression = o.delta ? 2 : 1;
+    header.frameCount = static_cast<int32_t>(o.frames.size());
+    header.timing = static_cast<int32_t>(o.timing);
     KVLFileStream out{KVLString(temporary.c_str())};
     KVLMLZWriter writer(out);
+    FrameEncoder encoder(o);
     KVLString error;
-    std::vector<uint16_t> words;
-    uint16_t previousPalette[256] = {};
-    for (size_t i = 0; i < frames.size(); ++i) {
-        std::unique_ptr<KVLImage> image = KVLReadPNG(frames[i].c_str(), &error);
+    // Closes and removes the unfinished file.
+    auto abandon = [&](const std::string& message) {
+        std::error_code ec;
+        writer.Finish(nullptr);
+        fs::remove(temporary, ec);
+        return KvlFail(message);
+    };
+    for (size_t i = 0; i < o.frames.size(); ++i) {
+        std::unique_ptr<KVLImage> image = KVLReadPNG(o.frames[i].c_str(), &error);
         if (!image) {
             return KvlFail(error.c_str());
         }
@@ -160,49 +203,33 @@ int Encode(const std::vector<std::string>& args) {
             header.width = image->width;
             header.height = image->height;
             if (!writer.Begin(header, &error)) {
-                return KvlFail(output + ": " + error.c_str());
+                return KvlFail(o.output + ": " + error.c_str());
             }
         } else if (image->width != header.width || image->height != header.height) {
-            std::error_code ec;
-            writer.Finish(nullptr);
-            fs::remove(temporary, ec);
-            return KvlFail(frames[i] + " is " + std::to_string(image->width) + "x" + std::to_string(image->height) +
+            return abandon(o.frames[i] + " is " + std::to_string(image->width) + "x" + std::to_string(image->height) +
                            ", the first frame " + std::to_string(header.width) + "x" +
                            std::to_string(header.height));
         }
-        const size_t count = static_cast<size_t>(image->width) * static_cast<size_t>(image->height);
-        bool ok = false;
-        if (bpp == 16) {
-            words.resize(count);
-            for (size_t k = 0; k < count; ++k) {
-                words[k] = KVLPixelTo565(image->pixels[k]);
-            }
-            ok = writer.AddFrame16(words.data());
-        } else {
-            // Delta frames keep each colour's index from frame to frame where they can.
-            const KVLQuantized q = KVLQuantize565(image->pixels, count, delta && i > 0 ? previousPalette : nullptr);
-            std::memcpy(previousPalette, q.palette, sizeof previousPalette);
-            ok = writer.AddFrame8(q.indices.data(), q.palette);
-        }
-        if (!ok) {
-            std::error_code ec;
-            writer.Finish(nullptr);
-            fs::remove(temporary, ec);
-            return KvlFail(output + ": write failed");
+        if (!encoder.Add(writer, *image, i == 0)) {
+            return abandon(o.output + ": write failed");
         }
     }
     if (!writer.Finish(&error)) {
         std::error_code ec;
         fs::remove(temporary, ec);
-        return KvlFail(output + ": " + error.c_str());
+        return KvlFail(o.output + ": " + error.c_str());
     }
+    return kKvlOk;
+}
+
+// Moves the finished file into place and reads it back as the engine will.
+int Publish(const std::string& temporary, const std::string& output) {
     std::error_code ec;
     fs::rename(temporary, output, ec);
     if (ec) {
         fs::remove(temporary, ec);
         return KvlFail("cannot write " + output);
     }
-    // Read the result back as the engine will.
     KVLAnimMLZ check;
     KVLString text;
     if (!check.OpenFile(KVLString(output.c_str()), nullptr, &text)) {
@@ -210,6 +237,18 @@ int Encode(const std::vector<std::string>& args) {
     }
     std::printf("%s\n", text.c_str());
     return kKvlOk;
+}
+
+int Encode(const std::vector<std::string>& args) {
+    EncodeOptions options;
+    if (const int status = ParseEncodeOptions(args, options); status != kKvlOk) {
+        return status;
+    }
+    const std::string temporary = options.output + ".part";
+    if (const int status = WriteAnimation(options, temporary); status != kKvlOk) {
+        return status;
+    }
+    return Publish(temporary, options.output);
 }
 
 int RunAnim(const std::vector<std::string>& args) {
