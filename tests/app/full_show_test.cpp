@@ -16,6 +16,7 @@
 
 #include "app_support.h"
 #include "platform/xvfb_server.h"
+#include "support/test_support.h"
 
 namespace {
 

@@ -13,6 +13,7 @@
 #include "image/kvl_pngwriter.h"
 #include "scene/zrn_renderer_offscreen.h"
 #include "scene_test_support.h"
+#include "support/test_support.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "scene/zrn_renderer_offscreen.h"
+#include "support/test_support.h"
 
 namespace {
 
