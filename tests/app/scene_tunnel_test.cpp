@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/demo_archive_members.h"
 #include "app/scenes/scene_tunnel.h"
 #include "app_support.h"
 #include "scene_test_support.h"
@@ -117,19 +118,19 @@ TEST_F(TunnelTest, CopiesWholeFramesWhileAnotherThreadTicks) {
 TEST_F(TunnelTest, MissingTunnelTextureFailsTheLoad) {
     // The generated archive's members, all but "tex\prt.jpg", in a new archive.
     std::vector<std::pair<std::string, std::vector<uint8_t>>> members;
-    for (uint32_t id = 0; id <= 300; ++id) {
-        const std::string name = GetDemoResourceName(id);
-        if (name.empty() || id == 30) {
+    for (const DemoArchiveMember& catalogued : kDemoArchiveMembers) {
+        const std::string name = catalogued.name;
+        if (name == "tex\\prt.jpg") {
             continue;
         }
-        KVLStream* stream = GetDemoResource(id);
+        KVLStream* stream = GetDemoResource(catalogued.id);
         ASSERT_TRUE(stream->OpenRead()) << name;
         std::vector<uint8_t> bytes(static_cast<size_t>(stream->GetLength()));
         ASSERT_EQ(stream->Read(bytes.data(), static_cast<int32_t>(bytes.size())), static_cast<int32_t>(bytes.size()));
         stream->Close();
         members.emplace_back(name, std::move(bytes));
     }
-    ASSERT_EQ(members.size(), 23u);
+    ASSERT_EQ(members.size(), kDemoArchiveMemberCount - 1);
     testsupport::TempDir dir;
     const std::string archive = dir.file("no-prt.pak");
     apptest::WriteArchive(archive, members);
