@@ -1,9 +1,12 @@
-// The tunnel ride scene: loading from the generated archive, the seven cuts to the
-// animation, the texture-cache reset when a cut ends, and the animation clock that
-// runs on the ticking thread whether the animation is shown or not.
+// The tunnel ride scene: loading from the generated archive, the transformations of
+// the disabled tunnel branch, the seven cuts to the animation, the texture-cache reset
+// when a cut ends, and the animation clock that runs on the ticking thread whether the
+// animation is shown or not.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
+#include <numbers>
 #include <string>
 #include <thread>
 #include <vector>
@@ -60,6 +63,44 @@ TEST_F(TunnelTest, LoadsFromTheArchive) {
     }
     for (const char* name : {"PORN ANIM", "Floor 0", "Tunnel"}) {
         EXPECT_NE(std::find(names.begin(), names.end(), name), names.end()) << name;
+    }
+}
+
+TEST_F(TunnelTest, RideTunnelBranchTurnsThenShiftsAlongX) {
+    TunnelScene scene(&renderer, &renderVisitor, &tickVisitor);
+    ASSERT_TRUE(scene.Load(nullptr));
+    // The branch is found by its name under the ride camera.
+    const ZRNNode* branch = nullptr;
+    for (int32_t i = 0; i < scene.GetRideCamera()->GetChildCount(); ++i) {
+        const ZRNNode* child = scene.GetRideCamera()->GetChild(i);
+        if (std::string(child->GetName().c_str()) == "[BRANCH] - Ride Tunnel") {
+            branch = child;
+        }
+    }
+    ASSERT_NE(branch, nullptr);
+    // A single chain down to the mesh; its transformations, in order.
+    std::vector<const ZRNTransformTrack*> chain;
+    const ZRNNode* node = branch;
+    while (node->GetChildCount() > 0) {
+        ASSERT_EQ(node->GetChildCount(), 1);
+        node = node->GetChild(0);
+        if (const auto* transform = dynamic_cast<const ZRNNodeTransformation*>(node)) {
+            chain.push_back(transform->GetPayload());
+        }
+    }
+    EXPECT_NE(dynamic_cast<const ZRNNodeMesh*>(node), nullptr);
+    const struct {
+        int32_t type;
+        KVLVector3 key;
+    } expected[] = {{ZRNTransformRotate, {std::numbers::pi_v<float>, 0.0f, 0.0f}},
+                    {ZRNTransformTranslate, {-0.02f, 0.0f, 0.0f}}};
+    ASSERT_EQ(chain.size(), std::size(expected));
+    for (size_t i = 0; i < chain.size(); ++i) {
+        EXPECT_EQ(chain[i]->type, expected[i].type) << i;
+        ASSERT_EQ(chain[i]->keys.GetCount(), 1) << i;
+        EXPECT_FLOAT_EQ(chain[i]->keys[0].x, expected[i].key.x) << i;
+        EXPECT_FLOAT_EQ(chain[i]->keys[0].y, expected[i].key.y) << i;
+        EXPECT_FLOAT_EQ(chain[i]->keys[0].z, expected[i].key.z) << i;
     }
 }
 
