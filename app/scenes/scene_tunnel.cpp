@@ -214,17 +214,13 @@ void TunnelScene::ChooseView(int32_t t) {
         return;
     }
     if (m_showingAnimation) {
-        ResetRendererTextures();
+        // The animation's shared-image texture would otherwise keep the ride's
+        // textures company.
+        m_renderer->ResetTextures();
         m_showingAnimation = false;
     }
     m_animationCamera->SetEnabled(false);
     m_rideCamera->SetEnabled(true);
-}
-
-void TunnelScene::ResetRendererTextures() {
-    if (auto* renderer = dynamic_cast<ZRNRenderer*>(m_renderer)) {
-        renderer->ResetTextures();
-    }
 }
 
 void TunnelScene::Tick() {
