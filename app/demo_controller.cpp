@@ -34,12 +34,6 @@ std::unique_ptr<KVLSoundOutput> DemoController::CreateSoundOutput() {
 
 void DemoController::AddScene(std::unique_ptr<DemoScene> scene) { m_scenes.push_back(std::move(scene)); }
 
-void DemoController::ResetTextures() {
-    if (auto* renderer = dynamic_cast<ZRNRenderer*>(m_renderer)) {
-        renderer->ResetTextures();
-    }
-}
-
 DemoScene* DemoController::GetScene(int32_t i) const {
     if (i < 0 || i >= static_cast<int32_t>(m_scenes.size())) {
         return nullptr;
@@ -139,7 +133,7 @@ void DemoController::FrameStep() {
             DeleteScene(i);
             m_nextScene = i + 1;
             m_gap = 0;
-            ResetTextures();
+            m_renderer->ResetTextures();
             return;
         }
     }

@@ -79,8 +79,6 @@ protected:
     virtual std::unique_ptr<KVLSoundOutput> CreateSoundOutput();
     // Appends the scenes in show order through AddScene.
     virtual void CreateScenes() = 0;
-    // Empties the renderer's texture cache (a ZRNRenderer's; other renderers have none).
-    virtual void ResetTextures();
     void AddScene(std::unique_ptr<DemoScene> scene);
 
     ZRNRendererInterface* GetRenderer() const { return m_renderer; }

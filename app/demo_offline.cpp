@@ -4,10 +4,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
+#include <random>
+#include <system_error>
 #include <thread>
-
-#include <unistd.h>
 
 #include "app/demo_app.h"
 #include "app/demo_show.h"
@@ -82,22 +83,69 @@ private:
     std::unique_ptr<KVLImage> m_shown;
 };
 
+// A folder of this run's own under the system's temporary folder, for the soundtrack
+// a shot plays into; removed, with what is in it, when the object goes. The folder is
+// created exclusively (a name that is already taken is never reused), so concurrent
+// runs cannot share a file; the same code serves POSIX systems and Windows.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        namespace fs = std::filesystem;
+        std::error_code ec;
+        const fs::path base = fs::temp_directory_path(ec);
+        if (ec) {
+            return;
+        }
+        std::random_device device;
+        const auto now = static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const uint64_t random = ((static_cast<uint64_t>(device()) << 32) | device()) ^ now;
+            char name[48];
+            std::snprintf(name, sizeof name, "zarnoth-shot-%016llx", static_cast<unsigned long long>(random));
+            const fs::path candidate = base / name;
+            if (fs::create_directory(candidate, ec)) {
+                m_path = candidate;
+                return;
+            }
+            // create_directory answers false without an error for an existing folder,
+            // and file_exists for an existing file: either way, try another name.
+            if (ec && ec != std::errc::file_exists) {
+                return;
+            }
+        }
+    }
+    ~ScratchFolder() {
+        if (!m_path.empty()) {
+            std::error_code ec;
+            std::filesystem::remove_all(m_path, ec);
+        }
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    // Empty when no folder could be made.
+    const std::filesystem::path& Path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+};
+
 }  // namespace
 
 int RunDemoOffline(const DemoOfflineOptions& options) {
     const bool capture = !options.captureDir.empty();
     std::string wavPath;
+    // A shot's soundtrack is only a by-product; it goes with this folder.
+    std::unique_ptr<ScratchFolder> scratch;
     if (capture) {
         wavPath = options.captureDir + "/sound.wav";
     } else {
-        char name[] = "/tmp/zarnoth-shot-XXXXXX";
-        const int fd = mkstemp(name);
-        if (fd < 0) {
-            std::fprintf(stderr, "zarnoth: cannot create a scratch file for the sound\n");
+        scratch = std::make_unique<ScratchFolder>();
+        if (scratch->Path().empty()) {
+            std::fprintf(stderr, "zarnoth: cannot create a scratch folder for the sound\n");
             return 1;
         }
-        close(fd);
-        wavPath = name;
+        wavPath = (scratch->Path() / "sound.wav").string();
     }
     int status = 0;
     {
@@ -162,8 +210,6 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
         }
         // The WAV output completes its header when it goes away with the controller.
     }
-    if (!capture) {
-        std::remove(wavPath.c_str());
-    }
+    // The scratch folder (a shot's) goes here, after the controller has closed the file.
     return status;
 }

@@ -1,29 +1,16 @@
-// The resource catalogue: id table, lazy archive stream and the per-id member cache.
+// The resource catalogue: id lookup in the member table, lazy archive stream and the
+// per-id member cache.
 #include "app/demo_resources.h"
 
 #include <memory>
 
+#include "app/demo_archive_members.h"
 #include "core/kvl_array.h"
 #include "core/kvl_bufferedstream.h"
 #include "core/kvl_filestream.h"
 #include "core/kvl_pakstream.h"
 
 namespace {
-
-struct ResourceName {
-    uint32_t id;
-    const char* member;
-};
-
-// Member names use backslashes, as stored in the archive.
-constexpr ResourceName kResources[] = {
-    {0, "tex\\cl.jpg"},       {1, "tex\\f.jpg"},          {2, "md2\\ddz\\m.md2"},   {3, "md2\\ddz\\ddz.pcx"},
-    {4, "md2\\ld\\m.md2"},    {5, "md2\\ld\\l1.pcx"},     {6, "md2\\ld\\l2.pcx"},   {7, "md2\\ld\\l3.pcx"},
-    {8, "md2\\neko\\m.md2"},  {9, "md2\\neko\\g.pcx"},    {10, "md2\\tw\\m.md2"},   {11, "md2\\tw\\s1.pcx"},
-    {12, "md2\\tw\\s2.pcx"},  {13, "md2\\tw\\s3.pcx"},    {20, "tex\\w1.jpg"},      {21, "tex\\w2.jpg"},
-    {22, "tex\\w3.jpg"},      {23, "tex\\w4.jpg"},        {24, "tex\\ce.jpg"},      {30, "tex\\prt.jpg"},
-    {50, "anm\\qv.mlz"},      {100, "snd\\qv.mp3"},       {200, "anm\\porn.mlz"},   {300, "tex\\end.jpg"},
-};
 
 constexpr int32_t kArchiveBufferSize = 65536;
 
@@ -52,9 +39,9 @@ Catalogue& TheCatalogue() {
 }  // namespace
 
 const char* GetDemoResourceName(uint32_t id) {
-    for (const ResourceName& r : kResources) {
-        if (r.id == id) {
-            return r.member;
+    for (const DemoArchiveMember& member : kDemoArchiveMembers) {
+        if (member.id == id) {
+            return member.name;
         }
     }
     return "";

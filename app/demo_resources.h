@@ -1,5 +1,5 @@
 // The demo's resource catalogue: numeric resource ids mapped to members of the
-// archive "quorvel.pak".
+// archive "quorvel.pak" (the table is in app/demo_archive_members.h).
 //
 // The archive is opened lazily: the first request creates the buffered archive
 // stream, and every id gets one member stream, created on its first request and kept

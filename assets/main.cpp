@@ -1,7 +1,9 @@
 // quorvel_gen: generates the demo's data archive.
 //   quorvel_gen ARCHIVE [CONTACT_SHEET.png]
 // Every member is drawn, composed or modelled here from code; the same program gives
-// the same bytes on every run. Members are written in the order of their resource ids.
+// the same bytes on every run. Members are written in the order of their resource ids,
+// as the demo's member table (app/demo_archive_members.h) lists them; that header is
+// the only thing taken from the demo.
 #include <algorithm>
 #include <cstdio>
 #include <exception>
@@ -12,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "app/demo_archive_members.h"
 #include "assets/animation_members.h"
 #include "assets/asset_member.h"
 #include "assets/cards.h"
@@ -28,19 +31,11 @@
 
 namespace {
 
-// Member names by ascending resource id.
-const char* const kCatalogueOrder[] = {
-    "tex\\cl.jpg",     "tex\\f.jpg",      "md2\\ddz\\m.md2", "md2\\ddz\\ddz.pcx", "md2\\ld\\m.md2",
-    "md2\\ld\\l1.pcx", "md2\\ld\\l2.pcx", "md2\\ld\\l3.pcx", "md2\\neko\\m.md2",  "md2\\neko\\g.pcx",
-    "md2\\tw\\m.md2",  "md2\\tw\\s1.pcx", "md2\\tw\\s2.pcx", "md2\\tw\\s3.pcx",   "tex\\w1.jpg",
-    "tex\\w2.jpg",     "tex\\w3.jpg",     "tex\\w4.jpg",     "tex\\ce.jpg",       "tex\\prt.jpg",
-    "anm\\qv.mlz",     "snd\\qv.mp3",     "anm\\porn.mlz",   "tex\\end.jpg",
-};
-
+// The member's place in the demo's member table (ascending resource ids), or -1.
 int CatalogueIndex(const std::string& name) {
-    const auto begin = std::begin(kCatalogueOrder);
-    const auto end = std::end(kCatalogueOrder);
-    const auto it = std::find_if(begin, end, [&](const char* entry) { return name == entry; });
+    const auto begin = std::begin(kDemoArchiveMembers);
+    const auto end = std::end(kDemoArchiveMembers);
+    const auto it = std::find_if(begin, end, [&](const DemoArchiveMember& entry) { return name == entry.name; });
     return it == end ? -1 : static_cast<int>(it - begin);
 }
 

@@ -66,6 +66,9 @@ public:
     // second from the top down to the bottom.
     virtual void DrawMesh(const ZRNMesh& mesh) = 0;
     virtual bool Present() = 0;
+    // Empties the texture cache, if the renderer keeps one (no current material, empty
+    // stack); the demo calls it at every scene switch. Nothing to do by default.
+    virtual void ResetTextures() {}
 };
 
 // The renderer's bookkeeping of materials and textures, kept apart from GL so that
@@ -121,8 +124,8 @@ public:
     void DrawMesh(const ZRNMesh& mesh) override;
 
     // Deletes every cached texture and starts an empty cache (no current material,
-    // empty stack). Called at every scene switch.
-    void ResetTextures();
+    // empty stack).
+    void ResetTextures() override;
 
     // Window notifications: a new client size; the content needs showing again.
     void OnResize(int32_t width, int32_t height) override;

@@ -6,8 +6,9 @@
 #                              cross-build the engine, zarnoth.exe, kvl.exe and the test programs
 #                              into build-win/
 #   scripts/windows.sh test    build, then run under Wine, on a private Xvfb and PulseAudio: the
-#                              unit test programs, then the whole demo (full screen at 640x480x16
-#                              in Wine's virtual desktop), which must end by itself with status 0
+#                              unit test programs, one offscreen picture (zarnoth.exe --shot, a
+#                              640x480 PNG), then the whole demo (full screen at 640x480x16 in
+#                              Wine's virtual desktop), which must end by itself with status 0
 #   scripts/windows.sh run PROGRAM.exe [ARGS...]
 #                              runs a program of the build under Wine in that same set-up (no
 #                              build step; e.g. build-win/bin/zarnoth.exe --windowed)
@@ -360,11 +361,41 @@ if ((status != 0)); then
     exit "$status"
 fi
 
-step "the whole demo under Wine"
 if [[ ! -f "$out/bin/zarnoth.exe" ]]; then
     echo "zarnoth.exe was not built (the Win32 backend is incomplete)" >&2
     exit 1
 fi
+
+# One picture of the credits scene through the offscreen renderer and the program's own
+# clock: a PNG of the show's size must come out.
+step "zarnoth.exe --shot under Wine"
+shot="$out/bin/shot.png"
+rm -f "$shot"
+status=0
+(cd "$out/bin" && ZARNOTH_NO_MESSAGE_BOX=1 timeout 300 wine zarnoth.exe --shot 700 -o shot.png) >"$out/shot.log" 2>&1 ||
+    status=$?
+step_done
+if ((status != 0)) || [[ ! -s "$shot" ]]; then
+    echo "zarnoth.exe --shot ended with status $status and no picture" >&2
+    cat "$out/shot.log" >&2
+    exit 1
+fi
+# The PNG signature, then the IHDR chunk (length, type, big-endian width and height).
+read -r -a png_head <<<"$(od -An -v -tu1 -N24 "$shot" | tr '\n' ' ')"
+if ((${#png_head[@]} != 24)) || [[ "${png_head[*]:0:8}" != "137 80 78 71 13 10 26 10" ||
+    "${png_head[*]:12:4}" != "73 72 68 82" ]]; then
+    echo "zarnoth.exe --shot wrote something that is not a PNG: $shot" >&2
+    exit 1
+fi
+shot_width=$(((png_head[16] << 24) | (png_head[17] << 16) | (png_head[18] << 8) | png_head[19]))
+shot_height=$(((png_head[20] << 24) | (png_head[21] << 16) | (png_head[22] << 8) | png_head[23]))
+if ((shot_width != 640 || shot_height != 480)); then
+    echo "zarnoth.exe --shot wrote a ${shot_width}x${shot_height} picture, not 640x480" >&2
+    exit 1
+fi
+echo "zarnoth.exe --shot: ${shot_width}x${shot_height} PNG"
+
+step "the whole demo under Wine"
 demo_started="$(now_ms)"
 status=0
 (cd "$out/bin" && ZARNOTH_NO_MESSAGE_BOX=1 timeout 300 wine zarnoth.exe) >"$out/demo.log" 2>&1 || status=$?

@@ -171,7 +171,7 @@ bool TunnelScene::LoadRideTunnel(ZRNNode* parent, KVLString* errorText) {
         return false;
     }
     ZRNNode* node = Attach(group.get(), AddTransform(2, kPi, 0.0f, 0.0f));
-    node = Attach(node, AddTransform(0, 0.0f, -0.02f, 0.0f));
+    node = Attach(node, AddTransform(0, -0.02f, 0.0f, 0.0f));
     node = Attach(node, std::move(material));
     Attach(node, std::make_unique<ZRNNodeMesh>(AddMesh(ZRNMesh::MakeGrid(1.6f, 0.8f, 1)), nullptr));
     m_rideTunnel = Attach(parent, std::move(group));
@@ -214,17 +214,13 @@ void TunnelScene::ChooseView(int32_t t) {
         return;
     }
     if (m_showingAnimation) {
-        ResetRendererTextures();
+        // The animation's shared-image texture would otherwise keep the ride's
+        // textures company.
+        m_renderer->ResetTextures();
         m_showingAnimation = false;
     }
     m_animationCamera->SetEnabled(false);
     m_rideCamera->SetEnabled(true);
-}
-
-void TunnelScene::ResetRendererTextures() {
-    if (auto* renderer = dynamic_cast<ZRNRenderer*>(m_renderer)) {
-        renderer->ResetTextures();
-    }
 }
 
 void TunnelScene::Tick() {

@@ -58,12 +58,6 @@ public:
     int32_t GetAnimatorCount() const { return static_cast<int32_t>(m_animators.size()); }
     const ZRNLoopAnimator* GetAnimator(int32_t i) const { return m_animators[static_cast<size_t>(i)].get(); }
 
-protected:
-    // Empties the renderer's texture cache when a cut ends (the shared-image texture
-    // of the animation would otherwise keep the ride's textures company). Does nothing
-    // for a renderer without a cache.
-    virtual void ResetRendererTextures();
-
 private:
     bool LoadRideOut(ZRNNode* parent, KVLString* errorText);
     bool LoadRideTunnel(ZRNNode* parent, KVLString* errorText);

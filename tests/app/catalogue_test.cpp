@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/demo_archive_members.h"
 #include "app/demo_resources.h"
 #include "app_support.h"
 #include "core/kvl_pakstream.h"
@@ -12,18 +13,12 @@ namespace {
 using testsupport::TempDir;
 
 TEST(Catalogue, MemberNamesByIdAndUnknownIdsEmpty) {
-    const struct {
-        uint32_t id;
-        const char* name;
-    } cases[] = {
-        {0, "tex\\cl.jpg"},    {1, "tex\\f.jpg"},     {2, "md2\\ddz\\m.md2"}, {7, "md2\\ld\\l3.pcx"},
-        {13, "md2\\tw\\s3.pcx"}, {24, "tex\\ce.jpg"}, {30, "tex\\prt.jpg"},   {50, "anm\\qv.mlz"},
-        {100, "snd\\qv.mp3"},  {200, "anm\\porn.mlz"}, {300, "tex\\end.jpg"},
-        {14, ""},              {19, ""},             {25, ""},                {301, ""},
-        {0xFFFFFFFFu, ""},
-    };
-    for (const auto& c : cases) {
-        EXPECT_STREQ(GetDemoResourceName(c.id), c.name) << c.id;
+    for (const DemoArchiveMember& member : kDemoArchiveMembers) {
+        EXPECT_STREQ(GetDemoResourceName(member.id), member.name) << member.id;
+    }
+    // Gaps between the ids and ids past the end.
+    for (uint32_t id : {14u, 19u, 25u, 301u, 0xFFFFFFFFu}) {
+        EXPECT_STREQ(GetDemoResourceName(id), "") << id;
     }
 }
 

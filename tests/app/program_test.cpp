@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -92,16 +93,24 @@ TEST(Program, OptionsUsageAndHelp) {
 }
 
 // Shots are made by the program's own clock: the same tick gives the same picture,
-// and pictures of different scenes differ.
+// and pictures of different scenes differ. The soundtrack a shot plays into goes in
+// the temporary folder and leaves nothing there.
 TEST(Program, ShotsAreDeterministic) {
     TempDir dir;
+    TempDir scratch;
     const std::string exe = testsupport::BinPath("zarnoth");
     const int ticks[] = {100, 100, 1000, 1000};
     for (int i = 0; i < 4; ++i) {
-        ASSERT_EQ(testsupport::Run("'" + exe + "' --shot " + std::to_string(ticks[i]) + " -o '" +
-                                   dir.file("s" + std::to_string(i) + ".png") + "' 2>/dev/null"),
+        ASSERT_EQ(testsupport::Run("TMPDIR='" + scratch.path() + "' '" + exe + "' --shot " + std::to_string(ticks[i]) +
+                                   " -o '" + dir.file("s" + std::to_string(i) + ".png") + "' 2>/dev/null"),
                   0);
     }
+    EXPECT_TRUE(std::filesystem::is_empty(scratch.path())) << "scratch files left in " << scratch.path();
+    // Without a usable temporary folder a shot fails before it draws.
+    EXPECT_EQ(testsupport::Run("TMPDIR='" + scratch.file("absent") + "' '" + exe + "' --shot 100 -o '" +
+                               dir.file("none.png") + "' 2>/dev/null"),
+              1);
+    EXPECT_FALSE(testsupport::FileExists(dir.file("none.png")));
     const auto a = testsupport::ReadFile(dir.file("s0.png"));
     EXPECT_EQ(a, testsupport::ReadFile(dir.file("s1.png")));
     EXPECT_EQ(testsupport::ReadFile(dir.file("s2.png")), testsupport::ReadFile(dir.file("s3.png")));

@@ -1,28 +1,22 @@
-// The tunnel ride scene: loading from the generated archive, the seven cuts to the
-// animation, the texture-cache reset when a cut ends, and the animation clock that
-// runs on the ticking thread whether the animation is shown or not.
+// The tunnel ride scene: loading from the generated archive, the transformations of
+// the disabled tunnel branch, the seven cuts to the animation, the texture-cache reset
+// when a cut ends, and the animation clock that runs on the ticking thread whether the
+// animation is shown or not.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
+#include <numbers>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/demo_archive_members.h"
 #include "app/scenes/scene_tunnel.h"
 #include "app_support.h"
 #include "scene_test_support.h"
 
 namespace {
-
-// Records the ticks at which the scene asks for the texture cache to be emptied.
-class CountingTunnel : public TunnelScene {
-public:
-    using TunnelScene::TunnelScene;
-    std::vector<int32_t> resets;
-
-protected:
-    void ResetRendererTextures() override { resets.push_back(GetTickCounter()); }
-};
 
 class TunnelTest : public SceneTest {};
 
@@ -62,9 +56,49 @@ TEST_F(TunnelTest, LoadsFromTheArchive) {
     }
 }
 
-TEST_F(TunnelTest, CutsToTheAnimationDuringEachStretch) {
-    CountingTunnel scene(&renderer, &renderVisitor, &tickVisitor);
+TEST_F(TunnelTest, RideTunnelBranchTurnsThenShiftsAlongX) {
+    TunnelScene scene(&renderer, &renderVisitor, &tickVisitor);
     ASSERT_TRUE(scene.Load(nullptr));
+    // The branch is found by its name under the ride camera.
+    const ZRNNode* branch = nullptr;
+    for (int32_t i = 0; i < scene.GetRideCamera()->GetChildCount(); ++i) {
+        const ZRNNode* child = scene.GetRideCamera()->GetChild(i);
+        if (std::string(child->GetName().c_str()) == "[BRANCH] - Ride Tunnel") {
+            branch = child;
+        }
+    }
+    ASSERT_NE(branch, nullptr);
+    // A single chain down to the mesh; its transformations, in order.
+    std::vector<const ZRNTransformTrack*> chain;
+    const ZRNNode* node = branch;
+    while (node->GetChildCount() > 0) {
+        ASSERT_EQ(node->GetChildCount(), 1);
+        node = node->GetChild(0);
+        if (const auto* transform = dynamic_cast<const ZRNNodeTransformation*>(node)) {
+            chain.push_back(transform->GetPayload());
+        }
+    }
+    EXPECT_NE(dynamic_cast<const ZRNNodeMesh*>(node), nullptr);
+    const struct {
+        int32_t type;
+        KVLVector3 key;
+    } expected[] = {{ZRNTransformRotate, {std::numbers::pi_v<float>, 0.0f, 0.0f}},
+                    {ZRNTransformTranslate, {-0.02f, 0.0f, 0.0f}}};
+    ASSERT_EQ(chain.size(), std::size(expected));
+    for (size_t i = 0; i < chain.size(); ++i) {
+        EXPECT_EQ(chain[i]->type, expected[i].type) << i;
+        ASSERT_EQ(chain[i]->keys.GetCount(), 1) << i;
+        EXPECT_FLOAT_EQ(chain[i]->keys[0].x, expected[i].key.x) << i;
+        EXPECT_FLOAT_EQ(chain[i]->keys[0].y, expected[i].key.y) << i;
+        EXPECT_FLOAT_EQ(chain[i]->keys[0].z, expected[i].key.z) << i;
+    }
+}
+
+TEST_F(TunnelTest, CutsToTheAnimationDuringEachStretch) {
+    TunnelScene scene(&renderer, &renderVisitor, &tickVisitor);
+    ASSERT_TRUE(scene.Load(nullptr));
+    // The ticks at which the scene emptied the renderer's texture cache.
+    std::vector<int32_t> resets;
     const int32_t frames = scene.GetAnimation()->GetFrameCount();
     // Opening the animation reads its first frame.
     const int32_t opened = scene.GetAnimation()->GetCurrentFrame();
@@ -82,13 +116,16 @@ TEST_F(TunnelTest, CutsToTheAnimationDuringEachStretch) {
         ASSERT_EQ(scene.GetAnimationCamera()->IsEnabled(), TunnelScene::IsAnimationTick(t)) << t;
         ASSERT_NE(scene.GetRideCamera()->IsEnabled(), TunnelScene::IsAnimationTick(t)) << t;
         shownLastFrame = scene.IsShowingAnimation();
+        for (int32_t n = Count("ResetTextures"); n > 0; --n) {
+            resets.push_back(t);
+        }
 
         scene.Tick();
         // One animation frame every 4 ticks, shown or not.
         ASSERT_EQ(scene.GetAnimation()->GetCurrentFrame(), (opened + (t + 1) / 4) % frames) << t;
     }
     // Six cuts end inside the scene; the seventh is cut short by the switch.
-    EXPECT_EQ(scene.resets, (std::vector<int32_t>{215, 440, 680, 1100, 1550, 2200}));
+    EXPECT_EQ(resets, (std::vector<int32_t>{215, 440, 680, 1100, 1550, 2200}));
 }
 
 TEST_F(TunnelTest, CopiesWholeFramesWhileAnotherThreadTicks) {
@@ -117,19 +154,19 @@ TEST_F(TunnelTest, CopiesWholeFramesWhileAnotherThreadTicks) {
 TEST_F(TunnelTest, MissingTunnelTextureFailsTheLoad) {
     // The generated archive's members, all but "tex\prt.jpg", in a new archive.
     std::vector<std::pair<std::string, std::vector<uint8_t>>> members;
-    for (uint32_t id = 0; id <= 300; ++id) {
-        const std::string name = GetDemoResourceName(id);
-        if (name.empty() || id == 30) {
+    for (const DemoArchiveMember& catalogued : kDemoArchiveMembers) {
+        const std::string name = catalogued.name;
+        if (name == "tex\\prt.jpg") {
             continue;
         }
-        KVLStream* stream = GetDemoResource(id);
+        KVLStream* stream = GetDemoResource(catalogued.id);
         ASSERT_TRUE(stream->OpenRead()) << name;
         std::vector<uint8_t> bytes(static_cast<size_t>(stream->GetLength()));
         ASSERT_EQ(stream->Read(bytes.data(), static_cast<int32_t>(bytes.size())), static_cast<int32_t>(bytes.size()));
         stream->Close();
         members.emplace_back(name, std::move(bytes));
     }
-    ASSERT_EQ(members.size(), 23u);
+    ASSERT_EQ(members.size(), kDemoArchiveMemberCount - 1);
     testsupport::TempDir dir;
     const std::string archive = dir.file("no-prt.pak");
     apptest::WriteArchive(archive, members);

@@ -10,8 +10,10 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "app/demo_archive_members.h"
 #include "assets/characters.h"
 #include "assets/characters/character_builder.h"
 #include "assets/characters/md2_normals.h"
@@ -197,10 +199,13 @@ double SignedVolume(const ParsedMd2& m, int frame)
 
 TEST(Characters, MembersInCatalogueOrder)
 {
-    const std::vector<std::string> expected = {
-        "md2\\ddz\\m.md2", "md2\\ddz\\ddz.pcx", "md2\\ld\\m.md2",   "md2\\ld\\l1.pcx",
-        "md2\\ld\\l2.pcx", "md2\\ld\\l3.pcx",   "md2\\neko\\m.md2", "md2\\neko\\g.pcx",
-        "md2\\tw\\m.md2",  "md2\\tw\\s1.pcx",   "md2\\tw\\s2.pcx",  "md2\\tw\\s3.pcx"};
+    // The catalogue's character members (models and skins), in its order.
+    std::vector<std::string> expected;
+    for (const DemoArchiveMember& member : kDemoArchiveMembers) {
+        if (std::string_view(member.name).starts_with("md2\\")) {
+            expected.emplace_back(member.name);
+        }
+    }
     ASSERT_EQ(Members().size(), expected.size());
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(Members()[i].name, expected[i]);

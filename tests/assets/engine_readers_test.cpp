@@ -5,9 +5,11 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "anim/kvl_anim_mlz.h"
+#include "app/demo_archive_members.h"
 #include "assets/animations.h"
 #include "core/kvl_bufferedstream.h"
 #include "core/kvl_filestream.h"
@@ -62,7 +64,13 @@ TEST_F(ArchiveMembers, PicturesDecodeThroughTheEngine) {
 }
 
 TEST_F(ArchiveMembers, ModelsReadWithAllFrames) {
-    for (const char* name : {"md2\\ddz\\m.md2", "md2\\ld\\m.md2", "md2\\neko\\m.md2", "md2\\tw\\m.md2"}) {
+    int models = 0;
+    for (const DemoArchiveMember& catalogued : kDemoArchiveMembers) {
+        const char* name = catalogued.name;
+        if (!std::string_view(name).ends_with(".md2")) {
+            continue;
+        }
+        ++models;
         KVLPAKStream member = Member(name);
         ZRNMeshReaderMD2 reader;
         std::unique_ptr<ZRNMesh> mesh = reader.ReadStream(member, 0, 0);
@@ -73,6 +81,7 @@ TEST_F(ArchiveMembers, ModelsReadWithAllFrames) {
         // The room's drop plays the last frames: they must blend.
         EXPECT_NE(mesh->FrameAt(ZRNFrameTime(189, 197, 0.5f)), nullptr) << name;
     }
+    EXPECT_EQ(models, 4) << "one model per character";
 }
 
 TEST_F(ArchiveMembers, AnimationsDecodeToTheGeneratedFrames) {

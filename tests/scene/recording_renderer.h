@@ -1,6 +1,7 @@
 // A renderer test double: logs every call as a short line and keeps the matrix-stack
 // depths, so scene-graph tests can check what a walk asks of the renderer without GL.
-// Materials go through the real texture-cache bookkeeping (stack rules included).
+// Materials go through the real texture-cache bookkeeping (stack rules included);
+// ResetTextures starts an empty cache, as the real renderer does.
 #pragma once
 
 #include <algorithm>
@@ -64,6 +65,11 @@ public:
         Log("Present");
         return true;
     }
+    void ResetTextures() override {
+        ++resets;
+        cache = ZRNTextureCache();
+        Log("ResetTextures");
+    }
 
     std::vector<std::string> log;
     std::vector<KVLVector3> drawn;  // vertex 0 of every mesh drawn
@@ -72,6 +78,7 @@ public:
     int projectionDepth = 0;
     int modelviewDepth = 0;
     int maxDepth = 0;
+    int resets = 0;  // ResetTextures calls
     bool underflow = false;
 
 private:
