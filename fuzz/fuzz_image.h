@@ -9,8 +9,9 @@
 #include "core/kvl_memorystream.h"
 #include "image/kvl_image.h"
 
-// Pictures declared larger than this are skipped: they are valid input, but a
-// zero-filled 16384 x 16384 picture per run would only slow the fuzzer down.
+// Pictures that only the pixel budget holds (no bound from their data) are skipped
+// above this size: they are valid input, but a 64-million-pixel picture per run would
+// only slow the fuzzer down and fill its memory limit.
 constexpr int64_t kFuzzMaxPixels = int64_t{1} << 22;
 
 class FuzzProgress : public KVLImageProgress {

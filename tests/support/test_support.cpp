@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -132,6 +133,11 @@ bool HaveProgram(const std::string& name) {
     return Run("command -v " + name + " >/dev/null 2>&1") == 0;
 }
 #endif
+
+bool RunningInCI() {
+    const char* ci = std::getenv("CI");
+    return ci != nullptr && std::strcmp(ci, "true") == 0;
+}
 
 std::string BinPath(const std::string& name) { return std::string(ZARNOTH_BIN_DIR) + "/" + name; }
 

@@ -40,6 +40,10 @@ bool HaveProgram(const std::string& name);
 // The reason given by tests that skip without a POSIX shell.
 inline constexpr const char* kNoPosixShell = "runs programs through a POSIX shell, which Windows does not have";
 
+// True when the environment variable CI is "true": there a missing outside tool or
+// data set means a broken set-up, so tests fail instead of skipping.
+bool RunningInCI();
+
 // Path of a program built next to the tests (build/bin).
 std::string BinPath(const std::string& name);
 // Path inside the source tree.
