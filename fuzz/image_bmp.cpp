@@ -5,7 +5,8 @@
 #include "image/kvl_imagereader_bmp.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size >= 34 && KVLGetU32(data + 30) != 0) {
+    // Only an info header (40 bytes or more) has a compression field.
+    if (size >= 34 && KVLGetU32(data + 14) >= 40 && KVLGetU32(data + 30) != 0) {
         const int64_t w = KVLGetS32(data + 18);
         int64_t h = KVLGetS32(data + 22);
         h = h < 0 ? -h : h;
