@@ -3,7 +3,9 @@
 // archive goes next to a copy of the program, which takes a shot at an early tick of
 // the scene that uses the member. Every run must end with a picture (status 0) or with
 // the program's error text (status 1): never with a crash, a sanitizer report, a hang
-// or a peak memory above twice that of a run on the intact archive.
+// or a peak memory above twice that of a run on the intact archive at the same tick
+// (measured per tick: under AddressSanitizer the program's memory grows with the
+// show's time, held back by the allocator's quarantine).
 //
 // The runs spend most of their time waiting for the soundtrack to be decoded up to the
 // shot's tick, so several go at once; a run that outlives its time limit is killed and
@@ -66,6 +68,8 @@ size_t HeaderBytes(const std::string& member) {
 }
 
 struct ShotRun {
+    ShotRun(std::string what_, int32_t tick_, std::function<void(std::vector<uint8_t>&)> damage_)
+        : what(std::move(what_)), tick(tick_), damage(std::move(damage_)) {}
     std::string what;
     int32_t tick = 0;
     // Turns a copy of the intact archive into this run's archive.
@@ -199,7 +203,6 @@ TEST(DamagedArchive, EveryMemberCutFlippedOrWithoutHeaderFailsCleanly) {
     }
 
     std::vector<ShotRun> runs;
-    runs.push_back({"intact archive", DemoController::kSwitchTicks[1] + 80, [](std::vector<uint8_t>&) {}});
     for (int32_t i = 0; i < entries.GetCount(); ++i) {
         const KVLPAKEntry e = entries[i];
         const std::string name = e.GetName().c_str();
@@ -207,20 +210,30 @@ TEST(DamagedArchive, EveryMemberCutFlippedOrWithoutHeaderFailsCleanly) {
         const auto offset = static_cast<size_t>(e.offset);
         const size_t entryAt = static_cast<size_t>(header.directoryOffset) + static_cast<size_t>(kKVLPAKEntrySize) * i;
         const int32_t tick = TickFor(name);
-        runs.push_back({name + " cut to half", tick, [e, entryAt](std::vector<uint8_t>& a) {
-                            KVLPAKEntry shorter = e;
-                            shorter.size = e.size / 2;
-                            KVLPAKEncodeEntry(shorter, a.data() + entryAt);
-                        }});
-        runs.push_back({name + " with 16 bytes flipped", tick, [offset, size](std::vector<uint8_t>& a) {
-                            for (size_t k = 0; k < 16 && size > 0; ++k) {
-                                a[offset + size * (2 * k + 1) / 32] ^= 0xFF;
-                            }
-                        }});
+        runs.emplace_back(name + " cut to half", tick, [e, entryAt](std::vector<uint8_t>& a) {
+            KVLPAKEntry shorter = e;
+            shorter.size = e.size / 2;
+            KVLPAKEncodeEntry(shorter, a.data() + entryAt);
+        });
+        runs.emplace_back(name + " with 16 bytes flipped", tick, [offset, size](std::vector<uint8_t>& a) {
+            for (size_t k = 0; k < 16 && size > 0; ++k) {
+                a[offset + size * (2 * k + 1) / 32] ^= 0xFF;
+            }
+        });
         const size_t headerBytes = std::min(size, HeaderBytes(name));
-        runs.push_back({name + " with its header zeroed", tick, [offset, headerBytes](std::vector<uint8_t>& a) {
-                            std::fill_n(a.begin() + static_cast<std::ptrdiff_t>(offset), headerBytes, uint8_t{0});
-                        }});
+        runs.emplace_back(name + " with its header zeroed", tick, [offset, headerBytes](std::vector<uint8_t>& a) {
+            std::fill_n(a.begin() + static_cast<std::ptrdiff_t>(offset), headerBytes, uint8_t{0});
+        });
+    }
+
+    // The intact archive at every tick used comes first.
+    std::vector<int32_t> ticks;
+    for (const ShotRun& r : runs) ticks.push_back(r.tick);
+    std::sort(ticks.begin(), ticks.end());
+    ticks.erase(std::unique(ticks.begin(), ticks.end()), ticks.end());
+    for (size_t k = 0; k < ticks.size(); ++k) {
+        runs.emplace(runs.begin() + static_cast<std::ptrdiff_t>(k), "intact archive at tick " + std::to_string(ticks[k]),
+                     ticks[k], [](std::vector<uint8_t>&) {});
     }
 
     testsupport::TempDir dir;
@@ -228,11 +241,17 @@ TEST(DamagedArchive, EveryMemberCutFlippedOrWithoutHeaderFailsCleanly) {
     RunAll(dir, intact, runs);
     const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
 
-    const ShotRun& normal = runs.front();
-    ASSERT_TRUE(WIFEXITED(normal.status) && WEXITSTATUS(normal.status) == 0 && normal.picture) << normal.errors;
+    std::vector<long> normalKB(ticks.size());
+    for (size_t k = 0; k < ticks.size(); ++k) {
+        const ShotRun& normal = runs[k];
+        ASSERT_TRUE(WIFEXITED(normal.status) && WEXITSTATUS(normal.status) == 0 && normal.picture)
+            << normal.what << "\n" << normal.errors;
+        normalKB[k] = normal.peakKB;
+    }
     int pictures = 0;
     int refusals = 0;
     long highest = 0;
+    double ratio = 0.0;
     for (const ShotRun& r : runs) {
         EXPECT_FALSE(r.hung) << r.what << ": no end within the time limit";
         if (!WIFEXITED(r.status)) {
@@ -240,7 +259,8 @@ TEST(DamagedArchive, EveryMemberCutFlippedOrWithoutHeaderFailsCleanly) {
             continue;
         }
         EXPECT_EQ(r.errors.find("Sanitizer"), std::string::npos) << r.what << "\n" << r.errors;
-        EXPECT_LE(r.peakKB, 2 * normal.peakKB) << r.what << ": intact " << normal.peakKB << " KB";
+        const long normal = normalKB[static_cast<size_t>(std::lower_bound(ticks.begin(), ticks.end(), r.tick) - ticks.begin())];
+        EXPECT_LE(r.peakKB, 2 * normal) << r.what << ": intact " << normal << " KB";
         const int code = WEXITSTATUS(r.status);
         if (code == 0) {
             EXPECT_TRUE(r.picture) << r.what << ": status 0 without a picture";
@@ -251,7 +271,8 @@ TEST(DamagedArchive, EveryMemberCutFlippedOrWithoutHeaderFailsCleanly) {
             ++refusals;
         }
         highest = std::max(highest, r.peakKB);
+        ratio = std::max(ratio, static_cast<double>(r.peakKB) / static_cast<double>(normal));
     }
-    std::printf("%zu runs in %.1f s: %d pictures, %d refusals; peak memory %ld KB (intact %ld KB)\n", runs.size(),
-                seconds, pictures, refusals, highest, normal.peakKB);
+    std::printf("%zu runs in %.1f s: %d pictures, %d refusals; highest peak %ld KB, at most %.2f times the intact run\n",
+                runs.size(), seconds, pictures, refusals, highest, ratio);
 }
