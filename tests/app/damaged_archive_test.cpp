@@ -232,8 +232,8 @@ TEST(DamagedArchive, EveryMemberCutFlippedOrWithoutHeaderFailsCleanly) {
     std::sort(ticks.begin(), ticks.end());
     ticks.erase(std::unique(ticks.begin(), ticks.end()), ticks.end());
     for (size_t k = 0; k < ticks.size(); ++k) {
-        runs.emplace(runs.begin() + static_cast<std::ptrdiff_t>(k), "intact archive at tick " + std::to_string(ticks[k]),
-                     ticks[k], [](std::vector<uint8_t>&) {});
+        const std::string what = "intact archive at tick " + std::to_string(ticks[k]);
+        runs.emplace(runs.begin() + static_cast<std::ptrdiff_t>(k), what, ticks[k], [](std::vector<uint8_t>&) {});
     }
 
     testsupport::TempDir dir;
@@ -259,7 +259,8 @@ TEST(DamagedArchive, EveryMemberCutFlippedOrWithoutHeaderFailsCleanly) {
             continue;
         }
         EXPECT_EQ(r.errors.find("Sanitizer"), std::string::npos) << r.what << "\n" << r.errors;
-        const long normal = normalKB[static_cast<size_t>(std::lower_bound(ticks.begin(), ticks.end(), r.tick) - ticks.begin())];
+        const auto at = std::lower_bound(ticks.begin(), ticks.end(), r.tick) - ticks.begin();
+        const long normal = normalKB[static_cast<size_t>(at)];
         EXPECT_LE(r.peakKB, 2 * normal) << r.what << ": intact " << normal << " KB";
         const int code = WEXITSTATUS(r.status);
         if (code == 0) {
@@ -273,6 +274,6 @@ TEST(DamagedArchive, EveryMemberCutFlippedOrWithoutHeaderFailsCleanly) {
         highest = std::max(highest, r.peakKB);
         ratio = std::max(ratio, static_cast<double>(r.peakKB) / static_cast<double>(normal));
     }
-    std::printf("%zu runs in %.1f s: %d pictures, %d refusals; highest peak %ld KB, at most %.2f times the intact run\n",
+    std::printf("%zu runs in %.1f s: %d pictures, %d refusals; highest peak %ld KB, at most %.2f x intact\n",
                 runs.size(), seconds, pictures, refusals, highest, ratio);
 }

@@ -159,8 +159,8 @@ TEST(KvlPak, ExtractStaysInTheCurrentFolder) {
         const char* member;
         const char* written;  // in the current folder; null: refused
     } cases[] = {
-        {"..\\..\\up1", "up1"}, {"../../up2", "up2"},       {"x/..\\../up3", "up3"}, {"/tmp/kvl_abs_up4", "kvl_abs_up4"},
-        {"C:up5", "up5"},       {"..", nullptr},            {"up\\", nullptr},       {"up/..", nullptr},
+        {"..\\..\\up1", "up1"}, {"../../up2", "up2"}, {"x/..\\../up3", "up3"}, {"/tmp/kvl_abs_up4", "kvl_abs_up4"},
+        {"C:up5", "up5"},       {"..", nullptr},     {"up\\", nullptr},       {"up/..", nullptr},
     };
     for (const auto& c : cases) {
         WriteFile(dir.file("data"), std::string(c.member));
@@ -168,12 +168,12 @@ TEST(KvlPak, ExtractStaysInTheCurrentFolder) {
     }
     for (const auto& c : cases) {
         std::string out;
-        const int status =
-            testsupport::Run("cd '" + work + "' && " + Kvl("pak extract '" + pak + "' '" + c.member + "'") + " 2>&1", &out);
+        const std::string extract = Kvl("pak extract '" + pak + "' '" + c.member + "'");
+        const int status = testsupport::Run("cd '" + work + "' && " + extract + " 2>&1", &out);
         if (c.written != nullptr) {
             EXPECT_EQ(status, 0) << c.member << ": " << out;
-            EXPECT_EQ(ReadFile(work + "/" + c.written), std::vector<uint8_t>(c.member, c.member + std::strlen(c.member)))
-                << c.member;
+            const std::vector<uint8_t> content(c.member, c.member + std::strlen(c.member));
+            EXPECT_EQ(ReadFile(work + "/" + c.written), content) << c.member;
         } else {
             EXPECT_EQ(status, 1) << c.member;
             EXPECT_NE(out.find(pak + ": member name"), std::string::npos) << c.member << ": " << out;
