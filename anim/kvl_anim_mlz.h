@@ -5,7 +5,11 @@
 // (compression type 2); 16-bit frames are RGB 565 words.
 //
 // Limits: pictures of at most 16384 x 16384 pixels and 2^20 frames; anything larger
-// is refused as corrupt.
+// is refused as corrupt. The frame buffers are allocated only when the file can hold
+// the first frame record at the densest LZ77 coding (a flag byte and eight 2-byte
+// matches give 144 bytes for 17), so a small file cannot claim a large picture. The
+// frame count is not held against the file: nothing is allocated by it, and a missing
+// or damaged later record makes the animation invalid when it is reached.
 //
 // Threads: one thread may advance the animation (NextFrame) while another converts
 // the current frame (GetFrame). NextFrame decodes into buffers of its own and

@@ -23,6 +23,13 @@ bool EntryInside(const KVLPAKEntry& e, int32_t archiveLength) {
     return static_cast<int64_t>(e.offset) + e.size <= archiveLength;
 }
 
+// True when the header's directory, count × entry size bytes, lies inside an archive of
+// the given length: a damaged count is refused before any entry is read or kept.
+bool DirectoryInside(const KVLPAKHeader& header, int32_t archiveLength) {
+    return header.directoryOffset >= 0 && header.directoryOffset <= archiveLength &&
+           static_cast<int64_t>(header.count) * kKVLPAKEntrySize <= archiveLength - header.directoryOffset;
+}
+
 struct ScanStream {
     std::unique_ptr<KVLStream> s;
     ~ScanStream() {
@@ -92,9 +99,7 @@ bool KVLPAKReadDirectory(const KVLStream& archive, KVLArray<KVLPAKEntry>& entrie
         return false;
     }
     const int32_t length = scan.s->GetLength();
-    if (header.directoryOffset < 0 || header.directoryOffset > length ||
-        static_cast<int64_t>(header.count) * kKVLPAKEntrySize > length - header.directoryOffset ||
-        !scan.s->SeekAbsolute(header.directoryOffset)) {
+    if (!DirectoryInside(header, length) || !scan.s->SeekAbsolute(header.directoryOffset)) {
         if (errorText != nullptr) *errorText = "Damaged PAK archive: directory outside the file";
         return false;
     }
@@ -133,6 +138,9 @@ bool KVLPAKStream::Scan(ScanMode mode, int32_t& match, KVLPAKEntry& found, KVLPA
     if (!scan.s || !scan.s->OpenRead()) {
         return false;
     }
+    // The count is not held against the length here: entries before a cut directory
+    // still open, and each entry is read on its own, so the scan never holds more
+    // entries than the file has.
     if (!KVLPAKReadHeader(*scan.s, header) || header.directoryOffset < 0 ||
         !scan.s->SeekAbsolute(header.directoryOffset)) {
         return false;

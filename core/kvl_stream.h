@@ -54,6 +54,25 @@ bool KVLReadF32(KVLStream& s, float& value);
 // Exactly n bytes, or false.
 bool KVLReadExact(KVLStream& s, void* destination, int32_t n);
 
+// Opens a stream for reading and closes it again when it goes out of scope, on every
+// way out of a reader.
+class KVLStreamReading {
+public:
+    explicit KVLStreamReading(KVLStream& stream) : m_stream(stream), m_open(stream.OpenRead()) {}
+    ~KVLStreamReading() {
+        if (m_open) {
+            m_stream.Close();
+        }
+    }
+    KVLStreamReading(const KVLStreamReading&) = delete;
+    KVLStreamReading& operator=(const KVLStreamReading&) = delete;
+    bool IsOpen() const { return m_open; }
+
+private:
+    KVLStream& m_stream;
+    bool m_open;
+};
+
 bool KVLWriteU16(KVLStream& s, uint16_t value);
 bool KVLWriteU32(KVLStream& s, uint32_t value);
 bool KVLWriteS32(KVLStream& s, int32_t value);

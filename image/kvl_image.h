@@ -10,7 +10,11 @@
 // vertical flip, and a small buffered byte source for the run-length decoders.
 //
 // Limits: pictures are at most kKVLMaxImageSide pixels in each direction; readers
-// refuse larger sizes before allocating anything.
+// refuse larger sizes before allocating anything. A picture may also not claim more
+// pixels than its data can describe: each reader bounds the pixels by the bytes left
+// in the stream where its format allows (uncompressed data exactly, run-length and
+// entropy-coded data by their densest coding), and applies kKVLMaxImagePixels where
+// the format does not (codes that skip to the end of a line or of the picture).
 #pragma once
 
 #include <cstdint>
@@ -23,6 +27,9 @@
 #include "image/kvl_image_classranks.h"
 
 constexpr int32_t kKVLMaxImageSide = 16384;
+// The most pixels a picture may have when its format does not bound them by its data.
+// 64 million 32-bit pixels stay below 256 MiB.
+constexpr int64_t kKVLMaxImagePixels = 64'000'000;
 
 // True when a picture of that size may be allocated: both sides 1 to kKVLMaxImageSide.
 inline bool KVLImageSizeOK(int64_t width, int64_t height) {
@@ -135,24 +142,6 @@ std::unique_ptr<KVLImage> KVLConvert555(const KVLPicture& picture);
 std::unique_ptr<KVLImage> KVLConvertBGR(const KVLPicture& picture);
 // 4-byte elements taken as 0xAARRGGBB as they are.
 std::unique_ptr<KVLImage> KVLConvertBGRA(const KVLPicture& picture);
-
-// Opens a stream for reading and closes it again when it goes out of scope.
-class KVLStreamReading {
-public:
-    explicit KVLStreamReading(KVLStream& stream) : m_stream(stream), m_open(stream.OpenRead()) {}
-    ~KVLStreamReading() {
-        if (m_open) {
-            m_stream.Close();
-        }
-    }
-    KVLStreamReading(const KVLStreamReading&) = delete;
-    KVLStreamReading& operator=(const KVLStreamReading&) = delete;
-    bool IsOpen() const { return m_open; }
-
-private:
-    KVLStream& m_stream;
-    bool m_open;
-};
 
 // Byte-at-a-time reading from a stream in 4 KiB blocks, for the run-length decoders.
 // At the end of the data Next reports false and leaves the value as it was.

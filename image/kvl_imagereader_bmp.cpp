@@ -3,6 +3,11 @@
 // Pixels are always read from the pixel-data offset of the file header, and the
 // palette lies between the end of the headers (14 + header size) and that offset, so
 // files with longer headers or extra bytes before the pixels come out right.
+//
+// Uncompressed pixels must all be in the file. Run-length data has codes that end a
+// line, move the position or end the picture in two to four bytes, so its size says
+// nothing about the picture's: such pictures are held to kKVLMaxImagePixels instead.
+// Both checks come before anything is allocated.
 #include "image/kvl_imagereader_bmp.h"
 
 #include <climits>
@@ -209,31 +214,40 @@ std::unique_ptr<KVLImage> DecodePalette(KVLStream& s, const Headers& h, KVLImage
     if (!ReadPalette(s, h, palette)) {
         return nullptr;
     }
-    KVLPicture picture(h.width, h.height, 1);
     if (h.compression == kCompressionRLE8) {
-        if (h.bits != 8 || !DecodeRLE8(s, h, progress, picture)) {
+        if (h.bits != 8 || int64_t{h.width} * h.height > kKVLMaxImagePixels) {
             return nullptr;
         }
-    } else if (h.compression == kCompressionNone) {
-        const int64_t rowSize = RowSize(h.width, h.bits);
-        std::vector<uint8_t> rows;
-        if (!ReadRows(s, h, rowSize, progress, rows)) {
+        KVLPicture picture(h.width, h.height, 1);
+        if (!DecodeRLE8(s, h, progress, picture)) {
             return nullptr;
         }
-        for (int32_t y = 0; y < h.height; ++y) {
-            const uint8_t* src = rows.data() + rowSize * y;
-            uint8_t* dst = picture.Row(y);
-            for (int32_t x = 0; x < h.width; ++x) {
-                switch (h.bits) {
-                    case 8: dst[x] = src[x]; break;
-                    case 4: dst[x] = static_cast<uint8_t>((src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15); break;
-                    default: dst[x] = static_cast<uint8_t>((src[x >> 3] >> (7 - (x & 7))) & 1); break;
-                }
-            }
+        if (h.bottomUp) {
+            KVLFlipVertical(picture);
         }
-    } else {
+        return KVLConvertIndexed(picture, palette);
+    }
+    if (h.compression != kCompressionNone) {
         return nullptr;
     }
+    const int64_t rowSize = RowSize(h.width, h.bits);
+    std::vector<uint8_t> rows;
+    if (!ReadRows(s, h, rowSize, progress, rows)) {
+        return nullptr;
+    }
+    KVLPicture picture(h.width, h.height, 1);
+    for (int32_t y = 0; y < h.height; ++y) {
+        const uint8_t* src = rows.data() + rowSize * y;
+        uint8_t* dst = picture.Row(y);
+        for (int32_t x = 0; x < h.width; ++x) {
+            switch (h.bits) {
+                case 8: dst[x] = src[x]; break;
+                case 4: dst[x] = static_cast<uint8_t>((src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15); break;
+                default: dst[x] = static_cast<uint8_t>((src[x >> 3] >> (7 - (x & 7))) & 1); break;
+            }
+        }
+    }
+    rows = std::vector<uint8_t>();
     if (h.bottomUp) {
         KVLFlipVertical(picture);
     }

@@ -5,6 +5,14 @@
 // destructor: everything it fills lives in its caller's frame. Warnings (such as the
 // premature end of a truncated file, after which the library pads the picture) are
 // not printed: the engine has no log.
+//
+// The frame header's size is checked against the data before the library allocates
+// the picture and its buffers (a progressive file keeps every coefficient of the
+// picture): Huffman coding spends at least one bit per 8 x 8 block, on the DC
+// coefficient of the first scan that codes the block, so the bytes from the first
+// scan on must hold a bit for each block of the picture. Arithmetic coding can code a
+// block in less than a bit, so those pictures are held to kKVLMaxImagePixels. A file
+// cut off within that bound decodes, the missing part padded by the library.
 #include "image/kvl_imagereader_jpg.h"
 
 #include <bit>
@@ -96,6 +104,23 @@ void ErrorExit(j_common_ptr cinfo) {
 
 void SilentOutput(j_common_ptr) {}
 
+// True when the picture the frame header declares is one the data can describe. Called
+// after jpeg_read_header, when the source stands at the start of the first scan.
+bool DataCoversPicture(j_decompress_ptr cinfo, KVLStream& stream) {
+    const int64_t width = cinfo->image_width;
+    const int64_t height = cinfo->image_height;
+    if (!KVLImageSizeOK(width, height)) {
+        return false;
+    }
+    if (cinfo->arith_code) {
+        return width * height <= kKVLMaxImagePixels;
+    }
+    const int64_t blocks = ((width + 7) / 8) * ((height + 7) / 8);
+    const int64_t bytes =
+        static_cast<int64_t>(cinfo->src->bytes_in_buffer) + (int64_t{stream.GetLength()} - stream.Tell());
+    return blocks <= 8 * bytes;
+}
+
 // Decodes into a picture that allocate provides once the size is known; false on a
 // fatal library error or a refused size. The decompressor is destroyed on every path.
 // Rows go straight into the 32-bit picture: converting through a blue-green-red
@@ -116,6 +141,10 @@ bool Decode(KVLStream& stream, KVLImageProgress* progress, KVLImage* (*allocate)
     jpeg_create_decompress(&cinfo);
     AttachStream(&cinfo, &stream);
     jpeg_read_header(&cinfo, TRUE);
+    if (!DataCoversPicture(&cinfo, stream)) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
 #ifdef JCS_EXTENSIONS
     // Colour and greyscale files are decoded by the library straight into the 32-bit
     // layout (blue, green, red, alpha 255 bytes): the same samples as its default RGB

@@ -5,7 +5,13 @@
 // decoded line by line, bytes-per-line bytes per plane, so pictures whose width is not
 // a multiple of 8 keep their rows aligned; runs that cross a line end carry on into
 // the next line. A truncated pixel stream ends decoding: what was not reached stays 0.
+//
+// A run gives at most 63 bytes for 2 bytes of file, so a picture that needs more
+// decoded bytes than the data after the header could give is refused before anything
+// is allocated; a file cut short of what its picture needs but not that short decodes.
 #include "image/kvl_imagereader_pcx.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -81,6 +87,25 @@ Variant ChooseVariant(const Header& h, KVLPixelFormat& format, int& bits) {
             return Variant::Refused;
     }
 }
+
+// Decoded bytes the variant takes from the run-length stream for the whole picture. A
+// planar line that is narrower than the picture counts as wide enough to cover it,
+// so pixels that no byte reaches are claimed all the same.
+int64_t DecodedBytes(const Header& h, Variant variant) {
+    const int64_t planeLine = std::max<int64_t>(h.bytesPerLine, (int64_t{h.width} + 7) / 8);
+    switch (variant) {
+        case Variant::Colours256: return int64_t{h.width} * h.height;
+        case Variant::Mono: return planeLine * h.height;
+        case Variant::Colours16: return 4 * planeLine * h.height;
+        case Variant::True24: return 3 * int64_t{h.width} * h.height;
+        case Variant::Refused: break;
+    }
+    return 0;
+}
+
+// The most bytes that length bytes of run-length data decode to: 63 per run of two
+// bytes, one for a byte left over.
+int64_t MostDecoded(int64_t length) { return length <= 0 ? 0 : length / 2 * 63 + length % 2; }
 
 // Decoded values of the run-length stream, one at a time.
 class RunDecoder {
@@ -259,6 +284,9 @@ std::unique_ptr<KVLImage> KVLImageReaderPCX::ReadStream(KVLStream& stream, KVLPi
     KVLStreamReading reading(stream);
     Header again;
     if (!reading.IsOpen() || !ReadHeader(stream, again) || again.width != h.width || again.height != h.height) {
+        return fail();
+    }
+    if (DecodedBytes(again, variant) > MostDecoded(int64_t{stream.GetLength()} - kHeaderSize)) {
         return fail();
     }
     std::unique_ptr<KVLImage> image;

@@ -3,8 +3,12 @@
 // The image ID field is skipped, and so is a colour map in a true-colour file, so the
 // pixel data is found whatever the writer put before it. The first colour map index
 // is ignored: pixel values index the stored map from its first entry. Greyscale
-// run-length files (type 11) and 16-bit colour maps are not read. Pixels a short file
-// does not supply stay 0.
+// run-length files (type 11) and 16-bit colour maps are not read.
+//
+// The pixel data must be able to describe the whole picture, checked before anything
+// is allocated: uncompressed pixels must all be there, and run-length data gets at
+// most 128 pixels out of each packet of a count byte and one pixel value. Pixels that
+// a short run-length file within that bound does not supply stay 0.
 #include "image/kvl_imagereader_tga.h"
 
 #include <cstring>
@@ -48,6 +52,17 @@ bool ReadHeader(KVLStream& s, Header& h) {
     h.depth = b[16];
     h.descriptor = b[17];
     return h.width != 0 && h.height != 0;
+}
+
+// True when the data from the stream's position on can describe every pixel of the
+// picture: size bytes per uncompressed pixel, at most 128 pixels per run-length packet.
+bool DataCoversPicture(KVLStream& s, const Header& h, int32_t size, bool packets) {
+    const int64_t available = int64_t{s.GetLength()} - s.Tell();
+    const int64_t pixels = int64_t{h.width} * h.height;
+    if (packets) {
+        return available > 0 && pixels <= available / (1 + size) * 128;
+    }
+    return pixels * size <= available;
 }
 
 // Reads whole rows into the picture, the first row read becoming the last row.
@@ -146,6 +161,9 @@ std::unique_ptr<KVLImage> Decode8(KVLStream& s, const Header& h, KVLImageProgres
             return nullptr;
         }
     }
+    if (!DataCoversPicture(s, h, 1, h.type == kTypeMappedRLE)) {
+        return nullptr;
+    }
     KVLPicture picture(h.width, h.height, 1);
     if (h.type == kTypeMappedRLE) {
         ReadPackets(s, picture, progress);
@@ -164,7 +182,7 @@ std::unique_ptr<KVLImage> DecodeTrue(KVLStream& s, const Header& h, int32_t size
         return nullptr;
     }
     const int32_t skip = kHeaderSize + h.idLength + (h.mapType == 1 ? h.MapBytes() : 0);
-    if (!s.SeekAbsolute(skip)) {
+    if (!s.SeekAbsolute(skip) || !DataCoversPicture(s, h, size, h.type == kTypeTrueRLE)) {
         return nullptr;
     }
     KVLPicture picture(h.width, h.height, size);

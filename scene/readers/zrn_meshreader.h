@@ -38,22 +38,6 @@ public:
     static std::unique_ptr<ZRNMeshReader> CreateFor(const KVLString& extension);
 };
 
-// Closes a stream that a reader opened, on every way out of the read.
-class ZRNStreamCloser {
-public:
-    explicit ZRNStreamCloser(KVLStream& stream) : m_stream(stream) {}
-    ~ZRNStreamCloser() {
-        if (m_stream.IsOpen()) {
-            m_stream.Close();
-        }
-    }
-    ZRNStreamCloser(const ZRNStreamCloser&) = delete;
-    ZRNStreamCloser& operator=(const ZRNStreamCloser&) = delete;
-
-private:
-    KVLStream& m_stream;
-};
-
 // Reads a model file's fixed-size header from the open stream and checks its magic
 // number and its end-of-file field, which both Quake formats carry and which must equal
 // the stream's length. On success *length holds that length for the block checks.

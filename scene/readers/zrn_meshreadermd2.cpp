@@ -71,10 +71,10 @@ KVL_IMPLEMENT_CLASS(ZRNMeshReaderMD2, ZRNMeshReader);
 bool ZRNMeshReaderMD2::CanRead(const KVLString& extension) const { return extension.EqualsNoCase("MD2"); }
 
 std::unique_ptr<ZRNMesh> ZRNMeshReaderMD2::ReadStream(KVLStream& stream, int32_t, int32_t) {
-    if (!stream.OpenRead()) {
+    KVLStreamReading reading(stream);
+    if (!reading.IsOpen()) {
         return nullptr;
     }
-    ZRNStreamCloser closer(stream);
     uint8_t h[kHeaderSize];
     int64_t length = 0;
     if (!ZRNReadModelHeader(stream, h, kHeaderSize, kIdent, kEndOffset, &length)) {

@@ -150,10 +150,10 @@ std::unique_ptr<ZRNMesh> ZRNMeshReaderMD3::ReadStream(KVLStream& stream, int32_t
 
 ZRNMesh* ZRNMeshReaderMD3::ReadAll(KVLStream& stream, KVLArray<ZRNMesh*>* surfaces,
                                    KVLArray<ZRNJointTrack*>* tags) {
-    if (!stream.OpenRead()) {
+    KVLStreamReading reading(stream);
+    if (!reading.IsOpen()) {
         return nullptr;
     }
-    ZRNStreamCloser closer(stream);
     uint8_t h[kHeaderSize];
     int64_t length = 0;
     if (!ZRNReadModelHeader(stream, h, kHeaderSize, kIdent, kEndOffset, &length)) {

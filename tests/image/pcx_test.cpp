@@ -91,7 +91,7 @@ TEST(Pcx, SizeRules) {
 
 TEST(Pcx, Description320x200) {
     PcxFields s{5, 8, 1, 319, 199, 320, {}};
-    Loaded got = LoadBytes(MakePCX(s, {}, Palette256()), "pcx");
+    Loaded got = LoadBytes(MakePCX(s, Encode(std::vector<uint8_t>(320 * 200, 7)), Palette256()), "pcx");
     ASSERT_TRUE(got.image);
     EXPECT_EQ(got.text, "PCX picture - 320x200x8");
     EXPECT_EQ(got.format, kKVLPixelFormatIndexed8);

@@ -147,3 +147,46 @@ TEST(KvlPak, ExtractReportsMissingMember) {
     EXPECT_EQ(status, 1);
     EXPECT_NE(err.find("no member named 'absent'"), std::string::npos) << err;
 }
+
+// Member names come from the archive: whatever they hold, extracting without an output
+// name writes only the name's last plain part, into the current folder.
+TEST(KvlPak, ExtractStaysInTheCurrentFolder) {
+    TempDir dir;
+    const std::string pak = dir.file("a.pak");
+    const std::string work = dir.file("one/two");
+    std::filesystem::create_directories(work);
+    const struct {
+        const char* member;
+        const char* written;  // in the current folder; null: refused
+    } cases[] = {
+        {"..\\..\\up1", "up1"}, {"../../up2", "up2"}, {"x/..\\../up3", "up3"}, {"/tmp/kvl_abs_up4", "kvl_abs_up4"},
+        {"C:up5", "up5"},       {"..", nullptr},     {"up\\", nullptr},       {"up/..", nullptr},
+    };
+    for (const auto& c : cases) {
+        WriteFile(dir.file("data"), std::string(c.member));
+        ASSERT_EQ(RunKvl("pak add '" + pak + "' '" + c.member + "' '" + dir.file("data") + "'"), 0) << c.member;
+    }
+    for (const auto& c : cases) {
+        std::string out;
+        const std::string extract = Kvl("pak extract '" + pak + "' '" + c.member + "'");
+        const int status = testsupport::Run("cd '" + work + "' && " + extract + " 2>&1", &out);
+        if (c.written != nullptr) {
+            EXPECT_EQ(status, 0) << c.member << ": " << out;
+            const std::vector<uint8_t> content(c.member, c.member + std::strlen(c.member));
+            EXPECT_EQ(ReadFile(work + "/" + c.written), content) << c.member;
+        } else {
+            EXPECT_EQ(status, 1) << c.member;
+            EXPECT_NE(out.find(pak + ": member name"), std::string::npos) << c.member << ": " << out;
+        }
+    }
+    // Nothing landed anywhere else.
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+        if (entry.is_regular_file() && entry.path().parent_path() != std::filesystem::path(work)) {
+            ++files;
+        }
+    }
+    EXPECT_EQ(files, 2u);  // the archive and the data file
+    EXPECT_FALSE(testsupport::FileExists("/tmp/kvl_abs_up4"));
+    std::filesystem::remove("/tmp/kvl_abs_up4");
+}

@@ -70,7 +70,7 @@ int Run(const std::vector<std::string>& args) {
     source.SetFullBand(fullBand);
     KVLString text;
     if (!source.Open(&text)) {
-        return KvlFail(text.c_str());
+        return KvlFail(input + ": " + text.c_str());
     }
     std::printf("%s\n", text.c_str());
     if (const KVLID3Tag* tag = source.GetTag()) {

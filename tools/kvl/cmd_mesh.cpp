@@ -129,7 +129,7 @@ int RunMesh(const std::vector<std::string>& args) {
         }
         // A model of tags only reads as null with its tags appended.
         if (md3Reader->ReadAll(stream, &model.surfaces, &model.tags) == nullptr && model.tags.IsEmpty()) {
-            return KvlFail(kReadFailed);
+            return KvlFail(input + ": " + kReadFailed);
         }
         if (tags) {
             return PrintTags(model.tags);
@@ -141,7 +141,7 @@ int RunMesh(const std::vector<std::string>& args) {
     } else {
         single = reader->ReadStream(stream, -1, 0);
         if (!single) {
-            return KvlFail(kReadFailed);
+            return KvlFail(input + ": " + kReadFailed);
         }
         mesh = single.get();
     }

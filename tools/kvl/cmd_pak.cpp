@@ -48,6 +48,19 @@ int FindEntry(const KVLArray<KVLPAKEntry>& entries, const std::string& name) {
     return -1;
 }
 
+// The output file for a member when none is given: the part of the name after its
+// last backslash, slash or drive colon. Names come from archives of any origin, so
+// "..\x", "/etc/x" or "C:x" must not reach outside the current folder; a name that
+// ends without a plain part ("dir\", "..") gives the empty string.
+std::string DefaultOutput(const std::string& name) {
+    const size_t cut = name.find_last_of("\\/:");
+    std::string last = cut == std::string::npos ? name : name.substr(cut + 1);
+    if (last == "." || last == "..") {
+        last.clear();
+    }
+    return last;
+}
+
 int List(const std::vector<std::string>& args) {
     if (args.size() != 1) {
         return KvlUsageError(kPakCommand, "pak list takes one archive");
@@ -73,10 +86,9 @@ int Extract(const std::vector<std::string>& args) {
     if (args.size() == 3) {
         out = args[2];
     } else {
-        const size_t slash = name.find_last_of('\\');
-        out = slash == std::string::npos ? name : name.substr(slash + 1);
+        out = DefaultOutput(name);
         if (out.empty()) {
-            return KvlFail("member name '" + name + "' ends with a separator; give an output file");
+            return KvlFail(args[0] + ": member name '" + name + "' ends without a file name; give an output file");
         }
     }
     Archive archive(args[0]);
@@ -112,7 +124,7 @@ int Extract(const std::vector<std::string>& args) {
 // Adds one file as member name. Checks first so that refusals come with a reason.
 int AddMember(const std::string& archivePath, const std::string& name, const std::string& filePath) {
     if (name.empty() || name.size() > static_cast<size_t>(kKVLPAKNameSize)) {
-        return KvlFail("member name '" + name + "' must have 1 to 16 characters");
+        return KvlFail(archivePath + ": member name '" + name + "' must have 1 to 16 characters");
     }
     Archive archive(archivePath);
     if (archive.stream.Exists()) {
@@ -187,11 +199,11 @@ int Create(const std::vector<std::string>& args) {
     std::sort(files.begin(), files.end());
     for (const auto& [name, path] : files) {
         if (name.size() > static_cast<size_t>(kKVLPAKNameSize)) {
-            return KvlFail("member name '" + name + "' is longer than 16 characters");
+            return KvlFail(path.string() + ": member name '" + name + "' is longer than 16 characters");
         }
     }
     if (files.size() > static_cast<size_t>(kKVLPAKMaxEntries)) {
-        return KvlFail("too many files for one PAK archive (at most 65535)");
+        return KvlFail(args[1] + ": too many files for one PAK archive (at most 65535)");
     }
     // Build next to the target and move it into place at the end, so that a failure
     // leaves no half-written archive behind.
@@ -240,8 +252,9 @@ const KvlCommand kPakCommand = {
     "usage:\n"
     "  kvl pak list ARCHIVE              one line per member: NAME<TAB>OFFSET<TAB>SIZE\n"
     "  kvl pak extract ARCHIVE NAME [OUT]\n"
-    "                                    write a member's bytes to OUT (default: the last\n"
-    "                                    backslash-separated part of NAME)\n"
+    "                                    write a member's bytes to OUT (default: the part of\n"
+    "                                    NAME after its last backslash, slash or colon, in the\n"
+    "                                    current folder; never \".\" or \"..\")\n"
     "  kvl pak add ARCHIVE NAME FILE     store FILE as member NAME (creates the archive;\n"
     "                                    only the last member can be rewritten)\n"
     "  kvl pak create ARCHIVE DIR        archive every file under DIR, sorted; names are\n"

@@ -57,10 +57,10 @@ bool ParseRange(const std::string& text, int32_t& first, int32_t& last) {
            KvlParseCount(text.substr(dash + 1), last) && first <= last;
 }
 
-int Screenshot(ZRNModelPreview& scene, int32_t frame, const std::string& output) {
+int Screenshot(ZRNModelPreview& scene, const std::string& model, int32_t frame, const std::string& output) {
     if (frame >= scene.frames) {
-        return KvlFail("frame " + std::to_string(frame) + " is outside the model (" + std::to_string(scene.frames) +
-                       " frames)");
+        return KvlFail(model + ": frame " + std::to_string(frame) + " is outside the model (" +
+                       std::to_string(scene.frames) + " frames)");
     }
     ZRNRendererOffscreen renderer(kWidth, kHeight);
     if (!renderer.Initialise()) {
@@ -220,11 +220,11 @@ int RunView(const std::vector<std::string>& args) {
         std::fprintf(stderr, "%s\n", scene.info.c_str());
     }
     if (first >= 0 && last >= scene.frames) {
-        return KvlFail("frames " + std::to_string(first) + "-" + std::to_string(last) + " are outside the model (" +
-                       std::to_string(scene.frames) + " frames)");
+        return KvlFail(files[0] + ": frames " + std::to_string(first) + "-" + std::to_string(last) +
+                       " are outside the model (" + std::to_string(scene.frames) + " frames)");
     }
     if (!output.empty()) {
-        return Screenshot(scene, frame >= 0 ? frame : std::max(first, 0), output);
+        return Screenshot(scene, files[0], frame >= 0 ? frame : std::max(first, 0), output);
     }
     std::vector<Range> ranges;
     if (first >= 0) {
