@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "app/demo_app.h"
+#include "app/progress_line.h"
 #include "app/demo_show.h"
 #include "image/kvl_pngwriter.h"
 #include "platform/kvl_messagebox.h"
@@ -164,6 +165,11 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
             const int32_t lastTick = DemoController::kSwitchTicks[DemoController::kSceneCount - 1];
             const int32_t stopTick = capture ? lastTick : std::min(options.shotTick, lastTick);
             int64_t soundFrames = 0;
+            // Picture k shows tick k * 1000 / (fps * tick length); the last is the first
+            // to reach the end of the show.
+            const int64_t stepsPerSecond = static_cast<int64_t>(options.fps) * DemoController::kTickMs;
+            const int64_t pictures = (static_cast<int64_t>(lastTick) * stepsPerSecond + 999) / 1000 + 1;
+            ProgressLine progress(capture ? stderr : nullptr, "capture", pictures);
             for (int64_t k = 0; controller.IsRunning(); ++k) {
                 // Show time of picture k in ticks, and the sound frame it is heard at.
                 int64_t tick = k * 1000 / (static_cast<int64_t>(options.fps) * DemoController::kTickMs);
@@ -176,6 +182,7 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
                 }
                 const int64_t heard = tick * DemoController::kTickMs * rate / 1000;
                 if (!PlaySoundUntil(wav, controller.GetPlayer(), &soundFrames, heard)) {
+                    progress.Finish();
                     std::fprintf(stderr, "zarnoth: cannot write %s\n", wavPath.c_str());
                     status = 1;
                     break;
@@ -195,10 +202,12 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
                     const std::string path = capture ? options.captureDir + file : options.shotPath;
                     KVLString error;
                     if (!picture || !KVLWritePNG(*picture, path.c_str(), &error)) {
+                        progress.Finish();
                         std::fprintf(stderr, "zarnoth: cannot write %s: %s\n", path.c_str(), error.c_str());
                         status = 1;
                         break;
                     }
+                    progress.Update(k + 1);
                 }
                 if (last) {
                     break;

@@ -46,8 +46,10 @@ TEST(Capture, WritesEveryPictureAndTheSoundtrack) {
     ASSERT_TRUE(testsupport::HaveProgram("identify-im6.q16")) << "ImageMagick is part of the test set-up";
     TempDir dir;
     ASSERT_EQ(testsupport::Run("'" + testsupport::BinPath("zarnoth") + "' --capture '" + dir.path() + "' --fps " +
-                               std::to_string(kFps) + " 2>/dev/null"),
+                               std::to_string(kFps) + " 2>'" + dir.file("err.txt") + "'"),
               0);
+    // Standard error is no terminal here: no progress line.
+    EXPECT_EQ(testsupport::ReadFile(dir.file("err.txt")).size(), 0u);
 
     // Picture k shows tick k * 1000 / (fps * 14); the last is the first to reach the
     // end of the show.

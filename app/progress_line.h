@@ -1,0 +1,35 @@
+// One progress line for long offline runs (a capture): pictures done of the total, the
+// time taken so far and an estimate of the time left, redrawn in place with a carriage
+// return. It is shown only when its stream is a terminal, so logs and pipes stay clean.
+// Redraws are limited to a few a second; Finish ends the line.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+class ProgressLine {
+public:
+    ProgressLine(std::FILE* out, const char* what, int64_t total);
+    ~ProgressLine();
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+    bool IsShown() const { return m_out != nullptr; }
+    void Update(int64_t done);
+    void Finish();
+
+    // "what: done/total pictures, m:ss elapsed, m:ss left"; the estimate needs at
+    // least one picture done.
+    static std::string Format(const char* what, int64_t done, int64_t total, double elapsedSeconds);
+
+private:
+    std::FILE* m_out;
+    std::string m_what;
+    int64_t m_total;
+    int64_t m_done = 0;
+    std::chrono::steady_clock::time_point m_start;
+    std::chrono::steady_clock::time_point m_lastDraw;
+    bool m_drawn = false;
+};
