@@ -66,8 +66,9 @@ TempDir::~TempDir() {
 }
 
 bool MissingToolsFail() {
+    // Without a POSIX shell (Windows) the tests reach no outside program by design.
     const char* ci = std::getenv("CI");
-    return ci != nullptr && std::string(ci) == "true";
+    return ci != nullptr && std::string(ci) == "true" && HavePosixShell();
 }
 
 std::string TestDataPath(const std::string& relative) { return std::string(ZARNOTH_TESTDATA_DIR) + "/" + relative; }

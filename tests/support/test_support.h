@@ -10,7 +10,8 @@
 
 // For a test whose outside program or data file is missing: skips with the streamed
 // reason, except under CI=true, where everything the tests use is installed and a
-// missing tool means a missing install step or a wrong path, so the test fails.
+// missing tool means a missing install step or a wrong path, so the test fails (not on
+// Windows, where the tests run no outside programs: see HavePosixShell).
 //     if (!testsupport::HaveProgram("lame")) { ZARNOTH_SKIP_MISSING() << "lame is not installed"; }
 #define ZARNOTH_SKIP_MISSING()                                                                    \
     return ::testing::internal::AssertHelper(::testsupport::MissingToolsFail()                   \
