@@ -43,7 +43,6 @@ std::string ProgressLine::Format(const char* what, int64_t done, int64_t total, 
 }
 
 void ProgressLine::Update(int64_t done) {
-    m_done = done;
     if (m_out == nullptr) {
         return;
     }

@@ -28,7 +28,6 @@ private:
     std::FILE* m_out;
     std::string m_what;
     int64_t m_total;
-    int64_t m_done = 0;
     std::chrono::steady_clock::time_point m_start;
     std::chrono::steady_clock::time_point m_lastDraw;
     bool m_drawn = false;

@@ -2,8 +2,6 @@
 # (scripts/setup.sh) installs.
 find_package(Threads REQUIRED)
 
-set(ZARNOTH_KVL_DEPS Threads::Threads)
-
 if(WIN32)
   # The Windows build (cmake/toolchain-mingw-i686.cmake): the platform layer and the
   # renderer use the system's Win32, WinMM, DirectSound and OpenGL 1.1/GLU libraries;

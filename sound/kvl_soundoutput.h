@@ -95,6 +95,8 @@ public:
     // The music frames heard once playedBytes of the ring's byte sequence have been
     // played: never more than written, never less than reported before.
     int32_t FramesHeard(int64_t playedBytes);
+    // What FramesHeard returned last (0 after a reset).
+    int32_t LastFramesHeard() const { return m_lastFrames; }
     // Where music frame f lies in the ring's byte sequence (frames written after the
     // last silence only; see FirstFrameHeld).
     int64_t ByteOfFrame(int64_t frame) const { return frame * m_blockAlign + m_shift; }

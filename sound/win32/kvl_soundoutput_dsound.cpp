@@ -404,7 +404,7 @@ int32_t KVLSoundOutputDSound::GetPlayPosition() {
     }
     const int32_t cursor = Cursor();
     if (cursor < 0) {
-        return m_lastFrames;
+        return m_rule.LastFramesHeard();
     }
     ClearPlayed(cursor);
     // The cursor is taken to lie within the last trip round the ring before the write
@@ -419,8 +419,7 @@ int32_t KVLSoundOutputDSound::GetPlayPosition() {
         play = total;
     }
     m_lastPosition = play;
-    m_lastFrames = m_rule.FramesHeard(play);
-    return m_lastFrames;
+    return m_rule.FramesHeard(play);
 }
 
 bool KVLSoundOutputDSound::ReadPlaying(int32_t position, uint32_t* destination, int32_t frames) {
@@ -472,7 +471,6 @@ void KVLSoundOutputDSound::ResetLocked() {
     m_writeOffset = 0;
     m_lastPosition = 0;
     m_rule.Reset();
-    m_lastFrames = 0;
     m_clearedTo = 0;
 }
 

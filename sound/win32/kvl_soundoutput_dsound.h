@@ -88,6 +88,5 @@ private:
     int32_t m_writeOffset = 0;
     // The last play position seen, unwrapped (bytes since the last Reset).
     int64_t m_lastPosition = 0;
-    int32_t m_lastFrames = 0;   // the last play position reported, in frames
     int32_t m_clearedTo = 0;    // ring offset up to which played bytes are cleared
 };
