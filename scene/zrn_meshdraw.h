@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "scene/zrn_mesh.h"
 
@@ -80,4 +81,50 @@ void ZRNDrawMeshWith(ZRNDrawRoutine routine, const ZRNMesh& mesh, Sink& sink) {
             emit(f.v[3], f.t[3]);
         }
     }
+}
+
+// The triangles a routine draws, laid out as client arrays: three floats of position
+// and of normal per corner, two of texture coordinate per corner for the textured
+// routines (empty otherwise). Any renderer that draws from arrays (OpenGL 1.1 client
+// arrays, a shader renderer's attribute buffers) fills them here, so that every
+// renderer draws the same corners in the same order as the immediate-mode path.
+struct ZRNMeshArrays {
+    std::vector<float> positions;
+    std::vector<float> normals;
+    std::vector<float> texCoords;
+    int32_t GetCornerCount() const { return static_cast<int32_t>(positions.size() / 3); }
+    void Clear() {
+        positions.clear();
+        normals.clear();
+        texCoords.clear();
+    }
+};
+
+namespace zrn_detail {
+// Collects the routine's calls: the last normal and texture coordinate given are the
+// current ones when a vertex arrives, as in immediate mode.
+struct ArraySink {
+    ZRNMeshArrays& out;
+    bool textured;
+    float normal[3] = {0.0f, 0.0f, 1.0f};
+    float texCoord[2] = {0.0f, 0.0f};
+    void Normal(const float* n) { normal[0] = n[0], normal[1] = n[1], normal[2] = n[2]; }
+    void TexCoord(const float* t) { texCoord[0] = t[0], texCoord[1] = t[1]; }
+    void Vertex(const float* v) {
+        out.positions.insert(out.positions.end(), v, v + 3);
+        out.normals.insert(out.normals.end(), normal, normal + 3);
+        if (textured) {
+            out.texCoords.insert(out.texCoords.end(), texCoord, texCoord + 2);
+        }
+    }
+};
+}  // namespace zrn_detail
+
+// Replaces the arrays' contents with the mesh drawn by the routine (keeping their
+// storage, so a mesh that changes every frame reuses it).
+inline void ZRNBuildMeshArrays(ZRNDrawRoutine routine, const ZRNMesh& mesh, ZRNMeshArrays& arrays) {
+    arrays.Clear();
+    const bool textured = routine == ZRNDrawRoutine::TexturedFlat || routine == ZRNDrawRoutine::TexturedSmooth;
+    zrn_detail::ArraySink sink{arrays, textured};
+    ZRNDrawMeshWith(routine, mesh, sink);
 }

@@ -2,7 +2,9 @@
 // run against a sink that records what they would send to GL.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "scene/zrn_material.h"
 #include "scene/zrn_meshdraw.h"
@@ -133,6 +135,35 @@ TEST(DrawRoutines, OutOfRangeIndicesSkipTheFace) {
     LetterSink textured;
     ZRNDrawMeshWith(ZRNDrawRoutine::TexturedSmooth, *mesh, textured);
     EXPECT_EQ(textured.calls, "TNV0TNV1TNV2TNV0TNV2TNV3TNV1TNV2TNV4");
+}
+
+// The arrays hold, at each corner, the normal and texture coordinate that immediate
+// mode would have current when that vertex is sent.
+TEST(DrawRoutines, ArraysMatchImmediateModeState) {
+    struct StateSink {
+        std::vector<float> p, n, t;
+        float cn[3] = {0, 0, 1}, ct[2] = {0, 0};
+        void Normal(const float* v) { std::copy(v, v + 3, cn); }
+        void TexCoord(const float* v) { std::copy(v, v + 2, ct); }
+        void Vertex(const float* v) {
+            p.insert(p.end(), v, v + 3);
+            n.insert(n.end(), cn, cn + 3);
+            t.insert(t.end(), ct, ct + 2);
+        }
+    };
+    auto mesh = QuadAndTriangle();
+    ZRNMeshArrays arrays;
+    for (ZRNDrawRoutine r : {ZRNDrawRoutine::Flat, ZRNDrawRoutine::Smooth, ZRNDrawRoutine::TexturedFlat,
+                             ZRNDrawRoutine::TexturedSmooth}) {
+        StateSink expected;
+        ZRNDrawMeshWith(r, *mesh, expected);
+        ZRNBuildMeshArrays(r, *mesh, arrays);
+        const bool textured = r == ZRNDrawRoutine::TexturedFlat || r == ZRNDrawRoutine::TexturedSmooth;
+        EXPECT_EQ(arrays.GetCornerCount(), 9);
+        EXPECT_EQ(arrays.positions, expected.p);
+        EXPECT_EQ(arrays.normals, expected.n);
+        EXPECT_EQ(arrays.texCoords, textured ? expected.t : std::vector<float>{});
+    }
 }
 
 }  // namespace
