@@ -108,9 +108,10 @@ void DemoController::DeleteScene(int32_t index) {
     // Deleted outside the lock: no tick can reach it any more.
 }
 
-void DemoController::FrameStep() {
+void DemoController::FrameStep(bool draw) {
     if (!m_switchPending.load(std::memory_order_acquire)) {
         if (DemoScene* scene = m_current.load(std::memory_order_acquire)) {
+            scene->SetDrawing(draw);
             scene->Render();
         }
         return;

@@ -56,7 +56,8 @@ public:
 
     // False after any failure, having shown a box for the failures that have a text.
     bool Init();
-    void FrameStep();
+    // draw false: the same step with the scene's drawing off (see DemoScene).
+    void FrameStep(bool draw = true);
     bool IsRunning() const { return m_running.load(std::memory_order_acquire); }
     // The timer callback; context is the controller.
     static void OnTick(int32_t argument, void* context);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -50,6 +51,17 @@ bool PlaySoundUntil(KVLSoundOutputWAV* wav, KVLSoundPlayer* player, int64_t* pla
     }
     WaitForSound(wav, player, heard + kSoundLead);
     return true;
+}
+
+// The renderer carries state from one frame into the next (the room sets its fog
+// after drawing its floor, so the floor is fogged from the second frame on): a kept
+// picture is drawn after the ones just before it, as when every picture is drawn.
+constexpr int64_t kLeadPictures = 2;
+
+// The index of the scene on show at tick t (the next one from its switch tick on).
+int32_t SceneAt(int64_t t) {
+    return static_cast<int32_t>(
+        std::ranges::count_if(DemoController::kSwitchTicks, [&](int32_t s) { return s <= t; }));
 }
 
 // The offscreen picture is a single buffer, so a frame that clears and then presents
@@ -170,18 +182,59 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
             const int64_t stepsPerSecond = static_cast<int64_t>(options.fps) * DemoController::kTickMs;
             const int64_t pictures = (static_cast<int64_t>(lastTick) * stepsPerSecond + 999) / 1000 + 1;
             ProgressLine progress(capture ? stderr : nullptr, "capture", pictures);
-            for (int64_t k = 0; controller.IsRunning(); ++k) {
-                // Show time of picture k in ticks, and the sound frame it is heard at.
-                int64_t tick = k * 1000 / (static_cast<int64_t>(options.fps) * DemoController::kTickMs);
-                const bool last = !capture && tick >= stopTick;
-                if (last) {
-                    tick = stopTick;
+            // Show time of picture k in ticks; a shot's last picture is at its tick.
+            const auto pictureTick = [&](int64_t k) {
+                const int64_t t = k * 1000 / (static_cast<int64_t>(options.fps) * DemoController::kTickMs);
+                return capture ? t : std::min<int64_t>(t, stopTick);
+            };
+            // A shot keeps its own picture and the last one before the latest switch it
+            // reaches, which stays on the screen while the pictures after the switch
+            // present nothing; each is drawn after the kLeadPictures before it.
+            int64_t lastSwitch = -1;
+            for (int32_t s : DemoController::kSwitchTicks) {
+                lastSwitch = s <= stopTick ? s : lastSwitch;
+            }
+            const auto drawn = [&](int64_t k) {
+                if (capture || options.drawEveryPicture) {
+                    return true;
                 }
+                for (int64_t j = k; j <= k + kLeadPictures; ++j) {
+                    const int64_t t = pictureTick(j);
+                    if (t >= stopTick || (t < lastSwitch && lastSwitch <= pictureTick(j + 1))) {
+                        return true;
+                    }
+                }
+                return false;
+            };
+            // The music must be at its place for the drawn pictures of a scene that shows
+            // it, up to the tick found here; a capture keeps the whole soundtrack. Of the
+            // last picture before the switch, only the switch gap's picture shows the
+            // music: the one opening hold (the oscilloscope's) follows the "Parental"
+            // picture, which has none.
+            int64_t hearUntil = INT64_MAX;
+            if (!capture) {
+                int64_t shot = 0;
+                while (pictureTick(shot) < stopTick) {
+                    ++shot;
+                }
+                const bool gapShot = shot > 0 && pictureTick(shot - 1) < lastSwitch;
+                hearUntil = -1;
+                for (int64_t k = gapShot ? 0 : std::max<int64_t>(0, shot - kLeadPictures); k <= shot; ++k) {
+                    const DemoScene* scene = controller.GetScene(SceneAt(pictureTick(k)));
+                    if (drawn(k) && scene != nullptr && scene->ShowsMusic()) {
+                        hearUntil = pictureTick(k);
+                    }
+                }
+            }
+            for (int64_t k = 0; controller.IsRunning(); ++k) {
+                const int64_t tick = pictureTick(k);
+                const bool last = !capture && tick >= stopTick;
+                const bool draw = drawn(k);
                 while (controller.GetTickCount() < tick) {
                     DemoController::OnTick(0, &controller);
                 }
                 const int64_t heard = tick * DemoController::kTickMs * rate / 1000;
-                if (!PlaySoundUntil(wav, controller.GetPlayer(), &soundFrames, heard)) {
+                if (tick <= hearUntil && !PlaySoundUntil(wav, controller.GetPlayer(), &soundFrames, heard)) {
                     progress.Finish();
                     std::fprintf(stderr, "zarnoth: cannot write %s\n", wavPath.c_str());
                     status = 1;
@@ -190,7 +243,7 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
                 // The frame steps of a switch gap take no show time.
                 for (int32_t step = 0; step <= DemoController::kGapSteps && controller.IsRunning(); ++step) {
                     const bool drawing = !controller.IsSwitchPending() && controller.GetCurrentScene() != nullptr;
-                    controller.FrameStep();
+                    controller.FrameStep(draw);
                     if (drawing || !controller.IsSwitchPending()) {
                         break;
                     }

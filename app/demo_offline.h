@@ -9,6 +9,13 @@
 // oscilloscope scene's hold, a switch gap) leaves it as it was. --shot stops at its
 // tick and writes that picture; --capture writes every picture and keeps the
 // soundtrack.
+//
+// A shot steps the pictures before its own with the scenes' drawing off (every
+// animation, counter and view moves on as when drawn) and draws only those it can
+// show: its own and the last picture of each scene, which the screen keeps through
+// the switch gap and the oscilloscope scene's hold, the only frames that present
+// nothing. Nor does a shot follow the music once no scene ahead shows it. Late ticks
+// thus take seconds instead of minutes.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +27,9 @@ struct DemoOfflineOptions {
     int32_t shotTick = -1;
     std::string shotPath;
     std::string captureDir;
+    // A shot that draws every picture before its own, as a capture does (the slow
+    // way; tests compare the two).
+    bool drawEveryPicture = false;
 };
 
 // The exit status: 0 done, 1 failure (already reported on standard error).

@@ -146,6 +146,12 @@ std::unique_ptr<ZRNNodeTransformation> DemoScene::AddTransform(int32_t type, flo
 
 void DemoScene::DrawTree(ZRNNode* root) {
     m_tickVisitor->SetTick(GetTickCounter());
+    if (!m_drawing) {
+        if (root != nullptr) {
+            root->Accept(*m_tickVisitor);
+        }
+        return;
+    }
     m_renderer->Clear(kDemoSceneColour);
     if (root != nullptr) {
         root->Accept(*m_tickVisitor);

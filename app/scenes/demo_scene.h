@@ -6,6 +6,11 @@
 // with the scene. The shared tick and render visitors and the renderer belong to the
 // controller.
 //
+// Drawing can be switched off: Render then moves the scene on exactly as a drawn frame
+// would (tick walk, counters, views, character switches) but leaves the picture
+// alone. Offscreen shots step through the show this way and draw only the pictures
+// they keep.
+//
 // Threading: Tick runs on the timer thread, everything else on the main thread. The
 // tick counter is the only field they share; it is atomic.
 #pragma once
@@ -44,10 +49,15 @@ public:
     virtual void Render() = 0;
     // Every scene answers false; kept for the shape of the interface.
     virtual bool IsQuery() { return false; }
+    // True for a scene whose pictures show the music being played.
+    virtual bool ShowsMusic() const { return false; }
     // Timer thread: one tick of the timeline.
     virtual void Tick() { m_tickCounter.fetch_add(1, std::memory_order_relaxed); }
 
     int32_t GetTickCounter() const { return m_tickCounter.load(std::memory_order_relaxed); }
+    // Main thread; on by default.
+    void SetDrawing(bool drawing) { m_drawing = drawing; }
+    bool IsDrawing() const { return m_drawing; }
 
     // Takes over what the builder built: its tracks, meshes and materials join the
     // scene's lists (in that order). The root of the built tree, or null (the lists
@@ -85,7 +95,7 @@ protected:
     ZRNMaterial* AddMaterial(std::unique_ptr<ZRNMaterial> material);
     ZRNTransformTrack* AddTrack(std::unique_ptr<ZRNTransformTrack> track);
     // The usual frame: tick visitor set to the tick counter, clear, tick walk, render
-    // walk, present.
+    // walk, present; only the tick walk when drawing is off.
     void DrawTree(ZRNNode* root);
 
     ZRNAnimVisitor* m_tickVisitor;
@@ -97,4 +107,5 @@ private:
     std::vector<std::unique_ptr<ZRNMaterial>> m_materials;
     std::vector<std::unique_ptr<ZRNTransformTrack>> m_tracks;
     std::atomic<int32_t> m_tickCounter{0};
+    bool m_drawing = true;
 };

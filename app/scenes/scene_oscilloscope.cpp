@@ -80,7 +80,9 @@ void OscilloCreditsScene::Render() {
     }
     const int32_t tick = GetTickCounter();
     m_tickVisitor->SetTick(tick);
-    m_renderer->Clear(kDemoSceneColour);
+    if (IsDrawing()) {
+        m_renderer->Clear(kDemoSceneColour);
+    }
     if (m_framesDrawn <= kHoldFrames || m_root == nullptr) {
         return;
     }
@@ -95,9 +97,12 @@ void OscilloCreditsScene::Render() {
         }
     }
 
-    UpdateScope();
-
     m_root->Accept(*m_tickVisitor);
+    if (!IsDrawing()) {
+        // The trace is the sound of the moment the picture is drawn: nothing to keep.
+        return;
+    }
+    UpdateScope();
     m_root->Accept(*m_renderVisitor);
     m_renderer->Present();
 }

@@ -4,7 +4,7 @@
 // credits animation (resource 50) once, stopping on its last frame.
 //
 // For its first 300 rendered frames the scene presents nothing, so the screen keeps
-// the previous scene's last picture. The credits clock counts frames that saw a new
+// the previous scene's last picture; frames stepped with drawing off count the same. The credits clock counts frames that saw a new
 // timer tick: one animation frame per six of them. The scene remembers the tick count
 // it last saw instead of zeroing the shared counter, so a tick that lands while a
 // frame is being drawn is never lost.
@@ -41,6 +41,7 @@ public:
 
     bool Load(KVLString* errorText) override;
     void Render() override;
+    bool ShowsMusic() const override { return true; }
 
     // Drawing state, for tests.
     int32_t GetFramesDrawn() const { return m_framesDrawn; }

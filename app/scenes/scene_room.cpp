@@ -247,11 +247,15 @@ void RoomScene::Render() {
         return;
     }
     const int32_t t = GetTickCounter();
-    m_renderer->Clear(kDemoSceneColour);
+    if (IsDrawing()) {
+        m_renderer->Clear(kDemoSceneColour);
+    }
     m_tickVisitor->SetTick(t);
     m_root->Accept(*m_tickVisitor);
-    m_root->Accept(*m_renderVisitor);
-    m_renderer->Present();
+    if (IsDrawing()) {
+        m_root->Accept(*m_renderVisitor);
+        m_renderer->Present();
+    }
 
     const int32_t switching = SwitchingCharacter(t);
     const int32_t holding = HoldingCharacter(t);

@@ -193,10 +193,14 @@ void TunnelScene::Render() {
     }
     const int32_t t = GetTickCounter();
     m_tickVisitor->SetTick(t);
-    m_renderer->Clear(kDemoSceneColour);
+    if (IsDrawing()) {
+        m_renderer->Clear(kDemoSceneColour);
+    }
     m_root->Accept(*m_tickVisitor);
-    m_root->Accept(*m_renderVisitor);
-    m_renderer->Present();
+    if (IsDrawing()) {
+        m_root->Accept(*m_renderVisitor);
+        m_renderer->Present();
+    }
     ChooseView(t);
 }
 
