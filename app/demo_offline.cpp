@@ -187,9 +187,11 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
                 const int64_t t = k * 1000 / (static_cast<int64_t>(options.fps) * DemoController::kTickMs);
                 return capture ? t : std::min<int64_t>(t, stopTick);
             };
-            // A shot keeps its own picture and the last one before the latest switch it
-            // reaches, which stays on the screen while the pictures after the switch
-            // present nothing; each is drawn after the kLeadPictures before it.
+            // A shot keeps its own picture and the last one of each scene: a scene
+            // presents nothing only in its opening pictures (the oscilloscope's hold, at
+            // a low picture rate the whole scene) and the switch gap, and meanwhile the
+            // screen keeps an earlier scene's last picture. Each kept picture is drawn
+            // after the kLeadPictures before it.
             int64_t lastSwitch = -1;
             for (int32_t s : DemoController::kSwitchTicks) {
                 lastSwitch = s <= stopTick ? s : lastSwitch;
@@ -200,17 +202,18 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
                 }
                 for (int64_t j = k; j <= k + kLeadPictures; ++j) {
                     const int64_t t = pictureTick(j);
-                    if (t >= stopTick || (t < lastSwitch && lastSwitch <= pictureTick(j + 1))) {
+                    if (t >= stopTick || SceneAt(t) != SceneAt(pictureTick(j + 1))) {
                         return true;
                     }
                 }
                 return false;
             };
             // The music must be at its place for the drawn pictures of a scene that shows
-            // it, up to the tick found here; a capture keeps the whole soundtrack. Of the
-            // last picture before the switch, only the switch gap's picture shows the
-            // music: the one opening hold (the oscilloscope's) follows the "Parental"
-            // picture, which has none.
+            // it, up to the tick found here; a capture keeps the whole soundtrack. A
+            // scene's last picture can show the music in a shot only through the switch
+            // gap: the one opening hold (the oscilloscope's) follows the "Parental"
+            // picture, which has none. Otherwise only the shot's own and its lead
+            // pictures count.
             int64_t hearUntil = INT64_MAX;
             if (!capture) {
                 int64_t shot = 0;

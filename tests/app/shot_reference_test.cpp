@@ -3,11 +3,14 @@
 // oscilloscope scene's first 300 frames, which present nothing. The comparison
 // is ImageMagick's normalised RMSE on the scaled pictures, so small differences of
 // the software rasteriser between machines pass and a wrong scene or state does not.
+// A shot draws only the pictures it can show; at a few late ticks its picture must be,
+// byte for byte, the one a shot drawing every picture writes.
 #include <cstdlib>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "app/demo_offline.h"
 #include "app_support.h"
 
 namespace {
@@ -71,6 +74,31 @@ TEST(ShotReference, OscilloscopeHoldKeepsThePreviousPicture) {
     const double d = Distance(dir.file("hold.png"), testsupport::SourcePath("tests/app/reference/shot_100_fps60.png"));
     EXPECT_GE(d, 0.0);
     EXPECT_LE(d, kTolerance);
+}
+
+// The switch gap after the oscilloscope (its last picture, trace and all, stays on
+// screen), the room after its characters have switched, and the end of the show.
+TEST(ShotReference, DrawingOnlyWhatIsShownGivesTheSamePicture) {
+    const apptest::CatalogueAt catalogue(apptest::GeneratedArchive());
+    const struct {
+        int32_t tick;
+        int32_t fps;
+    } cases[] = {{1121, 60}, {2420, 10}, {5900, 5}};
+    TempDir dir;
+    for (const auto& c : cases) {
+        std::vector<uint8_t> pictures[2];
+        for (const bool every : {false, true}) {
+            DemoOfflineOptions options;
+            options.fps = c.fps;
+            options.shotTick = c.tick;
+            options.shotPath = dir.file("shot.png");
+            options.drawEveryPicture = every;
+            ASSERT_EQ(RunDemoOffline(options), 0) << c.tick;
+            pictures[every] = testsupport::ReadFile(options.shotPath);
+        }
+        EXPECT_FALSE(pictures[0].empty()) << c.tick;
+        EXPECT_TRUE(pictures[0] == pictures[1]) << c.tick;
+    }
 }
 
 }  // namespace
