@@ -13,13 +13,20 @@
 #include "app/demo_show.h"
 #include "scene/zrn_backend.h"
 
-// Frames and time per scene, gathered by the main loop when asked (--bench).
+// Frames and time per scene, gathered by the main loop when asked (--bench). After the
+// show the same loop times empty frames (clear and swap) on the same window for
+// kEmptySeconds, the most a frame can achieve there: each scene's rate is also
+// printed as a share of it, which compares across machines and loads better than
+// the rate alone. No empty frames are timed when the window went away early.
 struct DemoBench {
+    static constexpr double kEmptySeconds = 2.0;
     bool enabled = false;
     std::chrono::steady_clock::time_point launch;
     double startupSeconds = -1.0;  // launch to the first presented frame
     int64_t frames[DemoController::kSceneCount] = {};
     double seconds[DemoController::kSceneCount] = {};
+    int64_t emptyFrames = 0;
+    double emptySeconds = 0.0;
     void Print() const;
 };
 
@@ -42,6 +49,8 @@ public:
     int Run(DemoBench* bench);
 
 private:
+    void TimeEmptyFrames(DemoBench* bench);
+
     bool m_windowed = false;
     std::unique_ptr<ZRNBackendWindow> m_window;
     std::unique_ptr<ZRNBackendRenderer> m_renderer;
