@@ -209,13 +209,13 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
                 return false;
             };
             // The music must be at its place for the drawn pictures of a scene that shows
-            // it, up to the tick found here; a capture keeps the whole soundtrack. A
-            // scene's last picture can show the music in a shot only through the switch
-            // gap: the one opening hold (the oscilloscope's) follows the "Parental"
-            // picture, which has none. Otherwise only the shot's own and its lead
-            // pictures count.
+            // it, up to the tick found here; a capture keeps the whole soundtrack, and so
+            // does a shot drawing every picture. A scene's last picture can show the
+            // music in a shot only through the switch gap: the one opening hold (the
+            // oscilloscope's) follows the "Parental" picture, which has none. Otherwise
+            // only the shot's own and its lead pictures count.
             int64_t hearUntil = INT64_MAX;
-            if (!capture) {
+            if (!capture && !options.drawEveryPicture) {
                 int64_t shot = 0;
                 while (pictureTick(shot) < stopTick) {
                     ++shot;

@@ -14,8 +14,8 @@
 // animation, counter and view moves on as when drawn) and draws only those it can
 // show: its own and the last picture of each scene, which the screen keeps through
 // the switch gap and the oscilloscope scene's hold, the only frames that present
-// nothing. Nor does a shot follow the music once no scene ahead shows it. Late ticks
-// thus take seconds instead of minutes.
+// nothing. The music (which plays no faster than the sound worker's pace) is followed
+// only as far as a drawn picture shows it. Late ticks thus take seconds, not minutes.
 #pragma once
 
 #include <cstdint>
@@ -27,8 +27,8 @@ struct DemoOfflineOptions {
     int32_t shotTick = -1;
     std::string shotPath;
     std::string captureDir;
-    // A shot that draws every picture before its own, as a capture does (the slow
-    // way; tests compare the two).
+    // A shot that draws every picture before its own and follows the music all the
+    // way, as a capture does (the slow way; tests compare the two).
     bool drawEveryPicture = false;
 };
 
