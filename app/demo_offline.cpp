@@ -211,9 +211,10 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
             // The music must be at its place for the drawn pictures of a scene that shows
             // it, up to the tick found here; a capture keeps the whole soundtrack, and so
             // does a shot drawing every picture. A scene's last picture can show the
-            // music in a shot only through the switch gap: the one opening hold (the
-            // oscilloscope's) follows the "Parental" picture, which has none. Otherwise
-            // only the shot's own and its lead pictures count.
+            // music in a shot only through the switch gap right after it: the one
+            // opening hold (the oscilloscope's) follows the "Parental" picture, which
+            // has none. So only the shot's own picture, the one before when the shot
+            // falls in a switch gap, and their lead pictures count.
             int64_t hearUntil = INT64_MAX;
             if (!capture && !options.drawEveryPicture) {
                 int64_t shot = 0;
@@ -222,7 +223,8 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
                 }
                 const bool gapShot = shot > 0 && pictureTick(shot - 1) < lastSwitch;
                 hearUntil = -1;
-                for (int64_t k = gapShot ? 0 : std::max<int64_t>(0, shot - kLeadPictures); k <= shot; ++k) {
+                const int64_t first = shot - kLeadPictures - (gapShot ? 1 : 0);
+                for (int64_t k = std::max<int64_t>(0, first); k <= shot; ++k) {
                     const DemoScene* scene = controller.GetScene(SceneAt(pictureTick(k)));
                     if (drawn(k) && scene != nullptr && scene->ShowsMusic()) {
                         hearUntil = pictureTick(k);
