@@ -5,6 +5,11 @@
 // Faces hold 16-bit indices; 0xFFFF in the fourth vertex slot marks a triangle, so a
 // mesh addresses at most 65535 vertices. A mesh is filled completely by its producer
 // (a reader or MakeGrid) and then only read, apart from FlipFaces. Not thread-safe.
+//
+// A mesh keeps, per draw routine, the client arrays its frame 0 draws as (see
+// zrn_meshdraw.h), built on first request. Every change to the mesh bumps a version
+// number, and arrays built at an older version are rebuilt on the next request, so a
+// renderer never draws stale corners; the arrays die with the mesh.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +34,17 @@ struct ZRNTexCoord {
     float v;
 };
 
+struct ZRNMeshArrays;        // zrn_meshdraw.h
+enum class ZRNDrawRoutine;  // zrn_meshdraw.h
+
+// One blended pose of a mesh: what frame 0 of FrameAt's mesh would hold. Kept by the
+// caller and refilled pose after pose, so that its storage is reused.
+struct ZRNMeshFrame {
+    KVLArray<KVLVector3> vertices{-1};
+    KVLArray<KVLVector3> vertexNormals{-1};
+    KVLArray<KVLVector3> faceNormals{-1};
+};
+
 class ZRNMesh {
 public:
     ZRNMesh();
@@ -41,6 +57,16 @@ public:
     // caller then draws this mesh, whose frame 0 is what drawing uses. Also null
     // when a frame number lies outside the mesh (nothing sensible to blend).
     virtual std::unique_ptr<ZRNMesh> FrameAt(const ZRNFrameTime& time) const;
+    // The same pose written into the caller's lists instead of a new mesh (faces and
+    // texture coordinates are this mesh's). false, leaving out untouched, wherever
+    // FrameAt gives null.
+    bool BlendFrame(const ZRNFrameTime& time, ZRNMeshFrame& out) const;
+
+    // The arrays the routine draws from frame 0 (ZRNBuildMeshArrays), kept until the
+    // mesh changes. The reference stays valid until the mesh changes or dies.
+    const ZRNMeshArrays& GetArrays(ZRNDrawRoutine routine) const;
+    // Bumped by every change to faces, vertices, texture coordinates or normals.
+    uint64_t GetVersion() const { return m_version; }
 
     // Resizes the per-frame lists; new frames start empty, dropped frames are freed.
     void SetFrameCount(int32_t n);
@@ -52,6 +78,7 @@ public:
             return;
         }
         m_vertices[static_cast<size_t>(frame)].Add(v);
+        ++m_version;
         if (frame == 0) {
             ++m_vertexCount;
         }
@@ -89,7 +116,15 @@ public:
 private:
     using FrameLists = std::vector<KVLArray<KVLVector3>>;
     static const KVLArray<KVLVector3>& PerFrame(const FrameLists& lists, int32_t frame);
-    void ComputeFrameNormals(size_t frame);
+    // Face and vertex normals of one vertex list over this mesh's faces.
+    void ComputeNormalsOf(const KVLArray<KVLVector3>& verts, KVLArray<KVLVector3>& vn,
+                          KVLArray<KVLVector3>& fn) const;
+
+    struct ArraysSlot {
+        std::unique_ptr<ZRNMeshArrays> arrays;
+        uint64_t version = 0;
+    };
+    static constexpr int kRoutineCount = 4;
 
     KVLString m_name;
     int32_t m_frameCount = 0;
@@ -101,4 +136,7 @@ private:
     KVLArray<ZRNTexCoord> m_texCoords{-1};
     FrameLists m_vertexNormals;
     FrameLists m_faceNormals;
+    uint64_t m_version = 1;
+    // Draw arrays per routine: a cache that drawing a const mesh fills in.
+    mutable ArraysSlot m_arrays[kRoutineCount];
 };
