@@ -24,6 +24,7 @@ void ZRNMesh::SetFrameCount(int32_t n) {
     m_vertices.resize(static_cast<size_t>(n));
     m_vertexNormals.resize(static_cast<size_t>(n));
     m_faceNormals.resize(static_cast<size_t>(n));
+    m_normalsPending.resize(static_cast<size_t>(n), 0);
     m_vertexCount = n > 0 ? m_vertices[0].GetCount() : 0;
     ++m_version;
 }
@@ -60,7 +61,7 @@ void ZRNMesh::SetFaceTexCoords(int32_t i, uint16_t ta, uint16_t tb, uint16_t tc)
 }
 
 void ZRNMesh::ComputeNormalsOf(const KVLArray<KVLVector3>& verts, KVLArray<KVLVector3>& vn,
-                               KVLArray<KVLVector3>& fn) const {
+                               KVLArray<KVLVector3>& fn, bool turned) const {
     vn.RemoveAll();
     vn.Reserve(m_vertexCount);
     for (int32_t i = 0; i < m_vertexCount; ++i) {
@@ -81,9 +82,12 @@ void ZRNMesh::ComputeNormalsOf(const KVLArray<KVLVector3>& verts, KVLArray<KVLVe
             fn.Add(KVLVector3::Zero);
             continue;
         }
-        const KVLVector3& p0 = verts[face.v[0]];
-        const KVLVector3& p1 = verts[face.v[1]];
-        const KVLVector3& p2 = verts[face.v[2]];
+        // Turned faces are read back in their order before the turn.
+        const int first = turned ? corners - 1 : 0;
+        const int step = turned ? -1 : 1;
+        const KVLVector3& p0 = verts[face.v[first]];
+        const KVLVector3& p1 = verts[face.v[first + step]];
+        const KVLVector3& p2 = verts[face.v[first + 2 * step]];
         const KVLVector3 n = KVLCross(p1 - p0, p2 - p1).Normalized();
         fn.Add(n);
         for (int k = 0; k < corners; ++k) {
@@ -91,15 +95,33 @@ void ZRNMesh::ComputeNormalsOf(const KVLArray<KVLVector3>& verts, KVLArray<KVLVe
         }
     }
     for (KVLVector3& n : vn) {
-        n = n.Normalized();
+        n = turned ? -n.Normalized() : n.Normalized();
+    }
+    if (turned) {
+        for (KVLVector3& n : fn) {
+            n = -n;
+        }
     }
 }
 
 void ZRNMesh::ComputeNormals() {
-    for (size_t r = 0; r < m_vertices.size(); ++r) {
-        ComputeNormalsOf(m_vertices[r], m_vertexNormals[r], m_faceNormals[r]);
+    if (!m_vertices.empty()) {
+        ComputeNormalsOf(m_vertices[0], m_vertexNormals[0], m_faceNormals[0], false);
     }
+    for (size_t r = 1; r < m_vertices.size(); ++r) {
+        // Stale lists go now (storage included); the new ones come on request.
+        m_vertexNormals[r] = KVLArray<KVLVector3>();
+        m_faceNormals[r] = KVLArray<KVLVector3>();
+        m_normalsPending[r] = 1;
+    }
+    m_turnedSinceNormals = false;
     ++m_version;
+}
+
+void ZRNMesh::ComputePendingNormals(size_t frame) const {
+    // As if computed before any FlipFaces since ComputeNormals and negated by each.
+    ComputeNormalsOf(m_vertices[frame], m_vertexNormals[frame], m_faceNormals[frame], m_turnedSinceNormals);
+    m_normalsPending[frame] = 0;
 }
 
 bool ZRNMesh::BlendFrame(const ZRNFrameTime& time, ZRNMeshFrame& out) const {
@@ -121,7 +143,7 @@ bool ZRNMesh::BlendFrame(const ZRNFrameTime& time, ZRNMeshFrame& out) const {
     for (int32_t j = 0; j < m_vertexCount; ++j) {
         v.Add(KVLLerp(a[j], b[j], f));
     }
-    ComputeNormalsOf(v, out.vertexNormals, out.faceNormals);
+    ComputeNormalsOf(v, out.vertexNormals, out.faceNormals, false);
     return true;
 }
 
@@ -174,6 +196,8 @@ void ZRNMesh::FlipFaces() {
             std::swap(face.t[0], face.t[2]);
         }
     }
+    // Pending normals are computed later as if they had been turned now.
+    m_turnedSinceNormals = !m_turnedSinceNormals;
     for (FrameLists* lists : {&m_faceNormals, &m_vertexNormals}) {
         for (KVLArray<KVLVector3>& list : *lists) {
             for (KVLVector3& n : list) {

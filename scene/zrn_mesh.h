@@ -1,6 +1,9 @@
 // ZRNMesh: the engine's one geometry type. Indexed triangles and quads shared by all
 // frames, one vertex list per animation frame, one texture-coordinate list, and
-// per-frame vertex and face normals computed from the geometry.
+// per-frame vertex and face normals computed from the geometry. Frame 0's normals are
+// computed by ComputeNormals; those of the other frames on first request (drawing
+// blends poses and computes their normals afresh, so a character's hundreds of
+// frames usually never need theirs).
 //
 // Faces hold 16-bit indices; 0xFFFF in the fourth vertex slot marks a triangle, so a
 // mesh addresses at most 65535 vertices. A mesh is filled completely by its producer
@@ -90,7 +93,8 @@ public:
     void AddTexCoord(float u, float v);
     // Face i gets the texture indices ta, tb, tc and no fourth one.
     void SetFaceTexCoords(int32_t i, uint16_t ta, uint16_t tb, uint16_t tc);
-    // Face and vertex normals of every frame from the geometry.
+    // Face and vertex normals of every frame from the geometry (frame 0 now, the
+    // others when first asked for).
     void ComputeNormals();
     // Turns the mesh inside out: reverses every face and negates every normal.
     void FlipFaces();
@@ -110,15 +114,30 @@ public:
     const KVLArray<ZRNTexCoord>& GetTexCoords() const { return m_texCoords; }
     // Per-frame lists; an empty list for a frame outside the mesh.
     const KVLArray<KVLVector3>& GetVertices(int32_t frame) const { return PerFrame(m_vertices, frame); }
-    const KVLArray<KVLVector3>& GetVertexNormals(int32_t frame) const { return PerFrame(m_vertexNormals, frame); }
-    const KVLArray<KVLVector3>& GetFaceNormals(int32_t frame) const { return PerFrame(m_faceNormals, frame); }
+    const KVLArray<KVLVector3>& GetVertexNormals(int32_t frame) const {
+        PendingNormals(frame);
+        return PerFrame(m_vertexNormals, frame);
+    }
+    const KVLArray<KVLVector3>& GetFaceNormals(int32_t frame) const {
+        PendingNormals(frame);
+        return PerFrame(m_faceNormals, frame);
+    }
 
 private:
     using FrameLists = std::vector<KVLArray<KVLVector3>>;
     static const KVLArray<KVLVector3>& PerFrame(const FrameLists& lists, int32_t frame);
-    // Face and vertex normals of one vertex list over this mesh's faces.
-    void ComputeNormalsOf(const KVLArray<KVLVector3>& verts, KVLArray<KVLVector3>& vn,
-                          KVLArray<KVLVector3>& fn) const;
+    // Computes the frame's normals if ComputeNormals left them for later.
+    void PendingNormals(int32_t frame) const {
+        if (frame > 0 && static_cast<size_t>(frame) < m_normalsPending.size() &&
+            m_normalsPending[static_cast<size_t>(frame)] != 0) {
+            ComputePendingNormals(static_cast<size_t>(frame));
+        }
+    }
+    void ComputePendingNormals(size_t frame) const;
+    // Face and vertex normals of one vertex list over this mesh's faces; turned: over
+    // the faces as they were before FlipFaces turned them, negated.
+    void ComputeNormalsOf(const KVLArray<KVLVector3>& verts, KVLArray<KVLVector3>& vn, KVLArray<KVLVector3>& fn,
+                          bool turned) const;
 
     struct ArraysSlot {
         std::unique_ptr<ZRNMeshArrays> arrays;
@@ -134,8 +153,13 @@ private:
     KVLArray<ZRNFace> m_faces{-1};
     FrameLists m_vertices;
     KVLArray<ZRNTexCoord> m_texCoords{-1};
-    FrameLists m_vertexNormals;
-    FrameLists m_faceNormals;
+    // Normal lists filled on request: a cache that reading a const mesh fills in.
+    mutable FrameLists m_vertexNormals;
+    mutable FrameLists m_faceNormals;
+    // Per frame: 1 while ComputeNormals has left its normals for later.
+    mutable std::vector<uint8_t> m_normalsPending;
+    // FlipFaces was called an odd number of times since ComputeNormals.
+    bool m_turnedSinceNormals = false;
     uint64_t m_version = 1;
     // Draw arrays per routine: a cache that drawing a const mesh fills in.
     mutable ArraysSlot m_arrays[kRoutineCount];
