@@ -1,12 +1,13 @@
 // The four mesh draw routines (flat, smooth, textured flat, textured smooth), written
-// once against a vertex sink so that they carry no graphics API: the renderer passes
-// a sink that forwards to OpenGL immediate mode, tests pass one that records.
+// once against a vertex sink so that they carry no graphics API: the renderers lay
+// what they send out as client arrays (ZRNBuildMeshArrays), tests pass a sink that
+// records.
 //
 // A sink offers Normal(const float*), TexCoord(const float*) and Vertex(const float*).
 // Every routine uses frame 0 of the mesh (or a blended pose of it, ZRNMeshFrame) and
-// sends triangles only: a quad (a, b, c, d)
-// becomes a, b, c then a, c, d. Indices beyond the mesh's lists are skipped face by
-// face, so a damaged mesh draws less but never reads outside its arrays.
+// sends triangles only: a quad (a, b, c, d) becomes a, b, c then a, c, d. Indices
+// beyond the mesh's lists are skipped face by face, so a damaged mesh draws less but
+// never reads outside its arrays.
 #pragma once
 
 #include <cstdint>
