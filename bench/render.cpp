@@ -5,9 +5,12 @@
 // with Mesa's software renderer.
 //
 // Prints the frames per second of whole frames (clear, time walk, render walk, finish)
-// and, as the peer in the same run, the same walks against a renderer that does
-// nothing: the CPU time per frame the engine spends outside GL (frame blending,
-// normals, tree walks), and its share of a whole frame.
+// and two peers measured in the same run: the same frames drawn through OpenGL
+// immediate mode (one call per normal, texture coordinate and vertex, a new blended
+// mesh per character per frame: how the renderer drew before it kept client arrays),
+// and the same walks against a renderer that does nothing, the CPU time per frame the
+// engine spends outside GL (frame blending, normals, tree walks). The immediate-mode
+// peer covers one draw pass per mesh, which is all this scene has.
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -15,10 +18,13 @@
 #include <string>
 #include <vector>
 
+#include <GL/gl.h>
+
 #include "assets/characters.h"
 #include "core/kvl_memorystream.h"
 #include "scene/zrn_animator.h"
 #include "scene/zrn_builders.h"
+#include "scene/zrn_meshdraw.h"
 #include "scene/zrn_renderer_offscreen.h"
 #include "scene/zrn_rendervisitor.h"
 
@@ -28,7 +34,9 @@ constexpr int kCharacters = 15;
 constexpr int kFrames = 240;
 constexpr int32_t kPeriod = 1750;
 
-// Accepts every call and does nothing: what is left is the engine's own work.
+// Accepts every call and draws nothing: what is left is the engine's own work. A pose
+// is blended and laid out as arrays as the GL renderer does it (the characters' skin
+// is drawn by the textured smooth routine).
 class NullRenderer : public ZRNRendererInterface {
 public:
     bool Initialise() override { return true; }
@@ -45,8 +53,40 @@ public:
     void PushMaterial() override {}
     void PopMaterial() override {}
     void DrawMesh(const ZRNMesh& mesh) override { faces += mesh.GetFaceCount(); }
+    void DrawMeshAt(const ZRNMesh& mesh, const ZRNFrameTime& time) override {
+        if (mesh.BlendFrame(time, m_pose)) {
+            ZRNBuildMeshArrays(ZRNDrawRoutine::TexturedSmooth, mesh, m_pose, m_arrays);
+        }
+        DrawMesh(mesh);
+    }
     bool Present() override { return true; }
     int64_t faces = 0;
+
+private:
+    ZRNMeshFrame m_pose;
+    ZRNMeshArrays m_arrays;
+};
+
+// The GL renderer with its meshes sent through glBegin/glEnd instead of client arrays;
+// materials, matrices and everything else as the renderer does them.
+class ImmediateRenderer : public ZRNRendererOffscreen {
+public:
+    using ZRNRendererOffscreen::ZRNRendererOffscreen;
+    void DrawMeshAt(const ZRNMesh& mesh, const ZRNFrameTime& time) override {
+        const std::unique_ptr<ZRNMesh> pose = mesh.FrameAt(time);
+        DrawMesh(pose != nullptr ? *pose : mesh);
+    }
+    void DrawMesh(const ZRNMesh& mesh) override {
+        const ZRNMaterial* current = GetTextureCache()->GetCurrent();
+        struct Sink {
+            void Normal(const float* n) { glNormal3fv(n); }
+            void TexCoord(const float* t) { glTexCoord2fv(t); }
+            void Vertex(const float* v) { glVertex3fv(v); }
+        } sink;
+        glBegin(GL_TRIANGLES);
+        ZRNDrawMeshWith(ZRNRoutineForKind(current != nullptr ? current->kind : 3), mesh, sink);
+        glEnd();
+    }
 };
 
 std::shared_ptr<std::vector<uint8_t>> Bytes(const std::vector<AssetMember>& members, const std::string& name) {
@@ -156,6 +196,21 @@ struct Room {
 
 using Clock = std::chrono::steady_clock;
 
+// Whole frames through the renderer: wall-clock and process CPU seconds.
+struct Timing {
+    double seconds = 0.0;
+    double cpu = 0.0;
+};
+
+Timing Run(Room& room, ZRNRendererInterface& renderer, ZRNCycleVisitor& time) {
+    const double cpu0 = CpuSeconds();
+    const Clock::time_point start = Clock::now();
+    for (int i = 0; i < kFrames; ++i) {
+        room.Frame(renderer, time, 10 + i * 3);
+    }
+    return {std::chrono::duration<double>(Clock::now() - start).count(), CpuSeconds() - cpu0};
+}
+
 }  // namespace
 
 int main() {
@@ -166,38 +221,45 @@ int main() {
         return 1;
     }
     ZRNRendererOffscreen gl(640, 480);
-    if (!gl.Initialise()) {
-        std::fprintf(stderr, "bench_render: no offscreen OpenGL: %s\n", gl.GetError().c_str());
-        return 1;
+    ImmediateRenderer immediate(640, 480);
+    for (ZRNRendererOffscreen* r : {static_cast<ZRNRendererOffscreen*>(&gl), static_cast<ZRNRendererOffscreen*>(&immediate)}) {
+        if (!r->Initialise()) {
+            std::fprintf(stderr, "bench_render: no offscreen OpenGL: %s\n", r->GetError().c_str());
+            return 1;
+        }
     }
     ZRNCycleVisitor time(0.0f, 70, kPeriod);
-    for (int i = 0; i < 10; ++i) {  // warm-up: textures, driver code paths
-        room.Frame(gl, time, i);
+    // Warm-up (textures, driver code paths), then the two GL renderers in turn, each
+    // made current for its own runs; two rounds so that neither gains from going last.
+    Timing arrays;
+    Timing old;
+    for (int round = 0; round < 2; ++round) {
+        for (ZRNRendererOffscreen* r : {static_cast<ZRNRendererOffscreen*>(&gl), static_cast<ZRNRendererOffscreen*>(&immediate)}) {
+            r->MakeCurrent();
+            for (int i = 0; i < 10; ++i) {
+                room.Frame(*r, time, i);
+            }
+            const Timing t = Run(room, *r, time);
+            Timing& sum = r == &gl ? arrays : old;
+            sum.seconds += t.seconds / 2;
+            sum.cpu += t.cpu / 2;
+        }
     }
-    const double glCpu0 = CpuSeconds();
-    const Clock::time_point glStart = Clock::now();
-    for (int i = 0; i < kFrames; ++i) {
-        room.Frame(gl, time, 10 + i * 3);
-    }
-    const double glSeconds = std::chrono::duration<double>(Clock::now() - glStart).count();
-    const double glCpu = CpuSeconds() - glCpu0;
 
     NullRenderer null;
-    const double nullCpu0 = CpuSeconds();
-    const Clock::time_point nullStart = Clock::now();
-    for (int i = 0; i < kFrames; ++i) {
-        room.Frame(null, time, 10 + i * 3);
-    }
-    const double nullSeconds = std::chrono::duration<double>(Clock::now() - nullStart).count();
-    const double nullCpu = CpuSeconds() - nullCpu0;
+    const Timing outside = Run(room, null, time);
 
-    const double frameMs = 1000.0 * glSeconds / kFrames;
-    const double outsideMs = 1000.0 * nullSeconds / kFrames;
+    const double frameMs = 1000.0 * arrays.seconds / kFrames;
+    const double oldMs = 1000.0 * old.seconds / kFrames;
+    const double outsideMs = 1000.0 * outside.seconds / kFrames;
     std::printf("%d characters, %d frames at 640x480 (Mesa software GL, offscreen)\n", kCharacters, kFrames);
     std::printf("whole frames:   %.2f ms per frame, %.1f fps (process CPU %.2f ms per frame, all threads)\n",
-                frameMs, 1000.0 / frameMs, 1000.0 * glCpu / kFrames);
+                frameMs, 1000.0 / frameMs, 1000.0 * arrays.cpu / kFrames);
+    std::printf("immediate mode: %.2f ms per frame, %.1f fps (process CPU %.2f ms per frame, all threads)\n",
+                oldMs, 1000.0 / oldMs, 1000.0 * old.cpu / kFrames);
     std::printf("outside GL:     %.3f ms per frame wall, %.3f ms CPU (%lld faces per frame)\n", outsideMs,
-                1000.0 * nullCpu / kFrames, static_cast<long long>(null.faces / kFrames));
+                1000.0 * outside.cpu / kFrames, static_cast<long long>(null.faces / kFrames));
+    std::printf("ratio whole frame / immediate-mode frame: %.3f\n", frameMs / oldMs);
     std::printf("ratio outside GL / whole frame: %.3f\n", outsideMs / frameMs);
     return 0;
 }

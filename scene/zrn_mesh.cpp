@@ -3,6 +3,8 @@
 
 #include <utility>
 
+#include "scene/zrn_meshdraw.h"
+
 ZRNMesh::ZRNMesh() = default;
 ZRNMesh::~ZRNMesh() = default;
 
@@ -22,7 +24,9 @@ void ZRNMesh::SetFrameCount(int32_t n) {
     m_vertices.resize(static_cast<size_t>(n));
     m_vertexNormals.resize(static_cast<size_t>(n));
     m_faceNormals.resize(static_cast<size_t>(n));
+    m_normalsPending.resize(static_cast<size_t>(n), 0);
     m_vertexCount = n > 0 ? m_vertices[0].GetCount() : 0;
+    ++m_version;
 }
 
 void ZRNMesh::ReserveVertices(int32_t frame, int32_t n) {
@@ -35,11 +39,13 @@ void ZRNMesh::AddFace(uint16_t a, uint16_t b, uint16_t c, uint16_t d, uint16_t t
                       uint16_t td) {
     m_faces.Add(ZRNFace{{a, b, c, d}, {ta, tb, tc, td}});
     ++m_faceCount;
+    ++m_version;
 }
 
 void ZRNMesh::AddTexCoord(float u, float v) {
     m_texCoords.Add(ZRNTexCoord{u, v});
     ++m_texCoordCount;
+    ++m_version;
 }
 
 void ZRNMesh::SetFaceTexCoords(int32_t i, uint16_t ta, uint16_t tb, uint16_t tc) {
@@ -51,12 +57,11 @@ void ZRNMesh::SetFaceTexCoords(int32_t i, uint16_t ta, uint16_t tb, uint16_t tc)
     f.t[1] = tb;
     f.t[2] = tc;
     f.t[3] = kZRNNoIndex;
+    ++m_version;
 }
 
-void ZRNMesh::ComputeFrameNormals(size_t frame) {
-    const KVLArray<KVLVector3>& verts = m_vertices[frame];
-    KVLArray<KVLVector3>& vn = m_vertexNormals[frame];
-    KVLArray<KVLVector3>& fn = m_faceNormals[frame];
+void ZRNMesh::ComputeNormalsOf(const KVLArray<KVLVector3>& verts, KVLArray<KVLVector3>& vn,
+                               KVLArray<KVLVector3>& fn, bool turned) const {
     vn.RemoveAll();
     vn.Reserve(m_vertexCount);
     for (int32_t i = 0; i < m_vertexCount; ++i) {
@@ -77,9 +82,12 @@ void ZRNMesh::ComputeFrameNormals(size_t frame) {
             fn.Add(KVLVector3::Zero);
             continue;
         }
-        const KVLVector3& p0 = verts[face.v[0]];
-        const KVLVector3& p1 = verts[face.v[1]];
-        const KVLVector3& p2 = verts[face.v[2]];
+        // Turned faces are read back in their order before the turn.
+        const int first = turned ? corners - 1 : 0;
+        const int step = turned ? -1 : 1;
+        const KVLVector3& p0 = verts[face.v[first]];
+        const KVLVector3& p1 = verts[face.v[first + step]];
+        const KVLVector3& p2 = verts[face.v[first + 2 * step]];
         const KVLVector3 n = KVLCross(p1 - p0, p2 - p1).Normalized();
         fn.Add(n);
         for (int k = 0; k < corners; ++k) {
@@ -87,43 +95,93 @@ void ZRNMesh::ComputeFrameNormals(size_t frame) {
         }
     }
     for (KVLVector3& n : vn) {
-        n = n.Normalized();
+        n = turned ? -n.Normalized() : n.Normalized();
+    }
+    if (turned) {
+        for (KVLVector3& n : fn) {
+            n = -n;
+        }
     }
 }
 
 void ZRNMesh::ComputeNormals() {
-    for (size_t r = 0; r < m_vertices.size(); ++r) {
-        ComputeFrameNormals(r);
+    if (!m_vertices.empty()) {
+        ComputeNormalsOf(m_vertices[0], m_vertexNormals[0], m_faceNormals[0], false);
     }
+    for (size_t r = 1; r < m_vertices.size(); ++r) {
+        // Stale lists go now (storage included); the new ones come on request.
+        m_vertexNormals[r] = KVLArray<KVLVector3>();
+        m_faceNormals[r] = KVLArray<KVLVector3>();
+        m_normalsPending[r] = 1;
+    }
+    m_turnedSinceNormals = false;
+    ++m_version;
 }
 
-std::unique_ptr<ZRNMesh> ZRNMesh::FrameAt(const ZRNFrameTime& time) const {
+void ZRNMesh::ComputePendingNormals(size_t frame) const {
+    // As if computed before any FlipFaces since ComputeNormals and negated by each.
+    ComputeNormalsOf(m_vertices[frame], m_vertexNormals[frame], m_faceNormals[frame], m_turnedSinceNormals);
+    m_normalsPending[frame] = 0;
+}
+
+bool ZRNMesh::BlendFrame(const ZRNFrameTime& time, ZRNMeshFrame& out) const {
     if (m_frameCount == 1 || (time.frameA == 0 && time.fraction == 0.0f)) {
-        return nullptr;
+        return false;
     }
     if (time.frameA < 0 || time.frameA >= m_frameCount || time.frameB < 0 || time.frameB >= m_frameCount) {
-        return nullptr;
+        return false;
     }
     const KVLArray<KVLVector3>& a = m_vertices[static_cast<size_t>(time.frameA)];
     const KVLArray<KVLVector3>& b = m_vertices[static_cast<size_t>(time.frameB)];
     if (a.GetCount() < m_vertexCount || b.GetCount() < m_vertexCount) {
-        return nullptr;
+        return false;
     }
-    auto out = std::make_unique<ZRNMesh>();
-    out->SetFrameCount(1);
-    KVLArray<KVLVector3>& v = out->m_vertices[0];
+    KVLArray<KVLVector3>& v = out.vertices;
+    v.RemoveAll();
     v.Reserve(m_vertexCount);
     const float f = time.fraction;
     for (int32_t j = 0; j < m_vertexCount; ++j) {
         v.Add(KVLLerp(a[j], b[j], f));
     }
+    ComputeNormalsOf(v, out.vertexNormals, out.faceNormals, false);
+    return true;
+}
+
+std::unique_ptr<ZRNMesh> ZRNMesh::FrameAt(const ZRNFrameTime& time) const {
+    ZRNMeshFrame pose;
+    if (!BlendFrame(time, pose)) {
+        return nullptr;
+    }
+    auto out = std::make_unique<ZRNMesh>();
+    out->SetFrameCount(1);
+    out->m_vertices[0] = pose.vertices;
+    out->m_vertexNormals[0] = pose.vertexNormals;
+    out->m_faceNormals[0] = pose.faceNormals;
     out->m_vertexCount = m_vertexCount;
     out->m_faces = m_faces;
     out->m_faceCount = m_faceCount;
     out->m_texCoords = m_texCoords;
     out->m_texCoordCount = m_texCoordCount;
-    out->ComputeNormals();
     return out;
+}
+
+const ZRNMeshArrays& ZRNMesh::GetArrays(ZRNDrawRoutine routine) const {
+    const auto index = static_cast<size_t>(routine);
+    static_assert(static_cast<size_t>(ZRNDrawRoutine::TexturedSmooth) < kRoutineCount);
+    ArraysSlot& slot = m_arrays[index < kRoutineCount ? index : 0];
+    if (slot.arrays == nullptr) {
+        slot.arrays = std::make_unique<ZRNMeshArrays>();
+        slot.version = 0;
+    }
+    if (slot.version != m_version) {
+        ZRNBuildMeshArrays(routine, *this, *slot.arrays);
+        // Drawn over and over: no spare capacity.
+        slot.arrays->positions.shrink_to_fit();
+        slot.arrays->normals.shrink_to_fit();
+        slot.arrays->texCoords.shrink_to_fit();
+        slot.version = m_version;
+    }
+    return *slot.arrays;
 }
 
 void ZRNMesh::FlipFaces() {
@@ -138,6 +196,8 @@ void ZRNMesh::FlipFaces() {
             std::swap(face.t[0], face.t[2]);
         }
     }
+    // Pending normals are computed later as if they had been turned now.
+    m_turnedSinceNormals = !m_turnedSinceNormals;
     for (FrameLists* lists : {&m_faceNormals, &m_vertexNormals}) {
         for (KVLArray<KVLVector3>& list : *lists) {
             for (KVLVector3& n : list) {
@@ -145,6 +205,7 @@ void ZRNMesh::FlipFaces() {
             }
         }
     }
+    ++m_version;
 }
 
 std::unique_ptr<ZRNMesh> ZRNMesh::MakeGrid(float width, float height, int32_t cells) {

@@ -1,10 +1,18 @@
 // ZRNMesh: the engine's one geometry type. Indexed triangles and quads shared by all
 // frames, one vertex list per animation frame, one texture-coordinate list, and
-// per-frame vertex and face normals computed from the geometry.
+// per-frame vertex and face normals computed from the geometry. Frame 0's normals are
+// computed by ComputeNormals; those of the other frames on first request (drawing
+// blends poses and computes their normals afresh, so a character's hundreds of
+// frames usually never need theirs).
 //
 // Faces hold 16-bit indices; 0xFFFF in the fourth vertex slot marks a triangle, so a
 // mesh addresses at most 65535 vertices. A mesh is filled completely by its producer
 // (a reader or MakeGrid) and then only read, apart from FlipFaces. Not thread-safe.
+//
+// A mesh keeps, per draw routine, the client arrays its frame 0 draws as (see
+// zrn_meshdraw.h), built on first request. Every change to the mesh bumps a version
+// number, and arrays built at an older version are rebuilt on the next request, so a
+// renderer never draws stale corners; the arrays die with the mesh.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +37,17 @@ struct ZRNTexCoord {
     float v;
 };
 
+struct ZRNMeshArrays;        // zrn_meshdraw.h
+enum class ZRNDrawRoutine;  // zrn_meshdraw.h
+
+// One blended pose of a mesh: what frame 0 of FrameAt's mesh would hold. Kept by the
+// caller and refilled pose after pose, so that its storage is reused.
+struct ZRNMeshFrame {
+    KVLArray<KVLVector3> vertices{-1};
+    KVLArray<KVLVector3> vertexNormals{-1};
+    KVLArray<KVLVector3> faceNormals{-1};
+};
+
 class ZRNMesh {
 public:
     ZRNMesh();
@@ -41,6 +60,16 @@ public:
     // caller then draws this mesh, whose frame 0 is what drawing uses. Also null
     // when a frame number lies outside the mesh (nothing sensible to blend).
     virtual std::unique_ptr<ZRNMesh> FrameAt(const ZRNFrameTime& time) const;
+    // The same pose written into the caller's lists instead of a new mesh (faces and
+    // texture coordinates are this mesh's). false, leaving out untouched, wherever
+    // FrameAt gives null.
+    bool BlendFrame(const ZRNFrameTime& time, ZRNMeshFrame& out) const;
+
+    // The arrays the routine draws from frame 0 (ZRNBuildMeshArrays), kept until the
+    // mesh changes. The reference stays valid until the mesh changes or dies.
+    const ZRNMeshArrays& GetArrays(ZRNDrawRoutine routine) const;
+    // Bumped by every change to faces, vertices, texture coordinates or normals.
+    uint64_t GetVersion() const { return m_version; }
 
     // Resizes the per-frame lists; new frames start empty, dropped frames are freed.
     void SetFrameCount(int32_t n);
@@ -52,6 +81,7 @@ public:
             return;
         }
         m_vertices[static_cast<size_t>(frame)].Add(v);
+        ++m_version;
         if (frame == 0) {
             ++m_vertexCount;
         }
@@ -63,7 +93,8 @@ public:
     void AddTexCoord(float u, float v);
     // Face i gets the texture indices ta, tb, tc and no fourth one.
     void SetFaceTexCoords(int32_t i, uint16_t ta, uint16_t tb, uint16_t tc);
-    // Face and vertex normals of every frame from the geometry.
+    // Face and vertex normals of every frame from the geometry (frame 0 now, the
+    // others when first asked for).
     void ComputeNormals();
     // Turns the mesh inside out: reverses every face and negates every normal.
     void FlipFaces();
@@ -83,13 +114,36 @@ public:
     const KVLArray<ZRNTexCoord>& GetTexCoords() const { return m_texCoords; }
     // Per-frame lists; an empty list for a frame outside the mesh.
     const KVLArray<KVLVector3>& GetVertices(int32_t frame) const { return PerFrame(m_vertices, frame); }
-    const KVLArray<KVLVector3>& GetVertexNormals(int32_t frame) const { return PerFrame(m_vertexNormals, frame); }
-    const KVLArray<KVLVector3>& GetFaceNormals(int32_t frame) const { return PerFrame(m_faceNormals, frame); }
+    const KVLArray<KVLVector3>& GetVertexNormals(int32_t frame) const {
+        PendingNormals(frame);
+        return PerFrame(m_vertexNormals, frame);
+    }
+    const KVLArray<KVLVector3>& GetFaceNormals(int32_t frame) const {
+        PendingNormals(frame);
+        return PerFrame(m_faceNormals, frame);
+    }
 
 private:
     using FrameLists = std::vector<KVLArray<KVLVector3>>;
     static const KVLArray<KVLVector3>& PerFrame(const FrameLists& lists, int32_t frame);
-    void ComputeFrameNormals(size_t frame);
+    // Computes the frame's normals if ComputeNormals left them for later.
+    void PendingNormals(int32_t frame) const {
+        if (frame > 0 && static_cast<size_t>(frame) < m_normalsPending.size() &&
+            m_normalsPending[static_cast<size_t>(frame)] != 0) {
+            ComputePendingNormals(static_cast<size_t>(frame));
+        }
+    }
+    void ComputePendingNormals(size_t frame) const;
+    // Face and vertex normals of one vertex list over this mesh's faces; turned: over
+    // the faces as they were before FlipFaces turned them, negated.
+    void ComputeNormalsOf(const KVLArray<KVLVector3>& verts, KVLArray<KVLVector3>& vn, KVLArray<KVLVector3>& fn,
+                          bool turned) const;
+
+    struct ArraysSlot {
+        std::unique_ptr<ZRNMeshArrays> arrays;
+        uint64_t version = 0;
+    };
+    static constexpr int kRoutineCount = 4;
 
     KVLString m_name;
     int32_t m_frameCount = 0;
@@ -99,6 +153,14 @@ private:
     KVLArray<ZRNFace> m_faces{-1};
     FrameLists m_vertices;
     KVLArray<ZRNTexCoord> m_texCoords{-1};
-    FrameLists m_vertexNormals;
-    FrameLists m_faceNormals;
+    // Normal lists filled on request: a cache that reading a const mesh fills in.
+    mutable FrameLists m_vertexNormals;
+    mutable FrameLists m_faceNormals;
+    // Per frame: 1 while ComputeNormals has left its normals for later.
+    mutable std::vector<uint8_t> m_normalsPending;
+    // FlipFaces was called an odd number of times since ComputeNormals.
+    bool m_turnedSinceNormals = false;
+    uint64_t m_version = 1;
+    // Draw arrays per routine: a cache that drawing a const mesh fills in.
+    mutable ArraysSlot m_arrays[kRoutineCount];
 };

@@ -1,4 +1,4 @@
-// ZRNRenderer: OpenGL 1.1 immediate mode and GLU behind the renderer interface.
+// ZRNRenderer: OpenGL 1.1 client arrays and GLU behind the renderer interface.
 #include "scene/zrn_renderer.h"
 
 #include <GL/gl.h>
@@ -10,13 +10,6 @@ namespace {
 
 constexpr double kNearPlane = 0.1;
 constexpr double kFarPlane = 100.0;
-
-// Forwards the draw routines' vertices to the open glBegin/glEnd pair.
-struct GLVertexSink {
-    void Normal(const float* n) { glNormal3fv(n); }
-    void TexCoord(const float* t) { glTexCoord2fv(t); }
-    void Vertex(const float* v) { glVertex3fv(v); }
-};
 
 void LoadGLMatrix(const KVLMatrix34& m, bool multiply) {
     const KVLMatrix44 full = KVLMatrix44::From(m);
@@ -100,6 +93,10 @@ bool ZRNRenderer::Initialise() {
     glLoadIdentity();
     m_projectionMode = false;
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_NORMAL_ARRAY);
+    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    m_texCoordArray = false;
     SetLight(nullptr, KVLVector3(0.5f, 0.0f, 1.5f), false);
     m_cache = std::make_unique<ZRNTextureCache>();
     ApplyMaterial(ZRNRedPlastic());
@@ -121,6 +118,8 @@ void ZRNRenderer::ReleaseGL() {
         }
     }
     m_sharedTexture = 0;
+    m_sharedWidth = 0;
+    m_sharedHeight = 0;
     m_cache.reset();
     m_live = false;
 }
@@ -286,9 +285,19 @@ void ZRNRenderer::BindTexture(const ZRNMaterial& m) {
         } else {
             glBindTexture(GL_TEXTURE_2D, m_sharedTexture);
         }
-        if (usable) {
+        if (!usable) {
+            return;
+        }
+        // The same size as the last picture: only the pixels change, and replacing them
+        // spares the driver a new level.
+        if (image->width == m_sharedWidth && image->height == m_sharedHeight) {
+            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, image->width, image->height, GL_BGRA_EXT, GL_UNSIGNED_BYTE,
+                            image->pixels);
+        } else {
             glTexImage2D(GL_TEXTURE_2D, 0, 4, image->width, image->height, 0, GL_BGRA_EXT, GL_UNSIGNED_BYTE,
                          image->pixels);
+            m_sharedWidth = image->width;
+            m_sharedHeight = image->height;
         }
         return;
     }
@@ -317,19 +326,39 @@ void ZRNRenderer::PopMaterial() {
 }
 
 void ZRNRenderer::DrawMesh(const ZRNMesh& mesh) {
+    if (m_live) {
+        DrawPasses(mesh, nullptr);
+    }
+}
+
+void ZRNRenderer::DrawMeshAt(const ZRNMesh& mesh, const ZRNFrameTime& time) {
     if (!m_live) {
         return;
     }
+    DrawPasses(mesh, mesh.BlendFrame(time, m_pose) ? &m_pose : nullptr);
+}
+
+void ZRNRenderer::DrawPasses(const ZRNMesh& mesh, const ZRNMeshFrame* pose) {
     const ZRNMaterial* current = m_cache->GetCurrent();
     // Right after ResetTextures there is no current material: draw smooth with
     // whatever state GL holds.
     int32_t kind = current != nullptr ? current->kind : 3;
     const KVLArray<const ZRNMaterial*>& stack = m_cache->GetStack();
-    GLVertexSink sink;
+    // The routine the pose's arrays hold (none yet): passes of one routine share them.
+    bool built = false;
+    ZRNDrawRoutine builtRoutine = ZRNDrawRoutine::Flat;
     for (int32_t n = stack.GetCount() - 1;; --n) {
-        glBegin(GL_TRIANGLES);
-        ZRNDrawMeshWith(ZRNRoutineForKind(kind), mesh, sink);
-        glEnd();
+        const ZRNDrawRoutine routine = ZRNRoutineForKind(kind);
+        if (pose == nullptr) {
+            DrawArrays(mesh.GetArrays(routine));
+        } else {
+            if (!built || builtRoutine != routine) {
+                ZRNBuildMeshArrays(routine, mesh, *pose, m_poseArrays);
+                built = true;
+                builtRoutine = routine;
+            }
+            DrawArrays(m_poseArrays);
+        }
         if (n - 1 < 0) {
             break;
         }
@@ -338,6 +367,28 @@ void ZRNRenderer::DrawMesh(const ZRNMesh& mesh) {
         m_cache->SetCurrent(pass);
         kind = pass->kind;
     }
+}
+
+void ZRNRenderer::DrawArrays(const ZRNMeshArrays& arrays) {
+    const int32_t corners = arrays.GetCornerCount();
+    if (corners == 0) {
+        return;
+    }
+    const bool textured = !arrays.texCoords.empty();
+    if (textured != m_texCoordArray) {
+        if (textured) {
+            glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        } else {
+            glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        }
+        m_texCoordArray = textured;
+    }
+    glVertexPointer(3, GL_FLOAT, 0, arrays.positions.data());
+    glNormalPointer(GL_FLOAT, 0, arrays.normals.data());
+    if (textured) {
+        glTexCoordPointer(2, GL_FLOAT, 0, arrays.texCoords.data());
+    }
+    glDrawArrays(GL_TRIANGLES, 0, corners);
 }
 
 void ZRNRenderer::ResetTextures() {

@@ -5,9 +5,11 @@
 // Nodes and visitors see only this interface, so a recording test double can stand in
 // for the real thing.
 //
-// ZRNRenderer implements it with OpenGL 1.1 immediate mode and GLU, keeps the texture
+// ZRNRenderer implements it with OpenGL 1.1 client arrays and GLU, keeps the texture
 // cache (textures keyed by material name, uploaded once per scene) and the material
-// stack, and listens to its window for resizes. It does not create a GL context: a
+// stack, and listens to its window for resizes. A mesh is drawn from the arrays it
+// keeps per draw routine (ZRNMesh::GetArrays); a blended pose is built into arrays the
+// renderer keeps for that purpose and reuses from pose to pose. It does not create a GL context: a
 // binding does (ZRNRendererSDL on a KVLWindowSDL, ZRNRendererOffscreen without any
 // window), makes it current and calls Initialise. Until then, and again once the
 // binding has released its context, every operation is a no-op; a resize that
@@ -16,7 +18,7 @@
 // Material-kind behaviour is listed in zrn_material.h. Shared-image materials (an
 // animation frame buffer) are uploaded at every application into one texture object
 // kept for them alone, with nearest filtering and a single level, never into a cached
-// texture.
+// texture; a picture of the same size as the last one replaces its pixels in place.
 //
 // Threading: everything runs on the thread that made the context current.
 #pragma once
@@ -32,6 +34,7 @@
 #include "scene/kvl_math.h"
 #include "scene/zrn_material.h"
 #include "scene/zrn_mesh.h"
+#include "scene/zrn_meshdraw.h"
 #include "scene/zrn_payloads.h"
 
 class ZRNRendererInterface {
@@ -65,6 +68,13 @@ public:
     // Draws with the current material, then once more with each stack entry from the
     // second from the top down to the bottom.
     virtual void DrawMesh(const ZRNMesh& mesh) = 0;
+    // Draws the mesh posed at the frame time as DrawMesh draws FrameAt's mesh (the
+    // mesh itself where FrameAt gives none). By default it does exactly that; a
+    // renderer may blend into storage of its own instead of a new mesh.
+    virtual void DrawMeshAt(const ZRNMesh& mesh, const ZRNFrameTime& time) {
+        const std::unique_ptr<ZRNMesh> pose = mesh.FrameAt(time);
+        DrawMesh(pose != nullptr ? *pose : mesh);
+    }
     virtual bool Present() = 0;
     // Empties the texture cache, if the renderer keeps one (no current material, empty
     // stack); the demo calls it at every scene switch. Nothing to do by default.
@@ -122,6 +132,7 @@ public:
     void PushMaterial() override;
     void PopMaterial() override;
     void DrawMesh(const ZRNMesh& mesh) override;
+    void DrawMeshAt(const ZRNMesh& mesh, const ZRNFrameTime& time) override;
 
     // Deletes every cached texture and starts an empty cache (no current material,
     // empty stack).
@@ -150,6 +161,10 @@ private:
     void ApplyResize();
     void ApplyMaterialState(const ZRNMaterial& material);
     void BindTexture(const ZRNMaterial& material);
+    // The passes of DrawMesh over the mesh's own arrays (pose null) or over arrays
+    // built from the pose.
+    void DrawPasses(const ZRNMesh& mesh, const ZRNMeshFrame* pose);
+    void DrawArrays(const ZRNMeshArrays& arrays);
 
     KVLWindow* m_window;
     std::unique_ptr<ZRNTextureCache> m_cache;
@@ -162,4 +177,13 @@ private:
     int32_t m_clientHeight = -1;
     bool m_letterboxed = false;
     uint32_t m_sharedTexture = 0;
+    // Size of the picture last uploaded into the shared texture (0 x 0: none yet).
+    int32_t m_sharedWidth = 0;
+    int32_t m_sharedHeight = 0;
+    // Whether the texture-coordinate array is enabled (vertex and normal arrays are
+    // enabled for the context's whole life).
+    bool m_texCoordArray = false;
+    // Scratch of DrawMeshAt, reused from pose to pose.
+    ZRNMeshFrame m_pose;
+    ZRNMeshArrays m_poseArrays;
 };

@@ -42,8 +42,7 @@ void ZRNRenderVisitor::VisitMesh(ZRNNodeMesh& node) {
     if (mesh == nullptr) {
         return;
     }
-    const std::unique_ptr<ZRNMesh> frame = mesh->FrameAt(ZRNClampToMesh(node.FrameTime(), *mesh));
-    m_renderer->DrawMesh(frame != nullptr ? *frame : *mesh);
+    m_renderer->DrawMeshAt(*mesh, ZRNClampToMesh(node.FrameTime(), *mesh));
 }
 
 void ZRNRenderVisitor::VisitMaterial(ZRNNodeMaterial& node) {

@@ -109,8 +109,20 @@ std::unique_ptr<ZRNNodeMaterial> DemoScene::AddTexturedMaterial(uint32_t id, con
 
 std::unique_ptr<ZRNNode> DemoScene::LoadModelMD2(const KVLStream* model, const KVLStream* skin, bool flip,
                                                  KVLString* errorText) {
+    for (const LoadedModel& loaded : m_models) {
+        if (loaded.model == model && loaded.skin == skin && loaded.flip == flip) {
+            if (errorText != nullptr && !loaded.message.IsEmpty()) {
+                *errorText = loaded.message;
+            }
+            return loaded.tree->Clone();
+        }
+    }
     ZRNQuake2Builder builder(model, skin);
-    std::unique_ptr<ZRNNode> node = builder.Build(errorText);
+    KVLString message;
+    std::unique_ptr<ZRNNode> node = builder.Build(&message);
+    if (errorText != nullptr && !message.IsEmpty()) {
+        *errorText = message;
+    }
     if (!node) {
         return nullptr;
     }
@@ -135,6 +147,11 @@ std::unique_ptr<ZRNNode> DemoScene::LoadModelMD2(const KVLStream* model, const K
     builder.Meshes().RemoveAll();
     builder.Materials().RemoveAll();
     builder.Tracks().RemoveAll();
+    // A null stream may stand for different files from call to call: only loads from
+    // real streams are kept for reuse.
+    if (model != nullptr && skin != nullptr) {
+        m_models.push_back(LoadedModel{model, skin, flip, node->Clone(), message});
+    }
     return node;
 }
 

@@ -73,7 +73,10 @@ public:
                                                          bool cull);
     // An MD2 model with its skin through the Quake II builder. The meshes (turned
     // inside out when flip is set) and the skin material join the scene's lists; the
-    // material is renamed "Q2Skin <n>", n the same for the same skin stream.
+    // material is renamed "Q2Skin <n>", n the same for the same skin stream. The same
+    // model, skin and flip again give a copy of the first tree, which shares its mesh
+    // and material (a character's frames are read and kept once however many copies
+    // a scene places), and the first load's message.
     std::unique_ptr<ZRNNode> LoadModelMD2(const KVLStream* model, const KVLStream* skin, bool flip,
                                           KVLString* errorText);
     // A one-key transformation track (type: 0 translate, 1 scale, 2 rotate in radians)
@@ -106,6 +109,16 @@ private:
     std::vector<std::unique_ptr<ZRNMesh>> m_meshes;
     std::vector<std::unique_ptr<ZRNMaterial>> m_materials;
     std::vector<std::unique_ptr<ZRNTransformTrack>> m_tracks;
+    // Models loaded so far, by the streams they came from (the catalogue's, which
+    // outlive the scene) and the flip.
+    struct LoadedModel {
+        const KVLStream* model;
+        const KVLStream* skin;
+        bool flip;
+        std::unique_ptr<ZRNNode> tree;
+        KVLString message;
+    };
+    std::vector<LoadedModel> m_models;
     std::atomic<int32_t> m_tickCounter{0};
     bool m_drawing = true;
 };

@@ -166,4 +166,42 @@ TEST(DrawRoutines, ArraysMatchImmediateModeState) {
     }
 }
 
+// A blended pose laid out straight into arrays gives the arrays of FrameAt's mesh; the
+// arrays a mesh keeps are rebuilt once it changes. One scratch serves every case, as a
+// renderer reuses it from mesh to mesh.
+TEST(DrawRoutines, PoseAndKeptArraysFollowTheMesh) {
+    auto grid = ZRNMesh::MakeGrid(2.0f, 2.0f, 3);
+    auto small = QuadAndTriangle();
+    ZRNMeshArrays scratch;
+    ZRNMeshArrays fresh;
+    ZRNMeshFrame pose;
+    for (ZRNDrawRoutine r : {ZRNDrawRoutine::Flat, ZRNDrawRoutine::Smooth, ZRNDrawRoutine::TexturedFlat,
+                             ZRNDrawRoutine::TexturedSmooth}) {
+        SCOPED_TRACE(static_cast<int>(r));
+        for (const ZRNFrameTime& t : {ZRNFrameTime(0, 1, 0.5f), ZRNFrameTime(1, 0, 0.25f)}) {
+            ASSERT_TRUE(grid->BlendFrame(t, pose));
+            ZRNBuildMeshArrays(r, *grid, pose, scratch);
+            ZRNBuildMeshArrays(r, *grid->FrameAt(t), fresh);
+            EXPECT_EQ(scratch.positions, fresh.positions);
+            EXPECT_EQ(scratch.normals, fresh.normals);
+            EXPECT_EQ(scratch.texCoords, fresh.texCoords);
+        }
+        ZRNBuildMeshArrays(r, *small, scratch);
+        EXPECT_EQ(scratch.GetCornerCount(), 9);
+
+        const ZRNMeshArrays before = grid->GetArrays(r);
+        EXPECT_EQ(&grid->GetArrays(r), &grid->GetArrays(r));
+        const uint64_t version = grid->GetVersion();
+        grid->FlipFaces();
+        EXPECT_NE(grid->GetVersion(), version);
+        ZRNBuildMeshArrays(r, *grid, fresh);
+        EXPECT_EQ(grid->GetArrays(r).positions, fresh.positions);
+        EXPECT_EQ(grid->GetArrays(r).normals, fresh.normals);
+        EXPECT_NE(grid->GetArrays(r).positions, before.positions);
+        grid->FlipFaces();
+    }
+    EXPECT_FALSE(grid->BlendFrame({0, 1, 0.0f}, pose));
+    EXPECT_FALSE(grid->BlendFrame({0, 7, 0.5f}, pose));
+}
+
 }  // namespace

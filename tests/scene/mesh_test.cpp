@@ -187,6 +187,38 @@ TEST(Mesh, FlipFacesTwiceRestores) {
     }
 }
 
+// Frames other than 0 get their normals on request: read before or after FlipFaces
+// (once, twice), they are the same, to the bit, as if all had been computed at once
+// and then turned (a non-planar quad included, whose turned corners would give
+// another face normal).
+TEST(Mesh, NormalsOnRequestMatchNormalsComputedAtOnce) {
+    for (int flips : {1, 2, 3}) {
+        SCOPED_TRACE(flips);
+        auto early = Square();
+        auto late = Square();
+        for (ZRNMesh* m : {early.get(), late.get()}) {
+            m->AddVertex({3, 2, 1}, 0);
+            m->AddVertex({0.5f, 1, 4}, 1);
+            m->AddFace(0, 1, 5, 3, 0, 1, 2, 3);
+            m->ComputeNormals();
+        }
+        const int32_t count = early->GetVertexNormals(1).GetCount();
+        EXPECT_EQ(count, 6);
+        for (int i = 0; i < flips; ++i) {
+            early->FlipFaces();
+            late->FlipFaces();
+        }
+        ASSERT_EQ(late->GetVertexNormals(1).GetCount(), count);
+        for (int32_t i = 0; i < count; ++i) {
+            EXPECT_EQ(late->GetVertexNormals(1)[i], early->GetVertexNormals(1)[i]) << i;
+        }
+        ASSERT_EQ(late->GetFaceNormals(1).GetCount(), 4);
+        for (int32_t i = 0; i < 4; ++i) {
+            EXPECT_EQ(late->GetFaceNormals(1)[i], early->GetFaceNormals(1)[i]) << i;
+        }
+    }
+}
+
 TEST(Mesh, MakeGrid) {
     auto g = ZRNMesh::MakeGrid(2, 2, 1);
     ASSERT_NE(g, nullptr);

@@ -7,6 +7,7 @@
 #include <GL/gl.h>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -191,6 +192,12 @@ TEST_F(GLRenderer, SharedImageUploadsAtEveryApplicationIntoItsOwnTexture) {
     const RGB floorAgain = DrawCentre(floor);
     EXPECT_GT(floorAgain.g, 250);
     EXPECT_EQ(floorAgain.b, 0);
+    // A picture of another size takes the shared texture over, and the first size back
+    // again after it.
+    auto other = Solid(2, 7, 0xFF00FF00u);
+    ZRNMaterial otherFilm("other film", 4, false, other.get(), true);
+    EXPECT_GT(DrawCentre(otherFilm).g, 250);
+    EXPECT_GT(DrawCentre(film).b, 250);
     EXPECT_EQ(m_renderer->GetTextureCache()->GetTextures().GetCount(), 1);
     EXPECT_EQ(m_renderer->GetTextureCache()->Find("film"), 0u);
 }
@@ -233,6 +240,42 @@ TEST_F(GLRenderer, MaterialStackAddsDrawPasses) {
     m_renderer->PopMaterial();
     m_renderer->PopMaterial();  // empty: nothing happens
     EXPECT_EQ(m_renderer->GetTextureCache()->GetCurrent(), &t0);
+}
+
+// A pose drawn by DrawMeshAt (blended into the renderer's own arrays) gives the very
+// pixels of FrameAt's mesh drawn by DrawMesh, for every draw routine, lit and unlit.
+TEST_F(GLRenderer, DrawMeshAtDrawsFrameAtsMesh) {
+    auto picture = Solid(4, 4, 0xFFC08040u);
+    for (int32_t kind : {1, 3, 4, 5, 6}) {
+        SCOPED_TRACE(kind);
+        ZRNMaterial material = ZRNIsTexturedKind(kind) ? ZRNMaterial("pose", kind, false, picture.get())
+                                                       : ZRNMaterial(ZRNGreenPlastic());
+        material.kind = kind;
+        auto grid = ZRNMesh::MakeGrid(1.5f, 1.5f, 3);
+        const ZRNFrameTime t(0, 1, 0.4f);
+        std::unique_ptr<KVLImage> pictures[2];
+        for (int way = 0; way < 2; ++way) {
+            m_renderer->Clear(KVLVector3::Black);
+            FullScreen();
+            m_renderer->MultMatrix(KVLMatrix34::RotationX(0.6f));
+            m_renderer->ApplyMaterial(material);
+            if (way == 0) {
+                m_renderer->DrawMeshAt(*grid, t);
+            } else {
+                m_renderer->DrawMesh(*grid->FrameAt(t));
+            }
+            m_renderer->Present();
+            pictures[way] = m_renderer->ReadPixels();
+        }
+        ASSERT_EQ(CountTriangles(*grid), 18);
+        EXPECT_EQ(std::memcmp(pictures[0]->pixels, pictures[1]->pixels, sizeof(uint32_t) * kSize * kSize), 0);
+        int lit = 0;
+        for (int32_t i = 0; i < kSize * kSize; ++i) {
+            lit += (pictures[0]->pixels[i] & 0xFFFFFFu) != 0 ? 1 : 0;
+        }
+        EXPECT_GT(lit, kSize * kSize / 4);
+        m_renderer->ResetTextures();
+    }
 }
 
 // The projection's aspect (element 5 over element 0 of the perspective matrix).
