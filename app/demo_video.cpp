@@ -11,6 +11,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/error.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 #include <libswscale/swscale.h>
 }
@@ -174,6 +175,8 @@ int EncodeAndWrite(AVFormatContext* format, AVCodecContext* codec, AVStream* str
 
 bool DemoVideoWriter::Open() {
     State& s = *m_state;
+    // The encoders' statistics would bury the progress line; errors still show.
+    av_log_set_level(AV_LOG_ERROR);
     Codecs codecs{};
     if (!FindCodecs(m_settings.codec, &codecs)) {
         return Fail("unknown codec '" + m_settings.codec + "'", 0);
