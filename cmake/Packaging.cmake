@@ -39,19 +39,21 @@ install(FILES ${CMAKE_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDI
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zarnoth)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "ZARNOTH 3D developers <zarnoth@localhost.localdomain>")
+set(CPACK_PACKAGE_CONTACT "ZARNOTH 3D developers <developers@zarnoth.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "real-time 3D demo with its soundtrack")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "real-time 3D demo with its soundtrack
- ZARNOTH 3D plays an 82-second show of rendered scenes (a tunnel, a room,
- an oscilloscope, title and end cards) to its own music, full screen or in
- a window. It can also record the show offscreen as pictures, a sound file
- or a video file.
- .
- The package also holds kvl, a command-line tool for the engine's file
- formats (archives, pictures, meshes, animations and sound).")
+# The extended description; CPack puts the summary above it as the synopsis and
+# indents each line (an empty line becomes the paragraph mark).
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "ZARNOTH 3D plays an 82-second show of rendered scenes (a tunnel, a room,
+an oscilloscope, title and end cards) to its own music, full screen or in
+a window. It can also record the show offscreen as pictures, a sound file
+or a video file.
+
+The package also holds kvl, a command-line tool for the engine's file
+formats (archives, pictures, meshes, animations and sound).")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_SECTION games)
+# A demo plays by itself: not a game in Debian's sense (no /usr/games).
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "")
 # The dependencies come from the libraries the programs link (dpkg-shlibdeps).
