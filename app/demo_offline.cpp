@@ -185,7 +185,8 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
     const bool video = !options.videoPath.empty();
     const int32_t ssaa = options.size.ssaa;
     std::string wavPath;
-    // A shot's soundtrack is only a by-product; it goes with this folder.
+    // A shot's soundtrack is only a by-product, and a video's is read back into the
+    // video as it grows; either goes with this folder.
     std::unique_ptr<ScratchFolder> scratch;
     if (capture) {
         wavPath = options.captureDir + "/sound.wav";
@@ -251,6 +252,7 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
                 if (video && k >= videoPictures) {
                     // The sound of the last picture, to its end.
                     if (!PlaySoundUntil(wav, controller.GetPlayer(), &soundFrames, videoSoundFrames)) {
+                        progress.Finish();
                         std::fprintf(stderr, "zarnoth: cannot write %s\n", wavPath.c_str());
                         status = 1;
                     }
@@ -330,6 +332,6 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
     // An unfinished video goes with the writer, before the scratch folder.
     writer.reset();
 #endif
-    // The scratch folder (a shot's) goes here, after the controller has closed the file.
+    // The scratch folder (a shot's or a video's) goes here, after the controller has closed the file.
     return status;
 }
