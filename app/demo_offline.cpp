@@ -1,4 +1,4 @@
-// Offscreen shots and captures driven by the program's own clock.
+// Offscreen shots, captures and videos driven by the program's own clock.
 #include "app/demo_offline.h"
 
 #include <algorithm>
@@ -12,6 +12,10 @@
 #include <thread>
 
 #include "app/demo_app.h"
+#include "app/demo_picture.h"
+#if defined(ZARNOTH_VIDEO)
+#include "app/demo_video.h"
+#endif
 #include "app/progress_line.h"
 #include "app/demo_show.h"
 #include "image/kvl_pngwriter.h"
@@ -51,17 +55,6 @@ bool PlaySoundUntil(KVLSoundOutputWAV* wav, KVLSoundPlayer* player, int64_t* pla
     }
     WaitForSound(wav, player, heard + kSoundLead);
     return true;
-}
-
-// The renderer carries state from one frame into the next (the room sets its fog
-// after drawing its floor, so the floor is fogged from the second frame on): a kept
-// picture is drawn after the ones just before it, as when every picture is drawn.
-constexpr int64_t kLeadPictures = 2;
-
-// The index of the scene on show at tick t (the next one from its switch tick on).
-int32_t SceneAt(int64_t t) {
-    return static_cast<int32_t>(
-        std::ranges::count_if(DemoController::kSwitchTicks, [&](int32_t s) { return s <= t; }));
 }
 
 // The offscreen picture is a single buffer, so a frame that clears and then presents
@@ -143,12 +136,69 @@ private:
     std::filesystem::path m_path;
 };
 
+// The renderer carries state from one frame into the next (the room sets its fog
+// after drawing its floor, so the floor is fogged from the second frame on): a kept
+// picture is drawn after the ones just before it, as when every picture is drawn.
+constexpr int64_t kLeadPictures = 2;
+
+// The index of the scene on show at tick t (the next one from its switch tick on).
+int32_t SceneAt(int64_t t) {
+    return static_cast<int32_t>(
+        std::ranges::count_if(DemoController::kSwitchTicks, [&](int32_t s) { return s <= t; }));
+}
+
+// The picture last shown, brought down to the output size.
+std::unique_ptr<KVLImage> TakePicture(ShownPictureRenderer* renderer, int32_t ssaa) {
+    std::unique_ptr<KVLImage> picture = renderer->Shown();
+    if (picture == nullptr || ssaa == 1) {
+        return picture;
+    }
+    return DemoScaleDown(*picture, ssaa);
+}
+
+#if defined(ZARNOTH_VIDEO)
+DemoVideoSettings VideoSettings(const DemoOfflineOptions& options, int32_t sampleRate) {
+    DemoVideoSettings video;
+    video.path = options.videoPath;
+    video.codec = options.videoCodec;
+    video.width = options.size.width;
+    video.height = options.size.height;
+    video.fps = options.fps;
+    video.sampleRate = sampleRate;
+    return video;
+}
+
+// Hands the soundtrack written so far to the video.
+bool FeedSound(DemoSoundTail* tail, DemoVideoWriter* writer, std::vector<int16_t>* buffer) {
+    buffer->clear();
+    if (!tail->Take(buffer)) {
+        return false;
+    }
+    return buffer->empty() || writer->AddSound(buffer->data(), static_cast<int64_t>(buffer->size() / 2));
+}
+#endif
+
 }  // namespace
+
+std::string CheckDemoOffline(const DemoOfflineOptions& options) {
+    std::string problem = CheckDemoPictureSize(options.size);
+    if (!problem.empty() || options.videoPath.empty()) {
+        return problem;
+    }
+#if defined(ZARNOTH_VIDEO)
+    return CheckDemoVideo(VideoSettings(options, 44100));
+#else
+    return "this build of zarnoth cannot write videos (it has no FFmpeg); use --capture";
+#endif
+}
 
 int RunDemoOffline(const DemoOfflineOptions& options) {
     const bool capture = !options.captureDir.empty();
+    const bool video = !options.videoPath.empty();
+    const int32_t ssaa = options.size.ssaa;
     std::string wavPath;
-    // A shot's soundtrack is only a by-product; it goes with this folder.
+    // A shot's soundtrack is only a by-product, and a video's is read back into the
+    // video as it grows; either goes with this folder.
     std::unique_ptr<ScratchFolder> scratch;
     if (capture) {
         wavPath = options.captureDir + "/sound.wav";
@@ -161,8 +211,21 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
         wavPath = (scratch->Path() / "sound.wav").string();
     }
     int status = 0;
+#if defined(ZARNOTH_VIDEO)
+    std::unique_ptr<DemoVideoWriter> writer;
+    DemoSoundTail tail(wavPath);
+    std::vector<int16_t> soundBuffer;
+    int64_t videoPictures = 0;
+    int64_t videoSoundFrames = 0;
+#else
+    if (video) {
+        std::fprintf(stderr, "zarnoth: %s\n", CheckDemoOffline(options).c_str());
+        return 1;
+    }
+#endif
     {
-        ShownPictureRenderer renderer(DemoApp::kWidth, DemoApp::kHeight);
+        ShownPictureRenderer renderer(options.size.width * ssaa, options.size.height * ssaa);
+        renderer.SetPictureShape(DemoApp::kWidth, DemoApp::kHeight);
         DemoShowController controller(nullptr, &renderer, nullptr);
         controller.UseWAVOutput(KVLString(wavPath.c_str()));
         if (!controller.Init()) {
@@ -181,11 +244,25 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
             // to reach the end of the show.
             const int64_t stepsPerSecond = static_cast<int64_t>(options.fps) * DemoController::kTickMs;
             const int64_t pictures = (static_cast<int64_t>(lastTick) * stepsPerSecond + 999) / 1000 + 1;
-            ProgressLine progress(capture ? stderr : nullptr, "capture", pictures);
+#if defined(ZARNOTH_VIDEO)
+            // A video ends with the show: its pictures are those shown before the end.
+            videoPictures = (static_cast<int64_t>(lastTick) * stepsPerSecond + 999) / 1000;
+            videoSoundFrames = videoPictures * rate / options.fps;
+            if (video) {
+                writer = std::make_unique<DemoVideoWriter>(VideoSettings(options, rate));
+                if (!writer->Open()) {
+                    std::fprintf(stderr, "zarnoth: %s\n", writer->Error().c_str());
+                    status = 1;
+                }
+            }
+#endif
+            const bool recording = capture || video;
+            ProgressLine progress(recording ? stderr : nullptr, video ? "video" : "capture",
+                                  video ? pictures - 1 : pictures);
             // Show time of picture k in ticks; a shot's last picture is at its tick.
             const auto pictureTick = [&](int64_t k) {
                 const int64_t t = k * 1000 / (static_cast<int64_t>(options.fps) * DemoController::kTickMs);
-                return capture ? t : std::min<int64_t>(t, stopTick);
+                return recording ? t : std::min<int64_t>(t, stopTick);
             };
             // A shot keeps its own picture and the last one of each scene: a scene
             // presents nothing only in its opening pictures (the oscilloscope's hold, at
@@ -197,7 +274,7 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
                 lastSwitch = s <= stopTick ? s : lastSwitch;
             }
             const auto drawn = [&](int64_t k) {
-                if (capture || options.drawEveryPicture) {
+                if (recording || options.drawEveryPicture) {
                     return true;
                 }
                 for (int64_t j = k; j <= k + kLeadPictures; ++j) {
@@ -209,14 +286,14 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
                 return false;
             };
             // The music must be at its place for the drawn pictures of a scene that shows
-            // it, up to the tick found here; a capture keeps the whole soundtrack, and so
-            // does a shot drawing every picture. A scene's last picture can show the
-            // music in a shot only through the switch gap right after it: the one
+            // it, up to the tick found here; a capture or a video keeps the whole
+            // soundtrack, and so does a shot drawing every picture. A scene's last picture
+            // can show the music in a shot only through the switch gap right after it: the one
             // opening hold (the oscilloscope's) follows the "Parental" picture, which
             // has none. So only the shot's own picture, the one before when the shot
             // falls in a switch gap, and their lead pictures count.
             int64_t hearUntil = INT64_MAX;
-            if (!capture && !options.drawEveryPicture) {
+            if (!recording && !options.drawEveryPicture) {
                 int64_t shot = 0;
                 while (pictureTick(shot) < stopTick) {
                     ++shot;
@@ -231,9 +308,21 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
                     }
                 }
             }
-            for (int64_t k = 0; controller.IsRunning(); ++k) {
+            for (int64_t k = 0; status == 0 && controller.IsRunning(); ++k) {
+#if defined(ZARNOTH_VIDEO)
+                if (video && k >= videoPictures) {
+                    // The sound of the last picture, to its end.
+                    if (!PlaySoundUntil(wav, controller.GetPlayer(), &soundFrames, videoSoundFrames)) {
+                        progress.Finish();
+                        std::fprintf(stderr, "zarnoth: cannot write %s\n", wavPath.c_str());
+                        status = 1;
+                    }
+                    break;
+                }
+#endif
+                // Show time of picture k in ticks, and the sound frame it is heard at.
                 const int64_t tick = pictureTick(k);
-                const bool last = !capture && tick >= stopTick;
+                const bool last = !recording && tick >= stopTick;
                 const bool draw = drawn(k);
                 while (controller.GetTickCount() < tick) {
                     DemoController::OnTick(0, &controller);
@@ -253,8 +342,21 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
                         break;
                     }
                 }
+#if defined(ZARNOTH_VIDEO)
+                if (video) {
+                    std::unique_ptr<KVLImage> picture = TakePicture(&renderer, ssaa);
+                    if (!picture || !writer->AddPicture(*picture) || !FeedSound(&tail, writer.get(), &soundBuffer)) {
+                        progress.Finish();
+                        std::fprintf(stderr, "zarnoth: %s\n",
+                                     writer->Error().empty() ? "cannot read the soundtrack back" : writer->Error().c_str());
+                        status = 1;
+                        break;
+                    }
+                    progress.Update(k + 1);
+                }
+#endif
                 if (capture || last) {
-                    std::unique_ptr<KVLImage> picture = renderer.Shown();
+                    std::unique_ptr<KVLImage> picture = TakePicture(&renderer, ssaa);
                     char file[64];
                     std::snprintf(file, sizeof file, "/frame_%05lld.png", static_cast<long long>(k));
                     const std::string path = capture ? options.captureDir + file : options.shotPath;
@@ -277,6 +379,18 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
         }
         // The WAV output completes its header when it goes away with the controller.
     }
-    // The scratch folder (a shot's) goes here, after the controller has closed the file.
+#if defined(ZARNOTH_VIDEO)
+    // The rest of the soundtrack reaches the file when the output closes it.
+    if (status == 0 && video) {
+        if (!FeedSound(&tail, writer.get(), &soundBuffer) || !writer->Finish(videoSoundFrames)) {
+            std::fprintf(stderr, "zarnoth: %s\n",
+                         writer->Error().empty() ? "cannot read the soundtrack back" : writer->Error().c_str());
+            status = 1;
+        }
+    }
+    // An unfinished video goes with the writer, before the scratch folder.
+    writer.reset();
+#endif
+    // The scratch folder (a shot's or a video's) goes here, after the controller has closed the file.
     return status;
 }

@@ -8,7 +8,11 @@
 // the one last presented, what a window would show: a frame that presents nothing (the
 // oscilloscope scene's hold, a switch gap) leaves it as it was. --shot stops at its
 // tick and writes that picture; --capture writes every picture and keeps the
-// soundtrack.
+// soundtrack; --video encodes the pictures from the start to the end of the show
+// (picture k at k / fps seconds) with the soundtrack as heard into a video file.
+//
+// Pictures are rendered at size x ssaa, the show's 4:3 picture centred with black
+// bars (see ZRNRendererOffscreen::SetPictureShape), and averaged down to size.
 //
 // A shot steps the pictures before its own with the scenes' drawing off (every
 // animation, counter and view moves on as when drawn) and draws only those it can
@@ -21,6 +25,8 @@
 #include <cstdint>
 #include <string>
 
+#include "app/demo_picture.h"
+
 struct DemoOfflineOptions {
     int32_t fps = 60;
     // Shot: the tick and the PNG to write. Capture: the folder (empty: no capture).
@@ -30,7 +36,15 @@ struct DemoOfflineOptions {
     // A shot that draws every picture before its own and follows the music all the
     // way, as a capture does (the slow way; tests compare the two).
     bool drawEveryPicture = false;
+    // Video: the file and the codec (empty path: no video).
+    std::string videoPath;
+    std::string videoCodec = "h264";
+    DemoPictureSize size;
 };
+
+// The reason why the options cannot give a video or a picture of their size (checked
+// before any work); empty when they can.
+std::string CheckDemoOffline(const DemoOfflineOptions& options);
 
 // The exit status: 0 done, 1 failure (already reported on standard error).
 int RunDemoOffline(const DemoOfflineOptions& options);

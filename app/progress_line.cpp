@@ -36,6 +36,11 @@ ProgressLine::~ProgressLine() { Finish(); }
 std::string ProgressLine::Format(const char* what, int64_t done, int64_t total, double elapsed) {
     std::string line = std::string(what) + ": " + std::to_string(done) + "/" + std::to_string(total) +
                        " pictures, " + Clock(elapsed) + " elapsed";
+    if (done > 0 && elapsed > 0.0) {
+        char speed[32];
+        std::snprintf(speed, sizeof speed, ", %.1f/s", static_cast<double>(done) / elapsed);
+        line += speed;
+    }
     if (done > 0 && done <= total) {
         line += ", " + Clock(elapsed * static_cast<double>(total - done) / static_cast<double>(done)) + " left";
     }

@@ -1,5 +1,5 @@
-// One progress line for long offline runs (a capture): pictures done of the total, the
-// time taken so far and an estimate of the time left, redrawn in place with a carriage
+// One progress line for long offline runs (a capture, a video): pictures done of the
+// total, the time taken so far, the pictures per second and an estimate of the time left, redrawn in place with a carriage
 // return. It is shown only when its stream is a terminal, so logs and pipes stay clean.
 // Redraws are limited to a few a second; Finish ends the line.
 #pragma once
@@ -20,8 +20,8 @@ public:
     void Update(int64_t done);
     void Finish();
 
-    // "what: done/total pictures, m:ss elapsed, m:ss left"; the estimate needs at
-    // least one picture done.
+    // "what: done/total pictures, m:ss elapsed, R.R/s, m:ss left"; the rate and the
+    // estimate need at least one picture done.
     static std::string Format(const char* what, int64_t done, int64_t total, double elapsedSeconds);
 
 private:

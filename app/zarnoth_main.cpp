@@ -1,5 +1,6 @@
 // zarnoth: the demo program. Without options it plays the show full screen from the
-// archive next to the program; the options only add ways to watch or record it.
+// archive next to the program (or, installed, in the package's data folder); the
+// options only add ways to watch or record it.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +9,7 @@
 
 #include "app/demo_app.h"
 #include "app/demo_offline.h"
+#include "app/demo_picture.h"
 #include "app/demo_resources.h"
 #include "platform/kvl_programpath.h"
 
@@ -16,7 +18,9 @@ namespace {
 constexpr const char* kUsage =
     "usage: zarnoth [--windowed] [--bench]\n"
     "       zarnoth --shot TICK -o OUT.png [--fps N]\n"
-    "       zarnoth --capture DIR [--fps N]\n"
+    "       zarnoth --capture DIR [--fps N] [--size WxH] [--ssaa N]\n"
+    "       zarnoth --video OUT.mp4 [--codec h264|ffv1] [--fps N] [--size WxH] [--ssaa N]\n"
+    "       zarnoth --version\n"
     "\n"
     "Plays the ZARNOTH 3D demo (82 seconds) from quorvel.pak next to the program.\n"
     "  --windowed         a 640x480 window instead of full screen\n"
@@ -26,16 +30,34 @@ constexpr const char* kUsage =
     "                     and write it to OUT.png; the ticks are driven by the program\n"
     "  --capture DIR      render every picture of the show offscreen into DIR/frame_NNNNN.png\n"
     "                     and the soundtrack into DIR/sound.wav\n"
-    "  --fps N            pictures per second of show time for --shot and --capture (default 60)\n"
+    "  --video OUT        encode the show offscreen with its soundtrack into the video file OUT:\n"
+    "                     H.264 and AAC (.mp4, .mkv), or with --codec ffv1 lossless FFV1 and\n"
+    "                     PCM (.mkv)\n"
+    "  --fps N            pictures per second of show time for --shot, --capture and --video\n"
+    "                     (default 60)\n"
+    "  --size WxH         picture size of --shot, --capture and --video (default 640x480, at\n"
+    "                     most 7680x4320); the 4:3 picture is centred with black bars\n"
+    "  --ssaa N           render N times larger in each direction and average down (1 to 4)\n"
+    "  --version          the version\n"
     "  --help             this text\n";
 
-// The archive lives next to the program, whatever the current folder.
+// The archive lives next to the program, whatever the current folder; an installed
+// program finds it in the package's data folder instead.
 void FindArchive() {
     const KVLString folder = KVLGetProgramFolder();
     if (folder.IsEmpty()) {
         return;
     }
-    SetDemoArchivePath(KVLString((std::string(folder.c_str()) + "quorvel.pak").c_str()));
+    const std::string beside = std::string(folder.c_str()) + "quorvel.pak";
+#if defined(ZARNOTH_DATA_DIR)
+    if (std::FILE* f = std::fopen(beside.c_str(), "rb")) {
+        std::fclose(f);
+    } else {
+        SetDemoArchivePath(KVLString(ZARNOTH_DATA_DIR "/quorvel.pak"));
+        return;
+    }
+#endif
+    SetDemoArchivePath(KVLString(beside.c_str()));
 }
 
 int Usage(const char* problem) {
@@ -67,6 +89,9 @@ int main(int argc, char** argv) {
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
+        } else if (a == "--version") {
+            std::printf("zarnoth %s\n", ZARNOTH_VERSION);
+            return 0;
         } else if (a == "--windowed") {
             windowed = true;
         } else if (a == "--bench") {
@@ -80,6 +105,18 @@ int main(int argc, char** argv) {
             offline.shotPath = argv[++i];
         } else if (a == "--capture" && hasValue) {
             offline.captureDir = argv[++i];
+        } else if (a == "--video" && hasValue) {
+            offline.videoPath = argv[++i];
+        } else if (a == "--codec" && hasValue) {
+            offline.videoCodec = argv[++i];
+        } else if (a == "--size" && hasValue) {
+            if (!ParseDemoPictureSize(argv[++i], &offline.size.width, &offline.size.height)) {
+                return Usage("--size takes WIDTHxHEIGHT, e.g. 1920x1080");
+            }
+        } else if (a == "--ssaa" && hasValue) {
+            if (!ParseInt(argv[++i], 1, 4, &offline.size.ssaa)) {
+                return Usage("--ssaa takes a factor from 1 to 4");
+            }
         } else if (a == "--fps" && hasValue) {
             if (!ParseInt(argv[++i], 1, 1000, &offline.fps)) {
                 return Usage("--fps takes a number from 1 to 1000");
@@ -91,11 +128,20 @@ int main(int argc, char** argv) {
     if (shot && offline.shotPath.empty()) {
         return Usage("--shot needs -o OUT.png");
     }
-    if (shot && !offline.captureDir.empty()) {
-        return Usage("--shot and --capture do not go together");
+    const bool video = !offline.videoPath.empty();
+    if ((shot ? 1 : 0) + (offline.captureDir.empty() ? 0 : 1) + (video ? 1 : 0) > 1) {
+        return Usage("--shot, --capture and --video do not go together");
+    }
+    if (shot || !offline.captureDir.empty() || video) {
+        // Bad sizes, codecs and paths are refused before any work.
+        const std::string problem = CheckDemoOffline(offline);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "zarnoth: %s\n", problem.c_str());
+            return 1;
+        }
     }
     FindArchive();
-    if (shot || !offline.captureDir.empty()) {
+    if (shot || !offline.captureDir.empty() || video) {
         return RunDemoOffline(offline);
     }
     int status = 1;

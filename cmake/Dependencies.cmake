@@ -30,6 +30,10 @@ find_package(PNG REQUIRED)
 # benchmark as a reference (never linked into the engine).
 pkg_check_modules(MPG123 REQUIRED IMPORTED_TARGET libmpg123)
 
+# Video files (app/demo_video.cpp): FFmpeg's encoders (libx264 and AAC, FFV1 and PCM),
+# muxers and colour conversion.
+pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavcodec libavformat libavutil libswscale)
+
 # Renderer (scene/, library zrn): OpenGL 1.1 with GLU through the GL vendor-neutral
 # dispatch, so that one set of gl* entry points serves both bindings: the SDL window's
 # GLX context and the offscreen EGL context (Mesa's surfaceless platform, no display).

@@ -9,6 +9,8 @@
 
 #include <utility>
 
+#include "platform/kvl_displaymode.h"
+
 ZRNRendererOffscreen::ZRNRendererOffscreen(int32_t width, int32_t height)
     : ZRNRenderer(nullptr), m_width(width), m_height(height) {}
 
@@ -20,6 +22,10 @@ bool ZRNRendererOffscreen::SizeInRange() {
         return false;
     }
     return true;
+}
+
+KVLRect ZRNRendererOffscreen::PictureRect(int32_t width, int32_t height) const {
+    return KVLLetterbox(width, height, m_shapeWidth, m_shapeHeight);
 }
 
 bool ZRNRendererOffscreen::Initialise() {

@@ -5,6 +5,10 @@
 // (scene/sdl); on Windows from WGL on a hidden window, drawing into a framebuffer
 // object where the driver has them (scene/win32).
 //
+// A picture shape (SetPictureShape) keeps the drawing at that aspect ratio inside a
+// picture of another: centred, full height with black bars at the sides when the
+// picture is wider, full width with bars above and below when it is taller.
+//
 // Several offscreen renderers may exist at once, but the GL calls of the thread go to
 // the one made current last (by Initialise or MakeCurrent).
 #pragma once
@@ -25,6 +29,12 @@ public:
     // Finishes the drawing; true once initialised.
     bool Present() override;
     bool MakeCurrent();
+    // Before Initialise: the drawing keeps the aspect ratio width:height (0 x 0, the
+    // default: the drawing fills the whole picture).
+    void SetPictureShape(int32_t width, int32_t height) {
+        m_shapeWidth = width;
+        m_shapeHeight = height;
+    }
 
     // The picture as drawn so far, top row first, 0xAARRGGBB pixels with alpha 255;
     // null before Initialise.
@@ -33,6 +43,9 @@ public:
     int32_t GetWidth() const { return m_width; }
     int32_t GetHeight() const { return m_height; }
     const KVLString& GetError() const { return m_error; }
+
+protected:
+    KVLRect PictureRect(int32_t width, int32_t height) const override;
 
 private:
     // False with a reason in m_error unless both sides are 1..8192.
@@ -48,6 +61,8 @@ private:
 
     int32_t m_width;
     int32_t m_height;
+    int32_t m_shapeWidth = 0;
+    int32_t m_shapeHeight = 0;
     void* m_display = nullptr;
     void* m_surface = nullptr;
     void* m_context = nullptr;

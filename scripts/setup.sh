@@ -2,7 +2,8 @@
 # Sets up a fresh Debian machine for ZARNOTH 3D and builds it.
 #   scripts/setup.sh demo   install what is missing, build, run the demo
 #   scripts/setup.sh test   install what is missing, build, run every test:
-#                           the unit tests, then a clang build with AddressSanitizer
+#                           the unit tests, the Debian package (installed, run and
+#                           removed again), then a clang build with AddressSanitizer
 #                           and UndefinedBehaviorSanitizer that runs the unit tests
 #                           again and replays every fuzz target's seed corpus, and a
 #                           ThreadSanitizer build of the sound tests (output ring,
@@ -120,6 +121,9 @@ if [[ "$mode" == demo ]]; then
 fi
 
 stage "tests" build_and_test
+# The Debian package: lintian, then installed with dpkg, run from another folder, its
+# manual pages rendered, and removed again (scripts/deb_test.sh).
+stage "Debian package" bash scripts/deb_test.sh
 stage "AddressSanitizer/UBSan + fuzz seeds" sanitizer_stage
 stage "ThreadSanitizer" thread_sanitizer_stage
 # The Windows build: MinGW-w64 cross build of the engine, zarnoth.exe, kvl.exe and the

@@ -5,10 +5,14 @@
 #                              packages into build-win/deps (once; later runs reuse them), then
 #                              cross-build the engine, zarnoth.exe, kvl.exe and the test programs
 #                              into build-win/
-#   scripts/windows.sh test    build, then run under Wine, on a private Xvfb and PulseAudio: the
-#                              unit test programs, one offscreen picture (zarnoth.exe --shot, a
-#                              640x480 PNG), then the whole demo (full screen at 640x480x16 in
-#                              Wine's virtual desktop), which must end by itself with status 0
+#   scripts/windows.sh package build, then zip zarnoth.exe, kvl.exe, quorvel.pak and a short
+#                              README.txt into build-win/packages/zarnoth-VERSION-win32.zip
+#   scripts/windows.sh test    build and package, then run under Wine, on a private Xvfb and
+#                              PulseAudio: the unit test programs, one offscreen picture by the
+#                              zipped program unpacked in a folder of its own (zarnoth.exe --shot,
+#                              a 640x480 PNG), --video refused (this build has no encoders), then
+#                              the whole demo (full screen at 640x480x16 in Wine's virtual
+#                              desktop), which must end by itself with status 0
 #   scripts/windows.sh run PROGRAM.exe [ARGS...]
 #                              runs a program of the build under Wine in that same set-up (no
 #                              build step; e.g. build-win/bin/zarnoth.exe --windowed)
@@ -17,8 +21,8 @@
 set -euo pipefail
 
 mode="${1:-}"
-if [[ "$mode" != build && "$mode" != test && ! ("$mode" == run && $# -ge 2) ]]; then
-    echo "usage: scripts/windows.sh build|test|run PROGRAM.exe [ARGS...]" >&2
+if [[ "$mode" != build && "$mode" != package && "$mode" != test && ! ("$mode" == run && $# -ge 2) ]]; then
+    echo "usage: scripts/windows.sh build|package|test|run PROGRAM.exe [ARGS...]" >&2
     exit 2
 fi
 shift
@@ -218,6 +222,30 @@ cross_build() {
 }
 
 
+# The zip for Windows users: the two programs, the archive from the Linux build and the
+# text on how to start them, at the top level of the zip. Sets package_zip.
+package_zip=""
+make_package() {
+    step "package"
+    if [[ ! -f build/bin/quorvel.pak ]]; then
+        echo "build/bin/quorvel.pak is missing: build for Linux first (scripts/setup.sh)" >&2
+        exit 1
+    fi
+    local version staging
+    version="$(sed -n 's/^project(zarnoth VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)"
+    staging="$out/packages/zarnoth-$version-win32"
+    rm -rf "$out/packages"
+    mkdir -p "$staging"
+    cp "$out/bin/zarnoth.exe" "$out/bin/kvl.exe" build/bin/quorvel.pak "$staging/"
+    # Windows editors want CR LF line ends.
+    sed 's/$/\r/' packaging/README-windows.txt >"$staging/README.txt"
+    package_zip="$out/packages/zarnoth-$version-win32.zip"
+    (cd "$staging" && zip -q -X -9 "$package_zip" zarnoth.exe kvl.exe quorvel.pak README.txt)
+    rm -rf "$staging"
+    step_done
+    echo "$package_zip"
+}
+
 # The Wine runs use servers of their own, stopped when the script ends.
 xvfb_pid=""
 pulse_pid=""
@@ -332,6 +360,10 @@ cross_build
 if [[ "$mode" == build ]]; then
     exit 0
 fi
+make_package
+if [[ "$mode" == package ]]; then
+    exit 0
+fi
 
 step "start Xvfb, PulseAudio and Wine"
 start_xvfb
@@ -366,13 +398,22 @@ if [[ ! -f "$out/bin/zarnoth.exe" ]]; then
     exit 1
 fi
 
-# One picture of the credits scene through the offscreen renderer and the program's own
-# clock: a PNG of the show's size must come out.
-step "zarnoth.exe --shot under Wine"
-shot="$out/bin/shot.png"
-rm -f "$shot"
+# The zip holds the four files and nothing else; unpacked in a folder of its own, its
+# program renders one picture of the credits scene through the offscreen renderer and
+# the program's own clock: a PNG of the show's size must come out.
+step "zipped zarnoth.exe --shot under Wine"
+unpacked="$out/unpacked"
+rm -rf "$unpacked"
+mkdir -p "$unpacked"
+(cd "$unpacked" && unzip -q "$package_zip")
+zip_files="$(cd "$unpacked" && find . -type f | sort | tr '\n' ' ')"
+if [[ "$zip_files" != "./README.txt ./kvl.exe ./quorvel.pak ./zarnoth.exe " ]]; then
+    echo "the zip holds $zip_files instead of zarnoth.exe, kvl.exe, quorvel.pak and README.txt" >&2
+    exit 1
+fi
+shot="$unpacked/shot.png"
 status=0
-(cd "$out/bin" && ZARNOTH_NO_MESSAGE_BOX=1 timeout 300 wine zarnoth.exe --shot 700 -o shot.png) >"$out/shot.log" 2>&1 ||
+(cd "$unpacked" && ZARNOTH_NO_MESSAGE_BOX=1 timeout 300 wine zarnoth.exe --shot 700 -o shot.png) >"$out/shot.log" 2>&1 ||
     status=$?
 step_done
 if ((status != 0)) || [[ ! -s "$shot" ]]; then
@@ -393,7 +434,19 @@ if ((shot_width != 640 || shot_height != 480)); then
     echo "zarnoth.exe --shot wrote a ${shot_width}x${shot_height} picture, not 640x480" >&2
     exit 1
 fi
-echo "zarnoth.exe --shot: ${shot_width}x${shot_height} PNG"
+echo "zipped zarnoth.exe --shot: ${shot_width}x${shot_height} PNG"
+
+# Without FFmpeg, --video says so and fails before any work.
+step "zarnoth.exe --video refused"
+status=0
+(cd "$unpacked" && ZARNOTH_NO_MESSAGE_BOX=1 timeout 120 wine zarnoth.exe --video show.mp4) >"$out/video.log" 2>&1 ||
+    status=$?
+step_done
+if ((status != 1)) || ! grep -q "cannot write videos" "$out/video.log" || [[ -e "$unpacked/show.mp4" ]]; then
+    echo "zarnoth.exe --video ended with status $status (1 and a message expected):" >&2
+    cat "$out/video.log" >&2
+    exit 1
+fi
 
 step "the whole demo under Wine"
 demo_started="$(now_ms)"

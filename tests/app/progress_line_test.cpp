@@ -13,15 +13,15 @@
 
 namespace {
 
-TEST(ProgressLine, TellsDoneTotalElapsedAndLeft) {
+TEST(ProgressLine, TellsDoneTotalElapsedRateAndLeft) {
     const struct {
         int64_t done, total;
         double elapsed;
         const char* text;
     } cases[] = {
         {0, 4940, 0.0, "capture: 0/4940 pictures, 0:00 elapsed"},
-        {1235, 4940, 30.0, "capture: 1235/4940 pictures, 0:30 elapsed, 1:30 left"},
-        {4940, 4940, 125.4, "capture: 4940/4940 pictures, 2:05 elapsed, 0:00 left"},
+        {1235, 4940, 30.0, "capture: 1235/4940 pictures, 0:30 elapsed, 41.2/s, 1:30 left"},
+        {4940, 4940, 125.4, "capture: 4940/4940 pictures, 2:05 elapsed, 39.4/s, 0:00 left"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(ProgressLine::Format("capture", c.done, c.total, c.elapsed), c.text);

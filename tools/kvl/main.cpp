@@ -30,7 +30,7 @@ void PrintOverview(FILE* out) {
     for (const KvlCommand& c : sorted) {
         std::fprintf(out, "  %-8s %s\n", c.name, c.summary);
     }
-    std::fprintf(out, "\n'kvl COMMAND --help' describes a command.\n");
+    std::fprintf(out, "\n'kvl COMMAND --help' describes a command; 'kvl --version' the version.\n");
 }
 
 }  // namespace
@@ -73,6 +73,10 @@ int main(int argc, char** argv) {
     const std::string word = argv[1];
     if (KvlIsHelp(word) || word == "help") {
         PrintOverview(stdout);
+        return kKvlOk;
+    }
+    if (word == "--version") {
+        std::printf("kvl %s\n", ZARNOTH_VERSION);
         return kKvlOk;
     }
     for (const KvlCommand& c : Table()) {
