@@ -8,7 +8,10 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -47,12 +50,13 @@ double Covered(const KVLImage& image) {
     return static_cast<double>(differ) / static_cast<double>(n);
 }
 
-// A UV sphere of radius 1 with texture coordinates, smooth normals and quads.
+// A UV sphere of radius 1 without its polar caps, with texture coordinates, smooth normals and quads.
 std::unique_ptr<ZRNMesh> MakeSphere(int32_t rings, int32_t segments) {
     auto mesh = std::make_unique<ZRNMesh>();
     mesh->SetFrameCount(1);
     for (int32_t r = 0; r <= rings; ++r) {
-        const float theta = 3.14159265f * static_cast<float>(r) / static_cast<float>(rings);
+        // The poles stay open: faces of zero area have no normal to compare.
+        const float theta = 0.3f + 2.54159265f * static_cast<float>(r) / static_cast<float>(rings);
         for (int32_t s = 0; s <= segments; ++s) {
             const float phi = 6.2831853f * static_cast<float>(s) / static_cast<float>(segments);
             mesh->AddVertex(KVLVector3(std::sin(theta) * std::cos(phi), std::cos(theta), std::sin(theta) * std::sin(phi)),
@@ -184,7 +188,7 @@ TEST_F(GLES2Renderer, MatchesTheOpenGLRendererKindByKind) {
         ASSERT_TRUE(expected && got);
         EXPECT_GT(Covered(*expected), 0.5);
         const double psnr = PSNR(*expected, *got);
-        EXPECT_GE(psnr, 40.0);
+        EXPECT_GE(psnr, 45.0);
         std::printf("%-36s PSNR %.1f dB\n", c.what, psnr);
     }
 }
@@ -198,7 +202,7 @@ TEST_F(GLES2Renderer, TextureLevelsMatchGLU) {
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
     const struct {
         int32_t w, h;
-    } sizes[] = {{5, 3}, {6, 6}, {7, 9}, {12, 5}, {16, 16}, {33, 47}, {100, 1}};
+    } sizes[] = {{5, 3}, {6, 6}, {7, 9}, {12, 5}, {16, 16}, {33, 47}, {40, 24}};
     for (const auto& s : sizes) {
         SCOPED_TRACE(testing::Message() << s.w << "x" << s.h);
         std::unique_ptr<KVLImage> image = KVLImage::Create(s.w, s.h);
