@@ -184,6 +184,11 @@ bool ZRNRendererGLES2::Initialise() {
     }
     glDisable(GL_STENCIL_TEST);
     glDisable(GL_DITHER);
+    // Blending weighs by destination alpha. The OpenGL 1.1 renderer's pictures have no
+    // alpha channel, so there it is always 1; a colour buffer with alpha (a WebGL
+    // canvas by default) keeps the 1 that Clear writes, since drawing leaves alpha
+    // alone. A page also composites such a canvas by its alpha.
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
     glDisable(GL_CULL_FACE);
     glCullFace(GL_BACK);
     glEnable(GL_DEPTH_TEST);
@@ -231,6 +236,8 @@ void ZRNRendererGLES2::Clear(const KVLVector3& colour) {
     if (!m_live) {
         return;
     }
+    // Only clearing writes alpha (1): see Initialise.
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     if (m_letterboxed) {
         // The bars outside the picture stay black in every buffer.
         glDisable(GL_SCISSOR_TEST);
@@ -240,6 +247,7 @@ void ZRNRendererGLES2::Clear(const KVLVector3& colour) {
     }
     glClearColor(colour.x, colour.y, colour.z, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
 }
 
 KVLMatrix44& ZRNRendererGLES2::Current() { return m_projectionMode ? m_projection.back() : m_modelView.back(); }
