@@ -9,9 +9,17 @@
 // (delivers the window events to the listeners: on Win32 exactly one message, on SDL
 // all pending events; false once the system asks the program to quit).
 //
+// ZRNBackendRunLoop runs those passes: natively a plain loop that returns once a pass
+// says stop (after done); on the web page the browser calls one pass per animation
+// frame and ZRNBackendRunLoop returns at once, before the first pass; done runs after
+// the last, when the program's main has long returned. Whatever the passes use must
+// therefore outlive main's stack (own it in the functions).
+//
 // This is the one place that chooses between the backends; the code that uses it stays
 // free of platform conditionals.
 #pragma once
+
+#include <functional>
 
 #include "core/kvl_string.h"
 
@@ -22,6 +30,13 @@
 using ZRNBackendWindow = KVLWindowWin32;
 using ZRNBackendRenderer = ZRNRendererWGL;
 using ZRNBackendTimer = KVLTimerMM;
+#elif defined(__EMSCRIPTEN__)
+#include "platform/web/kvl_timer_web.h"
+#include "platform/web/kvl_window_web.h"
+#include "scene/web/zrn_renderer_web.h"
+using ZRNBackendWindow = KVLWindowWeb;
+using ZRNBackendRenderer = ZRNRendererWeb;
+using ZRNBackendTimer = KVLTimerWeb;
 #else
 #include "platform/kvl_timer.h"
 #include "platform/sdl/kvl_window_sdl.h"
@@ -35,3 +50,4 @@ void ZRNBackendWaitForMessage();
 bool ZRNBackendPumpMessages();
 // The windowing system's reason for its last failure (empty when it gives none).
 KVLString ZRNBackendLastError();
+void ZRNBackendRunLoop(std::function<bool()> pass, std::function<void()> done);

@@ -1,0 +1,72 @@
+// KVLThreadStepped: the worker's begin, loop and end calls made from the main loop.
+#include "platform/web/kvl_thread_web.h"
+
+std::unique_ptr<KVLThread> KVLCreateWorkerThread() { return std::make_unique<KVLThreadStepped>(); }
+
+KVLThreadStepped::~KVLThreadStepped() { Stop(); }
+
+bool KVLThreadStepped::Create(int32_t argument, KVLThreadCallback begin, KVLThreadCallback loop,
+                              KVLThreadCallback end, void* context) {
+    Stop();
+    m_begun = false;
+    return KVLThread::Create(argument, begin, loop, end, context);
+}
+
+void KVLThreadStepped::Start() {
+    if (!IsFinished()) {
+        return;
+    }
+    m_begun = false;
+    KVLThread::Start();
+    KVLWebAddStepper(this);
+}
+
+bool KVLThreadStepped::Stop() {
+    m_running.store(false);
+    if (!m_inCall && !m_finished.load()) {
+        Finish();
+    }
+    return true;
+}
+
+// The main loop gives the machine back between steps; there is nothing to sleep for.
+void KVLThreadStepped::Pause(int32_t) {}
+
+// The owner waits in the one thread there is: the worker can only move on if the
+// owner lets it, so one step takes the place of the wait.
+void KVLThreadStepped::Wait(int32_t) { Step(); }
+
+void KVLThreadStepped::Step() {
+    if (m_finished.load() || m_inCall) {
+        return;
+    }
+    m_inCall = true;
+    if (!m_begun) {
+        m_begun = true;
+        if (m_begin != nullptr && !m_begin(m_argument, m_context)) {
+            m_running.store(false);
+        }
+    } else if (m_running.load() && m_loop != nullptr) {
+        if (!m_loop(m_argument, m_context)) {
+            m_running.store(false);
+        }
+    } else if (m_loop == nullptr) {
+        m_running.store(false);
+    }
+    m_inCall = false;
+    if (!m_running.load()) {
+        Finish();
+    }
+}
+
+void KVLThreadStepped::Finish() {
+    KVLWebRemoveStepper(this);
+    m_inCall = true;
+    bool endOk = true;
+    if (m_end != nullptr) {
+        endOk = m_end(m_argument, m_context);
+    }
+    m_inCall = false;
+    m_exitCode.store(endOk ? 0 : -1);
+    m_finished.store(true);
+}

@@ -1,0 +1,34 @@
+// KVLThreadStepped: a worker without a thread, for the page, where the program has one
+// thread (see kvl_mainloop_web.h). Start runs nothing yet; each step of the main loop
+// (or each Wait of its owner) makes one call: begin first, then one loop call per
+// step while the worker is running, then end. Stop ends it at once in the caller's
+// thread: running clears, and end runs unless a callback of this worker is in
+// progress (then the step that made that call runs end when it returns).
+//
+// Limits: the worker's callbacks run on the main thread between frames, so a loop call
+// must be short (the sound player's is one block of decoding); Pause does not sleep.
+#pragma once
+
+#include "platform/kvl_thread.h"
+#include "platform/web/kvl_mainloop_web.h"
+
+class KVLThreadStepped : public KVLThread, public KVLWebStepper {
+public:
+    KVLThreadStepped() = default;
+    ~KVLThreadStepped() override;
+
+    // Creating again first stops the previous worker.
+    bool Create(int32_t argument, KVLThreadCallback begin, KVLThreadCallback loop,
+                KVLThreadCallback end, void* context) override;
+    void Start() override;
+    bool Stop() override;
+    void Pause(int32_t ms) override;
+    void Wait(int32_t ms) override;
+    void Step() override;
+
+private:
+    void Finish();
+
+    bool m_begun = false;
+    bool m_inCall = false;
+};
