@@ -2,7 +2,9 @@
 // (the demo, kvl view), under one set of names, so that those programs are written
 // once: ZRNBackendWindow (constructed with title, width, height and bits per pixel;
 // SetFullScreen before Open), ZRNBackendRenderer (constructed on that window;
-// SetSwapInterval before Initialise; GetError) and ZRNBackendTimer.
+// SetSwapInterval before Initialise; GetError), ZRNBackendTimer and
+// ZRNBackendOffscreenRenderer (pictures read back: constructed with width and height;
+// Initialise, Present, ReadPixels, GetError).
 //
 // The main loop runs, per pass: ZRNBackendWaitForMessage (returns once the system has
 // a message for the program; on SDL at once), the caller's frame, ZRNBackendPumpMessages
@@ -27,23 +29,29 @@
 #include "platform/win32/kvl_timer_mm.h"
 #include "platform/win32/kvl_window_win32.h"
 #include "scene/win32/zrn_renderer_wgl.h"
+#include "scene/zrn_renderer_offscreen.h"
 using ZRNBackendWindow = KVLWindowWin32;
 using ZRNBackendRenderer = ZRNRendererWGL;
 using ZRNBackendTimer = KVLTimerMM;
+using ZRNBackendOffscreenRenderer = ZRNRendererOffscreen;
 #elif defined(__EMSCRIPTEN__)
 #include "platform/web/kvl_timer_web.h"
 #include "platform/web/kvl_window_web.h"
+#include "scene/web/zrn_renderer_offscreen_web.h"
 #include "scene/web/zrn_renderer_web.h"
 using ZRNBackendWindow = KVLWindowWeb;
 using ZRNBackendRenderer = ZRNRendererWeb;
 using ZRNBackendTimer = KVLTimerWeb;
+using ZRNBackendOffscreenRenderer = ZRNRendererOffscreenWeb;
 #else
 #include "platform/kvl_timer.h"
 #include "platform/sdl/kvl_window_sdl.h"
 #include "scene/sdl/zrn_renderer_sdl.h"
+#include "scene/zrn_renderer_offscreen.h"
 using ZRNBackendWindow = KVLWindowSDL;
 using ZRNBackendRenderer = ZRNRendererSDL;
 using ZRNBackendTimer = KVLTimerThread;
+using ZRNBackendOffscreenRenderer = ZRNRendererOffscreen;
 #endif
 
 void ZRNBackendWaitForMessage();

@@ -33,7 +33,8 @@ site="$out/site"
 # Optimised builds need the JavaScript modules of Debian's node packages.
 export NODE_PATH="${NODE_PATH:-/usr/share/nodejs}"
 
-jpeg_args=(-DWITH_SIMD=OFF)
+# Emscripten's CMake answers its type-size checks wrongly (wasm32: 4 bytes).
+jpeg_args=(-DWITH_SIMD=OFF -DHAVE_SIZE_T=TRUE -DSIZE_T=4 -DHAVE_UNSIGNED_LONG=TRUE -DUNSIGNED_LONG=4)
 png_args=(-DPNG_HARDWARE_OPTIMIZATIONS=OFF)
 dep_cmake() {
     local name="$1" src="$2"

@@ -7,6 +7,10 @@
 //                       The page hears "started", then "ended" with the measurements
 //                       once the show is over, after which it may be called again
 //                       (the page calls it while no show is on).
+//   zarnoth_shot(t, f)  the picture of tick t at f pictures per second, as
+//                       `zarnoth --shot t --fps f` makes it (the same clock and
+//                       sound-driven oscilloscope), written to /shot.png; 0 done, 1
+//                       failed. The page hears "shot" with the file's name.
 //
 // The page learns what happens through page events (platform/web/kvl_page_web.h).
 #include <chrono>
@@ -15,12 +19,14 @@
 #include <string>
 
 #include "app/demo_app.h"
+#include "app/demo_offline.h"
 #include "app/demo_resources.h"
 #include "platform/web/kvl_page_web.h"
 
 namespace {
 
 constexpr const char* kArchive = "/quorvel.pak";
+constexpr const char* kShot = "/shot.png";
 
 // One run of the show, owned by the page's main loop from start to end.
 struct Show {
@@ -64,6 +70,18 @@ extern "C" int zarnoth_play() {
                           ReleaseDemoResources();
                       });
     return 0;
+}
+
+extern "C" int zarnoth_shot(int tick, int fps) {
+    SetDemoArchivePath(kArchive);
+    DemoOfflineOptions options;
+    options.shotTick = tick;
+    options.fps = fps;
+    options.shotPath = kShot;
+    const int status = RunDemoOffline(options);
+    ReleaseDemoResources();
+    KVLWebPageEvent(status == 0 ? "shot" : "failed", status == 0 ? kShot : "");
+    return status;
 }
 
 // The page starts the show; main has nothing to do.
