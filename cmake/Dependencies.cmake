@@ -61,3 +61,9 @@ if(NOT TARGET OpenGL::GLU)
   message(FATAL_ERROR "GLU not found (Debian package libglu1-mesa-dev)")
 endif()
 set(ZARNOTH_ZRN_DEPS OpenGL::GL OpenGL::GLU OpenGL::EGL PkgConfig::SDL2)
+
+# Shader renderer (scene/zrn_renderer_gles2.cpp, library zrngles2): OpenGL ES 2 through
+# the same dispatch, with an EGL context on Mesa (package libgles-dev). Windows has no
+# OpenGL ES and does not build it (ZARNOTH_GLES2_DEPS stays empty there).
+pkg_check_modules(GLESV2 REQUIRED IMPORTED_TARGET glesv2)
+set(ZARNOTH_GLES2_DEPS PkgConfig::GLESV2 OpenGL::EGL)

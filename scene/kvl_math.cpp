@@ -129,6 +129,101 @@ KVLMatrix44 KVLMatrix44::Product(const KVLMatrix44& p, const KVLMatrix34& a) {
     return r;
 }
 
+KVLMatrix44 KVLMatrix44::Product(const KVLMatrix44& a, const KVLMatrix44& b) {
+    KVLMatrix44 r;
+    for (int i = 0; i < 4; ++i) {
+        for (int j = 0; j < 4; ++j) {
+            float sum = 0.0f;
+            for (int k = 0; k < 4; ++k) {
+                sum += a.m[i * 4 + k] * b.m[k * 4 + j];
+            }
+            r.m[i * 4 + j] = sum;
+        }
+    }
+    return r;
+}
+
+KVLMatrix44 KVLMatrix44::Perspective(double fovYDegrees, double aspect, double zNear, double zFar) {
+    const double half = fovYDegrees * 0.5 * 3.14159265358979323846 / 180.0;
+    const double depth = zFar - zNear;
+    const double sine = std::sin(half);
+    KVLMatrix44 r;
+    if (depth == 0.0 || sine == 0.0 || aspect == 0.0) {
+        return r;
+    }
+    const double cotangent = std::cos(half) / sine;
+    r.m[0] = static_cast<float>(cotangent / aspect);
+    r.m[5] = static_cast<float>(cotangent);
+    r.m[10] = static_cast<float>(-(zFar + zNear) / depth);
+    r.m[11] = -1.0f;
+    r.m[14] = static_cast<float>(-2.0 * zNear * zFar / depth);
+    r.m[15] = 0.0f;
+    return r;
+}
+
+KVLMatrix44 KVLMatrix44::LookAt(const KVLVector3& eye, const KVLVector3& centre, const KVLVector3& up) {
+    auto normalise = [](double v[3]) {
+        const double len = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+        if (len != 0.0) {
+            v[0] /= len, v[1] /= len, v[2] /= len;
+        }
+    };
+    auto cross = [](const double a[3], const double b[3], double out[3]) {
+        out[0] = a[1] * b[2] - a[2] * b[1];
+        out[1] = a[2] * b[0] - a[0] * b[2];
+        out[2] = a[0] * b[1] - a[1] * b[0];
+    };
+    double forward[3] = {static_cast<double>(centre.x) - eye.x, static_cast<double>(centre.y) - eye.y,
+                         static_cast<double>(centre.z) - eye.z};
+    const double upward[3] = {up.x, up.y, up.z};
+    normalise(forward);
+    double side[3];
+    cross(forward, upward, side);
+    normalise(side);
+    double top[3];
+    cross(side, forward, top);
+    const double e[3] = {eye.x, eye.y, eye.z};
+    KVLMatrix44 r;
+    for (int i = 0; i < 3; ++i) {
+        r.m[i * 4 + 0] = static_cast<float>(side[i]);
+        r.m[i * 4 + 1] = static_cast<float>(top[i]);
+        r.m[i * 4 + 2] = static_cast<float>(-forward[i]);
+    }
+    // The rotation applied after the move of the eye to the origin.
+    r.m[12] = static_cast<float>(-(side[0] * e[0] + side[1] * e[1] + side[2] * e[2]));
+    r.m[13] = static_cast<float>(-(top[0] * e[0] + top[1] * e[1] + top[2] * e[2]));
+    r.m[14] = static_cast<float>(forward[0] * e[0] + forward[1] * e[1] + forward[2] * e[2]);
+    return r;
+}
+
+KVLVector3 KVLMatrix44::ApplyPoint(const KVLVector3& p) const {
+    return {p.x * m[0] + p.y * m[4] + p.z * m[8] + m[12], p.x * m[1] + p.y * m[5] + p.z * m[9] + m[13],
+            p.x * m[2] + p.y * m[6] + p.z * m[10] + m[14]};
+}
+
+KVLVector3 KVLMatrix44::ApplyDirection(const KVLVector3& d) const {
+    return {d.x * m[0] + d.y * m[4] + d.z * m[8], d.x * m[1] + d.y * m[5] + d.z * m[9],
+            d.x * m[2] + d.y * m[6] + d.z * m[10]};
+}
+
+void KVLMatrix44::NormalMatrix(float out[9]) const {
+    // a: the upper-left 3x3 in rows. In the row-vector convention normals go through
+    // the inverse transpose, which is the cofactor matrix over the determinant.
+    const auto a = [this](int r, int c) { return static_cast<double>(m[r * 4 + c]); };
+    double cof[9];
+    for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c) {
+            const int r1 = (r + 1) % 3, r2 = (r + 2) % 3, c1 = (c + 1) % 3, c2 = (c + 2) % 3;
+            cof[r * 3 + c] = a(r1, c1) * a(r2, c2) - a(r1, c2) * a(r2, c1);
+        }
+    }
+    const double det = a(0, 0) * cof[0] + a(0, 1) * cof[1] + a(0, 2) * cof[2];
+    const double scale = det != 0.0 ? 1.0 / det : 1.0;
+    for (int i = 0; i < 9; ++i) {
+        out[i] = static_cast<float>(cof[i] * scale);
+    }
+}
+
 KVLQuaternion KVLQuaternion::FromMatrix(const KVLMatrix34& mat) {
     const float* m = mat.m;
     KVLQuaternion q;

@@ -116,6 +116,25 @@ struct KVLMatrix44 {
     static KVLMatrix44 Product(const KVLMatrix44& p, const KVLMatrix34& m);
     // The conversion the renderer uses: Product(Identity(), m).
     static KVLMatrix44 From(const KVLMatrix34& m) { return Product(Identity(), m); }
+    // A.B in full: A first, then B (OpenGL's glMultMatrix(B) on a current A is B.A).
+    static KVLMatrix44 Product(const KVLMatrix44& a, const KVLMatrix44& b);
+    // OpenGL's perspective projection: vertical field of view in degrees, width over
+    // height, distances of the near and far planes (both positive). Evaluated in
+    // double precision and rounded once, as GLU does.
+    static KVLMatrix44 Perspective(double fovYDegrees, double aspect, double zNear, double zFar);
+    // OpenGL's look-at view: the eye at eye looking towards centre, up projected to
+    // the screen's vertical. Degenerate input (centre at eye, up along the view)
+    // gives a matrix with zero rows, as GLU's does.
+    static KVLMatrix44 LookAt(const KVLVector3& eye, const KVLVector3& centre, const KVLVector3& up);
+    // The point p (w = 1) and the direction d (w = 0) through the matrix, row vector
+    // times matrix; the point's w is dropped.
+    KVLVector3 ApplyPoint(const KVLVector3& p) const;
+    KVLVector3 ApplyDirection(const KVLVector3& d) const;
+    // The matrix that carries normals when this one carries points: the inverse
+    // transpose of the upper-left 3x3 (as OpenGL transforms normals), rows of three
+    // in this file's row-vector convention. Its scale is kept (1/determinant), so a
+    // mirroring matrix turns normals round; a singular matrix gives the adjugate.
+    void NormalMatrix(float out[9]) const;
 };
 
 struct KVLQuaternion {

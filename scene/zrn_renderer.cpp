@@ -5,11 +5,9 @@
 #include <GL/glu.h>
 
 #include "scene/zrn_meshdraw.h"
+#include "scene/zrn_renderstate.h"
 
 namespace {
-
-constexpr double kNearPlane = 0.1;
-constexpr double kFarPlane = 100.0;
 
 // Forwards the draw routines' vertices to the open glBegin/glEnd pair.
 struct GLVertexSink {
@@ -37,37 +35,6 @@ void SetEnabled(GLenum capability, bool on) {
 
 }  // namespace
 
-uint32_t ZRNTextureCache::Find(const KVLString& name) const {
-    for (size_t i = 0; i < m_keys.size(); ++i) {
-        if (m_keys[i] == name) {
-            return m_textures[static_cast<int32_t>(i)];
-        }
-    }
-    return 0;
-}
-
-void ZRNTextureCache::Add(const KVLString& name, uint32_t texture) {
-    m_keys.push_back(name);
-    m_textures.Add(texture);
-}
-
-void ZRNTextureCache::Push() {
-    if (m_current != nullptr && ZRNIsTexturedKind(m_current->kind)) {
-        m_stack.Add(m_current);
-    }
-}
-
-const ZRNMaterial* ZRNTextureCache::Pop() {
-    if (m_stack.IsEmpty()) {
-        return nullptr;
-    }
-    const ZRNMaterial* top = m_stack[m_stack.GetCount() - 1];
-    m_stack.RemoveAt(m_stack.GetCount() - 1);
-    const bool changed = top != m_current;
-    m_current = top;
-    return changed ? top : nullptr;
-}
-
 ZRNRenderer::ZRNRenderer(KVLWindow* window) : m_window(window) {}
 
 ZRNRenderer::~ZRNRenderer() = default;
@@ -94,8 +61,7 @@ bool ZRNRenderer::Initialise() {
     glEnable(GL_LIGHT1);
     glEnable(GL_LIGHTING);
     glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluPerspective(m_fieldOfView, 1.0, kNearPlane, kFarPlane);
+    glLoadMatrixf(KVLMatrix44::Perspective(kZRNFieldOfView, 1.0, kZRNNearPlane, kZRNFarPlane).m);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     m_projectionMode = false;
@@ -142,7 +108,7 @@ void ZRNRenderer::Clear(const KVLVector3& colour) {
 
 void ZRNRenderer::LookAt(const KVLVector3& eye, const KVLVector3& centre) {
     if (m_live) {
-        gluLookAt(eye.x, eye.y, eye.z, centre.x, centre.y, centre.z, 0.0, 1.0, 0.0);
+        glMultMatrixf(KVLMatrix44::LookAt(eye, centre, KVLVector3::UnitY).m);
     }
 }
 
@@ -185,7 +151,7 @@ void ZRNRenderer::SetLight(const void* /*tag*/, const KVLVector3& vector, bool p
         const GLfloat position[4] = {vector.x, vector.y, vector.z, 0.0f};
         glLightfv(GL_LIGHT0, GL_POSITION, position);
     } else {
-        const GLfloat ambient[4] = {0.6f, 0.6f, 0.6f, 1.0f};
+        const GLfloat ambient[4] = {kZRNLightAmbient, kZRNLightAmbient, kZRNLightAmbient, 1.0f};
         glLightfv(GL_LIGHT0, GL_AMBIENT, ambient);
     }
 }
@@ -198,7 +164,7 @@ void ZRNRenderer::SetFog(const ZRNFogSettings& fog) {
         glDisable(GL_FOG);
         return;
     }
-    const GLfloat colour[4] = {0.3f, 0.3f, 0.3f, 1.0f};
+    const GLfloat colour[4] = {kZRNFogGrey, kZRNFogGrey, kZRNFogGrey, 1.0f};
     glEnable(GL_FOG);
     glFogi(GL_FOG_MODE, GL_EXP);
     glFogfv(GL_FOG_COLOR, colour);
@@ -217,52 +183,35 @@ void ZRNRenderer::ApplyMaterial(const ZRNMaterial& material) {
 }
 
 void ZRNRenderer::ApplyMaterialState(const ZRNMaterial& m) {
-    if (m.cull) {
-        glEnable(GL_CULL_FACE);
+    const ZRNMaterialState state = ZRNMaterialStateFor(m);
+    SetEnabled(GL_CULL_FACE, state.cull);
+    if (state.cull) {
         glCullFace(GL_BACK);
-    } else {
-        glDisable(GL_CULL_FACE);
     }
-    float a = 1.0f;
-    if (m.blend) {
-        glEnable(GL_BLEND);
+    SetEnabled(GL_BLEND, state.blend);
+    if (state.blend) {
         glBlendFunc(GL_DST_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-        a = m.alpha;
-    } else {
-        glDisable(GL_BLEND);
     }
-    const GLfloat ambient[4] = {m.ambient[0], m.ambient[1], m.ambient[2], a};
-    const GLfloat diffuse[4] = {m.diffuse[0], m.diffuse[1], m.diffuse[2], a};
-    const GLfloat specular[4] = {1.0f, 1.0f, 1.0f, 1.0f};
     const GLfloat emission[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, ambient);
-    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, diffuse);
-    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, specular);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, state.ambient);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, state.diffuse);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, state.specular);
     glMaterialfv(GL_FRONT_AND_BACK, GL_EMISSION, emission);
-    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, static_cast<GLfloat>(m.shininess));
+    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, state.shininess);
     glDisable(GL_TEXTURE_2D);
-    glEnable(GL_LIGHT0);
-    glEnable(GL_LIGHTING);
-    if (!ZRNIsTexturedKind(m.kind)) {
+    SetEnabled(GL_LIGHT0, state.lighting);
+    SetEnabled(GL_LIGHTING, state.lighting);
+    if (!state.textured) {
         return;
-    }
-    const bool sphereMap = m.kind == 7 || m.kind == 8;
-    if (m.kind == 4 || (sphereMap && !m.blend)) {
-        glDisable(GL_LIGHT0);
-        glDisable(GL_LIGHTING);
-    }
-    if ((m.kind == 4 || sphereMap) && m.blend) {
-        glEnable(GL_BLEND);
-        glBlendFunc(GL_DST_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     }
     glEnable(GL_TEXTURE_2D);
     BindTexture(m);
-    if (sphereMap) {
+    if (state.sphereMap) {
         glTexGeni(GL_S, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
         glTexGeni(GL_T, GL_TEXTURE_GEN_MODE, GL_SPHERE_MAP);
     }
-    SetEnabled(GL_TEXTURE_GEN_S, sphereMap);
-    SetEnabled(GL_TEXTURE_GEN_T, sphereMap);
+    SetEnabled(GL_TEXTURE_GEN_S, state.sphereMap);
+    SetEnabled(GL_TEXTURE_GEN_T, state.sphereMap);
 }
 
 void ZRNRenderer::BindTexture(const ZRNMaterial& m) {
@@ -360,21 +309,19 @@ void ZRNRenderer::OnResize(int32_t width, int32_t height) {
 
 void ZRNRenderer::ApplyResize() {
     const KVLRect picture = PictureRect(m_clientWidth, m_clientHeight);
-    m_letterboxed = picture.x != 0 || picture.y != 0 || picture.width != m_clientWidth ||
-                    picture.height != m_clientHeight;
+    m_letterboxed = ZRNIsLetterboxed(picture, m_clientWidth, m_clientHeight);
     glViewport(picture.x, picture.y, picture.width, picture.height);
     glScissor(picture.x, picture.y, picture.width, picture.height);
     SetEnabled(GL_SCISSOR_TEST, m_letterboxed);
     // A minimised window reports a height of 0: the projection keeps its aspect.
-    if (picture.width <= 0 || picture.height <= 0) {
+    KVLMatrix44 projection;
+    if (!ZRNProjectionFor(picture.width, picture.height, &projection)) {
         return;
     }
-    const double aspect = static_cast<double>(static_cast<float>(picture.width) / static_cast<float>(picture.height));
     if (!m_projectionMode) {
         glMatrixMode(GL_PROJECTION);
     }
-    glLoadIdentity();
-    gluPerspective(m_fieldOfView, aspect, kNearPlane, kFarPlane);
+    glLoadMatrixf(projection.m);
     if (!m_projectionMode) {
         glMatrixMode(GL_MODELVIEW);
     }

@@ -17,9 +17,9 @@ declare -A allowed=(
     [sound]="core platform sound"
     [scene]="core platform image anim scene"
 )
-system_headers='#include <(SDL|GL/|EGL/|windows\.h|mmsystem\.h|mmreg\.h|dsound\.h|emscripten)'
+system_headers='#include <(SDL|GL/|GLES[0-9]*/|EGL/|windows\.h|mmsystem\.h|mmreg\.h|dsound\.h|emscripten)'
 # The renderer is the scene graph's only door to GL.
-renderer_files='^scene/zrn_renderer(_offscreen)?\.cpp$'
+renderer_files='^scene/zrn_renderer(_offscreen|_gles2)?\.cpp$'
 
 failures=0
 for layer in "${!allowed[@]}"; do
