@@ -95,7 +95,7 @@ serve() {
     local port="${1:-8080}"
     echo "Serving $site on http://127.0.0.1:$port/"
     cd "$site"
-    exec python3 -m http.server "$port" --bind 127.0.0.1
+    exec /usr/bin/python3 -m http.server "$port" --bind 127.0.0.1
 }
 
 if [[ "$mode" == serve ]]; then
@@ -120,7 +120,7 @@ if [[ ! -x build/bin/zarnoth ]]; then
     echo "build/bin/zarnoth is missing: build for Linux first (scripts/setup.sh)" >&2
     exit 1
 fi
-python3 tests/web/web_test.py --site "$site" --native build/bin/zarnoth \
+/usr/bin/python3 tests/web/web_test.py --site "$site" --native build/bin/zarnoth \
     --reference tests/app/reference --work "$out/test"
 step_done
 echo "Web tests passed."

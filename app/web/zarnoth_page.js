@@ -113,9 +113,9 @@
     }
     if (page.archiveStatus !== "ok") {
       // Without the archive the program reports its own error; no sound is needed.
-      showMessage("quorvel.pak could not be loaded (" + page.archiveStatus + ").");
       page.state = "ready";
       play();
+      showMessage("quorvel.pak could not be loaded (" + page.archiveStatus + ").");
       return;
     }
     setState("ready", "");
