@@ -1,8 +1,6 @@
 // KVLThreadStepped: the worker's begin, loop and end calls made from the main loop.
 #include "platform/web/kvl_thread_web.h"
 
-std::unique_ptr<KVLThread> KVLCreateWorkerThread() { return std::make_unique<KVLThreadStepped>(); }
-
 KVLThreadStepped::~KVLThreadStepped() { Stop(); }
 
 bool KVLThreadStepped::Create(int32_t argument, KVLThreadCallback begin, KVLThreadCallback loop,
@@ -24,6 +22,15 @@ void KVLThreadStepped::Start() {
 bool KVLThreadStepped::Stop() {
     m_running.store(false);
     if (!m_inCall && !m_finished.load()) {
+        // A started worker always begins, as one on a thread does.
+        if (!m_begun) {
+            m_begun = true;
+            m_inCall = true;
+            if (m_begin != nullptr) {
+                m_begin(m_argument, m_context);
+            }
+            m_inCall = false;
+        }
         Finish();
     }
     return true;

@@ -2,8 +2,9 @@
 // thread (see kvl_mainloop_web.h). Start runs nothing yet; each step of the main loop
 // (or each Wait of its owner) makes one call: begin first, then one loop call per
 // step while the worker is running, then end. Stop ends it at once in the caller's
-// thread: running clears, and end runs unless a callback of this worker is in
-// progress (then the step that made that call runs end when it returns).
+// thread: running clears, and (begin first, if it has not run yet) end runs, unless a
+// callback of this worker is in progress (then the step that made that call runs end
+// when it returns).
 //
 // Limits: the worker's callbacks run on the main thread between frames, so a loop call
 // must be short (the sound player's is one block of decoding); Pause does not sleep.
