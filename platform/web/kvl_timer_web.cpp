@@ -1,13 +1,6 @@
 // KVLTimerWeb: deadlines checked once per pass of the page's main loop.
 #include "platform/web/kvl_timer_web.h"
 
-namespace {
-
-// Beyond this lag the missed calls are dropped rather than delivered in a burst.
-constexpr std::chrono::seconds kMaxLag{1};
-
-}  // namespace
-
 KVLTimerWeb::~KVLTimerWeb() { Stop(); }
 
 void KVLTimerWeb::Setup(int32_t periodMs, int32_t argument, KVLTimerCallback callback, void* context) {
@@ -24,7 +17,7 @@ void KVLTimerWeb::Start() {
         return;
     }
     m_armed = true;
-    m_deadline = Clock::now() + std::chrono::milliseconds(m_period);
+    m_schedule.Start(KVLTimerSchedule::Clock::now(), std::chrono::milliseconds(m_period));
     KVLWebAddStepper(this);
 }
 
@@ -34,12 +27,9 @@ void KVLTimerWeb::Stop() {
 }
 
 void KVLTimerWeb::Step() {
-    const Clock::time_point now = Clock::now();
-    if (now - m_deadline > kMaxLag) {
-        m_deadline = now;
-    }
-    while (m_armed && now >= m_deadline) {
+    const KVLTimerSchedule::Clock::time_point now = KVLTimerSchedule::Clock::now();
+    while (m_armed && now >= m_schedule.Deadline()) {
         m_callback(m_argument, m_context);
-        m_deadline += std::chrono::milliseconds(m_period);
+        m_schedule.Advance(now);
     }
 }

@@ -1,16 +1,13 @@
 // KVLTimerWeb: the periodic timer of the page, called back from the main loop (see
-// kvl_mainloop_web.h) instead of a thread of its own. It keeps the rules of
-// KVLTimerThread: call k is due at start + k * period on the steady clock, a late
-// step makes every call that has fallen due (in order), and after a lag of more than
-// a second (a hidden tab, whose frames the browser stops) the missed calls are given
-// up and the count starts again from the present.
+// kvl_mainloop_web.h) instead of a thread of its own. It keeps KVLTimerThread's
+// deadlines (KVLTimerSchedule): a late step makes every call that has fallen due, in
+// order, and after a lag of more than a second (a hidden tab, whose frames the
+// browser stops) the missed calls are given up.
 //
 // Limit: calls come only as often as the page's frames do (60 a second on most
 // screens), several at a time for a short period; a callback sees the same times as
 // with a thread, never earlier than its deadline.
 #pragma once
-
-#include <chrono>
 
 #include "platform/kvl_timer.h"
 #include "platform/web/kvl_mainloop_web.h"
@@ -30,12 +27,10 @@ public:
     bool IsArmed() const { return m_armed; }
 
 private:
-    using Clock = std::chrono::steady_clock;
-
     int32_t m_period = 0;
     int32_t m_argument = 0;
     KVLTimerCallback m_callback = nullptr;
     void* m_context = nullptr;
     bool m_armed = false;
-    Clock::time_point m_deadline;
+    KVLTimerSchedule m_schedule;
 };

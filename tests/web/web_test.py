@@ -186,6 +186,14 @@ def case_show(page, base, native, work):
     print(f"end picture: PSNR {quality:.1f} dB against the native shot of tick 5870")
     if quality < MIN_PSNR:
         raise AssertionError("the end picture is not the show's last picture")
+    # "Play again" starts the show once more on the same page.
+    page.eval("document.getElementById('again').click()")
+    page.wait_for("zarnothPage.state === 'playing' && "
+                  "document.getElementById('end-picture').classList.contains('hidden')", 30)
+    page.pump(1.0)
+    if sum("zarnoth: started" in line for line in page.console) != 2:
+        raise AssertionError("'play again' did not start the show again: " + "\n".join(page.console[-20:]))
+    print("play again: the show started again")
     result = page.eval("zarnothPage.result")
     print(f"click to first picture: {result['startup']:.3f} s")
     for name, scene in zip(SCENES, result["scenes"]):
