@@ -36,8 +36,11 @@ bool KVLThreadStepped::Stop() {
     return true;
 }
 
-// The main loop gives the machine back between steps; there is nothing to sleep for.
-void KVLThreadStepped::Pause(int32_t) {}
+// The main loop gives the machine back between steps; the pause only says when the
+// next loop call is due.
+void KVLThreadStepped::Pause(int32_t ms) {
+    m_resumeAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+}
 
 // The owner waits in the one thread there is: the worker can only move on if the
 // owner lets it, so one step takes the place of the wait.
@@ -53,12 +56,17 @@ void KVLThreadStepped::Step() {
         if (m_begin != nullptr && !m_begin(m_argument, m_context)) {
             m_running.store(false);
         }
-    } else if (m_running.load() && m_loop != nullptr) {
-        if (!m_loop(m_argument, m_context)) {
-            m_running.store(false);
-        }
     } else if (m_loop == nullptr) {
         m_running.store(false);
+    } else {
+        for (int32_t calls = 0; calls < kMaxCallsPerStep && m_running.load(); ++calls) {
+            if (calls > 0 && std::chrono::steady_clock::now() < m_resumeAt) {
+                break;
+            }
+            if (!m_loop(m_argument, m_context)) {
+                m_running.store(false);
+            }
+        }
     }
     m_inCall = false;
     if (!m_running.load()) {

@@ -1,7 +1,9 @@
 // KVLThreadStepped: a worker without a thread, for the page, where the program has one
 // thread (see kvl_mainloop_web.h). Start runs nothing yet; each step of the main loop
-// (or each Wait of its owner) makes one call: begin first, then one loop call per
-// step while the worker is running, then end. Stop ends it at once in the caller's
+// (or each Wait of its owner) calls begin first, then loop calls while the worker is
+// running, then end. A step makes loop calls as a thread would have made them since the
+// last step: the next one once the pause the worker asked for (Pause) is over, up to
+// kMaxCallsPerStep, so the worker keeps its pace when the page's frames come slowly. Stop ends it at once in the caller's
 // thread: running clears, and (begin first, if it has not run yet) end runs, unless a
 // callback of this worker is in progress (then the step that made that call runs end
 // when it returns).
@@ -10,11 +12,15 @@
 // must be short (the sound player's is one block of decoding); Pause does not sleep.
 #pragma once
 
+#include <chrono>
+
 #include "platform/kvl_thread.h"
 #include "platform/web/kvl_mainloop_web.h"
 
 class KVLThreadStepped : public KVLThread, public KVLWebStepper {
 public:
+    static constexpr int32_t kMaxCallsPerStep = 8;
+
     KVLThreadStepped() = default;
     ~KVLThreadStepped() override;
 
@@ -32,4 +38,5 @@ private:
 
     bool m_begun = false;
     bool m_inCall = false;
+    std::chrono::steady_clock::time_point m_resumeAt;
 };

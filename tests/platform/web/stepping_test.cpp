@@ -18,6 +18,8 @@ struct Trace {
     std::string calls;
     int loopsBeforeFalse = -1;  // the loop returns false on this call (-1: never)
     int loops = 0;
+    KVLThread* worker = nullptr;
+    int32_t pauseMs = 60000;  // each loop call pauses this long
 };
 
 bool Begin(int32_t, void* c) {
@@ -27,6 +29,7 @@ bool Begin(int32_t, void* c) {
 bool Loop(int32_t, void* c) {
     auto* t = static_cast<Trace*>(c);
     t->calls += 'l';
+    t->worker->Pause(t->pauseMs);
     return ++t->loops != t->loopsBeforeFalse;
 }
 bool End(int32_t, void* c) {
@@ -55,6 +58,7 @@ TEST(SteppedWorker, RunsOneCallPerMainLoopPass) {
         Trace trace;
         trace.loopsBeforeFalse = c.loopsBeforeFalse;
         KVLThreadStepped worker;
+        trace.worker = &worker;
         ASSERT_TRUE(worker.Create(0, &Begin, &Loop, &End, &trace));
         KVLWebStepAll();
         EXPECT_EQ(trace.calls, "") << "nothing runs before Start";
@@ -74,10 +78,25 @@ TEST(SteppedWorker, RunsOneCallPerMainLoopPass) {
     }
 }
 
+// A worker whose pauses are over by the next step catches up, as a thread would have
+// gone on meanwhile, but only so far in one step.
+TEST(SteppedWorker, CatchesUpAfterItsPausesUpToALimit) {
+    Trace trace;
+    trace.pauseMs = 0;
+    KVLThreadStepped worker;
+    trace.worker = &worker;
+    worker.Create(0, &Begin, &Loop, &End, &trace);
+    worker.Start();
+    KVLWebStepAll();
+    KVLWebStepAll();
+    EXPECT_EQ(trace.calls, "b" + std::string(KVLThreadStepped::kMaxCallsPerStep, 'l'));
+}
+
 TEST(SteppedWorker, OwnerWaitMakesOneStepAndDestructionEndsIt) {
     Trace trace;
     {
         KVLThreadStepped worker;
+        trace.worker = &worker;
         worker.Create(0, &Begin, &Loop, &End, &trace);
         worker.Start();
         worker.Wait(1);
