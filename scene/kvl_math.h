@@ -132,8 +132,9 @@ struct KVLMatrix44 {
     KVLVector3 ApplyDirection(const KVLVector3& d) const;
     // The matrix that carries normals when this one carries points: the inverse
     // transpose of the upper-left 3x3 (as OpenGL transforms normals), rows of three
-    // in this file's row-vector convention. Its scale is kept (1/determinant), so a
-    // mirroring matrix turns normals round; a singular matrix gives the adjugate.
+    // in this file's row-vector convention: the cofactors over the determinant, so
+    // that n' . (n through the matrix) = |n|^2 under a mirror too. A singular matrix
+    // gives the cofactors alone.
     void NormalMatrix(float out[9]) const;
 };
 

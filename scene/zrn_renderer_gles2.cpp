@@ -13,7 +13,7 @@ namespace {
 // OpenGL 1.1's fixed-function subset, per vertex: light 0 directional with white
 // diffuse and specular, the infinite viewer's half vector, one-sided lighting with the
 // colour sum clamped; sphere-map coordinates from the eye-space position and unit
-// normal; the GL_EXP fog factor from the eye-space depth.
+// normal; the fog distance (the eye-space depth).
 constexpr char kVertexShader[] = R"(
 attribute vec3 a_position;
 attribute vec3 a_normal;
@@ -28,11 +28,9 @@ uniform vec3 u_ambient;
 uniform vec4 u_diffuse;
 uniform float u_shininess;
 uniform bool u_sphereMap;
-uniform bool u_fog;
-uniform float u_fogDensity;
 varying vec4 v_colour;
 varying vec2 v_texCoord;
-varying float v_fog;
+varying float v_fogDepth;
 void main() {
     vec4 eye = u_modelView * vec4(a_position, 1.0);
     gl_Position = u_projection * eye;
@@ -62,11 +60,13 @@ void main() {
     } else {
         v_texCoord = a_texCoord;
     }
-    v_fog = u_fog ? clamp(exp(-u_fogDensity * abs(eye.z)), 0.0, 1.0) : 1.0;
+    v_fogDepth = abs(eye.z);
 }
 )";
 
-// Texture modulate, then fog.
+// Texture modulate, then GL_EXP fog. The factor is taken per fragment from the
+// interpolated distance, which is what Mesa does for OpenGL 1.1 whatever the fog hint
+// (measured: per-vertex factors differ by a level here and there).
 constexpr char kFragmentShader[] = R"(
 #ifdef GL_FRAGMENT_PRECISION_HIGH
 precision highp float;
@@ -76,15 +76,18 @@ precision mediump float;
 uniform bool u_textured;
 uniform sampler2D u_texture;
 uniform vec3 u_fogColour;
+uniform bool u_fog;
+uniform float u_fogDensity;
 varying vec4 v_colour;
 varying vec2 v_texCoord;
-varying float v_fog;
+varying float v_fogDepth;
 void main() {
     vec4 c = v_colour;
     if (u_textured) {
         c *= texture2D(u_texture, v_texCoord);
     }
-    gl_FragColor = vec4(mix(u_fogColour, c.rgb, v_fog), c.a);
+    float f = u_fog ? clamp(exp(-u_fogDensity * v_fogDepth), 0.0, 1.0) : 1.0;
+    gl_FragColor = vec4(mix(u_fogColour, c.rgb, f), c.a);
 }
 )";
 
@@ -181,6 +184,11 @@ bool ZRNRendererGLES2::Initialise() {
     }
     glDisable(GL_STENCIL_TEST);
     glDisable(GL_DITHER);
+    // Blending weighs by destination alpha. The OpenGL 1.1 renderer's pictures have no
+    // alpha channel, so there it is always 1; a colour buffer with alpha (a WebGL
+    // canvas by default) keeps the 1 that Clear writes, since drawing leaves alpha
+    // alone. A page also composites such a canvas by its alpha.
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
     glDisable(GL_CULL_FACE);
     glCullFace(GL_BACK);
     glEnable(GL_DEPTH_TEST);
@@ -228,6 +236,8 @@ void ZRNRendererGLES2::Clear(const KVLVector3& colour) {
     if (!m_live) {
         return;
     }
+    // Only clearing writes alpha (1): see Initialise.
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     if (m_letterboxed) {
         // The bars outside the picture stay black in every buffer.
         glDisable(GL_SCISSOR_TEST);
@@ -237,6 +247,7 @@ void ZRNRendererGLES2::Clear(const KVLVector3& colour) {
     }
     glClearColor(colour.x, colour.y, colour.z, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_FALSE);
 }
 
 KVLMatrix44& ZRNRendererGLES2::Current() { return m_projectionMode ? m_projection.back() : m_modelView.back(); }

@@ -5,9 +5,10 @@
 // blending by destination alpha, culling, the texture cache by name, the shared
 // picture and ResetTextures.
 //
-// Lighting, sphere mapping and the fog factor are computed per vertex as OpenGL 1.1
-// does (infinite viewer, one-sided lighting, fog from the eye-space depth), so that its
-// pictures stay close to the OpenGL 1.1 renderer's; the material rules, the pass loop,
+// Lighting, sphere mapping and the fog distance are computed per vertex as OpenGL 1.1
+// does (infinite viewer, one-sided lighting, fog from the eye-space depth; the fog
+// factor per fragment, as Mesa does), so that its pictures stay close to the OpenGL
+// 1.1 renderer's; the material rules, the pass loop,
 // the projection and the letterbox come from zrn_renderstate.h, shared with it.
 //
 // Only calls that WebGL 1 allows are made: vertex data goes through one buffer object

@@ -127,8 +127,9 @@ ZRNTextureLevel ZRNHalveTexture(const ZRNTextureLevel& level) {
                         sum += level.rgba[(static_cast<size_t>(sy + j) * level.width + (sx + i)) * 4 + k];
                     }
                 }
+                // Blocks of four round to nearest, pairs truncate (as GLU does).
                 out.rgba[(static_cast<size_t>(y) * out.width + x) * 4 + k] =
-                    static_cast<uint8_t>((sum + count / 2) / count);
+                    static_cast<uint8_t>(count == 4 ? (sum + 2) / 4 : sum / count);
             }
         }
     }

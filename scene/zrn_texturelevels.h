@@ -5,8 +5,8 @@
 // renderer's GLU upload does them, so that both renderers sample the same texels.
 //
 // Rescaling averages the source area under each target texel (a box filter weighted
-// by coverage) and truncates; each further level averages 2x2 texels (2x1 once a side
-// is 1), rounding to nearest. Sizes are validated by the caller (KVLImageSizeOK).
+// by coverage) and truncates; each further level averages 2x2 texels rounding to
+// nearest, or 2x1 once a side is 1, truncating. Sizes are validated by the caller (KVLImageSizeOK).
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,199 @@
+// The show drawn by the shader renderer (OpenGL ES 2) and by the OpenGL 1.1 renderer
+// at once, compared at the reference ticks of the shot tests: each picture pair must
+// be within PSNR 35 dB.
+//
+// One run of the show feeds both: a tee renderer passes every call to the two
+// offscreen renderers (each made current for its share), so that both draw exactly
+// the same frames. Show time advances picture by picture like the program's offline
+// path (ticks delivered, the sound's WAV output moved along, the frame steps of a
+// switch gap taking no time), at the frame rate of the next reference tick; a
+// picture is the one presented at the reference tick.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/demo_show.h"
+#include "app_support.h"
+#include "scene/zrn_renderer_gles2_offscreen.h"
+#include "scene/zrn_renderer_offscreen.h"
+
+namespace {
+
+constexpr int32_t kWidth = 640;
+constexpr int32_t kHeight = 480;
+
+// Every call goes to the OpenGL 1.1 renderer, then to the shader renderer.
+class TeeRenderer : public ZRNRendererInterface {
+public:
+    bool Initialise() override { return gl.Initialise() && es.Initialise(); }
+    void Clear(const KVLVector3& colour) override {
+        Both([&](ZRNRendererInterface& r) { r.Clear(colour); });
+    }
+    void LookAt(const KVLVector3& eye, const KVLVector3& centre) override {
+        Both([&](ZRNRendererInterface& r) { r.LookAt(eye, centre); });
+    }
+    void SetMatrixMode(bool projection) override {
+        Both([&](ZRNRendererInterface& r) { r.SetMatrixMode(projection); });
+    }
+    void LoadMatrix(const KVLMatrix34& m) override {
+        Both([&](ZRNRendererInterface& r) { r.LoadMatrix(m); });
+    }
+    void PushMatrix() override {
+        Both([](ZRNRendererInterface& r) { r.PushMatrix(); });
+    }
+    void PopMatrix() override {
+        Both([](ZRNRendererInterface& r) { r.PopMatrix(); });
+    }
+    void MultMatrix(const KVLMatrix34& m) override {
+        Both([&](ZRNRendererInterface& r) { r.MultMatrix(m); });
+    }
+    void SetLight(const void* tag, const KVLVector3& vector, bool positional) override {
+        Both([&](ZRNRendererInterface& r) { r.SetLight(tag, vector, positional); });
+    }
+    void SetFog(const ZRNFogSettings& fog) override {
+        Both([&](ZRNRendererInterface& r) { r.SetFog(fog); });
+    }
+    void ApplyMaterial(const ZRNMaterial& material) override {
+        Both([&](ZRNRendererInterface& r) { r.ApplyMaterial(material); });
+    }
+    void PushMaterial() override {
+        Both([](ZRNRendererInterface& r) { r.PushMaterial(); });
+    }
+    void PopMaterial() override {
+        Both([](ZRNRendererInterface& r) { r.PopMaterial(); });
+    }
+    void DrawMesh(const ZRNMesh& mesh) override {
+        Both([&](ZRNRendererInterface& r) { r.DrawMesh(mesh); });
+    }
+    void ResetTextures() override {
+        Both([](ZRNRendererInterface& r) { r.ResetTextures(); });
+    }
+    bool Present() override {
+        const bool ok = gl.MakeCurrent() && gl.Present();
+        if (keep) {
+            shownGL = gl.ReadPixels();
+        }
+        if (!es.MakeCurrent() || !es.Present()) {
+            return false;
+        }
+        if (keep) {
+            shownES = es.ReadPixels();
+        }
+        return ok;
+    }
+
+    ZRNRendererOffscreen gl{kWidth, kHeight};
+    ZRNRendererGLES2Offscreen es{kWidth, kHeight};
+    // Present reads both pictures back while keep is set (only the frames compared).
+    bool keep = false;
+    std::unique_ptr<KVLImage> shownGL;
+    std::unique_ptr<KVLImage> shownES;
+
+private:
+    template <class F>
+    void Both(F&& f) {
+        gl.MakeCurrent();
+        f(gl);
+        es.MakeCurrent();
+        f(es);
+    }
+};
+
+double PSNR(const KVLImage& a, const KVLImage& b) {
+    double sum = 0.0;
+    const size_t n = static_cast<size_t>(a.width) * a.height;
+    for (size_t i = 0; i < n; ++i) {
+        for (int shift = 0; shift < 24; shift += 8) {
+            const double d = static_cast<double>((a.pixels[i] >> shift) & 255) - ((b.pixels[i] >> shift) & 255);
+            sum += d * d;
+        }
+    }
+    const double mse = sum / (3.0 * static_cast<double>(n));
+    return mse == 0.0 ? 1000.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+// Number of distinct colours, up to a limit: a picture of some content has many.
+size_t Colours(const KVLImage& image, size_t limit) {
+    std::vector<uint32_t> seen;
+    const size_t n = static_cast<size_t>(image.width) * image.height;
+    for (size_t i = 0; i < n && seen.size() < limit; ++i) {
+        if (std::find(seen.begin(), seen.end(), image.pixels[i]) == seen.end()) {
+            seen.push_back(image.pixels[i]);
+        }
+    }
+    return seen.size();
+}
+
+TEST(GLES2Reference, EachReferenceTickMatchesTheOpenGLRenderer) {
+    const struct {
+        int32_t tick;
+        int32_t fps;
+        const char* what;
+    } cases[] = {
+        {100, 60, "Parental picture"},  {1000, 60, "oscilloscope and credits"}, {2000, 20, "room"},
+        {3090, 20, "tunnel ride"},      {3300, 20, "tunnel cut 2"},             {5700, 10, "EndSaRace picture"},
+    };
+    testsupport::TempDir dir;
+    apptest::CatalogueAt at{apptest::GeneratedArchive()};
+    TeeRenderer tee;
+    DemoShowController controller(nullptr, &tee, nullptr);
+    controller.UseWAVOutput(KVLString(dir.file("sound.wav").c_str()));
+    if (!controller.Init()) {
+        ZARNOTH_SKIP_MISSING() << "no offscreen OpenGL or OpenGL ES 2: " << tee.gl.GetError().c_str() << " "
+                               << tee.es.GetError().c_str();
+    }
+    KVLSoundOutputWAV* wav = controller.GetWAVOutput();
+    ASSERT_NE(wav, nullptr);
+    const int64_t rate = wav->GetSampleRate();
+    int64_t played = 0;
+    double showTick = 0.0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        bool reached = false;
+        while (!reached && controller.IsRunning()) {
+            showTick += 1000.0 / (c.fps * DemoController::kTickMs);
+            int32_t tick = static_cast<int32_t>(showTick);
+            if (tick >= c.tick) {
+                tick = c.tick;
+                showTick = tick;
+                reached = true;
+                // Every reference tick's frame presents a picture.
+                tee.keep = true;
+                tee.shownGL.reset();
+                tee.shownES.reset();
+            }
+            while (controller.GetTickCount() < tick) {
+                DemoController::OnTick(0, &controller);
+            }
+            // The music's output follows the show clock, so that the oscilloscope has
+            // something to read; what it shows is the same for both renderers.
+            const int64_t heard = static_cast<int64_t>(tick) * DemoController::kTickMs * rate / 1000;
+            if (heard > played) {
+                ASSERT_TRUE(wav->Advance(static_cast<int32_t>(heard - played)));
+                played = heard;
+            }
+            for (int32_t step = 0; step <= DemoController::kGapSteps && controller.IsRunning(); ++step) {
+                const bool drawing = !controller.IsSwitchPending() && controller.GetCurrentScene() != nullptr;
+                controller.FrameStep();
+                if (drawing || !controller.IsSwitchPending()) {
+                    break;
+                }
+            }
+        }
+        ASSERT_TRUE(reached);
+        tee.keep = false;
+        ASSERT_TRUE(tee.shownGL && tee.shownES);
+        EXPECT_GE(Colours(*tee.shownGL, 16), 16u) << "the picture shows something";
+        const double psnr = PSNR(*tee.shownGL, *tee.shownES);
+        std::printf("tick %d (%s): PSNR %.1f dB\n", c.tick, c.what, psnr);
+        EXPECT_GE(psnr, 35.0);
+    }
+    controller.OnDestroying();
+}
+
+}  // namespace
