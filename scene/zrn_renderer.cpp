@@ -327,6 +327,8 @@ void ZRNRenderer::ApplyResize() {
     }
 }
 
+float ZRNRenderer::GetFieldOfView() const { return static_cast<float>(kZRNFieldOfView); }
+
 KVLRect ZRNRenderer::PictureRect(int32_t width, int32_t height) const { return KVLRect{0, 0, width, height}; }
 
 void ZRNRenderer::OnPresent() {

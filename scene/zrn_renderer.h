@@ -132,7 +132,8 @@ public:
     void OnPresent() override;
 
     KVLWindow* GetWindow() const { return m_window; }
-    float GetFieldOfView() const { return m_fieldOfView; }
+    // The projection's vertical field of view in degrees (zrn_renderstate.h).
+    float GetFieldOfView() const;
     const ZRNTextureCache* GetTextureCache() const { return m_cache.get(); }
     // True between Initialise and the binding's release of its context.
     bool HasContext() const { return m_live; }
@@ -154,7 +155,6 @@ private:
     KVLWindow* m_window;
     std::unique_ptr<ZRNTextureCache> m_cache;
     bool m_projectionMode = false;
-    float m_fieldOfView = 60.0f;
     bool m_live = false;
     // Last client size heard (or -1 x -1 before any) and whether parts of the client
     // area lie outside the picture rectangle.

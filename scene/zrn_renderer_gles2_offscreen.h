@@ -16,7 +16,9 @@
 
 class ZRNRendererGLES2Offscreen : public ZRNRendererGLES2 {
 public:
-    ZRNRendererGLES2Offscreen(int32_t width, int32_t height);
+    // alphaChannel: the picture also keeps alpha (8 bits), as a WebGL canvas does by
+    // default; the drawing must come out the same.
+    ZRNRendererGLES2Offscreen(int32_t width, int32_t height, bool alphaChannel = false);
     ~ZRNRendererGLES2Offscreen() override;
 
     // Creates the context and the picture, makes them current, sets the initial state
@@ -39,6 +41,7 @@ private:
 
     int32_t m_width;
     int32_t m_height;
+    bool m_alphaChannel;
     void* m_display = nullptr;
     void* m_surface = nullptr;
     void* m_context = nullptr;

@@ -56,8 +56,8 @@ private:
 
 }  // namespace
 
-ZRNRendererGLES2Offscreen::ZRNRendererGLES2Offscreen(int32_t width, int32_t height)
-    : ZRNRendererGLES2(nullptr), m_width(width), m_height(height) {}
+ZRNRendererGLES2Offscreen::ZRNRendererGLES2Offscreen(int32_t width, int32_t height, bool alphaChannel)
+    : ZRNRendererGLES2(nullptr), m_width(width), m_height(height), m_alphaChannel(alphaChannel) {}
 
 ZRNRendererGLES2Offscreen::~ZRNRendererGLES2Offscreen() { Release(); }
 
@@ -78,6 +78,7 @@ bool ZRNRendererGLES2Offscreen::Initialise() {
     const EGLint configAttributes[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_ES2_BIT,
                                        EGL_RED_SIZE,     5,               EGL_GREEN_SIZE,      6,
                                        EGL_BLUE_SIZE,    5,               EGL_DEPTH_SIZE,      16,
+                                       EGL_ALPHA_SIZE,   m_alphaChannel ? 8 : 0,
                                        EGL_NONE};
     EGLConfig config = nullptr;
     EGLint count = 0;

@@ -193,6 +193,37 @@ TEST_F(GLES2Renderer, MatchesTheOpenGLRendererKindByKind) {
     }
 }
 
+// A colour buffer with alpha (a WebGL canvas's default) must not change the picture:
+// blending weighs by destination alpha, which the OpenGL renderer's pictures lack.
+TEST_F(GLES2Renderer, AnAlphaChannelChangesNothing) {
+    ZRNRendererGLES2Offscreen withAlpha(kWidth, kHeight, true);
+    ASSERT_TRUE(withAlpha.Initialise()) << withAlpha.GetError().c_str();
+    // An opaque picture whose texels carry partial alpha, then a blended one over it.
+    const auto below = Checker(24, 20, 0xFFE0C040u, 0xFF2040A0u);
+    const auto above = Checker(16, 16, 0xFF40FF40u, 0xFF808080u);
+    ZRNMaterial opaque(KVLString("below"), 4, false, below.get());
+    ZRNMaterial blended(KVLString("above"), 4, false, above.get());
+    blended.blend = true;
+    auto quad = ZRNMesh::MakeGrid(2.0f, 2.0f, 1);
+    auto draw = [&](ZRNRendererGLES2Offscreen& r) {
+        EXPECT_TRUE(r.MakeCurrent());
+        r.Clear(KVLVector3::Black);
+        r.SetMatrixMode(true);
+        r.LoadMatrix(KVLMatrix34::Identity());
+        r.SetMatrixMode(false);
+        r.LoadMatrix(KVLMatrix34::Identity());
+        r.ApplyMaterial(opaque);
+        r.DrawMesh(*quad);
+        r.LoadMatrix(KVLMatrix34::Product(KVLMatrix34::Scale(0.8f, 0.8f, 1.0f), KVLMatrix34::RotationZ(0.3f)));
+        r.ApplyMaterial(blended);
+        r.DrawMesh(*quad);
+        r.Present();
+        return r.ReadPixels();
+    };
+    // Both pictures differ only by the colour depth of their configurations.
+    EXPECT_GE(PSNR(*draw(*m_es), *draw(withAlpha)), 45.0);
+}
+
 // The projection and look-at matrices the renderers now compute themselves against
 // GLU's, read back from GL, and the normal matrix against its definition.
 TEST_F(GLES2Renderer, ProjectionLookAtAndNormalMatrixMatchGL) {
