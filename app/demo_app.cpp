@@ -54,30 +54,33 @@ bool DemoApp::InitInstance() {
 }
 
 int DemoApp::Run(DemoBench* bench) {
+    while (Step(bench)) {
+    }
+    return 0;
+}
+
+bool DemoApp::Step(DemoBench* bench) {
     using Clock = std::chrono::steady_clock;
     const bool measuring = bench != nullptr && bench->enabled;
-    Clock::time_point last = Clock::now();
-    for (;;) {
-        ZRNBackendWaitForMessage();
-        const int32_t index = m_controller->GetCurrentIndex();
-        const bool rendering = !m_controller->IsSwitchPending() && index >= 0;
-        m_controller->FrameStep();
-        if (measuring && rendering) {
-            const Clock::time_point now = Clock::now();
-            if (bench->startupSeconds < 0.0) {
-                bench->startupSeconds = std::chrono::duration<double>(now - bench->launch).count();
-            } else {
-                bench->seconds[index] += std::chrono::duration<double>(now - last).count();
-                ++bench->frames[index];
-            }
-            last = now;
-        } else if (measuring) {
-            last = Clock::now();
+    ZRNBackendWaitForMessage();
+    const int32_t index = m_controller->GetCurrentIndex();
+    const bool rendering = !m_controller->IsSwitchPending() && index >= 0;
+    m_controller->FrameStep();
+    if (measuring && rendering) {
+        const Clock::time_point now = Clock::now();
+        if (bench->startupSeconds < 0.0) {
+            bench->startupSeconds = std::chrono::duration<double>(now - bench->launch).count();
+        } else {
+            bench->seconds[index] += std::chrono::duration<double>(now - m_last).count();
+            ++bench->frames[index];
         }
-        const bool keepGoing = ZRNBackendPumpMessages();
-        if (!keepGoing || !m_controller->IsRunning()) {
-            break;
-        }
+        m_last = now;
+    } else if (measuring) {
+        m_last = Clock::now();
+    }
+    const bool keepGoing = ZRNBackendPumpMessages();
+    if (keepGoing && m_controller->IsRunning()) {
+        return true;
     }
     if (m_controller->IsRunning()) {
         // Asked to quit by the system: end the show as a window close would.
@@ -86,7 +89,7 @@ int DemoApp::Run(DemoBench* bench) {
         // The show ran to its end: the window is still there.
         TimeEmptyFrames(bench);
     }
-    return 0;
+    return false;
 }
 
 // The same pass as the show's loop (wait, frame, events) with an empty frame, so the

@@ -47,6 +47,10 @@ public:
     bool InitInstance();
     // The main loop; the exit status (0).
     int Run(DemoBench* bench);
+    // One pass of it (bench may be null); false once the show is over or the system
+    // asked to quit (the show then ends as a window close would). For main loops that
+    // the platform drives (the web page's).
+    bool Step(DemoBench* bench);
 
 private:
     void TimeEmptyFrames(DemoBench* bench);
@@ -56,4 +60,5 @@ private:
     std::unique_ptr<ZRNBackendRenderer> m_renderer;
     std::unique_ptr<DemoShowController> m_controller;
     std::unique_ptr<ZRNBackendTimer> m_timer;
+    std::chrono::steady_clock::time_point m_last = std::chrono::steady_clock::now();
 };

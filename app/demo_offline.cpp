@@ -21,7 +21,7 @@
 #include "image/kvl_pngwriter.h"
 #include "platform/kvl_messagebox.h"
 #include "scene/zrn_material.h"
-#include "scene/zrn_renderer_offscreen.h"
+#include "scene/zrn_backend.h"
 #include "sound/kvl_soundoutput.h"
 #include "sound/kvl_soundplayer.h"
 
@@ -33,7 +33,7 @@ namespace {
 void WaitForSound(KVLSoundOutputWAV* wav, KVLSoundPlayer* player, int64_t until) {
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (wav->GetFramesWritten() < until && !player->IsFinished() && std::chrono::steady_clock::now() < limit) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        player->Wait(1);
     }
 }
 
@@ -61,12 +61,12 @@ bool PlaySoundUntil(KVLSoundOutputWAV* wav, KVLSoundPlayer* player, int64_t* pla
 // nothing (the oscilloscope scene's hold) would wipe the picture that a window keeps
 // showing. This renderer keeps a copy of the picture at every Present: what the
 // screen shows.
-class ShownPictureRenderer : public ZRNRendererOffscreen {
+class ShownPictureRenderer : public ZRNBackendOffscreenRenderer {
 public:
-    using ZRNRendererOffscreen::ZRNRendererOffscreen;
+    using ZRNBackendOffscreenRenderer::ZRNBackendOffscreenRenderer;
 
     bool Present() override {
-        if (!ZRNRendererOffscreen::Present()) {
+        if (!ZRNBackendOffscreenRenderer::Present()) {
             return false;
         }
         m_shown = ReadPixels();

@@ -16,6 +16,28 @@ if(WIN32)
   return()
 endif()
 
+if(EMSCRIPTEN)
+  # The web build (scripts/web.sh): the page's canvas, WebGL and Web Audio come with
+  # Emscripten; libjpeg-turbo, libpng and zlib from the prefix that scripts/web.sh
+  # builds from Debian's source packages for wasm.
+  if(NOT ZARNOTH_WEB_DEPS)
+    message(FATAL_ERROR "ZARNOTH_WEB_DEPS: the prefix of the wasm libraries (scripts/web.sh build)")
+  endif()
+  foreach(lib ZLIB:z JPEG:jpeg PNG:png16)
+    string(REPLACE ":" ";" parts ${lib})
+    list(GET parts 0 name)
+    list(GET parts 1 file)
+    add_library(${name}::${name} STATIC IMPORTED)
+    set_target_properties(${name}::${name} PROPERTIES IMPORTED_LOCATION ${ZARNOTH_WEB_DEPS}/lib/lib${file}.a
+      INTERFACE_INCLUDE_DIRECTORIES ${ZARNOTH_WEB_DEPS}/include)
+  endforeach()
+  set_target_properties(PNG::PNG PROPERTIES INTERFACE_LINK_LIBRARIES ZLIB::ZLIB)
+  set(ZARNOTH_PLATFORM_DEPS)
+  set(ZARNOTH_SOUND_DEPS)
+  set(ZARNOTH_ZRN_DEPS)
+  return()
+endif()
+
 # Platform layer (platform/, library kvlplatform): window, display mode and message box.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)

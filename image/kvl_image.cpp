@@ -28,7 +28,9 @@ std::unique_ptr<KVLImage> KVLImage::Create(int32_t width, int32_t height) {
 std::unique_ptr<KVLImage> KVLImage::CreateForOverwrite(int32_t width, int32_t height) {
     auto image = std::make_unique<KVLImage>();
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
-    image->block = std::make_unique_for_overwrite<uint32_t[]>(count);
+    // Default-initialised (not zeroed); spelled out because the web toolchain's C++
+    // library lacks std::make_unique_for_overwrite.
+    image->block = std::unique_ptr<uint32_t[]>(new uint32_t[count]);
     image->pixels = image->block.get();
     image->width = width;
     image->height = height;

@@ -26,6 +26,10 @@ bool KVLThread::Stop() {
     return true;
 }
 
+void KVLThread::Pause(int32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
+void KVLThread::Wait(int32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
 void KVLThread::WaitUntilFinished() {
     m_running.store(false);
     while (!m_finished.load()) {

@@ -1,5 +1,10 @@
 // Worker threads: the abstract KVLThread and KVLThreadStd on std::thread.
 //
+// Where the program has no threads (the web page), the backend's worker is stepped
+// from the main loop instead: KVLCreateWorkerThread gives each backend's kind, and a
+// worker's loop and its owner's waits go through Pause and Wait, so that the same
+// worker code runs either way.
+//
 // A worker is three plain functions, begin, loop and end, each (argument, context)
 // -> bool and each optional. Create makes the thread without running anything;
 // Start lets it run: begin once, loop while the worker is running, end once, then the
@@ -15,6 +20,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -41,6 +47,15 @@ public:
     bool IsFinished() const { return m_finished.load(); }
     // -1 when the end callback returned false, otherwise 0 (after the worker finished).
     int32_t GetExitCode() const { return m_exitCode.load(); }
+
+    // From the worker's loop, between two pieces of work: lets the machine do other
+    // things for about ms. A worker on a thread of its own sleeps; a stepped worker
+    // returns at once (its next loop call comes with the next step).
+    virtual void Pause(int32_t ms);
+    // From the owner, while it waits for the worker to get somewhere: a worker on a
+    // thread of its own goes on meanwhile, so the owner sleeps ms; a stepped worker
+    // makes one step in the owner's thread.
+    virtual void Wait(int32_t ms);
 
 protected:
     KVLThread() = default;
@@ -87,3 +102,7 @@ private:
     bool m_cancelled = false;  // guarded by m_gateMutex
     bool m_started = false;    // owner's side only
 };
+
+// A new, not yet created worker of the platform backend's kind (KVLThreadStd, or a
+// worker stepped by the main loop where there are no threads).
+std::unique_ptr<KVLThread> KVLCreateWorkerThread();

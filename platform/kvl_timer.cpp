@@ -9,15 +9,6 @@
 #include <sys/prctl.h>
 #endif
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-// Beyond this lag the missed calls are dropped rather than delivered in a burst.
-constexpr std::chrono::seconds kMaxLag{1};
-
-}  // namespace
-
 struct KVLTimerThread::Run {
     std::mutex mutex;
     std::condition_variable wake;
@@ -87,20 +78,17 @@ void KVLTimerThread::Loop(std::shared_ptr<Run> run) {
     // The default 50 us timer slack would let every wake-up come late by that much.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
 #endif
-    Clock::time_point deadline = Clock::now() + run->period;
+    KVLTimerSchedule schedule;
+    schedule.Start(KVLTimerSchedule::Clock::now(), run->period);
     std::unique_lock<std::mutex> lock(run->mutex);
     run->thread = std::this_thread::get_id();
     for (;;) {
-        if (run->wake.wait_until(lock, deadline, [&] { return run->stop; })) {
+        if (run->wake.wait_until(lock, schedule.Deadline(), [&] { return run->stop; })) {
             return;
         }
         lock.unlock();
         run->callback(run->argument, run->context);
         lock.lock();
-        deadline += run->period;
-        const Clock::time_point now = Clock::now();
-        if (now - deadline > kMaxLag) {
-            deadline = now;
-        }
+        schedule.Advance(KVLTimerSchedule::Clock::now());
     }
 }

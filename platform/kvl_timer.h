@@ -9,6 +9,7 @@
 // Calls never come before their deadline and never overlap.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <thread>
@@ -31,6 +32,33 @@ public:
     virtual void Start() = 0;
     // Disarms. Once it returns no new call starts. Doing nothing when idle.
     virtual void Stop() = 0;
+};
+
+// The deadlines of a periodic timer, the same for every timer that keeps them (on a
+// thread of its own, or stepped by the page's main loop): call k is due at start +
+// k * period; after a call, a lag of more than a second gives up the missed calls and
+// the next deadline is the present.
+class KVLTimerSchedule {
+public:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::seconds kMaxLag{1};
+
+    void Start(Clock::time_point now, std::chrono::milliseconds period) {
+        m_period = period;
+        m_deadline = now + period;
+    }
+    Clock::time_point Deadline() const { return m_deadline; }
+    // After the call due at Deadline(), made when the clock said now.
+    void Advance(Clock::time_point now) {
+        m_deadline += m_period;
+        if (now - m_deadline > kMaxLag) {
+            m_deadline = now;
+        }
+    }
+
+private:
+    std::chrono::milliseconds m_period{0};
+    Clock::time_point m_deadline;
 };
 
 class KVLTimerThread : public KVLTimer {

@@ -11,7 +11,8 @@
 #                           player's worker and the audio device's thread) and of
 #                           the whole show; then the 32-bit Windows cross build,
 #                           its unit tests and the whole demo under Wine
-#                           (scripts/windows.sh)
+#                           (scripts/windows.sh); then the web build and its page
+#                           in headless Chromium (scripts/web.sh)
 # Exits non-zero on the first failure.
 set -euo pipefail
 
@@ -130,6 +131,9 @@ stage "ThreadSanitizer" thread_sanitizer_stage
 # portable test programs, then those tests and the whole demo under Wine (the demo takes
 # build/bin/quorvel.pak from the Linux build above).
 stage "Windows (MinGW-w64, Wine)" bash scripts/windows.sh test
+# The web build (Emscripten, WebGL, Web Audio) and its page in headless Chromium; the
+# site takes build/bin/quorvel.pak and the shots are compared with build/bin/zarnoth.
+stage "Web (Emscripten, headless Chromium)" bash scripts/web.sh test
 # Every outside program the tests and scripts call comes from a listed package (run
 # last, when every list has been installed).
 stage "tool check" bash scripts/check_tools.sh

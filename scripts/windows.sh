@@ -41,162 +41,33 @@ prefix="$deps/prefix"
 toolchain="$root/cmake/toolchain-mingw-i686.cmake"
 triplet=i686-w64-mingw32
 
-sudo=()
-if [[ "$(id -u)" != 0 ]]; then
-    sudo=(sudo)
-fi
-
-step_started=0
-step_name=""
-# Times in milliseconds from bash's clock, so that no outside tool is needed.
-now_ms() {
-    local t="${EPOCHREALTIME/[.,]/}"
-    echo $((t / 1000))
-}
-step() {
-    step_done
-    step_name="$1"
-    step_started="$(now_ms)"
-    echo "== $step_name"
-}
-step_done() {
-    if [[ -n "$step_name" ]]; then
-        local ms=$(($(now_ms) - step_started))
-        printf '== %s: %d.%d s\n' "$step_name" $((ms / 1000)) $((ms % 1000 / 100))
-        step_name=""
-    fi
-}
-
-# Wine and its 32-bit libraries need the i386 architecture; apt-get source needs a
-# deb-src entry for the mirror this machine already uses.
-apt_updated=0
-apt_update() {
-    if ((apt_updated == 0)); then
-        "${sudo[@]}" apt-get update -q
-        apt_updated=1
-    fi
-}
-
-ensure_apt_sources() {
-    if ! dpkg --print-foreign-architectures | grep -qx i386; then
-        echo "Adding the i386 architecture"
-        "${sudo[@]}" dpkg --add-architecture i386
-        apt_updated=0
-        need_update=1
-    fi
-    if ! grep -rqsE '^[[:space:]]*(Types:.*deb-src|deb-src[[:space:]])' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-        local uri suite
-        uri="$(apt_main_uri)"
-        suite="$(. /etc/os-release && echo "${VERSION_CODENAME:-bookworm}")"
-        echo "Adding a deb-src entry for $uri $suite main"
-        printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
-            "$uri" "$suite" | "${sudo[@]}" tee /etc/apt/sources.list.d/zarnoth-deb-src.sources >/dev/null
-        need_update=1
-    fi
-}
-
-# The URI of the machine's deb entry for the main archive (deb822 or one-line format).
-apt_main_uri() {
-    local uri
-    uri="$(awk '/^Types:/ {deb = ($0 ~ /[[:space:]]deb([[:space:]]|$)/)} deb && /^URIs:/ {print $2; exit}' \
-        /etc/apt/sources.list.d/*.sources 2>/dev/null | grep -v security | head -n 1 || true)"
-    if [[ -z "$uri" ]]; then
-        uri="$(awk '$1 == "deb" && $0 !~ /security/ {for (i = 2; i <= NF; i++) if ($i ~ /:\/\//) {print $i; exit}}' \
-            /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null | head -n 1 || true)"
-    fi
-    echo "${uri:-http://deb.debian.org/debian}"
-}
-
-install_packages() {
-    local wanted=() missing=() pkg
-    need_update=0
-    ensure_apt_sources
-    mapfile -t wanted < <(sed -e 's/#.*//' -e 's/[[:space:]]//g' scripts/packages-windows.txt | grep -v '^$')
-    for pkg in "${wanted[@]}"; do
-        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
-            missing+=("$pkg")
-        fi
-    done
-    if ((need_update)); then
-        apt_update
-    fi
-    if ((${#missing[@]} == 0)); then
-        return
-    fi
-    echo "Installing: ${missing[*]}"
-    apt_update
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
-}
-
-# Unpacks Debian's source package $1 (patches applied) under build-win/deps/src and
-# prints its folder. The source is fetched only when it is not there yet.
-fetch_source() {
-    local pkg="$1" dir
-    mkdir -p "$deps/src/$pkg"
-    dir="$(find "$deps/src/$pkg" -mindepth 1 -maxdepth 1 -type d | head -n 1)"
-    if [[ -z "$dir" ]]; then
-        (cd "$deps/src/$pkg" && apt-get source -q "$pkg" >/dev/null 2>"$deps/src/$pkg.log") || {
-            # A deb-src entry added just now needs fresh package lists.
-            apt_update
-            (cd "$deps/src/$pkg" && apt-get source -q "$pkg" >/dev/null)
-        }
-        dir="$(find "$deps/src/$pkg" -mindepth 1 -maxdepth 1 -type d | head -n 1)"
-    fi
-    echo "$dir"
-}
-
-# Each library is built once; a stamp file in the prefix marks it done.
-build_zlib() {
-    local src
-    src="$(fetch_source zlib)"
-    cmake_dep zlib "$src"
-    cmake --build "$deps/build-zlib" -j "$jobs" --target zlibstatic >"$deps/zlib-build.log"
-    install -D -m 644 "$deps/build-zlib/libzlibstatic.a" "$prefix/lib/libz.a"
-    install -D -m 644 -t "$prefix/include" "$src/zlib.h" "$deps/build-zlib/zconf.h"
-}
-
-cmake_dep() {
+jpeg_args=(-DWITH_SIMD=ON -DREQUIRE_SIMD=ON -DCMAKE_ASM_NASM_COMPILER=nasm)
+png_args=()
+dep_cmake() {
     local name="$1" src="$2"
     shift 2
     cmake -S "$src" -B "$deps/build-$name" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DZARNOTH_WIN_DEPS="$prefix" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
         "$@" >"$deps/$name-configure.log"
 }
+# shellcheck source=scripts/deps.sh
+source "$root/scripts/deps.sh"
 
-build_libpng() {
-    local src
-    src="$(fetch_source libpng1.6)"
-    cmake_dep libpng "$src" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF -DPNG_EXECUTABLES=OFF \
-        -DZLIB_ROOT="$prefix"
-    cmake --build "$deps/build-libpng" -j "$jobs" --target png_static >"$deps/libpng-build.log"
-    install -D -m 644 "$deps/build-libpng/libpng16.a" "$prefix/lib/libpng16.a"
-    install -D -m 644 -t "$prefix/include" "$src/png.h" "$src/pngconf.h" "$deps/build-libpng/pnglibconf.h"
+# Wine and its 32-bit libraries need the i386 architecture.
+ensure_i386() {
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        echo "Adding the i386 architecture"
+        "${sudo[@]}" dpkg --add-architecture i386
+        apt_updated=0
+        need_update=1
+    fi
 }
 
-build_libjpeg() {
-    local src
-    src="$(fetch_source libjpeg-turbo)"
-    cmake_dep libjpeg "$src" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF -DWITH_SIMD=ON \
-        -DREQUIRE_SIMD=ON -DCMAKE_ASM_NASM_COMPILER=nasm
-    cmake --build "$deps/build-libjpeg" -j "$jobs" --target jpeg-static >"$deps/libjpeg-build.log"
-    install -D -m 644 "$deps/build-libjpeg/libjpeg.a" "$prefix/lib/libjpeg.a"
-    install -D -m 644 -t "$prefix/include" "$src/jpeglib.h" "$src/jmorecfg.h" "$src/jerror.h" \
-        "$deps/build-libjpeg/jconfig.h"
-}
-
-build_deps() {
-    local lib
-    mkdir -p "$prefix/stamps"
-    for lib in zlib libpng libjpeg; do
-        if [[ -f "$prefix/stamps/$lib" ]]; then
-            echo "$lib: already built"
-            continue
-        fi
-        step "build $lib for $triplet"
-        "build_$lib"
-        touch "$prefix/stamps/$lib"
-    done
-    step_done
+install_packages() {
+    need_update=0
+    ensure_i386
+    ensure_deb_src
+    install_package_list scripts/packages-windows.txt
 }
 
 cross_build() {
@@ -353,7 +224,7 @@ fi
 
 step "install packages"
 install_packages
-build_deps
+build_deps "$triplet"
 mkdir -p "$out"
 cross_build
 

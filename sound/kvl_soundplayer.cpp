@@ -6,7 +6,7 @@
 #include <thread>
 
 KVLSoundPlayer::KVLSoundPlayer(KVLSoundOutput* output, int32_t bufferCount)
-    : m_output(output), m_bufferCount(bufferCount < 1 ? 1 : bufferCount) {
+    : m_output(output), m_bufferCount(bufferCount < 1 ? 1 : bufferCount), m_worker(KVLCreateWorkerThread()) {
     // Zeroed storage: a block that a short Read leaves partly unwritten plays silence.
     for (int32_t i = 0; i < m_bufferCount; ++i) {
         m_buffers.push_back(KVLCreateSampleBlock(kBlockFrames));
@@ -14,7 +14,7 @@ KVLSoundPlayer::KVLSoundPlayer(KVLSoundOutput* output, int32_t bufferCount)
 }
 
 KVLSoundPlayer::~KVLSoundPlayer() {
-    m_worker.Stop();
+    m_worker->Stop();
     for (KVLSampleBlock* block : m_buffers) {
         KVLReleaseSampleBlock(block);
     }
@@ -33,8 +33,8 @@ bool KVLSoundPlayer::Play(KVLSoundStreamer* streamer, KVLString* error) {
         }
         m_outputOpen = true;
     }
-    m_worker.Stop();
-    if (!m_worker.Create(0, &Begin, &Loop, &End, this)) {
+    m_worker->Stop();
+    if (!m_worker->Create(0, &Begin, &Loop, &End, this)) {
         if (error != nullptr) {
             *error = "Impossible to play music";
         }
@@ -44,20 +44,20 @@ bool KVLSoundPlayer::Play(KVLSoundStreamer* streamer, KVLString* error) {
     m_decodedEnd.store(streamer->GetPosition());
     m_queuedEnd = m_output->GetPlayPosition();
     m_started.store(false);
-    m_worker.Start();
+    m_worker->Start();
     while (!m_started.load()) {
-        if (m_worker.IsFinished()) {
+        if (m_worker->IsFinished()) {
             if (error != nullptr) {
                 *error = "Impossible to play music";
             }
             return false;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        m_worker->Wait(1);
     }
     return true;
 }
 
-void KVLSoundPlayer::Stop() { m_worker.Stop(); }
+void KVLSoundPlayer::Stop() { m_worker->Stop(); }
 
 bool KVLSoundPlayer::Begin(int32_t, void* context) {
     static_cast<KVLSoundPlayer*>(context)->m_state.store(kRead);
@@ -102,7 +102,7 @@ bool KVLSoundPlayer::Loop(int32_t, void* context) {
     default:
         break;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(kPauseMs));
+    self->m_worker->Pause(kPauseMs);
     return true;
 }
 

@@ -46,7 +46,10 @@ public:
     void GetCurrentSamples(KVLSampleBlock* request);
 
     int32_t GetState() const { return m_state.load(); }
-    bool IsFinished() const { return m_worker.IsFinished(); }
+    bool IsFinished() const { return m_worker->IsFinished(); }
+    // For an owner waiting on the worker's progress (e.g. for frames to reach the
+    // output): about ms of the worker's time (see KVLThread::Wait).
+    void Wait(int32_t ms) { m_worker->Wait(ms); }
 
 private:
     static bool Begin(int32_t argument, void* context);
@@ -64,6 +67,6 @@ private:
     // Output position at which everything the worker queued has been heard; a stream
     // whose position runs ahead of what reached the output still ends.
     int64_t m_queuedEnd = 0;
-    KVLThreadStd m_worker;
+    std::unique_ptr<KVLThread> m_worker;
     std::vector<KVLSampleBlock*> m_buffers;
 };

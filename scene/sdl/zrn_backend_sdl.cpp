@@ -9,3 +9,9 @@ void ZRNBackendWaitForMessage() {}
 bool ZRNBackendPumpMessages() { return KVLWindowSDL::PumpMessages(); }
 
 KVLString ZRNBackendLastError() { return KVLString(SDL_GetError()); }
+
+void ZRNBackendRunLoop(std::function<bool()> pass, std::function<void()> done) {
+    while (pass()) {
+    }
+    done();
+}

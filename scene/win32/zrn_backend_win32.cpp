@@ -29,3 +29,9 @@ KVLString ZRNBackendLastError() {
     result.Format("%s (%lu)", text, static_cast<unsigned long>(code));
     return result;
 }
+
+void ZRNBackendRunLoop(std::function<bool()> pass, std::function<void()> done) {
+    while (pass()) {
+    }
+    done();
+}

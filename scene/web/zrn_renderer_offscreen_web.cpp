@@ -1,0 +1,93 @@
+// ZRNRendererOffscreenWeb: a WebGL 1 context on the canvas and glReadPixels.
+#include "scene/web/zrn_renderer_offscreen_web.h"
+
+#include <GLES2/gl2.h>
+#include <emscripten/html5.h>
+
+#include <vector>
+
+ZRNRendererOffscreenWeb::ZRNRendererOffscreenWeb(int32_t width, int32_t height)
+    : ZRNRendererGLES2(nullptr), m_width(width), m_height(height) {}
+
+ZRNRendererOffscreenWeb::~ZRNRendererOffscreenWeb() { Release(); }
+
+bool ZRNRendererOffscreenWeb::Initialise() {
+    if (m_context > 0) {
+        return true;
+    }
+    if (!KVLImageSizeOK(m_width, m_height) || m_width > 8192 || m_height > 8192) {
+        m_error = "the picture size is out of range";
+        return false;
+    }
+    if (emscripten_set_canvas_element_size("#canvas", m_width, m_height) != EMSCRIPTEN_RESULT_SUCCESS) {
+        m_error = "the page has no canvas";
+        return false;
+    }
+    EmscriptenWebGLContextAttributes attributes;
+    emscripten_webgl_init_context_attributes(&attributes);
+    attributes.alpha = false;
+    attributes.depth = true;
+    attributes.stencil = false;
+    attributes.antialias = false;
+    attributes.preserveDrawingBuffer = true;
+    attributes.majorVersion = 1;
+    attributes.minorVersion = 0;
+    const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_create_context("#canvas", &attributes);
+    if (context <= 0) {
+        m_error = "WebGL is not available in this browser";
+        return false;
+    }
+    m_context = static_cast<int>(context);
+    if (emscripten_webgl_make_context_current(context) != EMSCRIPTEN_RESULT_SUCCESS) {
+        m_error = "the WebGL context cannot be made current";
+        Release();
+        return false;
+    }
+    OnResize(m_width, m_height);
+    if (!ZRNRendererGLES2::Initialise()) {
+        m_error = GetShaderError();
+        return false;
+    }
+    return true;
+}
+
+bool ZRNRendererOffscreenWeb::Present() {
+    if (!HasContext()) {
+        return false;
+    }
+    glFlush();
+    return true;
+}
+
+std::unique_ptr<KVLImage> ZRNRendererOffscreenWeb::ReadPixels() {
+    if (!HasContext()) {
+        return nullptr;
+    }
+    // RGBA bytes, bottom row first: WebGL 1 reads no other order.
+    std::vector<uint8_t> bytes(static_cast<size_t>(m_width) * m_height * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glReadPixels(0, 0, m_width, m_height, GL_RGBA, GL_UNSIGNED_BYTE, bytes.data());
+    std::unique_ptr<KVLImage> picture = KVLImage::CreateForOverwrite(m_width, m_height);
+    for (int32_t y = 0; y < m_height; ++y) {
+        const uint8_t* row = bytes.data() + static_cast<size_t>(m_height - 1 - y) * m_width * 4;
+        uint32_t* out = picture->pixels + static_cast<size_t>(y) * m_width;
+        for (int32_t x = 0; x < m_width; ++x) {
+            out[x] = 0xFF000000u | (uint32_t{row[4 * x]} << 16) | (uint32_t{row[4 * x + 1]} << 8) | row[4 * x + 2];
+        }
+    }
+    return picture;
+}
+
+void ZRNRendererOffscreenWeb::Release() {
+    if (m_context <= 0) {
+        return;
+    }
+    const auto context = static_cast<EMSCRIPTEN_WEBGL_CONTEXT_HANDLE>(m_context);
+    if (emscripten_webgl_make_context_current(context) == EMSCRIPTEN_RESULT_SUCCESS) {
+        ReleaseGL();
+    }
+    emscripten_webgl_make_context_current(0);
+    emscripten_webgl_destroy_context(context);
+    m_context = 0;
+    ReleaseGL();
+}

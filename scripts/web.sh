@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# ZARNOTH 3D in a web browser: WebAssembly (Emscripten), WebGL 1 and Web Audio.
+#   scripts/web.sh build   install what is missing (scripts/packages-web.txt), build zlib,
+#                          libpng and libjpeg-turbo for wasm from Debian's source packages
+#                          into build-web/deps (once; later runs reuse them), then the
+#                          program into build-web/ and put the page, its script and
+#                          quorvel.pak in build-web/site/
+#   scripts/web.sh serve [PORT]
+#                          serves build-web/site/ on http://127.0.0.1:PORT/ (default 8080)
+#                          with a plain static server (no special headers)
+#   scripts/web.sh test    build, then drive the page in headless Chromium from that
+#                          server (tests/web/web_test.py): the start screen, the whole
+#                          show with its sound, pictures of reference ticks against the
+#                          native program's, a missing and a damaged archive
+# The archive and the native shots come from the Linux build (build/bin/quorvel.pak and
+# build/bin/zarnoth, scripts/setup.sh). Exits non-zero on the first failure.
+set -euo pipefail
+
+mode="${1:-}"
+if [[ "$mode" != build && "$mode" != serve && "$mode" != test ]]; then
+    echo "usage: scripts/web.sh build|serve [PORT]|test" >&2
+    exit 2
+fi
+shift
+
+cd "$(dirname "$0")/.."
+root="$PWD"
+jobs="$(nproc 2>/dev/null || echo 2)"
+out="$root/build-web"
+deps="$out/deps"
+prefix="$deps/prefix"
+site="$out/site"
+# Optimised builds need the JavaScript modules of Debian's node packages.
+export NODE_PATH="${NODE_PATH:-/usr/share/nodejs}"
+
+# Emscripten's CMake answers its type-size checks wrongly (wasm32: 4 bytes).
+jpeg_args=(-DWITH_SIMD=OFF -DHAVE_SIZE_T=TRUE -DSIZE_T=4 -DHAVE_UNSIGNED_LONG=TRUE -DUNSIGNED_LONG=4)
+png_args=(-DPNG_HARDWARE_OPTIMIZATIONS=OFF)
+dep_cmake() {
+    local name="$1" src="$2"
+    shift 2
+    emcmake cmake -S "$src" -B "$deps/build-$name" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_INSTALL_PREFIX="$prefix" "$@" >"$deps/$name-configure.log" 2>&1 ||
+        { cat "$deps/$name-configure.log" >&2; return 1; }
+}
+# shellcheck source=scripts/deps.sh
+source "$root/scripts/deps.sh"
+
+# zlib's CMake project wants its Windows resource file for any target without shared
+# libraries; its own configure script makes the static library for Emscripten.
+build_zlib() {
+    local src
+    src="$(fetch_source zlib)"
+    rm -rf "$deps/build-zlib"
+    cp -a "$src" "$deps/build-zlib"
+    (cd "$deps/build-zlib" && emconfigure ./configure --static --prefix="$prefix" &&
+        emmake make -j "$jobs" libz.a) >"$deps/zlib-build.log" 2>&1 || { cat "$deps/zlib-build.log" >&2; return 1; }
+    install -D -m 644 "$deps/build-zlib/libz.a" "$prefix/lib/libz.a"
+    install -D -m 644 -t "$prefix/include" "$deps/build-zlib/zlib.h" "$deps/build-zlib/zconf.h"
+}
+
+install_packages() {
+    need_update=0
+    ensure_deb_src
+    install_package_list scripts/packages-web.txt
+}
+
+web_build() {
+    step "configure build-web"
+    mkdir -p "$out"
+    local first=()
+    if [[ ! -f "$out/CMakeCache.txt" ]]; then
+        first=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DZARNOTH_WEB_DEPS="$prefix")
+    fi
+    emcmake cmake -S . -B "$out" "${first[@]}" >"$out/configure.log" 2>&1 || { cat "$out/configure.log"; exit 1; }
+    step "build zarnoth for the web"
+    cmake --build "$out" -j "$jobs" --target zarnoth
+    step "assemble build-web/site"
+    if [[ ! -f build/bin/quorvel.pak ]]; then
+        echo "build/bin/quorvel.pak is missing: build for Linux first (scripts/setup.sh)" >&2
+        exit 1
+    fi
+    mkdir -p "$site"
+    cp app/web/index.html app/web/zarnoth_page.js "$site/"
+    cp "$out/bin/zarnoth.js" "$out/bin/zarnoth.wasm" "$site/"
+    cp build/bin/quorvel.pak "$site/quorvel.pak"
+    step_done
+    local f
+    for f in zarnoth.wasm zarnoth.js zarnoth_page.js index.html quorvel.pak; do
+        printf '%-16s %9d bytes\n' "$f" "$(stat -c %s "$site/$f")"
+    done
+}
+
+serve() {
+    local port="${1:-8080}"
+    echo "Serving $site on http://127.0.0.1:$port/"
+    cd "$site"
+    exec /usr/bin/python3 -m http.server "$port" --bind 127.0.0.1
+}
+
+if [[ "$mode" == serve ]]; then
+    if [[ ! -f "$site/index.html" ]]; then
+        echo "build-web/site is missing: run scripts/web.sh build first" >&2
+        exit 1
+    fi
+    serve "$@"
+fi
+
+step "install packages"
+install_packages
+build_deps wasm
+web_build
+
+if [[ "$mode" == build ]]; then
+    exit 0
+fi
+
+step "browser tests"
+if [[ ! -x build/bin/zarnoth ]]; then
+    echo "build/bin/zarnoth is missing: build for Linux first (scripts/setup.sh)" >&2
+    exit 1
+fi
+/usr/bin/python3 tests/web/web_test.py --site "$site" --native build/bin/zarnoth \
+    --reference tests/app/reference --work "$out/test"
+step_done
+echo "Web tests passed."
