@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "scene/web/zrn_webgl_context.h"
+
 ZRNRendererOffscreenWeb::ZRNRendererOffscreenWeb(int32_t width, int32_t height)
     : ZRNRendererGLES2(nullptr), m_width(width), m_height(height) {}
 
@@ -23,24 +25,8 @@ bool ZRNRendererOffscreenWeb::Initialise() {
         m_error = "the page has no canvas";
         return false;
     }
-    EmscriptenWebGLContextAttributes attributes;
-    emscripten_webgl_init_context_attributes(&attributes);
-    attributes.alpha = false;
-    attributes.depth = true;
-    attributes.stencil = false;
-    attributes.antialias = false;
-    attributes.preserveDrawingBuffer = true;
-    attributes.majorVersion = 1;
-    attributes.minorVersion = 0;
-    const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_create_context("#canvas", &attributes);
-    if (context <= 0) {
-        m_error = "WebGL is not available in this browser";
-        return false;
-    }
-    m_context = static_cast<int>(context);
-    if (emscripten_webgl_make_context_current(context) != EMSCRIPTEN_RESULT_SUCCESS) {
-        m_error = "the WebGL context cannot be made current";
-        Release();
+    m_context = ZRNCreateCanvasContext(&m_error);
+    if (m_context <= 0) {
         return false;
     }
     OnResize(m_width, m_height);
@@ -79,15 +65,7 @@ std::unique_ptr<KVLImage> ZRNRendererOffscreenWeb::ReadPixels() {
 }
 
 void ZRNRendererOffscreenWeb::Release() {
-    if (m_context <= 0) {
-        return;
-    }
-    const auto context = static_cast<EMSCRIPTEN_WEBGL_CONTEXT_HANDLE>(m_context);
-    if (emscripten_webgl_make_context_current(context) == EMSCRIPTEN_RESULT_SUCCESS) {
-        ReleaseGL();
-    }
-    emscripten_webgl_make_context_current(0);
-    emscripten_webgl_destroy_context(context);
+    ZRNDestroyCanvasContext(m_context, [this] { ReleaseGL(); });
     m_context = 0;
     ReleaseGL();
 }

@@ -1,7 +1,7 @@
 // ZRNRendererWeb: a WebGL 1 context on the canvas, made through Emscripten's HTML5 API.
 #include "scene/web/zrn_renderer_web.h"
 
-#include <emscripten/html5.h>
+#include "scene/web/zrn_webgl_context.h"
 
 #include "platform/web/kvl_window_web.h"
 
@@ -21,24 +21,8 @@ bool ZRNRendererWeb::Initialise() {
         m_error = "the window is not open";
         return false;
     }
-    EmscriptenWebGLContextAttributes attributes;
-    emscripten_webgl_init_context_attributes(&attributes);
-    attributes.alpha = false;
-    attributes.depth = true;
-    attributes.stencil = false;
-    attributes.antialias = false;
-    attributes.preserveDrawingBuffer = true;
-    attributes.majorVersion = 1;
-    attributes.minorVersion = 0;
-    const EMSCRIPTEN_WEBGL_CONTEXT_HANDLE context = emscripten_webgl_create_context("#canvas", &attributes);
-    if (context <= 0) {
-        m_error = "WebGL is not available in this browser";
-        return false;
-    }
-    m_context = static_cast<int>(context);
-    if (emscripten_webgl_make_context_current(context) != EMSCRIPTEN_RESULT_SUCCESS) {
-        m_error = "the WebGL context cannot be made current";
-        ReleaseContext();
+    m_context = ZRNCreateCanvasContext(&m_error);
+    if (m_context <= 0) {
         return false;
     }
     int32_t width = 0;
@@ -83,15 +67,7 @@ bool ZRNRendererWeb::OnDestroying() {
 }
 
 void ZRNRendererWeb::ReleaseContext() {
-    if (m_context <= 0) {
-        return;
-    }
-    const auto context = static_cast<EMSCRIPTEN_WEBGL_CONTEXT_HANDLE>(m_context);
-    if (emscripten_webgl_make_context_current(context) == EMSCRIPTEN_RESULT_SUCCESS) {
-        ReleaseGL();
-    }
-    emscripten_webgl_make_context_current(0);
-    emscripten_webgl_destroy_context(context);
+    ZRNDestroyCanvasContext(m_context, [this] { ReleaseGL(); });
     m_context = 0;
     ReleaseGL();
 }
