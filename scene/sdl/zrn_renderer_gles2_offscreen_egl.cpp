@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "scene/zrn_texturelevels.h"
+
 namespace {
 
 EGLDisplay AcquireDisplay(KVLString* error) {
@@ -137,15 +139,7 @@ std::unique_ptr<KVLImage> ZRNRendererGLES2Offscreen::ReadPixels() {
     std::vector<uint8_t> rgba(static_cast<size_t>(m_width) * static_cast<size_t>(m_height) * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, m_width, m_height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    std::unique_ptr<KVLImage> image = KVLImage::CreateForOverwrite(m_width, m_height);
-    for (int32_t y = 0; y < m_height; ++y) {
-        const uint8_t* in = &rgba[static_cast<size_t>(m_height - 1 - y) * static_cast<size_t>(m_width) * 4];
-        uint32_t* out = image->pixels + static_cast<size_t>(y) * static_cast<size_t>(m_width);
-        for (int32_t x = 0; x < m_width; ++x, in += 4) {
-            out[x] = 0xFF000000u | (static_cast<uint32_t>(in[0]) << 16) | (static_cast<uint32_t>(in[1]) << 8) | in[2];
-        }
-    }
-    return image;
+    return ZRNImageFromRGBARows(rgba.data(), m_width, m_height);
 }
 
 void ZRNRendererGLES2Offscreen::Release() {

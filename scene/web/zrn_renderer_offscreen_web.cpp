@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "scene/web/zrn_webgl_context.h"
+#include "scene/zrn_texturelevels.h"
 
 ZRNRendererOffscreenWeb::ZRNRendererOffscreenWeb(int32_t width, int32_t height)
     : ZRNRendererGLES2(nullptr), m_width(width), m_height(height) {}
@@ -53,15 +54,7 @@ std::unique_ptr<KVLImage> ZRNRendererOffscreenWeb::ReadPixels() {
     std::vector<uint8_t> bytes(static_cast<size_t>(m_width) * m_height * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glReadPixels(0, 0, m_width, m_height, GL_RGBA, GL_UNSIGNED_BYTE, bytes.data());
-    std::unique_ptr<KVLImage> picture = KVLImage::CreateForOverwrite(m_width, m_height);
-    for (int32_t y = 0; y < m_height; ++y) {
-        const uint8_t* row = bytes.data() + static_cast<size_t>(m_height - 1 - y) * m_width * 4;
-        uint32_t* out = picture->pixels + static_cast<size_t>(y) * m_width;
-        for (int32_t x = 0; x < m_width; ++x) {
-            out[x] = 0xFF000000u | (uint32_t{row[4 * x]} << 16) | (uint32_t{row[4 * x + 1]} << 8) | row[4 * x + 2];
-        }
-    }
-    return picture;
+    return ZRNImageFromRGBARows(bytes.data(), m_width, m_height);
 }
 
 void ZRNRendererOffscreenWeb::Release() {
