@@ -1,8 +1,13 @@
-// ZRNRenderer: OpenGL 1.1 client arrays and GLU behind the renderer interface.
+// ZRNRenderer: OpenGL 1.1 client arrays and GLU behind the renderer interface; meshes
+// wholly outside the view are left out.
 #include "scene/zrn_renderer.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
+
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
 
 #include "scene/zrn_meshdraw.h"
 #include "scene/zrn_renderstate.h"
@@ -24,6 +29,70 @@ void SetEnabled(GLenum capability, bool on) {
     } else {
         glDisable(capability);
     }
+}
+
+
+// Whether every vertex of the listed frames lies beyond one and the same clip plane
+// under the current projection and model-view: then no part of the mesh can reach the
+// picture and GL would clip all of it away. The test runs on the corners of the
+// frames' bounding box (a blended pose lies inside it, and a plane's outside is
+// convex), in double precision and with a margin, so that a mesh GL would rasterise
+// even one pixel of is never left out. A mesh without vertices is never left out.
+bool OutsideView(const ZRNMesh& mesh, std::initializer_list<int32_t> frames) {
+    double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL};
+    double hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    bool any = false;
+    for (const int32_t frame : frames) {
+        const KVLArray<KVLVector3>& vertices = mesh.GetVertices(frame);
+        for (int32_t i = 0; i < vertices.GetCount(); ++i) {
+            const KVLVector3& v = vertices[i];
+            const double c[3] = {v.x, v.y, v.z};
+            for (int k = 0; k < 3; ++k) {
+                lo[k] = std::min(lo[k], c[k]);
+                hi[k] = std::max(hi[k], c[k]);
+            }
+            any = true;
+        }
+    }
+    if (!any) {
+        return false;
+    }
+    GLfloat projection[16];
+    GLfloat modelView[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelView);
+    // Column-major, as GL keeps them: clip = projection * modelView * corner.
+    double mvp[16];
+    for (int col = 0; col < 4; ++col) {
+        for (int row = 0; row < 4; ++row) {
+            double sum = 0.0;
+            for (int k = 0; k < 4; ++k) {
+                sum += static_cast<double>(projection[k * 4 + row]) * modelView[col * 4 + k];
+            }
+            mvp[col * 4 + row] = sum;
+        }
+    }
+    // Per plane (x, y, z beyond +w or -w): how many corners lie beyond it.
+    int beyond[6] = {};
+    for (int corner = 0; corner < 8; ++corner) {
+        const double p[3] = {(corner & 1) != 0 ? hi[0] : lo[0], (corner & 2) != 0 ? hi[1] : lo[1],
+                             (corner & 4) != 0 ? hi[2] : lo[2]};
+        double clip[4];
+        for (int row = 0; row < 4; ++row) {
+            clip[row] = mvp[row] * p[0] + mvp[4 + row] * p[1] + mvp[8 + row] * p[2] + mvp[12 + row];
+        }
+        const double w = clip[3];
+        const double margin = 1e-3 * (std::fabs(w) + 1.0);
+        for (int k = 0; k < 3; ++k) {
+            if (clip[k] > w + margin) {
+                ++beyond[2 * k];
+            }
+            if (clip[k] < -w - margin) {
+                ++beyond[2 * k + 1];
+            }
+        }
+    }
+    return std::ranges::any_of(beyond, [](int n) { return n == 8; });
 }
 
 }  // namespace
@@ -276,7 +345,7 @@ void ZRNRenderer::PopMaterial() {
 
 void ZRNRenderer::DrawMesh(const ZRNMesh& mesh) {
     if (m_live) {
-        DrawPasses(mesh, nullptr);
+        DrawPasses(mesh, nullptr, OutsideView(mesh, {0}));
     }
 }
 
@@ -284,10 +353,15 @@ void ZRNRenderer::DrawMeshAt(const ZRNMesh& mesh, const ZRNFrameTime& time) {
     if (!m_live) {
         return;
     }
-    DrawPasses(mesh, mesh.BlendFrame(time, m_pose) ? &m_pose : nullptr);
+    // Frame 0 too: it is what is drawn where the mesh gives no blended pose.
+    if (OutsideView(mesh, {0, time.frameA, time.frameB})) {
+        DrawPasses(mesh, nullptr, true);
+        return;
+    }
+    DrawPasses(mesh, mesh.BlendFrame(time, m_pose) ? &m_pose : nullptr, false);
 }
 
-void ZRNRenderer::DrawPasses(const ZRNMesh& mesh, const ZRNMeshFrame* pose) {
+void ZRNRenderer::DrawPasses(const ZRNMesh& mesh, const ZRNMeshFrame* pose, bool hidden) {
     const ZRNMaterial* current = m_cache->GetCurrent();
     // Right after ResetTextures there is no current material: draw smooth with
     // whatever state GL holds.
@@ -298,7 +372,9 @@ void ZRNRenderer::DrawPasses(const ZRNMesh& mesh, const ZRNMeshFrame* pose) {
     ZRNDrawRoutine builtRoutine = ZRNDrawRoutine::Flat;
     for (int32_t n = stack.GetCount() - 1;; --n) {
         const ZRNDrawRoutine routine = ZRNRoutineForKind(kind);
-        if (pose == nullptr) {
+        if (hidden) {
+            // Nothing to draw, but the passes leave their material state as before.
+        } else if (pose == nullptr) {
             DrawArrays(mesh.GetArrays(routine));
         } else {
             if (!built || builtRoutine != routine) {

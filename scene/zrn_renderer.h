@@ -163,8 +163,9 @@ private:
     void ApplyMaterialState(const ZRNMaterial& material);
     void BindTexture(const ZRNMaterial& material);
     // The passes of DrawMesh over the mesh's own arrays (pose null) or over arrays
-    // built from the pose.
-    void DrawPasses(const ZRNMesh& mesh, const ZRNMeshFrame* pose);
+    // built from the pose; a hidden mesh (wholly outside the view) only has its
+    // passes' material state applied.
+    void DrawPasses(const ZRNMesh& mesh, const ZRNMeshFrame* pose, bool hidden);
     void DrawArrays(const ZRNMeshArrays& arrays);
 
     KVLWindow* m_window;

@@ -120,16 +120,43 @@ bool RoomScene::Load(KVLString* errorText) {
         m_cameraTrack->targets[i] = kCameraPath[i].target;
     }
 
-    if (!LoadBackdrop(errorText) || !LoadBoxes()) {
-        return false;
-    }
-
+    // Drawn near to far as far as a fixed order goes: characters, floor, boxes and last
+    // the backdrop that surrounds everything, so that the software rasteriser skips
+    // shading wherever a nearer surface is already in the depth buffer. Every surface
+    // is opaque and depth-tested (less or equal), so each pixel keeps its nearest
+    // fragment whatever the order; only fragments of equal depth go to the one drawn
+    // last. The boxes stand on the floor and meet it in such fragments: they stay
+    // after it, as they were. The characters and the backdrop touch nothing.
+    //
+    // The fog used to be set after the backdrop and the floor: in the first frame
+    // they were drawn without it (no scene before sets fog). Fog nodes that only the
+    // first frame visits keep that, and leave the room's fog set for the next scene.
+    m_fog = std::make_unique<ZRNFogSettings>(-20.0f, 20.0f, 0.2f, KVLVector3(1.0f, 1.0f, 1.0f));
+    m_noFog = std::make_unique<ZRNFogSettings>();
+    const auto firstFrameFog = [this](ZRNFogSettings* fog) {
+        m_firstFrameFog.push_back(Attach(m_root.get(), std::make_unique<ZRNNodeFog>(fog)));
+    };
+    Attach(m_root.get(), std::make_unique<ZRNNodeFog>(m_fog.get()));
     for (const Character& c : kCharacterTable) {
         if (!AddCharacter(m_root.get(), c.model, c.skin, c.flip, c.angle, c.x, c.z, kCharacterFirstFrame,
                           kCharacterEndFrame, c.startFrame, kCharacterRate, errorText)) {
             return false;
         }
     }
+    std::unique_ptr<ZRNNode> backdrop;
+    std::unique_ptr<ZRNNode> floor;
+    if (!LoadBackdrop(&backdrop, &floor, errorText)) {
+        return false;
+    }
+    firstFrameFog(m_noFog.get());
+    m_root->AddChild(std::move(floor));
+    firstFrameFog(m_fog.get());
+    if (!LoadBoxes()) {
+        return false;
+    }
+    firstFrameFog(m_noFog.get());
+    m_root->AddChild(std::move(backdrop));
+    firstFrameFog(m_fog.get());
 
     for (int32_t i = 0; i < kCharacters; ++i) {
         auto animator = std::make_unique<ZRNCycleAnimator>(kSwitchRate, true);
@@ -144,26 +171,23 @@ bool RoomScene::Load(KVLString* errorText) {
     return true;
 }
 
-bool RoomScene::LoadBackdrop(KVLString* errorText) {
+bool RoomScene::LoadBackdrop(std::unique_ptr<ZRNNode>* backdrop, std::unique_ptr<ZRNNode>* floor,
+                             KVLString* errorText) {
     ZRNBackgroundBuilder background(GetDemoResource(0), 24.0f, 12.0f, 2.0f);
-    std::unique_ptr<ZRNNode> backdrop = AdoptBuild(background, errorText);
-    if (backdrop == nullptr) {
+    *backdrop = AdoptBuild(background, errorText);
+    if (*backdrop == nullptr) {
         return false;
     }
-    m_root->AddChild(std::move(backdrop));
 
     std::unique_ptr<ZRNNodeMaterial> floorMaterial = AddTexturedMaterial(1, KVLString("Floor"), 4, false);
     if (floorMaterial == nullptr) {
         return false;
     }
     const ZRNMesh* grid = AddMesh(ZRNMesh::MakeGrid(20.0f, 20.0f, 10));
-    ZRNNode* node = Attach(m_root.get(), AddTransform(0, 0.0f, kFloorY, 0.0f));
-    node = Attach(node, AddTransform(2, kPi / 2, 0.0f, 0.0f));
+    *floor = AddTransform(0, 0.0f, kFloorY, 0.0f);
+    ZRNNode* node = Attach(floor->get(), AddTransform(2, kPi / 2, 0.0f, 0.0f));
     node = Attach(node, std::move(floorMaterial));
     Attach(node, std::make_unique<ZRNNodeMesh>(grid, nullptr));
-
-    m_fog = std::make_unique<ZRNFogSettings>(-20.0f, 20.0f, 0.2f, KVLVector3(1.0f, 1.0f, 1.0f));
-    Attach(m_root.get(), std::make_unique<ZRNNodeFog>(m_fog.get()));
     return true;
 }
 
@@ -255,6 +279,9 @@ void RoomScene::Render() {
     if (IsDrawing()) {
         m_root->Accept(*m_renderVisitor);
         m_renderer->Present();
+        for (ZRNNode* fog : m_firstFrameFog) {
+            fog->SetEnabled(false);
+        }
     }
 
     const int32_t switching = SwitchingCharacter(t);

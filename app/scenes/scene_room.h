@@ -54,7 +54,7 @@ public:
     const ZRNCycleAnimator* GetHoldAnimator() const { return m_holdAnimators.empty() ? nullptr : m_holdAnimators[0].get(); }
 
 private:
-    bool LoadBackdrop(KVLString* errorText);
+    bool LoadBackdrop(std::unique_ptr<ZRNNode>* backdrop, std::unique_ptr<ZRNNode>* floor, KVLString* errorText);
     bool LoadBoxes();
     bool AddCharacter(ZRNNode* parent, uint32_t modelId, uint32_t skinId, bool flip, float angle, float x, float z,
                       int32_t firstFrame, int32_t endFrame, int32_t startFrame, int32_t rate, KVLString* errorText);
@@ -64,6 +64,9 @@ private:
     std::unique_ptr<ZRNNodeCamera> m_root;
     std::unique_ptr<ZRNCycleAnimator> m_cameraAnimator;
     std::unique_ptr<ZRNFogSettings> m_fog;
+    // Fog off, and fog nodes that only the first drawn frame visits (see Load).
+    std::unique_ptr<ZRNFogSettings> m_noFog;
+    std::vector<ZRNNode*> m_firstFrameFog;
     std::vector<std::unique_ptr<ZRNCycleAnimator>> m_characterAnimators;
     std::vector<std::unique_ptr<ZRNCycleAnimator>> m_switchAnimators;
     std::vector<std::unique_ptr<ZRNCycleAnimator>> m_holdAnimators;

@@ -66,10 +66,15 @@ protected:
 
     // Number of triangles one DrawMesh sends, counted in GL's feedback mode.
     int CountTriangles(const ZRNMesh& mesh) {
+        return CountTrianglesOf([&] { m_renderer->DrawMesh(mesh); });
+    }
+
+    template <class Draw>
+    int CountTrianglesOf(Draw draw) {
         std::vector<GLfloat> buffer(4096);
         glFeedbackBuffer(static_cast<GLsizei>(buffer.size()), GL_3D, buffer.data());
         glRenderMode(GL_FEEDBACK);
-        m_renderer->DrawMesh(mesh);
+        draw();
         const GLint used = glRenderMode(GL_RENDER);
         int triangles = 0;
         for (GLint i = 0; i < used;) {
@@ -275,6 +280,37 @@ TEST_F(GLRenderer, DrawMeshAtDrawsFrameAtsMesh) {
         }
         EXPECT_GT(lit, kSize * kSize / 4);
         m_renderer->ResetTextures();
+    }
+}
+
+// Meshes wholly outside the view are left out, but never one that reaches into the
+// picture: not one whose corners lie beyond different planes, nor a pose that
+// frame 0 alone would place outside (the 2 x 2 grid's frame 1 is frame 0 moved up by 2).
+TEST_F(GLRenderer, OnlyMeshesWhollyOutsideTheViewAreLeftOut) {
+    struct Case {
+        const char* what;
+        KVLMatrix34 place;
+        bool posed;
+    };
+    const Case cases[] = {
+        {"covers the picture, corners beyond all sides", KVLMatrix34::Scale(10.0f, 10.0f, 1.0f), false},
+        {"across the right edge", KVLMatrix34::Translation(KVLVector3(1.5f, 0.0f, 0.0f)), false},
+        {"pose moved up into the picture", KVLMatrix34::Translation(KVLVector3(0.0f, -3.0f, 0.0f)), true},
+    };
+    const ZRNFrameTime t(0, 1, 0.75f);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FullScreen();
+        m_renderer->MultMatrix(c.place);
+        const int triangles = CountTrianglesOf([&] {
+            if (c.posed) {
+                m_renderer->DrawMeshAt(*m_quad, t);
+            } else {
+                m_renderer->DrawMesh(*m_quad);
+            }
+        });
+        // Clipped at the picture's edges into more polygons, but drawn.
+        EXPECT_GT(triangles, 0);
     }
 }
 
