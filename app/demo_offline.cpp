@@ -144,7 +144,8 @@ constexpr int64_t kLeadPictures = 2;
 // The index of the scene on show at tick t (the next one from its switch tick on).
 int32_t SceneAt(int64_t t) {
     return static_cast<int32_t>(
-        std::ranges::count_if(DemoController::kSwitchTicks, [&](int32_t s) { return s <= t; }));
+        std::count_if(std::begin(DemoController::kSwitchTicks), std::end(DemoController::kSwitchTicks),
+                      [&](int32_t s) { return s <= t; }));
 }
 
 // The picture last shown, brought down to the output size.

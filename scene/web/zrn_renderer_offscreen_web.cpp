@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "platform/kvl_displaymode.h"
 #include "scene/web/zrn_webgl_context.h"
 #include "scene/zrn_texturelevels.h"
 
@@ -13,6 +14,10 @@ ZRNRendererOffscreenWeb::ZRNRendererOffscreenWeb(int32_t width, int32_t height)
     : ZRNRendererGLES2(nullptr), m_width(width), m_height(height) {}
 
 ZRNRendererOffscreenWeb::~ZRNRendererOffscreenWeb() { Release(); }
+
+KVLRect ZRNRendererOffscreenWeb::PictureRect(int32_t width, int32_t height) const {
+    return KVLLetterbox(width, height, m_shapeWidth, m_shapeHeight);
+}
 
 bool ZRNRendererOffscreenWeb::Initialise() {
     if (m_context > 0) {

@@ -23,6 +23,13 @@ public:
     // Finishes the drawing; true once initialised.
     bool Present() override;
 
+    // Keeps the drawing at that aspect ratio inside the picture, centred with black
+    // bars, as the native offscreen renderer does.
+    void SetPictureShape(int32_t width, int32_t height) {
+        m_shapeWidth = width;
+        m_shapeHeight = height;
+    }
+
     // The picture as drawn so far, top row first, 0xAARRGGBB pixels with alpha 255;
     // null before Initialise.
     std::unique_ptr<KVLImage> ReadPixels();
@@ -31,11 +38,16 @@ public:
     int32_t GetHeight() const { return m_height; }
     const KVLString& GetError() const { return m_error; }
 
+protected:
+    KVLRect PictureRect(int32_t width, int32_t height) const override;
+
 private:
     void Release();
 
     int32_t m_width;
     int32_t m_height;
+    int32_t m_shapeWidth = 0;
+    int32_t m_shapeHeight = 0;
     int m_context = 0;
     KVLString m_error;
 };
