@@ -21,6 +21,10 @@
 struct DemoBench {
     static constexpr double kEmptySeconds = 2.0;
     bool enabled = false;
+    // Also time an empty frame on the window once the show is over. Not on the web
+    // page: its frames reach the canvas only when the step returns, and the canvas must
+    // keep the show's last picture.
+    bool timeEmptyFrame = true;
     std::chrono::steady_clock::time_point launch;
     double startupSeconds = -1.0;  // launch to the first presented frame
     int64_t frames[DemoController::kSceneCount] = {};

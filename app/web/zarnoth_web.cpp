@@ -50,6 +50,7 @@ std::string BenchJSON(const DemoBench& bench) {
 extern "C" int zarnoth_play() {
     auto show = std::make_shared<Show>();
     show->bench.enabled = true;
+    show->bench.timeEmptyFrame = false;
     show->bench.launch = std::chrono::steady_clock::now();
     SetDemoArchivePath(kArchive);
     show->app = std::make_unique<DemoApp>();
