@@ -1,5 +1,7 @@
 // The show as a video file, through the FFmpeg libraries: H.264 (yuv420p) with AAC
-// sound, or FFV1 (lossless, 8-bit RGB) with 16-bit PCM sound. The container follows
+// sound, or FFV1 (lossless, 8-bit RGB) with 16-bit PCM sound. The encoding itself lives
+// in a module (zarnoth_video.so, app/ffmpeg) loaded on first use from the program's
+// folder or the installed module folder; without it, both calls below say so. The container follows
 // the file's extension (.mp4, .mkv, .mov ...); FFV1 needs one that takes it (.mkv).
 //
 // The file is written as OUT.part and renamed to OUT only once it is complete; a
@@ -34,6 +36,9 @@ struct DemoVideoSettings {
 // removed). Otherwise the reason. Does not check the size range (DemoPictureSize).
 std::string CheckDemoVideo(const DemoVideoSettings& settings);
 
+class DemoVideoEncoder;
+class DemoVideoModule;
+
 class DemoVideoWriter {
 public:
     explicit DemoVideoWriter(const DemoVideoSettings& settings);
@@ -52,15 +57,15 @@ public:
     // the encoders, writes the trailer and renames OUT.part to OUT.
     bool Finish(int64_t soundFrames);
 
-    const std::string& Error() const { return m_error; }
+    const std::string& Error() const;
 
 private:
-    struct State;
-    bool Fail(const std::string& what, int code);
-    bool EncodeSound(bool flush);
+    bool Fail(const std::string& what);
 
     DemoVideoSettings m_settings;
-    std::unique_ptr<State> m_state;
+    // Declared first so that the encoder goes before the module that holds its code.
+    std::unique_ptr<DemoVideoModule> m_module;
+    std::unique_ptr<DemoVideoEncoder> m_encoder;
     std::string m_error;
 };
 

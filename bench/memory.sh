@@ -21,29 +21,16 @@ for program in zarnoth bench_emptywindow; do
 done
 
 work="$(mktemp -d)"
-xvfb_pid=""
+# shellcheck source=scripts/xvfb.sh
+source scripts/xvfb.sh
 cleanup() {
-    if [[ -n "$xvfb_pid" ]]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
+    stop_xvfb
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-# Xvfb picks a free display itself and writes its number to fd 3.
-Xvfb -displayfd 3 -screen 0 640x480x16 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [[ -s "$work/display" ]] && break
-    sleep 0.1
-done
-if [[ ! -s "$work/display" ]]; then
-    echo "memory: Xvfb did not start:" >&2
-    cat "$work/xvfb.log" >&2
-    exit 1
-fi
-export DISPLAY=":$(head -n 1 "$work/display")" SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null
+start_xvfb "$work"
+export SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null
 
 # peak NAME COMMAND...: runs the command under /usr/bin/time -v and prints its peak
 # resident set size in kB.

@@ -7,6 +7,8 @@ include(GNUInstallDirs)
 set(ZARNOTH_PACKAGING ${CMAKE_SOURCE_DIR}/packaging)
 
 install(TARGETS zarnoth kvl_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The video encoder module, which zarnoth loads for --video.
+install(TARGETS zarnoth_video LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/zarnoth)
 # The archive: the program looks here (ZARNOTH_DATA_DIR) when none lies next to it.
 install(FILES ${CMAKE_BINARY_DIR}/bin/quorvel.pak DESTINATION ${CMAKE_INSTALL_DATADIR}/zarnoth)
 

@@ -68,6 +68,10 @@ distance="$(compare-im6.q16 -metric RMSE "$work/small.png" tests/app/reference/s
 [[ -n "$distance" ]] || fail "could not compare the installed program's picture"
 awk -v d="$distance" 'BEGIN { exit !(d <= 0.03) }' || fail "the installed program's picture is off (RMSE $distance)"
 echo "installed zarnoth --shot 100: the reference picture (RMSE $distance)"
+# The installed program finds its video module: the module itself judges the codec.
+refusal="$(cd "$work" && zarnoth --video show.mkv --codec vp9 2>&1)" && fail "zarnoth --video took an unknown codec"
+[[ "$refusal" == *"unknown codec 'vp9'"* ]] || fail "the installed zarnoth did not load its video module: $refusal"
+echo "installed zarnoth --video: the video module answers ($refusal)"
 
 # The manual pages render (without warnings from the formatter).
 for page in zarnoth kvl; do

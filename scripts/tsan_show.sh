@@ -30,35 +30,21 @@ cmake --build build-tsan -j "$jobs" --target zarnoth
 cp "$pak" build-tsan/bin/quorvel.pak
 
 work="$(mktemp -d)"
-xvfb_pid=""
 show_pid=""
+# shellcheck source=scripts/xvfb.sh
+source "$root/scripts/xvfb.sh"
 cleanup() {
     if [[ -n "$show_pid" ]]; then
         kill -KILL "$show_pid" 2>/dev/null || true
     fi
-    if [[ -n "$xvfb_pid" ]]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
+    stop_xvfb
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-# Xvfb picks a free display itself and writes its number to fd 3.
-Xvfb -displayfd 3 -screen 0 640x480x16 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-xvfb_pid=$!
-for _ in $(seq 100); do
-    [[ -s "$work/display" ]] && break
-    sleep 0.1
-done
-if [[ ! -s "$work/display" ]]; then
-    echo "tsan_show: Xvfb did not start:" >&2
-    cat "$work/xvfb.log" >&2
-    exit 1
-fi
-display=":$(head -n 1 "$work/display")"
+start_xvfb "$work"
 
-export DISPLAY="$display" SDL_AUDIODRIVER=disk
+export SDL_AUDIODRIVER=disk
 export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/scripts/tsan_show.supp"
 
 # run NAME LIMIT: plays the show and fails unless the program exits with 0 without a

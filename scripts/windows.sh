@@ -118,7 +118,8 @@ make_package() {
 }
 
 # The Wine runs use servers of their own, stopped when the script ends.
-xvfb_pid=""
+# shellcheck source=scripts/xvfb.sh
+source "$root/scripts/xvfb.sh"
 pulse_pid=""
 stop_servers() {
     if [[ -n "${WINEPREFIX:-}" && -d "${WINEPREFIX:-}" ]]; then
@@ -128,38 +129,9 @@ stop_servers() {
         kill "$pulse_pid" 2>/dev/null || true
         wait "$pulse_pid" 2>/dev/null || true
     fi
-    if [[ -n "$xvfb_pid" ]]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
+    stop_xvfb
 }
 trap stop_servers EXIT
-
-start_xvfb() {
-    local n
-    for n in $(seq 40 99); do
-        if [[ ! -e /tmp/.X$n-lock && ! -e /tmp/.X11-unix/X$n ]]; then
-            break
-        fi
-    done
-    # 16 bits per pixel: the demo switches the display to 640x480x16.
-    Xvfb ":$n" -screen 0 1024x768x16 -nolisten tcp >"$out/xvfb.log" 2>&1 &
-    xvfb_pid=$!
-    export DISPLAY=":$n"
-    local i
-    for i in $(seq 1 100); do
-        if xdpyinfo >/dev/null 2>&1; then
-            return
-        fi
-        if ! kill -0 "$xvfb_pid" 2>/dev/null; then
-            break
-        fi
-        sleep 0.1
-    done
-    echo "Xvfb did not start on $DISPLAY:" >&2
-    cat "$out/xvfb.log" >&2
-    exit 1
-}
 
 # A PulseAudio daemon of this run's own (also as root: a per-user daemon with its own
 # runtime folder, not the system-wide one), playing into a null sink whose monitor is
@@ -213,7 +185,8 @@ start_wine() {
 
 if [[ "$mode" == run ]]; then
     mkdir -p "$out"
-    start_xvfb
+    # 16 bits per pixel: the demo switches the display to 640x480x16.
+    start_xvfb "$out" 1024x768x16
     start_pulseaudio
     start_wine
     echo "Wine runs on the X display $DISPLAY" >&2
@@ -237,7 +210,8 @@ if [[ "$mode" == package ]]; then
 fi
 
 step "start Xvfb, PulseAudio and Wine"
-start_xvfb
+# 16 bits per pixel: the demo switches the display to 640x480x16.
+start_xvfb "$out" 1024x768x16
 start_pulseaudio
 start_wine
 

@@ -254,4 +254,24 @@ TEST(VideoBadInput, RefusedWithAMessageAndNoFile) {
     }
 }
 
+// The encoder is a module of its own: the show's program links no FFmpeg library, and
+// a program without the module next to it (nor installed) refuses --video, saying why.
+TEST(VideoModule, TheProgramLoadsFFmpegOnlyForVideos) {
+    std::string libraries;
+    ASSERT_EQ(testsupport::Run("ldd " + Zarnoth(), &libraries), 0);
+    EXPECT_EQ(libraries.find("libavcodec"), std::string::npos) << libraries;
+    EXPECT_EQ(libraries.find("libx264"), std::string::npos) << libraries;
+
+    TempDir dir;
+    ASSERT_EQ(testsupport::Run("cp " + Zarnoth() + " '" + dir.file("zarnoth") + "'"), 0);
+    const std::string err = dir.file("err.txt");
+    const int status = testsupport::Run("'" + dir.file("zarnoth") + "' --video '" + dir.file("show.mkv") +
+                                        "' --codec ffv1 2>'" + err + "'");
+    const std::vector<uint8_t> bytes = testsupport::ReadFile(err);
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_EQ(status, 1) << text;
+    EXPECT_NE(text.find("zarnoth_video.so"), std::string::npos) << text;
+    EXPECT_FALSE(testsupport::FileExists(dir.file("show.mkv")));
+}
+
 }  // namespace

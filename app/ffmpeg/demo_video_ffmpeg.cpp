@@ -1,0 +1,468 @@
+// The video encoder behind DemoVideoEncoderFFmpeg: FFmpeg's libavformat muxer with libx264 +
+// AAC or FFV1 + PCM. Built as a module of its own (zarnoth_video.so) that the program
+// loads only to make a video, so FFmpeg's libraries stay out of the show's process.
+// It uses no engine code: pictures arrive as KVLImage rows.
+#include "app/demo_video_encoder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/error.h>
+#include <libavutil/log.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+namespace {
+
+constexpr int32_t kChannels = 2;
+// Sound goes to the encoder in blocks of this many frames (AAC's frame size; PCM
+// takes any).
+constexpr int kSoundBlock = 1024;
+
+struct Codecs {
+    AVCodecID video;
+    AVCodecID sound;
+    const char* videoEncoder;
+    const char* soundEncoder;
+};
+
+bool FindCodecs(const std::string& name, Codecs* out) {
+    if (name == "h264") {
+        *out = {AV_CODEC_ID_H264, AV_CODEC_ID_AAC, "libx264", "aac"};
+        return true;
+    }
+    if (name == "ffv1") {
+        *out = {AV_CODEC_ID_FFV1, AV_CODEC_ID_PCM_S16LE, "ffv1", "pcm_s16le"};
+        return true;
+    }
+    return false;
+}
+
+std::string PartPath(const std::string& path) { return path + ".part"; }
+
+std::string AvError(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+struct FreeFormat {
+    void operator()(AVFormatContext* c) const {
+        if (c != nullptr && c->pb != nullptr) {
+            avio_closep(&c->pb);
+        }
+        avformat_free_context(c);
+    }
+};
+struct FreeCodec {
+    void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct FreeFrame {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+struct FreePacket {
+    void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct FreeScale {
+    void operator()(SwsContext* s) const { sws_freeContext(s); }
+};
+
+std::string CheckVideo(const DemoVideoSettings& settings) {
+    Codecs codecs{};
+    if (!FindCodecs(settings.codec, &codecs)) {
+        return "unknown codec '" + settings.codec + "' (h264 or ffv1)";
+    }
+    const AVOutputFormat* format = av_guess_format(nullptr, settings.path.c_str(), nullptr);
+    if (format == nullptr) {
+        return "cannot tell a video format from the name " + settings.path + " (use .mp4 or .mkv)";
+    }
+    if (avformat_query_codec(format, codecs.video, FF_COMPLIANCE_NORMAL) != 1 ||
+        avformat_query_codec(format, codecs.sound, FF_COMPLIANCE_NORMAL) != 1) {
+        return std::string("a .") + (format->extensions != nullptr ? format->extensions : format->name) +
+               " file cannot hold " + settings.codec + " (use .mkv for ffv1)";
+    }
+    if (avcodec_find_encoder_by_name(codecs.videoEncoder) == nullptr ||
+        avcodec_find_encoder_by_name(codecs.soundEncoder) == nullptr) {
+        return std::string("this FFmpeg has no ") + codecs.videoEncoder + " or " + codecs.soundEncoder + " encoder";
+    }
+    if (settings.codec == "h264" && (settings.width % 2 != 0 || settings.height % 2 != 0)) {
+        return "h264 (yuv420p) needs an even width and height";
+    }
+    // The one way to know that the file can be written is to create it.
+    const std::string part = PartPath(settings.path);
+    std::FILE* probe = std::fopen(part.c_str(), "wb");
+    if (probe == nullptr) {
+        return "cannot write " + settings.path + ": " + std::strerror(errno);
+    }
+    std::fclose(probe);
+    std::remove(part.c_str());
+    return {};
+}
+
+class DemoVideoEncoderFFmpeg final : public DemoVideoEncoder {
+public:
+    explicit DemoVideoEncoderFFmpeg(const DemoVideoSettings& settings);
+    ~DemoVideoEncoderFFmpeg() override;
+
+    bool Open() override;
+    bool AddPicture(const KVLImage& picture) override;
+    bool AddSound(const int16_t* samples, int64_t frames) override;
+    bool Finish(int64_t soundFrames) override;
+    const std::string& Error() const override { return m_error; }
+
+private:
+    struct State;
+    bool Fail(const std::string& what, int code);
+    bool EncodeSound(bool flush);
+
+    DemoVideoSettings m_settings;
+    std::unique_ptr<State> m_state;
+    std::string m_error;
+};
+
+}  // namespace
+
+struct DemoVideoEncoderFFmpeg::State {
+    std::unique_ptr<AVFormatContext, FreeFormat> format;
+    std::unique_ptr<AVCodecContext, FreeCodec> video;
+    std::unique_ptr<AVCodecContext, FreeCodec> sound;
+    AVStream* videoStream = nullptr;
+    AVStream* soundStream = nullptr;
+    std::unique_ptr<AVFrame, FreeFrame> picture;
+    std::unique_ptr<AVFrame, FreeFrame> block;
+    std::unique_ptr<AVPacket, FreePacket> packet;
+    std::unique_ptr<SwsContext, FreeScale> scale;
+    int64_t pictures = 0;
+    // Sound frames received, and sent to the encoder; the ones between wait in pending.
+    int64_t soundIn = 0;
+    int64_t soundOut = 0;
+    std::vector<int16_t> pending;
+    bool headerWritten = false;
+    bool finished = false;
+};
+
+DemoVideoEncoderFFmpeg::DemoVideoEncoderFFmpeg(const DemoVideoSettings& settings)
+    : m_settings(settings), m_state(std::make_unique<State>()) {}
+
+DemoVideoEncoderFFmpeg::~DemoVideoEncoderFFmpeg() {
+    if (!m_state->finished && m_state->format != nullptr) {
+        m_state->format.reset();
+        std::remove(PartPath(m_settings.path).c_str());
+    }
+}
+
+bool DemoVideoEncoderFFmpeg::Fail(const std::string& what, int code) {
+    m_error = what;
+    if (code < 0) {
+        m_error += ": " + AvError(code);
+    }
+    return false;
+}
+
+namespace {
+
+// Sends a frame (null: drain) and writes every packet that comes out.
+int EncodeAndWrite(AVFormatContext* format, AVCodecContext* codec, AVStream* stream, AVFrame* frame,
+                   AVPacket* packet) {
+    int r = avcodec_send_frame(codec, frame);
+    if (r < 0) {
+        return r;
+    }
+    for (;;) {
+        r = avcodec_receive_packet(codec, packet);
+        if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) {
+            break;
+        }
+        if (r < 0) {
+            return r;
+        }
+        av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
+        packet->stream_index = stream->index;
+        r = av_interleaved_write_frame(format, packet);
+        if (r < 0) {
+            return r;
+        }
+    }
+    // A failed write to the file shows in the I/O context's error, not always in the
+    // muxer's answer.
+    return format->pb != nullptr && format->pb->error < 0 ? format->pb->error : 0;
+}
+
+}  // namespace
+
+bool DemoVideoEncoderFFmpeg::Open() {
+    State& s = *m_state;
+    // The encoders' statistics would bury the progress line; errors still show.
+    av_log_set_level(AV_LOG_ERROR);
+    Codecs codecs{};
+    if (!FindCodecs(m_settings.codec, &codecs)) {
+        return Fail("unknown codec '" + m_settings.codec + "'", 0);
+    }
+    const std::string part = PartPath(m_settings.path);
+    const AVOutputFormat* guessed = av_guess_format(nullptr, m_settings.path.c_str(), nullptr);
+    AVFormatContext* format = nullptr;
+    int r = avformat_alloc_output_context2(&format, guessed, nullptr, part.c_str());
+    if (r < 0 || format == nullptr) {
+        return Fail("cannot make a video file " + m_settings.path, r);
+    }
+    s.format.reset(format);
+    // Bit-exact: no random identifiers, dates or version strings in the file.
+    format->flags |= AVFMT_FLAG_BITEXACT;
+
+    const AVCodec* videoEncoder = avcodec_find_encoder_by_name(codecs.videoEncoder);
+    const AVCodec* soundEncoder = avcodec_find_encoder_by_name(codecs.soundEncoder);
+    if (videoEncoder == nullptr || soundEncoder == nullptr) {
+        return Fail("this FFmpeg lacks an encoder", 0);
+    }
+    s.video.reset(avcodec_alloc_context3(videoEncoder));
+    s.sound.reset(avcodec_alloc_context3(soundEncoder));
+    if (s.video == nullptr || s.sound == nullptr) {
+        return Fail("out of memory", 0);
+    }
+    AVCodecContext* v = s.video.get();
+    v->width = m_settings.width;
+    v->height = m_settings.height;
+    v->time_base = AVRational{1, m_settings.fps};
+    v->framerate = AVRational{m_settings.fps, 1};
+    v->sample_aspect_ratio = AVRational{1, 1};
+    v->flags |= AV_CODEC_FLAG_BITEXACT;
+    AVPixelFormat source = AV_PIX_FMT_BGR0;
+    if (codecs.video == AV_CODEC_ID_H264) {
+        v->pix_fmt = AV_PIX_FMT_YUV420P;
+        // A key picture every two seconds, as video sites ask; BT.709 limited range.
+        v->gop_size = 2 * m_settings.fps;
+        v->colorspace = AVCOL_SPC_BT709;
+        v->color_primaries = AVCOL_PRI_BT709;
+        v->color_trc = AVCOL_TRC_BT709;
+        v->color_range = AVCOL_RANGE_MPEG;
+        av_opt_set(v->priv_data, "preset", "medium", 0);
+        av_opt_set(v->priv_data, "crf", "18", 0);
+        source = AV_PIX_FMT_BGRA;
+    } else {
+        // 0xAARRGGBB in memory is blue, green, red, alpha: FFV1 keeps it as it is.
+        v->pix_fmt = AV_PIX_FMT_BGR0;
+        v->gop_size = 1;
+        av_opt_set_int(v->priv_data, "level", 3, 0);
+        av_opt_set_int(v->priv_data, "slicecrc", 1, 0);
+    }
+    if (format->oformat->flags & AVFMT_GLOBALHEADER) {
+        v->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    r = avcodec_open2(v, videoEncoder, nullptr);
+    if (r < 0) {
+        return Fail(std::string("cannot open the ") + codecs.videoEncoder + " encoder", r);
+    }
+
+    AVCodecContext* a = s.sound.get();
+    a->sample_rate = m_settings.sampleRate;
+    av_channel_layout_default(&a->ch_layout, kChannels);
+    a->time_base = AVRational{1, m_settings.sampleRate};
+    a->flags |= AV_CODEC_FLAG_BITEXACT;
+    if (codecs.sound == AV_CODEC_ID_AAC) {
+        a->sample_fmt = AV_SAMPLE_FMT_FLTP;
+        a->bit_rate = 192000;
+    } else {
+        a->sample_fmt = AV_SAMPLE_FMT_S16;
+    }
+    if (format->oformat->flags & AVFMT_GLOBALHEADER) {
+        a->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    r = avcodec_open2(a, soundEncoder, nullptr);
+    if (r < 0) {
+        return Fail(std::string("cannot open the ") + codecs.soundEncoder + " encoder", r);
+    }
+
+    s.videoStream = avformat_new_stream(format, nullptr);
+    s.soundStream = avformat_new_stream(format, nullptr);
+    if (s.videoStream == nullptr || s.soundStream == nullptr) {
+        return Fail("out of memory", 0);
+    }
+    s.videoStream->time_base = v->time_base;
+    s.videoStream->avg_frame_rate = v->framerate;
+    s.soundStream->time_base = a->time_base;
+    if (avcodec_parameters_from_context(s.videoStream->codecpar, v) < 0 ||
+        avcodec_parameters_from_context(s.soundStream->codecpar, a) < 0) {
+        return Fail("out of memory", 0);
+    }
+
+    s.picture.reset(av_frame_alloc());
+    s.block.reset(av_frame_alloc());
+    s.packet.reset(av_packet_alloc());
+    if (s.picture == nullptr || s.block == nullptr || s.packet == nullptr) {
+        return Fail("out of memory", 0);
+    }
+    s.picture->format = v->pix_fmt;
+    s.picture->width = v->width;
+    s.picture->height = v->height;
+    if (av_frame_get_buffer(s.picture.get(), 0) < 0) {
+        return Fail("out of memory", 0);
+    }
+    if (v->pix_fmt != source) {
+        s.scale.reset(sws_getContext(v->width, v->height, source, v->width, v->height, v->pix_fmt,
+                                     SWS_BICUBIC | SWS_ACCURATE_RND | SWS_BITEXACT, nullptr, nullptr, nullptr));
+        if (s.scale == nullptr) {
+            return Fail("no colour conversion to the encoder's format", 0);
+        }
+        const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
+        sws_setColorspaceDetails(s.scale.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
+    }
+
+    r = avio_open(&format->pb, part.c_str(), AVIO_FLAG_WRITE);
+    if (r < 0) {
+        return Fail("cannot write " + m_settings.path, r);
+    }
+    AVDictionary* options = nullptr;
+    if (std::strcmp(format->oformat->name, "mp4") == 0 || std::strcmp(format->oformat->name, "mov") == 0) {
+        // The index goes in front, so that players can start before the whole file is in.
+        av_dict_set(&options, "movflags", "+faststart", 0);
+    }
+    r = avformat_write_header(format, &options);
+    av_dict_free(&options);
+    if (r < 0 || format->pb->error < 0) {
+        return Fail("cannot write " + m_settings.path, r < 0 ? r : format->pb->error);
+    }
+    s.headerWritten = true;
+    return true;
+}
+
+bool DemoVideoEncoderFFmpeg::AddPicture(const KVLImage& picture) {
+    State& s = *m_state;
+    if (!s.headerWritten || s.finished) {
+        return Fail("the video file is not open", 0);
+    }
+    if (picture.width != m_settings.width || picture.height != m_settings.height) {
+        return Fail("a picture of the wrong size", 0);
+    }
+    int r = av_frame_make_writable(s.picture.get());
+    if (r < 0) {
+        return Fail("out of memory", r);
+    }
+    AVFrame* f = s.picture.get();
+    const uint8_t* rows = reinterpret_cast<const uint8_t*>(picture.pixels);
+    const int stride = picture.width * 4;
+    if (s.scale != nullptr) {
+        const uint8_t* planes[1] = {rows};
+        const int strides[1] = {stride};
+        sws_scale(s.scale.get(), planes, strides, 0, picture.height, f->data, f->linesize);
+    } else {
+        for (int32_t y = 0; y < picture.height; ++y) {
+            std::memcpy(f->data[0] + static_cast<ptrdiff_t>(y) * f->linesize[0],
+                        rows + static_cast<ptrdiff_t>(y) * stride, static_cast<size_t>(stride));
+        }
+    }
+    f->pts = s.pictures++;
+    r = EncodeAndWrite(s.format.get(), s.video.get(), s.videoStream, f, s.packet.get());
+    if (r < 0) {
+        return Fail("cannot write " + m_settings.path, r);
+    }
+    return true;
+}
+
+bool DemoVideoEncoderFFmpeg::AddSound(const int16_t* samples, int64_t frames) {
+    State& s = *m_state;
+    if (!s.headerWritten || s.finished) {
+        return Fail("the video file is not open", 0);
+    }
+    s.pending.insert(s.pending.end(), samples, samples + frames * kChannels);
+    s.soundIn += frames;
+    return EncodeSound(false);
+}
+
+// Encodes the pending sound in whole blocks (flush: the rest too, then drains).
+bool DemoVideoEncoderFFmpeg::EncodeSound(bool flush) {
+    State& s = *m_state;
+    AVCodecContext* a = s.sound.get();
+    size_t used = 0;
+    while (s.pending.size() - used >= static_cast<size_t>(kSoundBlock * kChannels) ||
+           (flush && used < s.pending.size())) {
+        const int frames =
+            static_cast<int>(std::min<size_t>((s.pending.size() - used) / kChannels, static_cast<size_t>(kSoundBlock)));
+        AVFrame* b = s.block.get();
+        av_frame_unref(b);
+        b->format = a->sample_fmt;
+        b->nb_samples = frames;
+        b->sample_rate = a->sample_rate;
+        if (av_channel_layout_copy(&b->ch_layout, &a->ch_layout) < 0 || av_frame_get_buffer(b, 0) < 0) {
+            return Fail("out of memory", 0);
+        }
+        const int16_t* in = s.pending.data() + used;
+        if (a->sample_fmt == AV_SAMPLE_FMT_FLTP) {
+            float* left = reinterpret_cast<float*>(b->data[0]);
+            float* right = reinterpret_cast<float*>(b->data[1]);
+            for (int i = 0; i < frames; ++i) {
+                left[i] = static_cast<float>(in[2 * i]) / 32768.0f;
+                right[i] = static_cast<float>(in[2 * i + 1]) / 32768.0f;
+            }
+        } else {
+            std::memcpy(b->data[0], in, static_cast<size_t>(frames) * kChannels * sizeof(int16_t));
+        }
+        b->pts = s.soundOut;
+        s.soundOut += frames;
+        used += static_cast<size_t>(frames) * kChannels;
+        const int r = EncodeAndWrite(s.format.get(), a, s.soundStream, b, s.packet.get());
+        if (r < 0) {
+            return Fail("cannot write " + m_settings.path, r);
+        }
+    }
+    s.pending.erase(s.pending.begin(), s.pending.begin() + static_cast<ptrdiff_t>(used));
+    if (flush) {
+        const int r = EncodeAndWrite(s.format.get(), a, s.soundStream, nullptr, s.packet.get());
+        if (r < 0) {
+            return Fail("cannot write " + m_settings.path, r);
+        }
+    }
+    return true;
+}
+
+bool DemoVideoEncoderFFmpeg::Finish(int64_t soundFrames) {
+    State& s = *m_state;
+    if (!s.headerWritten || s.finished) {
+        return Fail("the video file is not open", 0);
+    }
+    // Cut what came past the end (it has not reached the encoder: blocks are encoded
+    // only when whole, and the end lies past the last picture's sound) or add silence.
+    const int64_t queued = static_cast<int64_t>(s.pending.size()) / kChannels;
+    const int64_t wanted = std::max<int64_t>(0, soundFrames - s.soundOut);
+    if (wanted < queued) {
+        s.pending.resize(static_cast<size_t>(wanted) * kChannels);
+    } else {
+        s.pending.resize(static_cast<size_t>(wanted) * kChannels, 0);
+    }
+    if (!EncodeSound(true)) {
+        return false;
+    }
+    int r = EncodeAndWrite(s.format.get(), s.video.get(), s.videoStream, nullptr, s.packet.get());
+    if (r < 0) {
+        return Fail("cannot write " + m_settings.path, r);
+    }
+    r = av_write_trailer(s.format.get());
+    if (r < 0 || s.format->pb->error < 0) {
+        return Fail("cannot write " + m_settings.path, r < 0 ? r : s.format->pb->error);
+    }
+    r = avio_closep(&s.format->pb);
+    if (r < 0) {
+        return Fail("cannot write " + m_settings.path, r);
+    }
+    std::error_code ec;
+    std::filesystem::rename(PartPath(m_settings.path), m_settings.path, ec);
+    if (ec) {
+        return Fail("cannot rename " + PartPath(m_settings.path) + " to " + m_settings.path + ": " + ec.message(), 0);
+    }
+    s.finished = true;
+    return true;
+}
+
+extern "C" ZARNOTH_VIDEO_ENTRY void zarnoth_video_check(const DemoVideoSettings* settings, std::string* reason) {
+    *reason = CheckVideo(*settings);
+}
+
+extern "C" ZARNOTH_VIDEO_ENTRY DemoVideoEncoder* zarnoth_video_create(const DemoVideoSettings* settings) {
+    return new DemoVideoEncoderFFmpeg(*settings);
+}
