@@ -1,25 +1,19 @@
 // ZRNRendererOffscreen: an EGL pbuffer on Mesa's surfaceless platform.
 //
-// The EGL display is one per process; the first offscreen renderer initialises it and
-// it stays initialised until the process ends. (Terminating it when the last renderer
-// goes loses track of memory the software rasteriser still holds, and a later
-// renderer would pay for the driver's start-up again.)
+// The EGL display is one per process; every offscreen renderer initialises it (EGL
+// makes that harmless once it is initialised, and safe from any thread) and it stays
+// initialised until the process ends. (Terminating it when the last renderer goes
+// loses track of memory the software rasteriser still holds, and a later renderer
+// would pay for the driver's start-up again.)
 #include "scene/zrn_renderer_offscreen.h"
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GL/gl.h>
 
-#include <cstring>
-#include <mutex>
-
 namespace {
 
-std::mutex g_displayLock;
-bool g_displayReady = false;
-
 EGLDisplay AcquireDisplay(KVLString* error) {
-    std::lock_guard<std::mutex> lock(g_displayLock);
     auto getPlatformDisplay =
         reinterpret_cast<PFNEGLGETPLATFORMDISPLAYEXTPROC>(eglGetProcAddress("eglGetPlatformDisplayEXT"));
     if (getPlatformDisplay == nullptr) {
@@ -31,11 +25,10 @@ EGLDisplay AcquireDisplay(KVLString* error) {
         *error = "no surfaceless EGL display";
         return EGL_NO_DISPLAY;
     }
-    if (!g_displayReady && !eglInitialize(display, nullptr, nullptr)) {
+    if (!eglInitialize(display, nullptr, nullptr)) {
         error->Format("eglInitialize failed (0x%x)", static_cast<unsigned>(eglGetError()));
         return EGL_NO_DISPLAY;
     }
-    g_displayReady = true;
     return display;
 }
 
