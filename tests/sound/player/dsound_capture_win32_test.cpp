@@ -144,22 +144,30 @@ TEST_F(Capture, RecordsWhatTheOutputPlays) {
     request.data = data.data();
     int32_t peak = 0;
     int32_t bestExact = 0;
-    int32_t longest = 0;
+    // Reads that hold nothing but the tone with every run between the first and the
+    // last exactly 50 frames long. One such read proves that samples pass unchanged and
+    // in order; a loaded machine may still lose a stretch of some other read (the
+    // capture device overruns), which merges two runs there.
+    int32_t wholeReads = 0;
     for (int i = 0; i < 30; ++i) {
         ASSERT_EQ(streamer.Read(&request), 3000) << "read " << i;
         peak = std::max(peak, Peak(data));
-        // On a device that passes the samples through unchanged, a read well into the
-        // tone is nothing but the tone's two values on both channels, in runs of 50.
         int32_t exact = 0;
-        int32_t run = 0;
+        std::vector<int32_t> runs;
         for (size_t k = 0; k < data.size(); ++k) {
             const uint32_t f = data[k];
             const bool value = f == tone[0] || f == tone[50];
             exact += value ? 1 : 0;
-            run = value && k > 0 && f == data[k - 1] ? run + 1 : (value ? 1 : 0);
-            longest = std::max(longest, run);
+            if (k > 0 && f == data[k - 1] && !runs.empty()) {
+                ++runs.back();
+            } else {
+                runs.push_back(1);
+            }
         }
         bestExact = std::max(bestExact, exact);
+        const bool inner50 = runs.size() > 2 && std::all_of(runs.begin() + 1, runs.end() - 1,
+                                                            [](int32_t run) { return run == 50; });
+        wholeReads += exact == 3000 && inner50 ? 1 : 0;
         while (out.GetFramesWritten() - out.GetPlayPosition() < 20 * kChunk) {
             ASSERT_TRUE(out.Write(tone.data(), kChunk));
         }
@@ -171,7 +179,7 @@ TEST_F(Capture, RecordsWhatTheOutputPlays) {
     }
     EXPECT_EQ(peak, 12000);
     EXPECT_EQ(bestExact, 3000) << "frames of the tone in the best read";
-    EXPECT_EQ(longest, 50);
+    EXPECT_GE(wholeReads, 1) << "reads of the unchanged tone in runs of 50";
 }
 
 TEST_F(Capture, WaveInSlotsAndRestart) {
