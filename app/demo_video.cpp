@@ -42,17 +42,12 @@ public:
 #if defined(ZARNOTH_MODULE_DIR)
         places.push_back(std::string(ZARNOTH_MODULE_DIR "/") + kDemoVideoModule);
 #endif
-        std::string reasons;
+        std::string reason = "not found next to the program";
         for (const std::string& place : places) {
-            if (std::FILE* f = std::fopen(place.c_str(), "rb")) {
-                std::fclose(f);
-            } else {
-                continue;
-            }
             m_handle = dlopen(place.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
             if (m_handle == nullptr) {
                 const char* why = dlerror();
-                reasons = why != nullptr ? why : place;
+                reason = why != nullptr ? why : place;
                 continue;
             }
             m_check = reinterpret_cast<DemoVideoCheckEntry>(dlsym(m_handle, kDemoVideoCheckName));
@@ -60,12 +55,11 @@ public:
             if (m_check != nullptr && m_create != nullptr) {
                 return true;
             }
-            reasons = place + " is not the video module";
+            reason = place + " is not the video module";
             dlclose(m_handle);
             m_handle = nullptr;
         }
-        *error = "videos need " + std::string(kDemoVideoModule) + ", which cannot be loaded" +
-                 (reasons.empty() ? std::string(" (not found next to the program)") : ": " + reasons);
+        *error = "videos need " + std::string(kDemoVideoModule) + ", which cannot be loaded: " + reason;
         return false;
     }
 

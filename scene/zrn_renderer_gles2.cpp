@@ -209,6 +209,13 @@ bool ZRNRendererGLES2::Initialise() {
     return true;
 }
 
+std::unique_ptr<KVLImage> ZRNRendererGLES2::ReadPicture(int32_t width, int32_t height) {
+    std::vector<uint8_t> rgba(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    return ZRNImageFromRGBARows(rgba.data(), width, height);
+}
+
 void ZRNRendererGLES2::ReleaseGL() {
     if (m_live || m_program != 0) {
         if (m_cache != nullptr && !m_cache->GetTextures().IsEmpty()) {

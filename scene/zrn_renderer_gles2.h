@@ -70,6 +70,9 @@ protected:
     virtual KVLRect PictureRect(int32_t width, int32_t height) const;
     // The binding calls this while its context is still current, before destroying it.
     void ReleaseGL();
+    // The colour buffer's bottom-left width x height pixels as a picture (top row
+    // first), read as RGBA bytes: the one format every OpenGL ES and WebGL offers.
+    std::unique_ptr<KVLImage> ReadPicture(int32_t width, int32_t height);
 
 private:
     struct Uniforms;

@@ -13,9 +13,6 @@
 #include <GLES2/gl2.h>
 
 #include <utility>
-#include <vector>
-
-#include "scene/zrn_texturelevels.h"
 
 namespace {
 
@@ -134,12 +131,7 @@ std::unique_ptr<KVLImage> ZRNRendererGLES2Offscreen::ReadPixels() {
     if (!HasContext()) {
         return nullptr;
     }
-    // OpenGL ES reads RGBA bytes (the one format every implementation offers); GL's
-    // rows run bottom up.
-    std::vector<uint8_t> rgba(static_cast<size_t>(m_width) * static_cast<size_t>(m_height) * 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, m_width, m_height, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
-    return ZRNImageFromRGBARows(rgba.data(), m_width, m_height);
+    return ReadPicture(m_width, m_height);
 }
 
 void ZRNRendererGLES2Offscreen::Release() {

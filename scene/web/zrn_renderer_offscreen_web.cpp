@@ -4,11 +4,8 @@
 #include <GLES2/gl2.h>
 #include <emscripten/html5.h>
 
-#include <vector>
-
 #include "platform/kvl_displaymode.h"
 #include "scene/web/zrn_webgl_context.h"
-#include "scene/zrn_texturelevels.h"
 
 ZRNRendererOffscreenWeb::ZRNRendererOffscreenWeb(int32_t width, int32_t height)
     : ZRNRendererGLES2(nullptr), m_width(width), m_height(height) {}
@@ -55,11 +52,7 @@ std::unique_ptr<KVLImage> ZRNRendererOffscreenWeb::ReadPixels() {
     if (!HasContext()) {
         return nullptr;
     }
-    // RGBA bytes, bottom row first: WebGL 1 reads no other order.
-    std::vector<uint8_t> bytes(static_cast<size_t>(m_width) * m_height * 4);
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glReadPixels(0, 0, m_width, m_height, GL_RGBA, GL_UNSIGNED_BYTE, bytes.data());
-    return ZRNImageFromRGBARows(bytes.data(), m_width, m_height);
+    return ReadPicture(m_width, m_height);
 }
 
 void ZRNRendererOffscreenWeb::Release() {
