@@ -1,4 +1,4 @@
-// Offscreen shots, captures and videos driven by the program's own clock.
+// Offscreen shots, captures and videos driven by the program's own clock (DemoStepper).
 #include "app/demo_offline.h"
 
 #include <algorithm>
@@ -13,15 +13,13 @@
 
 #include "app/demo_app.h"
 #include "app/demo_picture.h"
-#if defined(ZARNOTH_VIDEO)
-#include "app/demo_video.h"
-#endif
-#include "app/progress_line.h"
 #include "app/demo_show.h"
-#include "image/kvl_pngwriter.h"
+#include "app/demo_sinks.h"
+#include "app/demo_stepper.h"
+#include "app/progress_line.h"
 #include "platform/kvl_messagebox.h"
-#include "scene/zrn_material.h"
 #include "scene/zrn_backend.h"
+#include "scene/zrn_material.h"
 #include "sound/kvl_soundoutput.h"
 #include "sound/kvl_soundplayer.h"
 
@@ -136,18 +134,6 @@ private:
     std::filesystem::path m_path;
 };
 
-// The renderer carries state from one frame into the next (the room sets its fog
-// after drawing its floor, so the floor is fogged from the second frame on): a kept
-// picture is drawn after the ones just before it, as when every picture is drawn.
-constexpr int64_t kLeadPictures = 2;
-
-// The index of the scene on show at tick t (the next one from its switch tick on).
-int32_t SceneAt(int64_t t) {
-    return static_cast<int32_t>(
-        std::count_if(std::begin(DemoController::kSwitchTicks), std::end(DemoController::kSwitchTicks),
-                      [&](int32_t s) { return s <= t; }));
-}
-
 // The picture last shown, brought down to the output size.
 std::unique_ptr<KVLImage> TakePicture(ShownPictureRenderer* renderer, int32_t ssaa) {
     std::unique_ptr<KVLImage> picture = renderer->Shown();
@@ -157,27 +143,147 @@ std::unique_ptr<KVLImage> TakePicture(ShownPictureRenderer* renderer, int32_t ss
     return DemoScaleDown(*picture, ssaa);
 }
 
-#if defined(ZARNOTH_VIDEO)
-DemoVideoSettings VideoSettings(const DemoOfflineOptions& options, int32_t sampleRate) {
+DemoVideoSettings VideoSettings(const DemoOfflineOptions& options) {
     DemoVideoSettings video;
     video.path = options.videoPath;
     video.codec = options.videoCodec;
     video.width = options.size.width;
     video.height = options.size.height;
     video.fps = options.fps;
-    video.sampleRate = sampleRate;
     return video;
 }
 
-// Hands the soundtrack written so far to the video.
-bool FeedSound(DemoSoundTail* tail, DemoVideoWriter* writer, std::vector<int16_t>* buffer) {
-    buffer->clear();
-    if (!tail->Take(buffer)) {
-        return false;
+// One offline run: the stepper moves the show on, the sound output follows the steps
+// whose pictures show or keep it, and the pictures go to the sink.
+class OfflineRun {
+public:
+    OfflineRun(const DemoOfflineOptions& options, DemoController* controller, ShownPictureRenderer* renderer,
+               DemoPictureSink* sink)
+        : m_options(options), m_controller(controller), m_renderer(renderer), m_sink(sink), m_stepper(controller),
+          m_wav(controller->GetWAVOutput()), m_rate(m_wav->GetSampleRate()) {}
+
+    // 0 done, 1 failed (reported).
+    int Run() {
+        if (!m_sink->Open(m_rate)) {
+            return Report(m_sink->Error());
+        }
+        const bool recording = m_options.shotTick < 0;
+        return recording ? Record() : Shot();
     }
-    return buffer->empty() || writer->AddSound(buffer->data(), static_cast<int64_t>(buffer->size() / 2));
+
+    // The sound the run's sink keeps, in frames.
+    int64_t SoundFrames() const { return m_soundFrames; }
+
+private:
+    int Report(const std::string& why) {
+        m_progress.reset();
+        std::fprintf(stderr, "zarnoth: %s\n", why.c_str());
+        return 1;
+    }
+    bool FollowSound(int64_t step) {
+        return PlaySoundUntil(m_wav, m_controller->GetPlayer(), &m_played, DemoStepper::SoundFrameOfStep(step, m_rate));
+    }
+    bool Deliver(int64_t k) {
+        std::unique_ptr<KVLImage> picture = TakePicture(m_renderer, m_options.size.ssaa);
+        if (picture == nullptr) {
+            return false;
+        }
+        return m_sink->Take(k, std::move(picture));
+    }
+
+    // Every picture at the picture rate, with the soundtrack. A capture also keeps the
+    // picture at the end of the show (the last one shown); a video ends before it.
+    int Record() {
+        const bool video = !m_options.videoPath.empty();
+        const int32_t fps = m_options.fps;
+        const int64_t end = DemoStepper::EndStep();
+        int64_t pictures = 0;
+        while (DemoStepper::StepOfPicture(pictures, fps) < end) {
+            ++pictures;
+        }
+        const int64_t total = video ? pictures : pictures + 1;
+        m_progress = std::make_unique<ProgressLine>(stderr, video ? "video" : m_options.renderOnly ? "render" : "capture",
+                                                    total);
+        const int64_t lastTick = DemoController::kSwitchTicks.back();
+        for (int64_t k = 0; k < total; ++k) {
+            const int64_t target = DemoStepper::StepOfPicture(k, fps);
+            const auto draw = [&](int64_t s) { return s == target || DemoStepper::IsKeptStep(s, lastTick); };
+            const bool reached = m_stepper.RunTo(target, draw, [&](int64_t s) { return FollowSound(s); });
+            if (!reached && m_controller->IsRunning()) {
+                return Report("cannot write the soundtrack");
+            }
+            if (!Deliver(k)) {
+                return Report(m_sink->Error().empty() ? "cannot read the picture back" : m_sink->Error());
+            }
+            m_progress->Update(k + 1);
+        }
+        m_soundFrames = video ? pictures * m_rate / fps : DemoStepper::SoundFrameOfStep(end, m_rate);
+        if (!PlaySoundUntil(m_wav, m_controller->GetPlayer(), &m_played, m_soundFrames)) {
+            return Report("cannot write the soundtrack");
+        }
+        m_progress->Finish();
+        return 0;
+    }
+
+    // The picture shown at the shot's tick. Only the steps it can show are drawn: its
+    // own with its lead steps, and the last ones before the latest switch (a switch
+    // gap or the oscilloscope's hold keeps them on screen). The music is followed only
+    // for drawn steps of a scene that shows it, since the sound worker decodes no
+    // faster than a few times real time. Drawing every picture at the picture rate
+    // (and following the music all the way) must give the same picture.
+    int Shot() {
+        const int64_t tick = std::min<int64_t>(m_options.shotTick, DemoController::kSwitchTicks.back());
+        const int64_t target = DemoStepper::StepOfTick(tick);
+        const int64_t lastSwitch = DemoStepper::LastSwitchAtOrBefore(tick);
+        const bool every = m_options.drawEveryPicture;
+        const auto draw = [&](int64_t s) {
+            if (s >= target - DemoStepper::kLeadSteps) {
+                return true;
+            }
+            if (every) {
+                return DemoStepper::IsPictureStep(s, m_options.fps) || DemoStepper::IsKeptStep(s, tick);
+            }
+            return lastSwitch >= 0 && s < DemoStepper::StepOfTick(lastSwitch) &&
+                   s >= DemoStepper::StepOfTick(lastSwitch) - 1 - DemoStepper::kLeadSteps;
+        };
+        const auto follow = [&](int64_t s) {
+            const DemoScene* scene = m_controller->GetCurrentScene();
+            return !(every || (scene != nullptr && scene->ShowsMusic())) || FollowSound(s);
+        };
+        const bool reached = m_stepper.RunTo(target, draw, follow);
+        if (!reached && m_controller->IsRunning()) {
+            return Report("cannot write the soundtrack");
+        }
+        if (!Deliver(0)) {
+            return Report(m_sink->Error().empty() ? "cannot read the picture back" : m_sink->Error());
+        }
+        return 0;
+    }
+
+    const DemoOfflineOptions& m_options;
+    DemoController* m_controller;
+    ShownPictureRenderer* m_renderer;
+    DemoPictureSink* m_sink;
+    DemoStepper m_stepper;
+    KVLSoundOutputWAV* m_wav;
+    int64_t m_rate;
+    int64_t m_played = 0;
+    int64_t m_soundFrames = 0;
+    std::unique_ptr<ProgressLine> m_progress;
+};
+
+std::unique_ptr<DemoPictureSink> MakeSink(const DemoOfflineOptions& options, const std::string& wavPath) {
+    if (!options.videoPath.empty()) {
+        return MakeDemoVideoSink(VideoSettings(options), wavPath);
+    }
+    if (!options.captureDir.empty()) {
+        return MakeDemoCaptureSink(options.captureDir);
+    }
+    if (options.renderOnly) {
+        return MakeDemoDiscardSink();
+    }
+    return MakeDemoShotSink(options.shotPath);
 }
-#endif
 
 }  // namespace
 
@@ -186,24 +292,15 @@ std::string CheckDemoOffline(const DemoOfflineOptions& options) {
     if (!problem.empty() || options.videoPath.empty()) {
         return problem;
     }
-#if defined(ZARNOTH_VIDEO)
-    return CheckDemoVideo(VideoSettings(options, 44100));
-#else
-    return "this build of zarnoth cannot write videos (it has no FFmpeg); use --capture";
-#endif
+    return CheckDemoVideo(VideoSettings(options));
 }
 
 int RunDemoOffline(const DemoOfflineOptions& options) {
-    const bool capture = !options.captureDir.empty();
-    const bool video = !options.videoPath.empty();
-    const int32_t ssaa = options.size.ssaa;
-    std::string wavPath;
-    // A shot's soundtrack is only a by-product, and a video's is read back into the
-    // video as it grows; either goes with this folder.
+    // A capture keeps its soundtrack; a shot's is only a by-product, and a video's is
+    // read back into the video as it grows: either goes with this folder.
     std::unique_ptr<ScratchFolder> scratch;
-    if (capture) {
-        wavPath = options.captureDir + "/sound.wav";
-    } else {
+    std::string wavPath = options.captureDir + "/sound.wav";
+    if (options.captureDir.empty()) {
         scratch = std::make_unique<ScratchFolder>();
         if (scratch->Path().empty()) {
             std::fprintf(stderr, "zarnoth: cannot create a scratch folder for the sound\n");
@@ -211,20 +308,11 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
         }
         wavPath = (scratch->Path() / "sound.wav").string();
     }
-    int status = 0;
-#if defined(ZARNOTH_VIDEO)
-    std::unique_ptr<DemoVideoWriter> writer;
-    DemoSoundTail tail(wavPath);
-    std::vector<int16_t> soundBuffer;
-    int64_t videoPictures = 0;
-    int64_t videoSoundFrames = 0;
-#else
-    if (video) {
-        std::fprintf(stderr, "zarnoth: %s\n", CheckDemoOffline(options).c_str());
-        return 1;
-    }
-#endif
+    std::unique_ptr<DemoPictureSink> sink = MakeSink(options, wavPath);
+    int status = 1;
+    int64_t soundFrames = 0;
     {
+        const int32_t ssaa = options.size.ssaa;
         ShownPictureRenderer renderer(options.size.width * ssaa, options.size.height * ssaa);
         renderer.SetPictureShape(DemoApp::kWidth, DemoApp::kHeight);
         DemoShowController controller(nullptr, &renderer, nullptr);
@@ -234,164 +322,22 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
                 std::fprintf(stderr, "zarnoth: %s\n", renderer.GetError().c_str());
             }
             KVLMessageBox("Error creating application", "Error");
-            status = 1;
         } else {
-            KVLSoundOutputWAV* wav = controller.GetWAVOutput();
-            const int32_t rate = wav->GetSampleRate();
-            const int32_t lastTick = DemoController::kSwitchTicks[DemoController::kSceneCount - 1];
-            const int32_t stopTick = capture ? lastTick : std::min(options.shotTick, lastTick);
-            int64_t soundFrames = 0;
-            // Picture k shows tick k * 1000 / (fps * tick length); the last is the first
-            // to reach the end of the show.
-            const int64_t stepsPerSecond = static_cast<int64_t>(options.fps) * DemoController::kTickMs;
-            const int64_t pictures = (static_cast<int64_t>(lastTick) * stepsPerSecond + 999) / 1000 + 1;
-#if defined(ZARNOTH_VIDEO)
-            // A video ends with the show: its pictures are those shown before the end.
-            videoPictures = (static_cast<int64_t>(lastTick) * stepsPerSecond + 999) / 1000;
-            videoSoundFrames = videoPictures * rate / options.fps;
-            if (video) {
-                writer = std::make_unique<DemoVideoWriter>(VideoSettings(options, rate));
-                if (!writer->Open()) {
-                    std::fprintf(stderr, "zarnoth: %s\n", writer->Error().c_str());
-                    status = 1;
-                }
-            }
-#endif
-            const bool recording = capture || video;
-            ProgressLine progress(recording ? stderr : nullptr, video ? "video" : "capture",
-                                  video ? pictures - 1 : pictures);
-            // Show time of picture k in ticks; a shot's last picture is at its tick.
-            const auto pictureTick = [&](int64_t k) {
-                const int64_t t = k * 1000 / (static_cast<int64_t>(options.fps) * DemoController::kTickMs);
-                return recording ? t : std::min<int64_t>(t, stopTick);
-            };
-            // A shot keeps its own picture and the last one of each scene: a scene
-            // presents nothing only in its opening pictures (the oscilloscope's hold, at
-            // a low picture rate the whole scene) and the switch gap, and meanwhile the
-            // screen keeps an earlier scene's last picture. Each kept picture is drawn
-            // after the kLeadPictures before it.
-            int64_t lastSwitch = -1;
-            for (int32_t s : DemoController::kSwitchTicks) {
-                lastSwitch = s <= stopTick ? s : lastSwitch;
-            }
-            const auto drawn = [&](int64_t k) {
-                if (recording || options.drawEveryPicture) {
-                    return true;
-                }
-                for (int64_t j = k; j <= k + kLeadPictures; ++j) {
-                    const int64_t t = pictureTick(j);
-                    if (t >= stopTick || SceneAt(t) != SceneAt(pictureTick(j + 1))) {
-                        return true;
-                    }
-                }
-                return false;
-            };
-            // The music must be at its place for the drawn pictures of a scene that shows
-            // it, up to the tick found here; a capture or a video keeps the whole
-            // soundtrack, and so does a shot drawing every picture. A scene's last picture
-            // can show the music in a shot only through the switch gap right after it: the one
-            // opening hold (the oscilloscope's) follows the "Parental" picture, which
-            // has none. So only the shot's own picture, the one before when the shot
-            // falls in a switch gap, and their lead pictures count.
-            int64_t hearUntil = INT64_MAX;
-            if (!recording && !options.drawEveryPicture) {
-                int64_t shot = 0;
-                while (pictureTick(shot) < stopTick) {
-                    ++shot;
-                }
-                const bool gapShot = shot > 0 && pictureTick(shot - 1) < lastSwitch;
-                hearUntil = -1;
-                const int64_t first = shot - kLeadPictures - (gapShot ? 1 : 0);
-                for (int64_t k = std::max<int64_t>(0, first); k <= shot; ++k) {
-                    const DemoScene* scene = controller.GetScene(SceneAt(pictureTick(k)));
-                    if (drawn(k) && scene != nullptr && scene->ShowsMusic()) {
-                        hearUntil = pictureTick(k);
-                    }
-                }
-            }
-            for (int64_t k = 0; status == 0 && controller.IsRunning(); ++k) {
-#if defined(ZARNOTH_VIDEO)
-                if (video && k >= videoPictures) {
-                    // The sound of the last picture, to its end.
-                    if (!PlaySoundUntil(wav, controller.GetPlayer(), &soundFrames, videoSoundFrames)) {
-                        progress.Finish();
-                        std::fprintf(stderr, "zarnoth: cannot write %s\n", wavPath.c_str());
-                        status = 1;
-                    }
-                    break;
-                }
-#endif
-                // Show time of picture k in ticks, and the sound frame it is heard at.
-                const int64_t tick = pictureTick(k);
-                const bool last = !recording && tick >= stopTick;
-                const bool draw = drawn(k);
-                while (controller.GetTickCount() < tick) {
-                    DemoController::OnTick(0, &controller);
-                }
-                const int64_t heard = tick * DemoController::kTickMs * rate / 1000;
-                if (tick <= hearUntil && !PlaySoundUntil(wav, controller.GetPlayer(), &soundFrames, heard)) {
-                    progress.Finish();
-                    std::fprintf(stderr, "zarnoth: cannot write %s\n", wavPath.c_str());
-                    status = 1;
-                    break;
-                }
-                // The frame steps of a switch gap take no show time.
-                for (int32_t step = 0; step <= DemoController::kGapSteps && controller.IsRunning(); ++step) {
-                    const bool drawing = !controller.IsSwitchPending() && controller.GetCurrentScene() != nullptr;
-                    controller.FrameStep(draw);
-                    if (drawing || !controller.IsSwitchPending()) {
-                        break;
-                    }
-                }
-#if defined(ZARNOTH_VIDEO)
-                if (video) {
-                    std::unique_ptr<KVLImage> picture = TakePicture(&renderer, ssaa);
-                    if (!picture || !writer->AddPicture(*picture) || !FeedSound(&tail, writer.get(), &soundBuffer)) {
-                        progress.Finish();
-                        std::fprintf(stderr, "zarnoth: %s\n",
-                                     writer->Error().empty() ? "cannot read the soundtrack back" : writer->Error().c_str());
-                        status = 1;
-                        break;
-                    }
-                    progress.Update(k + 1);
-                }
-#endif
-                if (capture || last) {
-                    std::unique_ptr<KVLImage> picture = TakePicture(&renderer, ssaa);
-                    char file[64];
-                    std::snprintf(file, sizeof file, "/frame_%05lld.png", static_cast<long long>(k));
-                    const std::string path = capture ? options.captureDir + file : options.shotPath;
-                    KVLString error;
-                    if (!picture || !KVLWritePNG(*picture, path.c_str(), &error)) {
-                        progress.Finish();
-                        std::fprintf(stderr, "zarnoth: cannot write %s: %s\n", path.c_str(), error.c_str());
-                        status = 1;
-                        break;
-                    }
-                    progress.Update(k + 1);
-                }
-                if (last) {
-                    break;
-                }
-            }
+            OfflineRun run(options, &controller, &renderer, sink.get());
+            status = run.Run();
+            soundFrames = run.SoundFrames();
             if (controller.IsRunning()) {
                 controller.OnDestroying();
             }
         }
-        // The WAV output completes its header when it goes away with the controller.
+        // The WAV output completes its file when it goes away with the controller.
     }
-#if defined(ZARNOTH_VIDEO)
-    // The rest of the soundtrack reaches the file when the output closes it.
-    if (status == 0 && video) {
-        if (!FeedSound(&tail, writer.get(), &soundBuffer) || !writer->Finish(videoSoundFrames)) {
-            std::fprintf(stderr, "zarnoth: %s\n",
-                         writer->Error().empty() ? "cannot read the soundtrack back" : writer->Error().c_str());
-            status = 1;
-        }
+    // The rest of the soundtrack reaches the sink once the output has closed the file.
+    if (status == 0 && !sink->Finish(soundFrames)) {
+        std::fprintf(stderr, "zarnoth: %s\n", sink->Error().c_str());
+        status = 1;
     }
-    // An unfinished video goes with the writer, before the scratch folder.
-    writer.reset();
-#endif
-    // The scratch folder (a shot's or a video's) goes here, after the controller has closed the file.
+    // An unfinished video goes with its sink, before the scratch folder.
+    sink.reset();
     return status;
 }

@@ -1,9 +1,6 @@
-// DemoVideoWriter and CheckDemoVideo: the video module is loaded here (dlopen), once per
-// writer or check; it stays mapped after its last user (RTLD_NODELETE), because
-// FFmpeg's libraries are not made to be unloaded. DemoSoundTail needs no FFmpeg.
+// DemoVideoWriter and CheckDemoVideo: the video module is loaded once per writer or
+// check (DemoVideoModule); a build without one refuses with the module's reason.
 #include "app/demo_video.h"
-
-#include <dlfcn.h>
 
 #include <cstdio>
 #include <memory>
@@ -11,72 +8,7 @@
 #include <vector>
 
 #include "app/demo_video_encoder.h"
-#include "platform/kvl_programpath.h"
-
-namespace {
-
-constexpr int32_t kChannels = 2;
-
-}  // namespace
-
-// An open handle of the video module and its two entry points.
-class DemoVideoModule {
-public:
-    DemoVideoModule() = default;
-    ~DemoVideoModule() {
-        if (m_handle != nullptr) {
-            dlclose(m_handle);
-        }
-    }
-    DemoVideoModule(const DemoVideoModule&) = delete;
-    DemoVideoModule& operator=(const DemoVideoModule&) = delete;
-
-    // Next to the program first (a build folder), then the installed module folder.
-    // False with the loader's reason.
-    bool Load(std::string* error) {
-        std::vector<std::string> places;
-        const KVLString folder = KVLGetProgramFolder();
-        if (!folder.IsEmpty()) {
-            places.push_back(std::string(folder.c_str()) + kDemoVideoModule);
-        }
-#if defined(ZARNOTH_MODULE_DIR)
-        places.push_back(std::string(ZARNOTH_MODULE_DIR "/") + kDemoVideoModule);
-#endif
-        std::string reason = "not found next to the program";
-        for (const std::string& place : places) {
-            m_handle = dlopen(place.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
-            if (m_handle == nullptr) {
-                const char* why = dlerror();
-                reason = why != nullptr ? why : place;
-                continue;
-            }
-            m_check = reinterpret_cast<DemoVideoCheckEntry>(dlsym(m_handle, kDemoVideoCheckName));
-            m_create = reinterpret_cast<DemoVideoCreateEntry>(dlsym(m_handle, kDemoVideoCreateName));
-            if (m_check != nullptr && m_create != nullptr) {
-                return true;
-            }
-            reason = place + " is not the video module";
-            dlclose(m_handle);
-            m_handle = nullptr;
-        }
-        *error = "videos need " + std::string(kDemoVideoModule) + ", which cannot be loaded: " + reason;
-        return false;
-    }
-
-    std::string Check(const DemoVideoSettings& settings) const {
-        std::string reason;
-        m_check(&settings, &reason);
-        return reason;
-    }
-    std::unique_ptr<DemoVideoEncoder> Create(const DemoVideoSettings& settings) const {
-        return std::unique_ptr<DemoVideoEncoder>(m_create(&settings));
-    }
-
-private:
-    void* m_handle = nullptr;
-    DemoVideoCheckEntry m_check = nullptr;
-    DemoVideoCreateEntry m_create = nullptr;
-};
+#include "app/demo_video_module.h"
 
 std::string CheckDemoVideo(const DemoVideoSettings& settings) {
     DemoVideoModule module;
@@ -124,49 +56,4 @@ bool DemoVideoWriter::AddSound(const int16_t* samples, int64_t frames) {
 
 bool DemoVideoWriter::Finish(int64_t soundFrames) {
     return m_encoder != nullptr ? m_encoder->Finish(soundFrames) : Fail("the video file is not open");
-}
-
-DemoSoundTail::~DemoSoundTail() {
-    if (m_file != nullptr) {
-        std::fclose(m_file);
-    }
-}
-
-bool DemoSoundTail::Take(std::vector<int16_t>* out) {
-    if (m_file == nullptr) {
-        m_file = std::fopen(m_path.c_str(), "rb");
-        if (m_file == nullptr) {
-            return false;
-        }
-    }
-    // What the writer has flushed so far; a partial frame waits for the next call.
-    if (std::fseek(m_file, 0, SEEK_END) != 0) {
-        return false;
-    }
-    const long end = std::ftell(m_file);
-    if (end < 0) {
-        return false;
-    }
-    const int64_t frameBytes = kChannels * static_cast<int64_t>(sizeof(int16_t));
-    const int64_t frames = (static_cast<int64_t>(end) - m_offset) / frameBytes;
-    if (frames <= 0) {
-        return true;
-    }
-    if (std::fseek(m_file, static_cast<long>(m_offset), SEEK_SET) != 0) {
-        return false;
-    }
-    const size_t first = out->size();
-    out->resize(first + static_cast<size_t>(frames) * kChannels);
-    uint8_t* bytes = reinterpret_cast<uint8_t*>(out->data() + first);
-    const size_t count = static_cast<size_t>(frames * frameBytes);
-    if (std::fread(bytes, 1, count, m_file) != count) {
-        out->resize(first);
-        return false;
-    }
-    // The file is little-endian; so is every machine this builds for, but say it.
-    for (size_t i = 0; i < static_cast<size_t>(frames) * kChannels; ++i) {
-        (*out)[first + i] = static_cast<int16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-    }
-    m_offset += frames * frameBytes;
-    return true;
 }

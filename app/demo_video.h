@@ -14,10 +14,8 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "image/kvl_image.h"
 
@@ -67,24 +65,4 @@ private:
     std::unique_ptr<DemoVideoModule> m_module;
     std::unique_ptr<DemoVideoEncoder> m_encoder;
     std::string m_error;
-};
-
-// Follows a WAV file (16-bit stereo, 44-byte header) while another part of the
-// program appends to it, handing each whole frame on once: Take reads what has reached
-// the file since the last call.
-class DemoSoundTail {
-public:
-    explicit DemoSoundTail(std::string path) : m_path(std::move(path)) {}
-    ~DemoSoundTail();
-    DemoSoundTail(const DemoSoundTail&) = delete;
-    DemoSoundTail& operator=(const DemoSoundTail&) = delete;
-
-    // Appends the new frames to 'out' (interleaved samples); false when the file
-    // cannot be read.
-    bool Take(std::vector<int16_t>* out);
-
-private:
-    std::string m_path;
-    std::FILE* m_file = nullptr;
-    int64_t m_offset = 44;
 };

@@ -19,6 +19,7 @@ constexpr const char* kUsage =
     "usage: zarnoth [--windowed] [--bench]\n"
     "       zarnoth --shot TICK -o OUT.png [--fps N]\n"
     "       zarnoth --capture DIR [--fps N] [--size WxH] [--ssaa N]\n"
+    "       zarnoth --render-only [--fps N] [--size WxH] [--ssaa N]\n"
     "       zarnoth --video OUT.mp4 [--codec h264|ffv1] [--fps N] [--size WxH] [--ssaa N]\n"
     "       zarnoth --version\n"
     "\n"
@@ -33,6 +34,8 @@ constexpr const char* kUsage =
     "  --video OUT        encode the show offscreen with its soundtrack into the video file OUT:\n"
     "                     H.264 and AAC (.mp4, .mkv), or with --codec ffv1 lossless FFV1 and\n"
     "                     PCM (.mkv)\n"
+    "  --render-only      draw and read back every picture of a video, then drop them (to\n"
+    "                     time the rendering alone)\n"
     "  --fps N            pictures per second of show time for --shot, --capture and --video\n"
     "                     (default 60)\n"
     "  --size WxH         picture size of --shot, --capture and --video (default 640x480, at\n"
@@ -107,6 +110,8 @@ int main(int argc, char** argv) {
             offline.captureDir = argv[++i];
         } else if (a == "--video" && hasValue) {
             offline.videoPath = argv[++i];
+        } else if (a == "--render-only") {
+            offline.renderOnly = true;
         } else if (a == "--codec" && hasValue) {
             offline.videoCodec = argv[++i];
         } else if (a == "--size" && hasValue) {
@@ -129,10 +134,11 @@ int main(int argc, char** argv) {
         return Usage("--shot needs -o OUT.png");
     }
     const bool video = !offline.videoPath.empty();
-    if ((shot ? 1 : 0) + (offline.captureDir.empty() ? 0 : 1) + (video ? 1 : 0) > 1) {
-        return Usage("--shot, --capture and --video do not go together");
+    const int modes = (shot ? 1 : 0) + (offline.captureDir.empty() ? 0 : 1) + (video ? 1 : 0) + (offline.renderOnly ? 1 : 0);
+    if (modes > 1) {
+        return Usage("--shot, --capture, --video and --render-only do not go together");
     }
-    if (shot || !offline.captureDir.empty() || video) {
+    if (modes == 1) {
         // Bad sizes, codecs and paths are refused before any work.
         const std::string problem = CheckDemoOffline(offline);
         if (!problem.empty()) {
@@ -141,7 +147,7 @@ int main(int argc, char** argv) {
         }
     }
     FindArchive();
-    if (shot || !offline.captureDir.empty() || video) {
+    if (modes == 1) {
         return RunDemoOffline(offline);
     }
     int status = 1;

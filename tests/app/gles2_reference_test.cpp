@@ -5,9 +5,9 @@
 // One run of the show feeds both: a tee renderer passes every call to the two
 // offscreen renderers (each made current for its share), so that both draw exactly
 // the same frames. Show time advances picture by picture like the program's offline
-// path (ticks delivered, the sound's WAV output moved along, the frame steps of a
-// switch gap taking no time), at the frame rate of the next reference tick; a
-// picture is the one presented at the reference tick.
+// path through the show's step clock (ticks delivered, the sound's WAV output moved along,
+// the steps between the pictures run without drawing); a picture is the one presented
+// at the reference tick.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "app/demo_show.h"
+#include "app/demo_stepper.h"
 #include "app_support.h"
 #include "scene/zrn_renderer_gles2_offscreen.h"
 #include "scene/zrn_renderer_offscreen.h"
@@ -132,11 +133,10 @@ size_t Colours(const KVLImage& image, size_t limit) {
 TEST(GLES2Reference, EachReferenceTickMatchesTheOpenGLRenderer) {
     const struct {
         int32_t tick;
-        int32_t fps;
         const char* what;
     } cases[] = {
-        {100, 60, "Parental picture"},  {1000, 60, "oscilloscope and credits"}, {2000, 20, "room"},
-        {3090, 20, "tunnel ride"},      {3300, 20, "tunnel cut 2"},             {5700, 10, "EndSaRace picture"},
+        {100, "Parental picture"}, {1000, "oscilloscope and credits"}, {2000, "room"},
+        {3090, "tunnel ride"},     {3300, "tunnel cut 2"},             {5700, "EndSaRace picture"},
     };
     testsupport::TempDir dir;
     apptest::CatalogueAt at{apptest::GeneratedArchive()};
@@ -151,40 +151,29 @@ TEST(GLES2Reference, EachReferenceTickMatchesTheOpenGLRenderer) {
     ASSERT_NE(wav, nullptr);
     const int64_t rate = wav->GetSampleRate();
     int64_t played = 0;
-    double showTick = 0.0;
+    DemoStepper stepper(&controller);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        bool reached = false;
-        while (!reached && controller.IsRunning()) {
-            showTick += 1000.0 / (c.fps * DemoController::kTickMs);
-            int32_t tick = static_cast<int32_t>(showTick);
-            if (tick >= c.tick) {
-                tick = c.tick;
-                showTick = tick;
-                reached = true;
-                // Every reference tick's frame presents a picture.
-                tee.keep = true;
-                tee.shownGL.reset();
-                tee.shownES.reset();
+        const int64_t target = DemoStepper::StepOfTick(c.tick);
+        // The steps of the picture and its leads are drawn; every reference tick's
+        // step presents a picture.
+        const auto draw = [&](int64_t s) {
+            tee.keep = s == target;
+            return s >= target - DemoStepper::kLeadSteps;
+        };
+        // The music's output follows the show clock, so that the oscilloscope has
+        // something to read; what it shows is the same for both renderers.
+        const auto follow = [&](int64_t s) {
+            const int64_t heard = DemoStepper::SoundFrameOfStep(s, rate);
+            if (heard > played && !wav->Advance(static_cast<int32_t>(heard - played))) {
+                return false;
             }
-            while (controller.GetTickCount() < tick) {
-                DemoController::OnTick(0, &controller);
-            }
-            // The music's output follows the show clock, so that the oscilloscope has
-            // something to read; what it shows is the same for both renderers.
-            const int64_t heard = static_cast<int64_t>(tick) * DemoController::kTickMs * rate / 1000;
-            if (heard > played) {
-                ASSERT_TRUE(wav->Advance(static_cast<int32_t>(heard - played)));
-                played = heard;
-            }
-            for (int32_t step = 0; step <= DemoController::kGapSteps && controller.IsRunning(); ++step) {
-                const bool drawing = !controller.IsSwitchPending() && controller.GetCurrentScene() != nullptr;
-                controller.FrameStep();
-                if (drawing || !controller.IsSwitchPending()) {
-                    break;
-                }
-            }
-        }
+            played = std::max(played, heard);
+            return true;
+        };
+        tee.shownGL.reset();
+        tee.shownES.reset();
+        const bool reached = stepper.RunTo(target, draw, follow);
         ASSERT_TRUE(reached);
         tee.keep = false;
         ASSERT_TRUE(tee.shownGL && tee.shownES);

@@ -4,7 +4,8 @@
 // is ImageMagick's normalised RMSE on the scaled pictures, so small differences of
 // the software rasteriser between machines pass and a wrong scene or state does not.
 // A shot draws only the pictures it can show; at a few late ticks its picture must be,
-// byte for byte, the one a shot drawing every picture writes.
+// byte for byte, the one a shot drawing every picture writes, and a tick's picture is
+// the same at every picture rate.
 #include <cstdlib>
 #include <string>
 
@@ -65,25 +66,26 @@ TEST(ShotReference, EachSceneMatchesItsReference) {
 }
 
 // The oscilloscope scene starts at tick 280 and presents nothing for its first 300
-// frames: at 60 pictures a second, tick 400 is about its 100th. The screen keeps the
-// "Parental" picture meanwhile, and so does the shot.
+// frames, at ten frame steps a tick about 30 ticks: tick 300 is inside. The screen
+// keeps the "Parental" picture meanwhile, and so does the shot.
 TEST(ShotReference, OscilloscopeHoldKeepsThePreviousPicture) {
     ASSERT_TRUE(testsupport::HaveProgram("compare-im6.q16")) << "ImageMagick is part of the test set-up";
     TempDir dir;
-    Shot(dir, 400, 60, "hold.png");
+    Shot(dir, 300, 60, "hold.png");
     const double d = Distance(dir.file("hold.png"), testsupport::SourcePath("tests/app/reference/shot_100_fps60.png"));
     EXPECT_GE(d, 0.0);
     EXPECT_LE(d, kTolerance);
 }
 
 // The switch gap after the oscilloscope (its last picture, trace and all, stays on
-// screen), the room after its characters have switched, and the end of the show.
+// screen), the first picture after that gap, the room after its characters have
+// switched, and the end of the show.
 TEST(ShotReference, DrawingOnlyWhatIsShownGivesTheSamePicture) {
     const apptest::CatalogueAt catalogue(apptest::GeneratedArchive());
     const struct {
         int32_t tick;
         int32_t fps;
-    } cases[] = {{1121, 60}, {2420, 10}, {5900, 5}};
+    } cases[] = {{1120, 60}, {1121, 30}, {2420, 10}, {5900, 5}};
     TempDir dir;
     for (const auto& c : cases) {
         std::vector<uint8_t> pictures[2];
@@ -98,6 +100,34 @@ TEST(ShotReference, DrawingOnlyWhatIsShownGivesTheSamePicture) {
         }
         EXPECT_FALSE(pictures[0].empty()) << c.tick;
         EXPECT_TRUE(pictures[0] == pictures[1]) << c.tick;
+    }
+}
+
+// The show steps at one rate whatever the picture rate, so a tick's picture does not
+// depend on it: drawing every picture at 10, 30 or 60 pictures a second before the
+// tick gives the same bytes. A tick in each scene and two inside the oscilloscope's
+// first second (its hold ends about 0.42 s in).
+TEST(ShotReference, ATicksPictureIsTheSameAtEveryPictureRate) {
+    const apptest::CatalogueAt catalogue(apptest::GeneratedArchive());
+    const int32_t ticks[] = {150, 300, 330, 1000, 1500, 3300, 5600};
+    TempDir dir;
+    for (const int32_t tick : ticks) {
+        std::vector<uint8_t> first;
+        for (const int32_t fps : {10, 30, 60}) {
+            DemoOfflineOptions options;
+            options.fps = fps;
+            options.shotTick = tick;
+            options.shotPath = dir.file("shot.png");
+            options.drawEveryPicture = true;
+            ASSERT_EQ(RunDemoOffline(options), 0) << tick;
+            const std::vector<uint8_t> picture = testsupport::ReadFile(options.shotPath);
+            ASSERT_FALSE(picture.empty()) << tick;
+            if (first.empty()) {
+                first = picture;
+            } else {
+                EXPECT_TRUE(picture == first) << "tick " << tick << " at " << fps << " pictures a second";
+            }
+        }
     }
 }
 

@@ -1,0 +1,173 @@
+// The step clock: where pictures fall at each picture rate, which steps keep a
+// picture for a later switch gap, and a whole show stepped over scenes that record
+// every frame step (drawn or not, and the tick counter each one saw).
+#include <map>
+#include <memory>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/demo_controller.h"
+#include "app/demo_stepper.h"
+#include "app_support.h"
+#include "scene/recording_renderer.h"
+
+namespace {
+
+TEST(StepClock, PicturesFallOnOneStepEachAtTheirShowTime) {
+    for (const int32_t fps : {1, 7, 10, 24, 30, 60, 71, 500}) {
+        SCOPED_TRACE(fps);
+        int64_t pictures = 0;
+        int64_t previous = -1;
+        for (int64_t step = 0; step < DemoStepper::EndStep(); ++step) {
+            if (!DemoStepper::IsPictureStep(step, fps)) {
+                continue;
+            }
+            ASSERT_EQ(DemoStepper::StepOfPicture(pictures, fps), step) << "picture " << pictures;
+            EXPECT_GT(step, previous);
+            previous = step;
+            ++pictures;
+        }
+        // One picture per 1/fps second of the 82.32 s show, the first at 0.
+        const int64_t expected = (5880LL * 14 * fps + 999) / 1000;
+        EXPECT_EQ(pictures, expected);
+        // The tick of a picture is the one its show time falls in.
+        for (int64_t k = 0; k < pictures; k += 37) {
+            EXPECT_EQ(DemoStepper::TickOfStep(DemoStepper::StepOfPicture(k, fps)), k * 1000 / (fps * 14)) << k;
+        }
+    }
+}
+
+TEST(StepClock, SoundFollowsShowTime) {
+    const struct {
+        int64_t step;
+        int64_t rate;
+        int64_t frame;
+    } cases[] = {
+        {0, 44100, 0},          {10, 44100, 617},       {1, 44100, 61},
+        {2800, 44100, 172872},  {58800, 44100, 3630312}, {58800, 48000, 3951360},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DemoStepper::SoundFrameOfStep(c.step, c.rate), c.frame) << c.step << " at " << c.rate;
+    }
+}
+
+TEST(StepClock, KeptStepsAreTheLastOnesBeforeEachSwitch) {
+    const struct {
+        int64_t step;
+        int64_t untilTick;
+        bool kept;
+    } cases[] = {
+        {2799, 280, true},   {2797, 280, true},   {2796, 280, false}, {2800, 280, false},
+        {2799, 279, false},  {11199, 1120, true}, {11199, 5880, true}, {11199, 1119, false},
+        {58799, 5880, true}, {57000, 5880, false}, {0, 5880, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DemoStepper::IsKeptStep(c.step, c.untilTick), c.kept) << c.step << " until " << c.untilTick;
+    }
+    EXPECT_EQ(DemoStepper::LastSwitchAtOrBefore(279), -1);
+    EXPECT_EQ(DemoStepper::LastSwitchAtOrBefore(280), 280);
+    EXPECT_EQ(DemoStepper::LastSwitchAtOrBefore(5529), 2870);
+    EXPECT_EQ(DemoStepper::LastSwitchAtOrBefore(100000), 5880);
+}
+
+// Per scene: each frame step's tick counter and whether it was drawn.
+struct StepLog {
+    std::map<int, std::vector<std::pair<int32_t, bool>>> frames;
+};
+
+class LoggingScene : public DemoScene {
+public:
+    LoggingScene(ZRNRendererInterface* r, ZRNRenderVisitor* rv, ZRNAnimVisitor* tv, StepLog* log, int index)
+        : DemoScene(r, rv, tv), m_log(log), m_index(index) {}
+    bool Load(KVLString*) override { return true; }
+    void Render() override {
+        m_log->frames[m_index].push_back({GetTickCounter(), IsDrawing()});
+        DrawTree(nullptr);
+    }
+
+private:
+    StepLog* m_log;
+    int m_index;
+};
+
+class LoggingController : public DemoController {
+public:
+    LoggingController(ZRNRendererInterface* r, StepLog* log) : DemoController(nullptr, r, nullptr), m_log(log) {}
+
+protected:
+    void CreateScenes() override {
+        for (int i = 0; i < kSceneCount; ++i) {
+            AddScene(std::make_unique<LoggingScene>(GetRenderer(), GetRenderVisitor(), GetTickVisitor(), m_log, i));
+        }
+    }
+
+private:
+    StepLog* m_log;
+};
+
+TEST(Stepper, AWholeShowAtThirtyPicturesASecond) {
+    testsupport::TempDir dir;
+    apptest::CatalogueAt at{apptest::GeneratedArchive()};
+    RecordingRenderer renderer;
+    StepLog log;
+    LoggingController controller(&renderer, &log);
+    controller.UseWAVOutput(KVLString(dir.file("sound.wav").c_str()));
+    ASSERT_TRUE(controller.Init());
+    DemoStepper stepper(&controller);
+    const int32_t fps = 30;
+    int64_t drawnSteps = 0;
+    const auto draw = [&](int64_t s) {
+        const bool d = DemoStepper::IsPictureStep(s, fps) || DemoStepper::IsKeptStep(s, 5880);
+        drawnSteps += d ? 1 : 0;
+        return d;
+    };
+    // Just before the end the show still runs; its last switch tick ends it.
+    ASSERT_TRUE(stepper.RunTo(DemoStepper::EndStep() - 1, draw));
+    EXPECT_TRUE(controller.IsRunning());
+    EXPECT_EQ(controller.GetTickCount(), 5879);
+    ASSERT_TRUE(stepper.RunTo(DemoStepper::EndStep(), draw));
+    EXPECT_FALSE(controller.IsRunning());
+    EXPECT_FALSE(stepper.Step(true)) << "nothing runs after the end";
+
+    const int32_t switches[] = {0, 280, 1120, 2870, 5530, 5880};
+    int64_t drawnFrames = 0;
+    for (int i = 0; i < DemoController::kSceneCount; ++i) {
+        SCOPED_TRACE(i);
+        const auto& frames = log.frames[i];
+        // Ten steps a tick; a later scene loses the switch tick's ten steps (the gap).
+        const int64_t steps = DemoStepper::StepOfTick(switches[i + 1] - switches[i]) - (i == 0 ? 0 : 10);
+        EXPECT_EQ(static_cast<int64_t>(frames.size()), steps);
+        // Every tick reaches the scene, and exactly one frame step sees each new one.
+        int32_t last = 0;
+        int newTicks = 0;
+        for (const auto& [tick, drawn] : frames) {
+            ASSERT_GE(tick, last);
+            ASSERT_LE(tick - last, 1);
+            newTicks += tick != last ? 1 : 0;
+            last = tick;
+            drawnFrames += drawn ? 1 : 0;
+        }
+        EXPECT_EQ(newTicks, last);
+        // Only the switch tick itself is lost: the gap is shorter than a tick.
+        EXPECT_EQ(last, switches[i + 1] - switches[i] - 1);
+        // The scene's last three steps are drawn (kept for the gap after it).
+        ASSERT_GE(frames.size(), 3u);
+        for (size_t j = frames.size() - 3; j < frames.size(); ++j) {
+            EXPECT_TRUE(frames[j].second) << j;
+        }
+    }
+    // Drawn: the pictures and the kept steps, but for pictures in a gap (nothing to draw).
+    int64_t inGaps = 0;
+    for (int i = 1; i < DemoController::kSceneCount; ++i) {
+        for (int64_t s = DemoStepper::StepOfTick(switches[i]); s < DemoStepper::StepOfTick(switches[i]) + 10; ++s) {
+            inGaps += DemoStepper::IsPictureStep(s, fps) ? 1 : 0;
+        }
+    }
+    EXPECT_EQ(drawnFrames, drawnSteps - inGaps);
+    EXPECT_GT(drawnFrames, 82 * fps);
+    EXPECT_LT(drawnFrames, 83 * fps + 5 * 3);
+    controller.OnDestroying();
+}
+
+}  // namespace
