@@ -1,6 +1,7 @@
 // The MP3 sound source and the ID3v1 tag reader.
 #include "sound/kvl_soundsource_mp3.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -130,7 +131,66 @@ int32_t KVLSoundSourceMP3::GetLength() {
     if (!m_open) {
         return 0;
     }
-    return m_total != -1 ? m_total : mpgEstimatedFrames(m_decoder);
+    if (m_total != -1) {
+        return m_total;
+    }
+    // Once the frames have been counted the length is exact.
+    if (m_indexed && !m_index.frames.empty()) {
+        return static_cast<int32_t>(m_index.frames.size()) * m_index.samplesPerFrame;
+    }
+    return mpgEstimatedFrames(m_decoder);
+}
+
+bool KVLSoundSourceMP3::SeekFrame(int32_t frame, int32_t* blockStart) {
+    if (!m_open || frame < 0 || blockStart == nullptr) {
+        return false;
+    }
+    if (!m_indexed) {
+        m_indexed = true;
+        if (!m_stream->SeekAbsolute(0) ||
+            !mpgScanFrames(m_decoder, &KVLSoundSourceMP3::ReadInput, m_stream.get(), &m_index)) {
+            m_index.frames.clear();
+        }
+    }
+    const int32_t per = m_index.samplesPerFrame;
+    const auto count = static_cast<int32_t>(m_index.frames.size());
+    if (count == 0 || per <= 0) {
+        return false;
+    }
+    const int32_t k = frame / per;
+    // Ends the stream cleanly: the next block is the empty one that marks the end.
+    auto endAt = [&](int32_t position) {
+        m_position = position;
+        m_total = position;
+        m_blockFrames = 0;
+        if (!m_stream->SeekAbsolute(m_index.endOffset) || !mpgRestart(m_decoder, m_index.endOffset)) {
+            mpgClose(m_decoder);
+        }
+    };
+    if (k >= count) {
+        endAt(count * per);
+        *blockStart = count * per;
+        return true;
+    }
+    const MpgFrameEntry& target = m_index.frames[static_cast<size_t>(k)];
+    const int32_t from = std::min(target.restart, k);
+    const int32_t offset = m_index.frames[static_cast<size_t>(from)].offset;
+    if (!m_stream->SeekAbsolute(offset) || !mpgRestart(m_decoder, offset)) {
+        endAt(from * per);
+        return false;
+    }
+    // The frames before the target only rebuild the decoder's state; their output goes.
+    for (int32_t i = from; i < k; ++i) {
+        if (mpgDecodeFrame(m_decoder, m_pcm.data()) < 0) {
+            endAt(i * per);
+            return false;
+        }
+    }
+    m_position = k * per;
+    m_total = -1;
+    m_blockFrames = -1;
+    *blockStart = m_position;
+    return true;
 }
 
 const void* KVLSoundSourceMP3::NextBlock() {

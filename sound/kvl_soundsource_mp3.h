@@ -44,6 +44,15 @@ public:
     // The file's ID3v1 tag, null when it has none.
     const KVLID3Tag* GetTag() const { return m_tag.get(); }
 
+    // Puts the source at the MP3 frame that holds output frame `frame` (counted from
+    // the start of the decoding): the next block is that frame's, exactly as a decoding
+    // from the start gives it, and *blockStart receives the output frame the block
+    // starts at. The first call walks the stream's frame headers once (the index).
+    // A frame at or beyond the end puts the source at its end (*blockStart = length).
+    // False when the source is not open, frame is negative, or the stream cannot be
+    // read again at the restart point (a damaged stream then ends there, cleanly).
+    bool SeekFrame(int32_t frame, int32_t* blockStart);
+
     bool Open(KVLString* error) override;
     bool Start() override { return true; }
     bool Stop() override { return true; }
@@ -67,6 +76,9 @@ private:
     std::unique_ptr<KVLID3Tag> m_tag;
     bool m_open = false;
     MpgDecoder m_decoder;
+    // Built by the first SeekFrame; frames.empty() with m_indexed set when the walk failed.
+    MpgFrameIndex m_index;
+    bool m_indexed = false;
     // Decoded PCM of the last frame: 1152 frames of 16-bit stereo at most.
     std::array<int16_t, kMpgMaxFrameSamples> m_pcm{};
 };

@@ -34,7 +34,19 @@ bool KVLSoundStreamer::OpenFile(const KVLString& name, KVLString* error) {
     return OpenStream(buffered, error);
 }
 
+bool KVLSoundStreamer::Seek(int32_t) { return false; }
+
 KVLSoundStreamerCapture::KVLSoundStreamerCapture(KVLSoundSource* source) : m_source(source) {}
+
+void KVLSoundStreamerCapture::DiscardBlock() {
+    KVLReleaseSampleBlock(m_current);
+    m_current = nullptr;
+    m_offset = 0;
+}
+
+int32_t KVLSoundStreamerCapture::FramesInHand() const {
+    return m_current != nullptr && m_offset < m_current->frames ? m_current->frames - m_offset : 0;
+}
 
 KVLSoundStreamerCapture::~KVLSoundStreamerCapture() {
     if (m_source != nullptr) {
@@ -224,10 +236,27 @@ bool KVLSoundStreamerMP3::OpenStream(const KVLStream& stream, KVLString* error) 
 int32_t KVLSoundStreamerMP3::GetSampleRate() { return m_inner ? m_inner->GetSampleRate() : 0; }
 int32_t KVLSoundStreamerMP3::GetBitsPerSample() { return m_inner ? m_inner->GetBitsPerSample() : 0; }
 bool KVLSoundStreamerMP3::IsStereo() { return m_inner ? m_inner->IsStereo() : false; }
-int32_t KVLSoundStreamerMP3::GetPosition() { return m_inner ? m_inner->GetPosition() : 0; }
+int32_t KVLSoundStreamerMP3::GetPosition() {
+    // The source counts what it decoded; the part of its block not handed out yet is
+    // still ahead.
+    return m_inner ? m_inner->GetPosition() - m_inner->FramesInHand() : 0;
+}
 int32_t KVLSoundStreamerMP3::GetLength() { return m_inner ? m_inner->GetLength() : 0; }
 bool KVLSoundStreamerMP3::IsAtEnd() { return m_inner ? m_inner->IsAtEnd() : true; }
 bool KVLSoundStreamerMP3::Skip(int32_t frames) { return m_inner ? m_inner->Skip(frames) : false; }
+bool KVLSoundStreamerMP3::Seek(int32_t frame) {
+    if (!m_inner || !m_source || frame < 0) {
+        return false;
+    }
+    // The block in hand is the source's storage, which the seek overwrites.
+    m_inner->DiscardBlock();
+    int32_t blockStart = 0;
+    if (!m_source->SeekFrame(frame, &blockStart)) {
+        return false;
+    }
+    return frame <= blockStart || m_inner->Skip(frame - blockStart);
+}
+
 int32_t KVLSoundStreamerMP3::Read(KVLSampleBlock* request) {
     return m_inner ? m_inner->Read(request) : -1;
 }

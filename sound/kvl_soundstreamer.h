@@ -37,6 +37,11 @@ public:
     // Fills request->data with request->frames frames; returns the frames copied (the
     // rest zeroed at the end of the stream), -1 on failure.
     virtual int32_t Read(KVLSampleBlock* request) = 0;
+    // Puts the stream so that the next Read returns the frames from frame `frame` on
+    // (counted from the start of the stream, as GetPosition counts); a frame at or
+    // beyond the end leaves the stream at its end. Not while a player reads the
+    // streamer (stop it first). This base streamer cannot go back: false.
+    virtual bool Seek(int32_t frame);
 };
 
 enum class KVLCaptureKind { DirectSound, WaveIn };
@@ -83,6 +88,12 @@ public:
     bool Skip(int32_t frames) override;
     int32_t Read(KVLSampleBlock* request) override;
 
+    // Forgets the block in hand (its source has moved elsewhere); the next Read or Skip
+    // starts with the source's next block.
+    void DiscardBlock();
+    // Frames of the block in hand not handed out yet.
+    int32_t FramesInHand() const;
+
 private:
     bool FetchBlock();
 
@@ -105,11 +116,18 @@ public:
     int32_t GetSampleRate() override;
     int32_t GetBitsPerSample() override;
     bool IsStereo() override;
+    // Frames handed out by Read and Skip (and set by Seek), exactly.
     int32_t GetPosition() override;
     int32_t GetLength() override;
     bool IsAtEnd() override;
     bool Skip(int32_t frames) override;
     int32_t Read(KVLSampleBlock* request) override;
+    // Exact and without decoding from the start: the source restarts a few MP3 frames
+    // before the one holding `frame` (see KVLSoundSourceMP3::SeekFrame) and the frames
+    // before `frame` are skipped; what Read gives then is bit for bit what a decoding
+    // from the start gives after skipping `frame` frames. False on a negative frame,
+    // a stream not open, or one that cannot be read again (a damaged stream ends).
+    bool Seek(int32_t frame) override;
 
     // The MP3 source, null until opened.
     KVLSoundSourceMP3* GetSource() { return m_source.get(); }

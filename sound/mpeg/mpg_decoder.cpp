@@ -24,7 +24,9 @@ int32_t CallRead(MpgState& st, uint8_t* dst, int32_t max) {
         return 0;
     }
     const int32_t got = st.read(st.context, dst, max);
-    return got < 0 ? 0 : std::min(got, max);
+    const int32_t taken = got < 0 ? 0 : std::min(got, max);
+    st.readTotal += taken;
+    return taken;
 }
 
 // Moves the unread bytes to the start of the buffer and reads until at least need
@@ -204,6 +206,52 @@ bool Setup(MpgState& st, const MpgHeader& h, int32_t frameLength, int32_t reduct
     return st.outputRoutine != nullptr;
 }
 
+// The next frame at the cursor, with its length: ID3v1 tags met at a frame boundary are
+// stepped over (a loop, not recursion: a run of tags must not deepen the stack); null
+// at the end of the input or at anything that is not a frame of the stream's kind.
+// Decoding and the frame index (mpgScanFrames) both walk the stream through it, so
+// they agree on every frame.
+const uint8_t* NextFrame(MpgState& st, int32_t* length) {
+    const uint8_t* p = nullptr;
+    for (;;) {
+        if (!Ensure(st, 4)) {
+            return nullptr;
+        }
+        p = st.buffer.get() + st.cursor;
+        if (p[0] != 'T') {
+            break;
+        }
+        if (p[1] != 'A' || p[2] != 'G' || !Ensure(st, kTagSize)) {
+            return nullptr;
+        }
+        Consume(st, kTagSize);
+        Refill(st);
+    }
+    MpgHeader h;
+    if (!mpgParseHeader(p, h) || h.layer != st.header.layer || h.id != st.header.id ||
+        h.mpeg25 != st.header.mpeg25 || h.samplingFrequency != st.header.samplingFrequency) {
+        return nullptr;
+    }
+    *length = mpgFrameLengthOf(st, h);
+    if (*length <= 4 || !Ensure(st, *length)) {
+        return nullptr;
+    }
+    return st.buffer.get() + st.cursor;
+}
+
+// Drops the bytes before the first sync of the first load (the first decode would
+// skip them anyway). False when the load holds no sync.
+bool SkipToFirstSync(MpgState& st) {
+    const uint8_t* p = st.buffer.get();
+    for (int32_t i = 0; i + 1 < st.fill; ++i) {
+        if (p[i] == 0xFF && p[i + 1] >= 0xE0) {
+            Consume(st, i);
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 bool mpgParseHeader(const uint8_t* p, MpgHeader& h) {
@@ -314,6 +362,7 @@ bool mpgOpenCustom(MpgDecoder& decoder, MpgReadCallback read, void* context, int
     st.context = context;
     st.fill = 0;
     st.cursor = 0;
+    st.readTotal = 0;
     st.exhausted = false;
     st.threshold = kMpgRefillThreshold;
     st.freeLength = 0;
@@ -324,24 +373,14 @@ bool mpgOpenCustom(MpgDecoder& decoder, MpgReadCallback read, void* context, int
         return false;
     }
     st.size = size;
-    const uint8_t* p = st.buffer.get();
-    int32_t at = -1;
-    for (int32_t i = 0; i + 1 < st.fill; ++i) {
-        if (p[i] == 0xFF && p[i + 1] >= 0xE0) {
-            at = i;
-            break;
-        }
-    }
-    if (at < 0) {
+    if (!SkipToFirstSync(st)) {
         FreeInput(st);
         return false;
     }
-    // Drop the bytes before the sync (the first decode would skip them anyway) and top
-    // the buffer up, so that a first frame found near the end of the first load is
+    // Top the buffer up, so that a first frame found near the end of the first load is
     // measured on bytes that are really there.
-    Consume(st, at);
     Ensure(st, kFreeFormatWindow);
-    p = st.buffer.get() + st.cursor;
+    const uint8_t* p = st.buffer.get() + st.cursor;
     MpgHeader h;
     if (st.fill < 4 || !mpgParseHeader(p, h)) {
         FreeInput(st);
@@ -380,33 +419,11 @@ int32_t mpgDecodeFrame(MpgDecoder& decoder, void* output) {
     if (!st.buffer || st.frameRoutine == nullptr || output == nullptr) {
         return -1;
     }
-    // ID3v1 tags met at a frame boundary are stepped over (a loop, not recursion: a
-    // run of tags must not deepen the stack).
-    const uint8_t* p = nullptr;
-    for (;;) {
-        if (!Ensure(st, 4)) {
-            return -1;
-        }
-        p = st.buffer.get() + st.cursor;
-        if (p[0] != 'T') {
-            break;
-        }
-        if (p[1] != 'A' || p[2] != 'G' || !Ensure(st, kTagSize)) {
-            return -1;
-        }
-        Consume(st, kTagSize);
-        Refill(st);
-    }
-    MpgHeader h;
-    if (!mpgParseHeader(p, h) || h.layer != st.header.layer || h.id != st.header.id ||
-        h.mpeg25 != st.header.mpeg25 || h.samplingFrequency != st.header.samplingFrequency) {
+    int32_t length = 0;
+    const uint8_t* p = NextFrame(st, &length);
+    if (p == nullptr) {
         return -1;
     }
-    const int32_t length = mpgFrameLengthOf(st, h);
-    if (length <= 4 || !Ensure(st, length)) {
-        return -1;
-    }
-    p = st.buffer.get() + st.cursor;
     const int consumed = st.frameRoutine(st, p, length, output);
     if (consumed <= 0) {
         return -1;
@@ -440,4 +457,147 @@ int32_t mpgEstimatedFrames(const MpgDecoder& decoder) {
     }
     const double bytesPerFrame = static_cast<double>(st.frameLength) / st.framesPerCall;
     return static_cast<int32_t>(static_cast<double>(st.size) / bytesPerFrame);
+}
+
+namespace {
+
+// Per-frame facts of a Layer III stream that fix where a restart must begin.
+struct Layer3Facts {
+    std::vector<int32_t> mainDataBegin;
+    std::vector<uint8_t> channels;
+    std::vector<uint8_t> usable;
+    std::vector<int64_t> before;  // main data bytes of all earlier frames
+};
+
+void Layer3Restarts(const Layer3Facts& f, bool lsf, std::vector<MpgFrameEntry>& frames) {
+    const int32_t n = static_cast<int32_t>(frames.size());
+    // Whether a decoding from the start decodes frame m (its main data within reach).
+    auto decodes = [&](int32_t m) {
+        return f.usable[static_cast<size_t>(m)] != 0 && f.mainDataBegin[static_cast<size_t>(m)] <= f.before[static_cast<size_t>(m)];
+    };
+    // The latest frame whose main data, with that of the frames up to m, covers m's
+    // main_data_begin (the reservoir never drops bytes a frame can still reach).
+    auto reach = [&](int32_t m) {
+        const int64_t target = f.before[static_cast<size_t>(m)] - f.mainDataBegin[static_cast<size_t>(m)];
+        const auto end = f.before.begin() + m + 1;
+        const auto it = std::upper_bound(f.before.begin(), end, target);
+        return static_cast<int32_t>(it - f.before.begin()) - 1;
+    };
+    // The synthesis state on entering frame k comes from the last granule decoded, whose
+    // output added the overlap of the granule before it: in the same frame where frames
+    // carry two granules, in the frame before at the lower rates. So the last one (two
+    // at the lower rates) decoding frames, and as many decoding two-channel frames for
+    // channel 1's overlap.
+    const int depth = lsf ? 2 : 1;
+    std::vector<int32_t> lastAny;
+    std::vector<int32_t> lastTwo;
+    for (int32_t k = 0; k < n; ++k) {
+        int32_t restart = decodes(k) ? reach(k) : k;
+        for (int32_t m : lastAny) {
+            restart = std::min(restart, reach(m));
+        }
+        for (int32_t m : lastTwo) {
+            restart = std::min(restart, reach(m));
+        }
+        frames[static_cast<size_t>(k)].restart = std::max(restart, 0);
+        if (decodes(k)) {
+            lastAny.push_back(k);
+            if (static_cast<int>(lastAny.size()) > depth) {
+                lastAny.erase(lastAny.begin());
+            }
+            if (f.channels[static_cast<size_t>(k)] == 2) {
+                lastTwo.push_back(k);
+                if (static_cast<int>(lastTwo.size()) > depth) {
+                    lastTwo.erase(lastTwo.begin());
+                }
+            }
+        }
+    }
+    // Decoding goes on after the frame sought: every later frame must find its main data
+    // too. In streams whose main data runs in order this changes nothing.
+    int32_t later = n;
+    for (int32_t k = n - 1; k >= 0; --k) {
+        MpgFrameEntry& e = frames[static_cast<size_t>(k)];
+        e.restart = std::min(e.restart, later);
+        if (decodes(k)) {
+            later = std::min(later, reach(k));
+        }
+    }
+}
+
+}  // namespace
+
+bool mpgScanFrames(const MpgDecoder& decoder, MpgReadCallback read, void* context, MpgFrameIndex* index) {
+    const MpgState& open = decoder.State();
+    if (!open.buffer || open.frameRoutine == nullptr || index == nullptr) {
+        return false;
+    }
+    index->frames.clear();
+    index->samplesPerFrame = open.framesPerCall;
+    index->endOffset = 0;
+    // A walker with the stream's parameters and an input buffer of its own.
+    auto walker = std::make_unique<MpgState>();
+    MpgState& st = *walker;
+    st.read = read;
+    st.context = context;
+    st.header = open.header;
+    st.freeLength = open.freeLength;
+    st.buffer.reset(new uint8_t[kMpgInputBufferSize + kBufferPad]());
+    if (!Refill(st) || !SkipToFirstSync(st)) {
+        return false;
+    }
+    const bool layer3 = st.header.layer == 3;
+    Layer3Facts facts;
+    int64_t mainTotal = 0;
+    int32_t length = 0;
+    while (const uint8_t* p = NextFrame(st, &length)) {
+        if (index->frames.size() >= static_cast<size_t>(INT32_MAX / 2304)) {
+            break;  // more output than a position can count
+        }
+        MpgFrameEntry entry;
+        entry.offset = static_cast<int32_t>(st.readTotal - st.fill);
+        if (layer3) {
+            int mdb = 0;
+            int mainBytes = 0;
+            int channels = 0;
+            bool usable = false;
+            if (!mpgLayer3FrameInfo(p, length, &mdb, &mainBytes, &channels, &usable)) {
+                break;  // decoding stops here too
+            }
+            facts.mainDataBegin.push_back(mdb);
+            facts.channels.push_back(static_cast<uint8_t>(channels));
+            facts.usable.push_back(usable ? 1 : 0);
+            facts.before.push_back(mainTotal);
+            mainTotal += mainBytes;
+        } else {
+            // Layer I: 12 slots a frame, so the two frames before; Layer II: 36.
+            const int32_t k = static_cast<int32_t>(index->frames.size());
+            entry.restart = std::max(0, k - (st.header.layer == 1 ? 2 : 1));
+        }
+        index->frames.push_back(entry);
+        Consume(st, length);
+        Refill(st);
+    }
+    index->endOffset = static_cast<int32_t>(st.readTotal - st.fill);
+    if (layer3) {
+        Layer3Restarts(facts, st.header.id == 0, index->frames);
+    }
+    return true;
+}
+
+bool mpgRestart(MpgDecoder& decoder, int32_t offset) {
+    MpgState& st = decoder.State();
+    if (!st.buffer || st.frameRoutine == nullptr || offset < 0) {
+        return false;
+    }
+    st.fill = 0;
+    st.cursor = 0;
+    st.readTotal = offset;
+    st.exhausted = false;
+    st.threshold = kMpgRefillThreshold;
+    mpgSynthReset(st);
+    mpgLayer3Reset(st);
+    // At the end of the input nothing comes: decoding then ends at once.
+    Refill(st);
+    return true;
 }

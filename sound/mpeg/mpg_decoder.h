@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 // Supplies up to maximum bytes at destination; returns the count, 0 at the end.
 using MpgReadCallback = int32_t (*)(void* context, uint8_t* destination, int32_t maximum);
@@ -91,6 +92,54 @@ const MpgHeader& mpgFirstHeader(const MpgDecoder& decoder);
 int32_t mpgFirstFrameLength(const MpgDecoder& decoder);
 // Tops the input buffer up when it runs low; false at the end of the input.
 bool mpgRefill(MpgDecoder& decoder);
+
+// The frame index of a stream, for seeking: where each frame starts in the input and
+// the frame at which decoding must restart for that frame to come out exactly as in a
+// decoding from the start. Frame k's output is frames [k * samplesPerFrame,
+// (k + 1) * samplesPerFrame) of that decoding; the stream decodes to frames.size()
+// frames of output and then ends.
+//
+// Why the restart frames suffice. Decoding carries three things from frame to frame:
+// the synthesis ring (the window of one output slot reads the newest 16 V vectors,
+// each made from one slot's subband samples), the Layer III overlap (the second halves
+// of the last IMDCT of each channel, made from that granule alone) and the Layer III
+// bit reservoir (a frame's main data may begin up to 511 bytes, 255 at the lower
+// rates, before its own, in the main data of earlier frames). A granule carries 18
+// slots (>= 16), and its subband samples are its own IMDCT plus the overlap of the
+// granule before; so the state on entering frame k is rebuilt by the last decoding
+// frame before k and, where a frame has one granule (the lower rates), the decoding
+// frame before that one too; channel 1's overlap likewise by the last one or two
+// decoding two-channel frames. A Layer I frame has 12 slots: the two frames before;
+// Layer II (36 slots, no overlap): the one frame before. A frame whose main data lies
+// out of reach, or whose side information breaks a rule, decodes as silence and
+// changes no state, and the index knows which do so in a decoding from the start.
+// Those frames, frame k and every later frame decode exactly when the reservoir holds
+// the main data their main_data_begin reaches back to; a restart at the earliest frame
+// any of them reaches (state reset, reservoir empty) gives exactly that. Frames decoded
+// in between may come out differently, but the frames above set again whatever they
+// change. The tests check every frame of many streams against a decoding from the
+// start, and that a restart one frame later than the index says breaks some stream.
+// This holds for every stream whose frames decode whole; in a damaged stream a frame
+// that fails half way (a broken Huffman code) can leave state a restart does not
+// rebuild.
+struct MpgFrameEntry {
+    int32_t offset = 0;   // input offset of the frame's header
+    int32_t restart = 0;  // index of the frame to restart at (<= this frame's)
+};
+struct MpgFrameIndex {
+    std::vector<MpgFrameEntry> frames;
+    int32_t samplesPerFrame = 0;
+    int32_t endOffset = 0;  // input offset just past the last frame
+};
+// Walks the stream that read gives from its start (the bytes mpgOpen read on decoder)
+// with decoder's stream parameters, without decoding. False when decoder has no stream
+// open; an input that breaks off gives the frames up to the break, as decoding would.
+bool mpgScanFrames(const MpgDecoder& decoder, MpgReadCallback read, void* context, MpgFrameIndex* index);
+// Restarts the open stream at input offset offset (a frame's, from the index): empties
+// the input buffer, resets the synthesis and Layer III state and reads on through the
+// stream's callback, which the caller has already put at that offset. False when no
+// stream is open.
+bool mpgRestart(MpgDecoder& decoder, int32_t offset);
 
 // Full-band, rounded decoding for the decoder's next mpgOpen (tools and accuracy
 // tests); the stream already open keeps its setting.

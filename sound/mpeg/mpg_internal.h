@@ -191,6 +191,7 @@ struct MpgState {
     int32_t cursor = 0;  // offset of the next unread byte in buffer
     int32_t threshold = kMpgRefillThreshold;
     int32_t size = -1;
+    int64_t readTotal = 0;  // input offset just past the bytes read so far
     bool exhausted = false;
 
     // Stream parameters from the first frame.
@@ -225,6 +226,13 @@ int mpgLayer1Frame(MpgState& st, const uint8_t* frame, int32_t available, void* 
 int mpgLayer2Frame(MpgState& st, const uint8_t* frame, int32_t available, void* output);
 int mpgLayer3Frame(MpgState& st, const uint8_t* frame, int32_t available, void* output);
 void mpgLayer3Reset(MpgState& st);
+// What the frame index needs of a Layer III frame (its length bytes at frame): the
+// main_data_begin of its side information, the main data bytes it carries and its
+// channels. False when decoding stops at this frame (no room for the side
+// information); *usable is false when the side information breaks a rule (the frame
+// decodes as silence and changes no state).
+bool mpgLayer3FrameInfo(const uint8_t* frame, int32_t length, int* mainDataBegin, int* mainBytes, int* channels,
+                        bool* usable);
 bool mpgLayer2Check(const MpgHeader& h, int32_t bitrateKbps);
 
 // Builds every computed table now (each is built once per process, on first use, and

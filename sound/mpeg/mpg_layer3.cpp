@@ -1252,3 +1252,27 @@ int mpgLayer3Frame(MpgState& st, const uint8_t* frame, int32_t available, void* 
     }
     return length;
 }
+
+bool mpgLayer3FrameInfo(const uint8_t* frame, int32_t length, int* mainDataBegin, int* mainBytes, int* channels,
+                        bool* usable) {
+    MpgHeader h;
+    if (!mpgParseHeader(frame, h)) {
+        return false;
+    }
+    // The same measures as mpgLayer3Frame, which stops the stream where these do.
+    const int nch = h.mode == 3 ? 1 : 2;
+    const bool lsf = h.id == 0;
+    const int sideBytes = lsf ? (nch == 1 ? 9 : 17) : (nch == 1 ? 17 : 32);
+    const int headerBytes = 4 + (h.protection ? 0 : 2);
+    const int main = length - headerBytes - sideBytes;
+    if (main < 0) {
+        return false;
+    }
+    MpgBits sideBits(frame + headerBytes, static_cast<size_t>(sideBytes));
+    SideInfo si;
+    *usable = ReadSideInfo(sideBits, h, nch, si);
+    *mainDataBegin = si.mainDataBegin;
+    *mainBytes = main;
+    *channels = nch;
+    return true;
+}
