@@ -2,6 +2,7 @@
 #include "app/demo_app.h"
 
 #include <cstdio>
+#include <thread>
 
 #include "platform/kvl_messagebox.h"
 
@@ -45,12 +46,106 @@ bool DemoApp::InitInstance() {
     // The loop runs as fast as it can; frame-counting scenes assume it.
     m_renderer->SetSwapInterval(0);
     m_timer = std::make_unique<ZRNBackendTimer>();
-    m_controller = std::make_unique<DemoShowController>(m_window.get(), m_renderer.get(), m_timer.get());
+    // Paced, the program delivers the ticks itself.
+    m_controller = std::make_unique<DemoShowController>(m_window.get(), m_renderer.get(),
+                                                        m_paced ? nullptr : m_timer.get());
     if (!m_controller->Init()) {
         KVLMessageBox("Error creating application", "Error");
         return false;
     }
+    m_window->AddListener(&m_keys);
+    m_stepper = std::make_unique<DemoStepper>(m_controller.get());
+    m_clock.Start(std::chrono::steady_clock::now(), 0);
+    if (m_startTick > 0 && !SeekTo(m_startTick)) {
+        KVLMessageBox("Error creating application", "Error");
+        return false;
+    }
     return true;
+}
+
+void DemoApp::OnKey(int32_t key) {
+    if (!m_controller || !m_controller->IsRunning()) {
+        return;
+    }
+    const DemoViewerAction action = DemoViewerKey(key, GetTick());
+    if (action.kind == DemoViewerAction::kTogglePause) {
+        SetPaused(!m_paused);
+    } else if (action.kind == DemoViewerAction::kSeek) {
+        SeekTo(action.tick);
+    }
+}
+
+void DemoApp::SetPaused(bool paused) {
+    if (paused == m_paused || !m_controller->IsRunning()) {
+        return;
+    }
+    m_paused = paused;
+    const auto now = std::chrono::steady_clock::now();
+    if (paused) {
+        if (!m_paced) {
+            m_timer->Stop();
+        }
+        m_clock.Pause(now);
+        m_controller->PauseMusic();
+    } else {
+        GoOn();
+    }
+}
+
+bool DemoApp::SeekTo(int32_t tick) {
+    tick = DemoViewerClampTick(tick);
+    if (!m_paced) {
+        // No tick from the timer thread while the show is stepped here.
+        m_timer->Stop();
+    }
+    const int32_t now = m_controller->GetTickCount();
+    if (tick < now) {
+        if (!m_controller->Rewind()) {
+            return false;
+        }
+        m_stepper->SetNextStep(0);
+    } else if (!m_paced) {
+        // Natively the frame steps come from the loop: go on from the current tick.
+        m_stepper->SetNextStep(DemoStepper::StepOfTick(now));
+    }
+    // Drawn as a shot draws it; the music starts again at the tick before the steps
+    // that show it, so that the oscilloscope shows the music of the tick.
+    const int64_t target = DemoStepper::StepOfTick(tick);
+    const auto draw = [&](int64_t s) { return DemoStepper::IsShotStep(s, target); };
+    m_stepper->RunTo(target - DemoStepper::kLeadSteps - 1, draw);
+    if (!m_controller->PlayMusicAtTick(tick)) {
+        m_controller->OnDestroying();
+        return false;
+    }
+    m_stepper->RunTo(target, draw);
+    m_clock.Start(std::chrono::steady_clock::now(), target + 1);
+    if (m_paused) {
+        m_clock.Pause(std::chrono::steady_clock::now());
+        m_controller->PauseMusic();
+        return true;
+    }
+    return GoOn();
+}
+
+bool DemoApp::GoOn() {
+    m_controller->ResumeMusic();
+    m_clock.Resume(std::chrono::steady_clock::now());
+    if (!m_paced) {
+        m_timer->Start();
+    }
+    return true;
+}
+
+bool DemoApp::RunDueSteps() {
+    const int64_t due = m_clock.StepAt(std::chrono::steady_clock::now());
+    bool drew = false;
+    const int64_t lastTick = DemoController::kSwitchTicks.back();
+    m_stepper->RunTo(due, [&](int64_t s) {
+        const bool draw = s == due || DemoStepper::IsKeptStep(s, lastTick);
+        drew = drew || draw;
+        return draw;
+    });
+    return drew;
 }
 
 int DemoApp::Run(DemoBench* bench) {
@@ -64,8 +159,15 @@ bool DemoApp::Step(DemoBench* bench) {
     const bool measuring = bench != nullptr && bench->enabled;
     ZRNBackendWaitForMessage();
     const int32_t index = m_controller->GetCurrentIndex();
-    const bool rendering = !m_controller->IsSwitchPending() && index >= 0;
-    m_controller->FrameStep();
+    bool rendering = !m_controller->IsSwitchPending() && index >= 0 && !m_paused;
+    if (m_paused) {
+        // Nothing moves: the picture stays, and the loop need not spin.
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    } else if (m_paced) {
+        rendering = RunDueSteps() && rendering;
+    } else {
+        m_controller->FrameStep();
+    }
     if (measuring && rendering) {
         const Clock::time_point now = Clock::now();
         if (bench->startupSeconds < 0.0) {

@@ -4,6 +4,15 @@
 // controller frame step, then the window events (on Win32 exactly one message), until
 // the show ends, the window goes away or the system asks the program to quit. The
 // program's other modes (offscreen pictures, capture) live in demo_offline.h.
+//
+// The viewer's keys (see DemoViewerKey) pause, seek and restart the show in either of
+// the two ways the show can run. Natively the timer thread ticks and every pass draws
+// one frame step, as fast as the renderer allows. Paced (the web page, where passes
+// come about 60 times a second), the program steps the show itself at the step clock
+// of DemoStepper by a wall clock, drawing only the last step due in a pass, so that the
+// frame-counted rules behave as in a native run. A seek steps the show without drawing
+// to the tick (from the start when it lies behind), draws it and starts the music
+// again at the matching sample.
 #pragma once
 
 #include <chrono>
@@ -11,6 +20,8 @@
 #include <memory>
 
 #include "app/demo_show.h"
+#include "app/demo_stepper.h"
+#include "app/demo_viewer.h"
 #include "scene/zrn_backend.h"
 
 // Frames and time per scene, gathered by the main loop when asked (--bench). After the
@@ -47,6 +58,10 @@ public:
     DemoApp& operator=(const DemoApp&) = delete;
 
     void SetWindowed(bool windowed) { m_windowed = windowed; }
+    // Before InitInstance: the program steps the show by its own clock (see above).
+    void SetPaced(bool paced) { m_paced = paced; }
+    // Before InitInstance: the show starts at this tick (music in step).
+    void SetStartTick(int32_t tick) { m_startTick = tick; }
     // False after "Error creating application" has been shown.
     bool InitInstance();
     // The main loop; the exit status (0).
@@ -56,10 +71,40 @@ public:
     // the platform drives (the web page's).
     bool Step(DemoBench* bench);
 
+    // The viewer's controls (main thread, after InitInstance). SeekTo clamps the tick
+    // into the show; false when the show could not be built again (it then ends).
+    bool SeekTo(int32_t tick);
+    void SetPaused(bool paused);
+    bool IsPaused() const { return m_paused; }
+    int32_t GetTick() const { return m_controller ? m_controller->GetTickCount() : 0; }
+    DemoController* GetController() const { return m_controller.get(); }
+    // The key as the viewer pressed it (what the window's listener does).
+    void OnKey(int32_t key);
+
 private:
+    // Hands the window's keys to OnKey (they arrive while the pass delivers the events).
+    class KeyListener : public KVLWindowListener {
+    public:
+        explicit KeyListener(DemoApp* app) : m_app(app) {}
+        void OnKeyDown(int32_t key) override { m_app->OnKey(key); }
+
+    private:
+        DemoApp* m_app;
+    };
+
     void TimeEmptyFrames(DemoBench* bench);
+    // Paced: the steps due now; true when one of them was drawn.
+    bool RunDueSteps();
+    // The show goes on after a pause or a seek: the music, the clock and the timer.
+    bool GoOn();
 
     bool m_windowed = false;
+    bool m_paced = false;
+    bool m_paused = false;
+    int32_t m_startTick = 0;
+    KeyListener m_keys{this};
+    DemoShowClock m_clock;
+    std::unique_ptr<DemoStepper> m_stepper;
     std::unique_ptr<ZRNBackendWindow> m_window;
     std::unique_ptr<ZRNBackendRenderer> m_renderer;
     std::unique_ptr<DemoShowController> m_controller;

@@ -60,15 +60,9 @@ bool DemoController::Init() {
     m_streamer->OpenStream(*GetDemoResource(kMusicId), nullptr);
     m_player = std::make_unique<KVLSoundPlayer>(m_output.get(), 2);
 
-    CreateScenes();
-    for (const auto& scene : m_scenes) {
-        KVLString error;
-        if (!scene->Load(&error)) {
-            KVLMessageBox(error.c_str(), "Error");
-            return false;
-        }
+    if (!LoadScenes()) {
+        return false;
     }
-    m_current.store(m_scenes.empty() ? nullptr : m_scenes[0].get(), std::memory_order_release);
 
     if (m_window != nullptr) {
         m_window->AddListener(this);
@@ -93,6 +87,54 @@ bool DemoController::Init() {
     }
     return true;
 }
+
+bool DemoController::LoadScenes() {
+    CreateScenes();
+    for (const auto& scene : m_scenes) {
+        KVLString error;
+        if (!scene->Load(&error)) {
+            KVLMessageBox(error.c_str(), "Error");
+            return false;
+        }
+    }
+    m_current.store(m_scenes.empty() ? nullptr : m_scenes[0].get(), std::memory_order_release);
+    return true;
+}
+
+bool DemoController::Rewind() {
+    std::vector<std::unique_ptr<DemoScene>> old;
+    {
+        std::lock_guard<std::mutex> lock(m_sceneLock);
+        m_current.store(nullptr, std::memory_order_release);
+        old.swap(m_scenes);
+        m_tickCount.store(0, std::memory_order_release);
+        m_pendingTick.store(0, std::memory_order_release);
+        m_switchPending.store(false, std::memory_order_release);
+        m_nextScene = 0;
+        m_gap = kGapSteps;
+    }
+    old.clear();
+    // The new scenes' textures are uploaded again as they are first drawn.
+    m_renderer->ResetTextures();
+    if (!LoadScenes()) {
+        m_running.store(false, std::memory_order_release);
+        return false;
+    }
+    return true;
+}
+
+bool DemoController::PlayMusicAtTick(int32_t tick) {
+    const int64_t frame = static_cast<int64_t>(tick) * kTickMs * m_streamer->GetSampleRate() / 1000;
+    m_player->Stop();
+    if (!m_streamer->Seek(static_cast<int32_t>(frame))) {
+        return false;
+    }
+    return m_player->Play(m_streamer.get(), nullptr);
+}
+
+void DemoController::PauseMusic() { m_output->Pause(); }
+
+void DemoController::ResumeMusic() { m_output->Resume(); }
 
 void DemoController::DeleteScene(int32_t index) {
     std::unique_ptr<DemoScene> doomed;

@@ -14,6 +14,9 @@
 // OnTick's call into the current scene and the frame step's deletion and installation
 // of scenes, so a tick can never reach a scene that is being deleted.
 //
+// A viewer may pause, rewind and move the show on (see Rewind); the timeline above
+// holds all the same.
+//
 // Variants: without a window (offscreen pictures) nothing is opened but the renderer;
 // without a timer the caller drives the ticks by calling OnTick itself; the sound may
 // go to a WAV file played by the caller's clock instead of the default device. The
@@ -72,6 +75,16 @@ public:
     KVLSoundOutput* GetSoundOutput() const { return m_output.get(); }
     // Index of the current scene in the list, -1 when none.
     int32_t GetCurrentIndex() const;
+    // A viewer in control (main thread, with the timer stopped): Rewind puts the show
+    // back to its start, every scene built and loaded anew (false with a box, as Init,
+    // when one fails to load); the running show's music is left alone. PlayMusicAtTick
+    // restarts the music at the sound frame of a tick (exactly: the decoder starts
+    // again and skips to it); false when it cannot. PauseMusic
+    // holds the music where it is; ResumeMusic goes on from there.
+    bool Rewind();
+    bool PlayMusicAtTick(int32_t tick);
+    void PauseMusic();
+    void ResumeMusic();
     // Before Init: the music plays into this WAV file, advanced by the caller.
     void UseWAVOutput(const KVLString& path) { m_wavPath = path; }
     KVLSoundOutputWAV* GetWAVOutput() const { return m_wav; }
@@ -89,6 +102,7 @@ protected:
 private:
     void Tick();
     void DeleteScene(int32_t index);
+    bool LoadScenes();
 
     std::atomic<bool> m_running{false};
     KVLWindow* m_window;

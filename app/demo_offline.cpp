@@ -234,17 +234,10 @@ private:
     int Shot() {
         const int64_t tick = std::min<int64_t>(m_options.shotTick, DemoController::kSwitchTicks.back());
         const int64_t target = DemoStepper::StepOfTick(tick);
-        const int64_t lastSwitch = DemoStepper::LastSwitchAtOrBefore(tick);
         const bool every = m_options.drawEveryPicture;
         const auto draw = [&](int64_t s) {
-            if (s >= target - DemoStepper::kLeadSteps) {
-                return true;
-            }
-            if (every) {
-                return DemoStepper::IsPictureStep(s, m_options.fps) || DemoStepper::IsKeptStep(s, tick);
-            }
-            return lastSwitch >= 0 && s < DemoStepper::StepOfTick(lastSwitch) &&
-                   s >= DemoStepper::StepOfTick(lastSwitch) - 1 - DemoStepper::kLeadSteps;
+            return DemoStepper::IsShotStep(s, target) ||
+                   (every && (DemoStepper::IsPictureStep(s, m_options.fps) || DemoStepper::IsKeptStep(s, tick)));
         };
         const auto follow = [&](int64_t s) {
             const DemoScene* scene = m_controller->GetCurrentScene();

@@ -14,6 +14,14 @@ bool DemoStepper::IsKeptStep(int64_t step, int64_t untilTick) {
     return false;
 }
 
+bool DemoStepper::IsShotStep(int64_t step, int64_t target) {
+    if (step >= target - kLeadSteps && step <= target) {
+        return true;
+    }
+    const int64_t lastSwitch = LastSwitchAtOrBefore(TickOfStep(target));
+    return lastSwitch >= 0 && step < StepOfTick(lastSwitch) && step >= StepOfTick(lastSwitch) - 1 - kLeadSteps;
+}
+
 int64_t DemoStepper::LastSwitchAtOrBefore(int64_t tick) {
     int64_t found = -1;
     for (int32_t s : DemoController::kSwitchTicks) {

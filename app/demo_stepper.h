@@ -63,6 +63,12 @@ public:
     // True for the last step before a switch tick at or before 'untilTick' and its
     // lead steps: what a later switch gap or hold keeps on the screen.
     static bool IsKeptStep(int64_t step, int64_t untilTick);
+    // True for the steps that must be drawn for the picture at step 'target' to be right
+    // when the show is stepped there without drawing: the target with its lead steps,
+    // and the last steps before the latest switch at or before it (a switch gap or a
+    // hold after it keeps them on screen, and the renderer keeps state from them: the
+    // room leaves its fog set for the tunnel).
+    static bool IsShotStep(int64_t step, int64_t target);
     // The last switch tick at or before 'tick', or -1.
     static int64_t LastSwitchAtOrBefore(int64_t tick);
 

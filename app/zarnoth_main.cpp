@@ -16,7 +16,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: zarnoth [--windowed] [--bench]\n"
+    "usage: zarnoth [--windowed] [--bench] [--start TICK]\n"
     "       zarnoth --shot TICK -o OUT.png [--fps N]\n"
     "       zarnoth --capture DIR [--fps N] [--size WxH] [--ssaa N]\n"
     "       zarnoth --render-only [--fps N] [--size WxH] [--ssaa N]\n"
@@ -27,6 +27,9 @@ constexpr const char* kUsage =
     "  --windowed         a 640x480 window instead of full screen\n"
     "  --bench            print the start-up time and the frames per second of each scene,\n"
     "                     also as a share of an empty frame's rate timed after the show\n"
+    "  --start TICK       start the show at timer tick TICK (14 ms each), the music in step\n"
+    "                     Keys while it plays: Space pauses and resumes, Left and Right seek\n"
+    "                     5 s, Home starts again, 1 to 5 jump to the five scenes\n"
     "  --shot TICK        render offscreen the picture shown at timer tick TICK (14 ms each)\n"
     "                     and write it to OUT.png; the ticks are driven by the program\n"
     "  --capture DIR      render every picture of the show offscreen into DIR/frame_NNNNN.png\n"
@@ -85,6 +88,7 @@ int main(int argc, char** argv) {
     bench.launch = std::chrono::steady_clock::now();
     bool windowed = false;
     bool shot = false;
+    int32_t startTick = 0;
     DemoOfflineOptions offline;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -97,6 +101,10 @@ int main(int argc, char** argv) {
             return 0;
         } else if (a == "--windowed") {
             windowed = true;
+        } else if (a == "--start" && hasValue) {
+            if (!ParseInt(argv[++i], 0, DemoController::kSwitchTicks.back() - 1, &startTick)) {
+                return Usage("--start takes a tick from 0 to 5879");
+            }
         } else if (a == "--bench") {
             bench.enabled = true;
         } else if (a == "--shot" && hasValue) {
@@ -154,6 +162,7 @@ int main(int argc, char** argv) {
     {
         DemoApp app;
         app.SetWindowed(windowed);
+        app.SetStartTick(startTick);
         if (app.InitInstance()) {
             status = app.Run(&bench);
         }

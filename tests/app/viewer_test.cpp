@@ -1,0 +1,202 @@
+// A viewer in control: what the keys do, the paced show clock, and the live show in a
+// window on a private Xvfb, paused and moved about. Pictures are taken off the X
+// screen with ImageMagick's import and compared with the offscreen shot of the same
+// tick; the music is read at the output's play position and found in the program's
+// own decode of the soundtrack.
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "app/demo_app.h"
+#include "app/demo_viewer.h"
+#include "app_support.h"
+#include "platform/kvl_window.h"
+#include "platform/xvfb_server.h"
+#include "sound/kvl_soundsource.h"
+
+namespace {
+
+TEST(ViewerKeys, EachKeyAndWhereItLands) {
+    using A = DemoViewerAction;
+    const struct {
+        int32_t key;
+        int32_t now;
+        A::Kind kind;
+        int32_t tick;
+    } cases[] = {
+        {' ', 1000, A::kTogglePause, 0},     {KVLKeyRight, 1000, A::kSeek, 1357}, {KVLKeyLeft, 1000, A::kSeek, 643},
+        {KVLKeyLeft, 100, A::kSeek, 0},      {KVLKeyRight, 5800, A::kSeek, 5879}, {KVLKeyHome, 3000, A::kSeek, 0},
+        {'1', 3000, A::kSeek, 0},            {'2', 3000, A::kSeek, 280},          {'3', 0, A::kSeek, 1120},
+        {'4', 0, A::kSeek, 2870},            {'5', 0, A::kSeek, 5530},            {'6', 0, A::kNone, 0},
+        {'0', 0, A::kNone, 0},               {'a', 0, A::kNone, 0},               {KVLKeyEscape, 0, A::kNone, 0},
+        {KVLKeyUp, 0, A::kNone, 0},
+    };
+    for (const auto& c : cases) {
+        const A a = DemoViewerKey(c.key, c.now);
+        EXPECT_EQ(a.kind, c.kind) << c.key << " at " << c.now;
+        if (c.kind == A::kSeek) {
+            EXPECT_EQ(a.tick, c.tick) << c.key << " at " << c.now;
+        }
+    }
+}
+
+TEST(ViewerClock, RunsStandsStillAndStartsAgain) {
+    using namespace std::chrono;
+    const DemoShowClock::Clock::time_point t0{};
+    DemoShowClock clock;
+    clock.Start(t0, 0);
+    EXPECT_EQ(clock.StepAt(t0), 0);
+    EXPECT_EQ(clock.StepAt(t0 + milliseconds(14)), 10) << "ten steps a tick";
+    EXPECT_EQ(clock.StepAt(t0 + milliseconds(1000)), 714);
+    clock.Pause(t0 + milliseconds(140));
+    EXPECT_EQ(clock.StepAt(t0 + seconds(60)), 100) << "paused: the clock stands";
+    clock.Resume(t0 + seconds(60));
+    EXPECT_EQ(clock.StepAt(t0 + seconds(60) + milliseconds(14)), 110);
+    clock.Start(t0 + seconds(61), 5000);
+    EXPECT_EQ(clock.StepAt(t0 + seconds(61) + milliseconds(7)), 5005);
+    EXPECT_EQ(clock.StepAt(t0), 5000) << "never before where it was started";
+}
+
+// The window's picture as ImageMagick takes it off the X screen.
+std::string Grab(const std::string& display, const std::string& path) {
+    EXPECT_EQ(testsupport::Run("import -display " + display + " -window root '" + path + "' 2>/dev/null"), 0);
+    return path;
+}
+
+double PSNR(const std::string& a, const std::string& b) {
+    std::string out;
+    testsupport::Run("compare-im6.q16 -metric PSNR '" + a + "' '" + b + "' null: 2>&1", &out);
+    return out.find("inf") != std::string::npos ? 1000.0 : std::atof(out.c_str());
+}
+
+// Where the 256 frames at the play position lie in the soundtrack, searched from
+// 'from' over 'span' frames; -1 when not found.
+int64_t FindMusic(DemoController* controller, const std::vector<int16_t>& track, int64_t from, int64_t span) {
+    std::vector<uint32_t> now(256);
+    KVLSampleBlock block;
+    block.frames = 256;
+    block.data = now.data();
+    controller->GetPlayer()->GetCurrentSamples(&block);
+    for (int64_t f = std::max<int64_t>(0, from); f < from + span && (f + 256) * 2 <= static_cast<int64_t>(track.size()); ++f) {
+        bool same = true;
+        for (int i = 0; i < 256 && same; ++i) {
+            const uint32_t v = static_cast<uint16_t>(track[static_cast<size_t>((f + i) * 2)]) |
+                               (static_cast<uint32_t>(static_cast<uint16_t>(track[static_cast<size_t>((f + i) * 2 + 1)])) << 16);
+            same = v == now[static_cast<size_t>(i)];
+        }
+        if (same) {
+            return f;
+        }
+    }
+    return -1;
+}
+
+class ViewerShow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!testsupport::HaveProgram("Xvfb") || !testsupport::HaveProgram("import")) {
+            ZARNOTH_SKIP_MISSING() << "Xvfb and ImageMagick are part of the test set-up";
+        }
+        std::string error;
+        ASSERT_TRUE(server.Start("640x480x24", &error)) << error;
+        setenv("DISPLAY", server.display().c_str(), 1);
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", dir.file("audio.raw").c_str(), 1);
+        track = apptest::DecodeSoundtrack();
+        ASSERT_FALSE(track.empty());
+    }
+    // The program's own shot (another process: this one holds the window's context).
+    std::string ShotOf(int32_t tick) {
+        const std::string path = dir.file("shot_" + std::to_string(tick) + ".png");
+        EXPECT_EQ(testsupport::Run("'" + testsupport::BinPath("zarnoth") + "' --shot " + std::to_string(tick) + " -o '" +
+                                   path + "' 2>/dev/null"),
+                  0);
+        return path;
+    }
+    // A few passes of the loop (a paused one draws nothing new).
+    static void Passes(DemoApp& app, int n) {
+        for (int i = 0; i < n; ++i) {
+            app.Step(nullptr);
+        }
+    }
+    // The music at the play position is the soundtrack at the tick's frame, or up to
+    // 'late' frames after it, or (a show that runs) 'early' before it.
+    void ExpectMusicAt(DemoController* controller, int32_t tick, int64_t early = 0, int64_t late = 44100 / 4) {
+        const int64_t frame = static_cast<int64_t>(tick) * 14 * 44100 / 1000;
+        const int64_t found = FindMusic(controller, track, frame - early, early + late);
+        EXPECT_GE(found, frame - early) << "tick " << tick;
+        EXPECT_LT(found, frame + late) << "tick " << tick << ": the music is where the picture is";
+    }
+
+    testsupport::XvfbServer server;
+    testsupport::TempDir dir;
+    apptest::CatalogueAt at{apptest::GeneratedArchive()};
+    std::vector<int16_t> track;
+};
+
+TEST_F(ViewerShow, PauseHoldsAndSeeksLandOnTheShotsPicture) {
+    const struct {
+        int32_t tick;
+        const char* what;
+    } seeks[] = {{2000, "room, forward"}, {3300, "tunnel cut, forward"}, {1000, "oscilloscope, back"}, {100, "Parental, back"}};
+    DemoApp app;
+    app.SetWindowed(true);
+    ASSERT_TRUE(app.InitInstance());
+    Passes(app, 20);
+    for (const auto& s : seeks) {
+        SCOPED_TRACE(s.what);
+        app.SetPaused(true);
+        ASSERT_TRUE(app.SeekTo(s.tick));
+        EXPECT_EQ(app.GetTick(), s.tick);
+        Passes(app, 3);
+        const std::string first = Grab(server.display(), dir.file("first.png"));
+        EXPECT_GE(PSNR(first, ShotOf(s.tick)), 30.0) << "the picture of the tick";
+        // Paused, nothing moves: not the picture, the ticks or the music.
+        std::vector<uint32_t> before(256), after(256);
+        KVLSampleBlock block;
+        block.frames = 256;
+        block.data = before.data();
+        app.GetController()->GetPlayer()->GetCurrentSamples(&block);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        Passes(app, 5);
+        block.data = after.data();
+        app.GetController()->GetPlayer()->GetCurrentSamples(&block);
+        EXPECT_EQ(before, after);
+        EXPECT_EQ(app.GetTick(), s.tick);
+        EXPECT_GE(PSNR(first, Grab(server.display(), dir.file("later.png"))), 60.0);
+        // Going on, the show and the music move again.
+        app.SetPaused(false);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+        while (std::chrono::steady_clock::now() < until) {
+            app.Step(nullptr);
+        }
+        EXPECT_GT(app.GetTick(), s.tick + 5);
+        ExpectMusicAt(app.GetController(), app.GetTick(), 44100 / 2, 44100 / 2);
+    }
+    // Keys go through the same way: Home starts again.
+    app.OnKey(KVLKeyHome);
+    EXPECT_LT(app.GetTick(), 20);
+}
+
+TEST_F(ViewerShow, StartsAtATick) {
+    DemoApp app;
+    app.SetWindowed(true);
+    app.SetStartTick(3090);
+    ASSERT_TRUE(app.InitInstance());
+    // Straight away, before the timer has moved on.
+    ExpectMusicAt(app.GetController(), 3090, 0, 44100 / 2);
+    app.SetPaused(true);
+    const int32_t tick = app.GetTick();
+    EXPECT_GE(tick, 3090);
+    EXPECT_LT(tick, 3090 + 20);
+    if (tick == 3090) {
+        EXPECT_GE(PSNR(Grab(server.display(), dir.file("start.png")), ShotOf(3090)), 30.0);
+    }
+}
+
+}  // namespace
