@@ -1,7 +1,8 @@
 // Fuzz target of the MPEG audio decoder and the MP3 source. The first input byte picks
 // the decoder setup (full band, reduction, channel mode, 8-bit output) and the chunk
 // size of the read callback; the rest is the stream. Every input must end in a clean
-// end of decoding.
+// end of decoding, and seeks in it (the frame index and the restart) in a block or a
+// clean end.
 #include <cstdint>
 #include <cstring>
 
@@ -60,6 +61,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     KVLSoundSourceMP3 source(stream);
     if (source.Open(nullptr)) {
         while (source.NextBlock() != nullptr) {
+        }
+        // Seeking: the frame index walks the stream, then restarts a few frames back;
+        // every seek ends in a block or a clean end.
+        const int32_t length = source.GetLength();
+        for (int32_t frame : {length / 2, 0, length - 1, length + 1000, 1152 * (config & 7) + 100}) {
+            int32_t start = 0;
+            if (source.SeekFrame(frame < 0 ? 0 : frame, &start)) {
+                for (int i = 0; i < 4 && source.NextBlock() != nullptr; ++i) {
+                }
+            }
         }
     }
     return 0;

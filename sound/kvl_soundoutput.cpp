@@ -27,6 +27,11 @@ void KVLSoundFillRule::Configure(int32_t chunkBytes, int32_t blockAlign) {
     Reset();
 }
 
+void KVLSoundFillRule::SetPaused(bool paused) {
+    m_paused = paused;
+    m_pausedFull = false;
+}
+
 void KVLSoundFillRule::Reset() {
     m_state = kIdle;
     m_startPending = true;
@@ -38,9 +43,14 @@ void KVLSoundFillRule::Reset() {
     m_shiftBefore = 0;
     m_shift = 0;
     m_lastFrames = 0;
+    m_pausedFull = false;
 }
 
 KVLSoundFillRule::Action KVLSoundFillRule::Check(int32_t queued) {
+    if (m_paused) {
+        m_pausedFull = queued >= kFullChunks * m_chunkBytes;
+        return Action::kNone;
+    }
     Action action = Action::kNone;
     switch (m_state) {
     case kIdle:
@@ -252,7 +262,7 @@ bool KVLSoundOutputRing::Write(const void* data, int32_t frames) {
     case KVLSoundFillRule::Action::kNone:
         break;
     }
-    if (m_rule.State() == KVLSoundFillRule::kFull) {
+    if (!m_rule.MayWrite()) {
         return false;
     }
     RingWrite(bytes, frames * m_blockAlign);
@@ -305,10 +315,32 @@ void KVLSoundOutputRing::Resume() {
     }
 }
 
+void KVLSoundOutputRing::SetPaused(bool paused) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_rule.IsPaused() == paused) {
+            return;
+        }
+        m_rule.SetPaused(paused);
+    }
+    // Outside the lock: a device may hold its own lock while it pulls from the ring.
+    DevicePaused(paused);
+}
+
+bool KVLSoundOutputRing::IsPaused() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_rule.IsPaused();
+}
+
+bool KVLSoundOutputRing::IsHandingOut() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_playing && !m_rule.IsPaused();
+}
+
 void KVLSoundOutputRing::Pull(uint8_t* out, int32_t bytes) {
     std::lock_guard<std::mutex> lock(m_mutex);
     const uint8_t fill = m_bits == 8 ? 0x80 : 0;
-    if (!m_opened || !m_playing || m_bufferBytes == 0) {
+    if (!m_opened || !m_playing || m_rule.IsPaused() || m_bufferBytes == 0) {
         std::memset(out, fill, static_cast<size_t>(bytes));
         return;
     }
@@ -383,7 +415,7 @@ bool KVLSoundOutputWAV::OpenDevice(int32_t rate, int32_t bits, bool stereo,
 void KVLSoundOutputWAV::CloseDevice() { Finish(); }
 
 bool KVLSoundOutputWAV::Advance(int32_t frames) {
-    if (m_file == nullptr || frames < 0) {
+    if (m_file == nullptr || frames < 0 || IsPaused()) {
         return false;
     }
     const int32_t bytes = frames * BlockAlign();

@@ -39,6 +39,14 @@ public:
     virtual void Reset() = 0;
     virtual void Pause() = 0;
     virtual void Resume() = 0;
+    // Holds the output (true) or lets it go on (false). Unlike Pause, which the next
+    // Write lifts, a hold lasts until SetPaused(false): the device plays nothing from
+    // the ring, the play position and what ReadPlaying shows stand still, writes are
+    // taken until the ring is full (then refused, as when full while playing) and none
+    // of it counts as an underrun; going on plays from the same frame. The hold
+    // outlasts Reset (a stopped, sought and restarted player stays paused).
+    virtual void SetPaused(bool paused) { (void)paused; }
+    virtual bool IsPaused() { return false; }
     // Copies up to frames frames (32-bit stereo words) starting at frame position
     // (counted as GetPlayPosition counts) from what the output still holds; frames it
     // does not hold are zero. False when the output cannot read back at all.
@@ -69,6 +77,15 @@ public:
     enum FillState : int32_t { kIdle = 0, kFull = 1, kRoom = 2, kUnderrun = 3 };
     // What the output must do after a check, before it writes the chunk it holds.
     enum class Action { kNone, kStart, kWriteSilence, kStop };
+
+    // A held output (see KVLSoundOutput::SetPaused): Check moves no state and asks for
+    // nothing (the device consumes nothing, so a low queue is no underrun) and only
+    // refuses a write once the ring is full; on release the states go on from where
+    // they stood. Reset keeps the hold.
+    void SetPaused(bool paused);
+    bool IsPaused() const { return m_paused; }
+    // Whether the chunk the output holds may go in after the last Check.
+    bool MayWrite() const { return m_paused ? !m_pausedFull : m_state != kFull; }
 
     // A new format: chunkBytes per chunk, blockAlign bytes per frame. Also resets.
     void Configure(int32_t chunkBytes, int32_t blockAlign);
@@ -121,6 +138,8 @@ private:
     int64_t m_shiftBefore = 0;
     int64_t m_shift = 0;
     int32_t m_lastFrames = 0;
+    bool m_paused = false;
+    bool m_pausedFull = false;
     std::FILE* m_notice = stdout;
 };
 
@@ -139,10 +158,14 @@ public:
     void Reset() override;
     void Pause() override;
     void Resume() override;
+    void SetPaused(bool paused) override;
+    bool IsPaused() override;
     bool ReadPlaying(int32_t position, uint32_t* destination, int32_t frames) override;
 
     bool IsOpen();
     bool IsPlaying();
+    // Playing and not held: the device takes music (or bridging silence) from the ring.
+    bool IsHandingOut();
     int32_t GetFillState();
     int32_t GetFramesWritten();
 
@@ -156,6 +179,9 @@ protected:
     virtual bool OpenDevice(int32_t rate, int32_t bits, bool stereo, KVLString* description,
                             KVLString* error) = 0;
     virtual void CloseDevice() = 0;
+    // Tells the device of a hold (SetPaused), called with the mutex not held, after the
+    // ring has stopped handing out music (on hold) or before it starts again.
+    virtual void DevicePaused(bool paused) { (void)paused; }
 
     // Called by the device: fills out with bytes bytes played from the ring at the play
     // cursor (silence while the ring is stopped) and clears what it played.
@@ -196,7 +222,9 @@ public:
     ~KVLSoundOutputWAV() override;
 
     // Plays frames frames: moves the play cursor and appends what it played to the file.
-    // False when the file cannot be written.
+    // False when the file cannot be written, and while the output is held (SetPaused):
+    // a held output plays nothing, so the file is left as it is and the caller, who
+    // drives the clock, should not advance it.
     bool Advance(int32_t frames);
     // Completes the WAV header and closes the file.
     void Finish();

@@ -32,8 +32,13 @@ bool KVLSoundPlayer::Play(KVLSoundStreamer* streamer, KVLString* error) {
             return false;
         }
         m_outputOpen = true;
+        m_output->SetPaused(m_paused.load());
     }
     m_worker->Stop();
+    // A new start: the output's position counts from the streamer's frame again, and
+    // nothing of an earlier run (finished or stopped) stays queued.
+    m_output->Reset();
+    m_startFrame = streamer->GetPosition();
     if (!m_worker->Create(0, &Begin, &Loop, &End, this)) {
         if (error != nullptr) {
             *error = "Impossible to play music";
@@ -58,6 +63,20 @@ bool KVLSoundPlayer::Play(KVLSoundStreamer* streamer, KVLString* error) {
 }
 
 void KVLSoundPlayer::Stop() { m_worker->Stop(); }
+
+void KVLSoundPlayer::SetPaused(bool paused) {
+    m_paused.store(paused);
+    if (m_outputOpen) {
+        m_output->SetPaused(paused);
+    }
+}
+
+int32_t KVLSoundPlayer::GetPlayFrame() {
+    if (!m_outputOpen || m_decodedEnd.load() == -1) {
+        return 0;
+    }
+    return m_startFrame + m_output->GetPlayPosition();
+}
 
 bool KVLSoundPlayer::Begin(int32_t, void* context) {
     static_cast<KVLSoundPlayer*>(context)->m_state.store(kRead);

@@ -10,6 +10,13 @@
 //
 // A Read that fails ends the music like the end of the stream does; Play returns false
 // when the worker ends without handing anything to the output.
+//
+// Seeking: Stop, streamer->Seek(frame), Play. Play starts the output afresh (Reset),
+// so the play position counts from the frame the streamer stood at; GetPlayFrame adds
+// the two. SetPaused(true) holds the output (KVLSoundOutput::SetPaused): the worker
+// fills the ring and then waits, the play position and GetCurrentSamples stand still,
+// and SetPaused(false) goes on from the same frame. The hold lasts through Stop and
+// Play (a seek while paused stays paused).
 #pragma once
 
 #include <atomic>
@@ -37,6 +44,8 @@ public:
     KVLSoundPlayer(const KVLSoundPlayer&) = delete;
     KVLSoundPlayer& operator=(const KVLSoundPlayer&) = delete;
 
+    // May be called again after Stop or the end of the music, with the same streamer
+    // (moved by Seek) or another of the same rate.
     bool Play(KVLSoundStreamer* streamer, KVLString* error);
     // Returns when the worker has finished; the output is reset unless the music had
     // been heard to its end.
@@ -44,6 +53,14 @@ public:
     // Fills request->data with request->frames frames from the play position on; frames
     // the output no longer holds are zero. Does nothing before Play.
     void GetCurrentSamples(KVLSampleBlock* request);
+
+    // Holds or releases the output; before the first Play the hold applies when the
+    // output opens.
+    void SetPaused(bool paused);
+    bool IsPaused() const { return m_paused.load(); }
+    // The stream frame being heard: where the streamer stood at Play plus the output's
+    // play position; 0 before Play.
+    int32_t GetPlayFrame();
 
     int32_t GetState() const { return m_state.load(); }
     bool IsFinished() const { return m_worker->IsFinished(); }
@@ -64,6 +81,8 @@ private:
     KVLSoundStreamer* m_streamer = nullptr;
     std::atomic<int32_t> m_state{kNotPlaying};
     std::atomic<bool> m_started{false};
+    std::atomic<bool> m_paused{false};
+    int32_t m_startFrame = 0;  // owner's thread only
     // Output position at which everything the worker queued has been heard; a stream
     // whose position runs ahead of what reached the output still ends.
     int64_t m_queuedEnd = 0;

@@ -90,7 +90,7 @@ bool KVLSoundOutputSDL::OpenDevice(int32_t rate, int32_t bits, bool stereo,
         CloseDevice();
         return false;
     }
-    SDL_PauseAudioDevice(m_device, 0);
+    SDL_PauseAudioDevice(m_device, IsPaused() ? 1 : 0);
     *description = deviceName;
     return true;
 }
@@ -105,6 +105,14 @@ void KVLSoundOutputSDL::CloseDevice() {
     if (m_subsystem) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         m_subsystem = false;
+    }
+}
+
+void KVLSoundOutputSDL::DevicePaused(bool paused) {
+    // SDL takes the device's lock, which its callback holds while it waits for the
+    // ring's: the ring calls this with its own lock released.
+    if (m_device != 0) {
+        SDL_PauseAudioDevice(m_device, paused ? 1 : 0);
     }
 }
 

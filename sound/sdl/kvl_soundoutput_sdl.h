@@ -1,7 +1,7 @@
 // KVLSoundOutputSDL: the chunk ring of KVLSoundOutputRing played by an SDL audio
 // device. The device runs from Open to destruction; its callback takes whatever the
 // ring holds at the play cursor (silence while the ring is stopped), as a looping
-// hardware buffer would. One SDL output can be open in the process at a time.
+// hardware buffer would. SetPaused pauses the SDL device as well. One SDL output can be open in the process at a time.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,8 @@ protected:
     bool OpenDevice(int32_t rate, int32_t bits, bool stereo, KVLString* description,
                     KVLString* error) override;
     void CloseDevice() override;
+    // A hold pauses the SDL device itself (SDL_PauseAudioDevice): its callback stops.
+    void DevicePaused(bool paused) override;
 
 private:
     static void Callback(void* context, uint8_t* stream, int length);

@@ -74,6 +74,18 @@ EM_JS(void, kvl_sound_web_close, (), {
     _free(sound.scratch);
     Module.zarnothSound = null;
 });
+// Suspends (1) or resumes (0) the AudioContext of the open output, if any.
+EM_JS(void, kvl_sound_web_suspend, (int suspend), {
+    const sound = Module.zarnothSound;
+    if (!sound) {
+        return;
+    }
+    if (suspend) {
+        sound.context.suspend();
+    } else {
+        sound.context.resume();
+    }
+});
 // clang-format on
 
 std::unique_ptr<KVLSoundOutput> KVLCreateSoundOutput(int32_t deviceIndex) {
@@ -109,8 +121,15 @@ void KVLSoundOutputWeb::CloseDevice() {
     }
 }
 
+void KVLSoundOutputWeb::DevicePaused(bool paused) {
+    if (m_open) {
+        kvl_sound_web_suspend(paused ? 1 : 0);
+    }
+}
+
 bool KVLSoundOutputWeb::PullForPage(uint8_t* out, int32_t bytes) {
-    const bool playing = IsPlaying();
+    // A held ring hands out silence, which is not counted as music handed on.
+    const bool playing = IsHandingOut();
     Pull(out, bytes);
     return playing;
 }

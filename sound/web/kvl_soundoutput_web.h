@@ -28,6 +28,8 @@ protected:
     bool OpenDevice(int32_t rate, int32_t bits, bool stereo, KVLString* description,
                     KVLString* error) override;
     void CloseDevice() override;
+    // A hold suspends the page's AudioContext; letting go resumes it.
+    void DevicePaused(bool paused) override;
 
 private:
     bool m_open = false;

@@ -305,6 +305,10 @@ int32_t KVLSoundOutputDSound::QueuedBytes(int32_t cursor) const {
 }
 
 void KVLSoundOutputDSound::PlayLocked() {
+    if (m_rule.IsPaused()) {
+        m_heldPlaying = true;
+        return;
+    }
     if (SUCCEEDED(m_secondary->Play(0, 0, DSBPLAY_LOOPING))) {
         m_playing = true;
     }
@@ -387,7 +391,7 @@ bool KVLSoundOutputDSound::Write(const void* data, int32_t frames) {
     case KVLSoundFillRule::Action::kNone:
         break;
     }
-    if (m_rule.State() == KVLSoundFillRule::kFull) {
+    if (!m_rule.MayWrite()) {
         return false;
     }
     if (!RingWrite(bytes, count)) {
@@ -468,6 +472,7 @@ void KVLSoundOutputDSound::ResetLocked() {
     m_started = false;
     m_paused = false;
     m_resumePlays = false;
+    m_heldPlaying = false;
     m_writeOffset = 0;
     m_lastPosition = 0;
     m_rule.Reset();
@@ -499,4 +504,30 @@ void KVLSoundOutputDSound::Resume() {
         m_resumePlays = false;
         m_paused = false;
     }
+}
+
+void KVLSoundOutputDSound::SetPaused(bool paused) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_rule.IsPaused() == paused) {
+        return;
+    }
+    if (paused) {
+        const bool wasPlaying = m_opened && m_playing;
+        if (wasPlaying) {
+            StopLocked();
+        }
+        m_rule.SetPaused(true);
+        m_heldPlaying = wasPlaying;
+        return;
+    }
+    m_rule.SetPaused(false);
+    if (m_opened && m_heldPlaying) {
+        PlayLocked();
+    }
+    m_heldPlaying = false;
+}
+
+bool KVLSoundOutputDSound::IsPaused() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_rule.IsPaused();
 }

@@ -47,6 +47,10 @@ public:
     void Reset() override;
     void Pause() override;
     void Resume() override;
+    // A hold stops the secondary buffer (its play cursor stays where it is) and plays it
+    // again on release if it was playing; writes during the hold never start it.
+    void SetPaused(bool paused) override;
+    bool IsPaused() override;
     bool ReadPlaying(int32_t position, uint32_t* destination, int32_t frames) override;
 
     int32_t GetFillState();
@@ -79,6 +83,7 @@ private:
     bool m_started = false;
     bool m_playing = false;       // the buffer has been told to play and not stopped since
     bool m_resumePlays = false;   // Pause stopped a playing buffer
+    bool m_heldPlaying = false;   // the buffer is to play when the hold ends
     int32_t m_blockAlign = 0;
     int32_t m_chunkBytes = 0;
     IDirectSoundBuffer* m_primary = nullptr;

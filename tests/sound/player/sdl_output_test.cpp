@@ -2,6 +2,8 @@
 // file whole, in order and once, the end is found, and only one output opens at a time.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <chrono>
 #include <cstdlib>
 #include <thread>
@@ -85,6 +87,48 @@ TEST(SoundOutputSDL, PlayerMusicReachesTheDeviceOnceAndInOrder) {
         after += disk[i] != 0;
     }
     EXPECT_EQ(after, 0u) << "nothing of the music is played twice";
+}
+
+// A hold on the SDL device (disk driver, real time): the play position stands while
+// held (the device is paused and the ring hands out nothing), and once released the
+// music goes on and reaches its end with nothing lost on the device.
+TEST(SoundOutputSDL, HoldStopsTheDeviceAndGoesOnFromTheSameFrame) {
+    testsupport::TempDir dir;
+    soundtest::WriteToneWav(dir.file("t.wav"), 44100, 44100);
+    if (!soundtest::EncodeMp3(dir.file("t.wav"), dir.file("t.mp3"))) {
+        ZARNOTH_SKIP_MISSING() << "lame is not available";
+    }
+    const std::vector<uint32_t> reference = soundtest::DecodeWithStreamer(dir.file("t.mp3"));
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", dir.file("disk.raw").c_str(), 1);
+    {
+        KVLSoundOutputSDL out(-1);
+        KVLSoundStreamerMP3 streamer;
+        ASSERT_TRUE(streamer.OpenFile(dir.file("t.mp3").c_str(), nullptr));
+        KVLSoundPlayer player(&out, 2);
+        ASSERT_TRUE(player.Play(&streamer, nullptr));
+        for (int i = 0; i < 5000 && out.GetPlayPosition() < 8192; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ASSERT_GE(out.GetPlayPosition(), 8192);
+        player.SetPaused(true);
+        const int32_t held = out.GetPlayPosition();
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(out.GetPlayPosition(), held) << "the position moved during the hold";
+        EXPECT_FALSE(player.IsFinished());
+        player.SetPaused(false);
+        for (int i = 0; i < 15000 && !player.IsFinished(); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ASSERT_TRUE(player.IsFinished());
+        EXPECT_GE(out.GetPlayPosition(), static_cast<int32_t>(reference.size()));
+    }
+    // What the device played, without its silences, is the music in order.
+    std::vector<uint32_t> disk = soundtest::RawFrames(testsupport::ReadFile(dir.file("disk.raw")));
+    std::vector<uint32_t> music(reference);
+    disk.erase(std::remove(disk.begin(), disk.end(), 0u), disk.end());
+    music.erase(std::remove(music.begin(), music.end(), 0u), music.end());
+    EXPECT_EQ(disk, music);
 }
 
 }  // namespace

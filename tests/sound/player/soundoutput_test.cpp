@@ -231,4 +231,87 @@ TEST(SoundOutputRing, ResetSilencesAndPauseHolds) {
     EXPECT_EQ(back, std::vector<uint32_t>(16, 0));
 }
 
+// A hold, through the WAV output (the shared ring and fill rule): with less than a
+// chunk queued, writes during the hold bridge nothing and stop nothing; the ring takes
+// writes until full and then refuses; Advance is refused and the position stands;
+// released, the music goes on from the same frame with nothing lost.
+TEST(SoundOutputRing, HoldIsNoUnderrunAndLosesNothing) {
+    testsupport::TempDir dir;
+    const std::string path = dir.file("o.wav");
+    std::FILE* notice = std::tmpfile();
+    ASSERT_NE(notice, nullptr);
+    uint32_t next = 0;
+    {
+        KVLSoundOutputWAV out(path.c_str());
+        out.SetNoticeFile(notice);
+        ASSERT_TRUE(out.Open(44100, 16, true, kChunk, nullptr));
+        for (; next < 5; ++next) {
+            ASSERT_TRUE(out.Write(Chunk(next).data(), kChunk));
+        }
+        // Play down to half a chunk queued: a write now would be an underrun.
+        ASSERT_TRUE(out.Advance(4 * kChunk + kChunk / 2));
+        const int32_t held = out.GetPlayPosition();
+        out.SetPaused(true);
+        EXPECT_TRUE(out.IsPaused());
+        EXPECT_FALSE(out.Advance(kChunk)) << "a held output plays nothing";
+        EXPECT_EQ(out.GetPlayPosition(), held);
+        int32_t taken = 0;
+        while (out.Write(Chunk(next).data(), kChunk)) {
+            ++next;
+            ++taken;
+            ASSERT_LT(taken, 100);
+        }
+        EXPECT_EQ(taken, KVLSoundFillRule::kFullChunks) << "filled to the full mark, no silence put in";
+        EXPECT_NE(out.GetFillState(), KVLSoundFillRule::kUnderrun);
+        EXPECT_EQ(out.GetPlayPosition(), held);
+        out.Reset();
+        EXPECT_TRUE(out.IsPaused()) << "the hold outlasts a reset";
+        for (uint32_t s = 0; s < 5; ++s) {
+            ASSERT_TRUE(out.Write(Chunk(100 + s).data(), kChunk));
+        }
+        EXPECT_EQ(out.GetPlayPosition(), 0);
+        out.SetPaused(false);
+        ASSERT_TRUE(out.Advance(5 * kChunk));
+        EXPECT_EQ(out.GetPlayPosition(), 5 * kChunk);
+    }
+    std::rewind(notice);
+    char line[16] = {};
+    EXPECT_EQ(std::fgets(line, sizeof line, notice), nullptr) << "no underrun was reported";
+    std::fclose(notice);
+    // The file: chunks 0..3 and half of 4, then (after the reset) 100..104 whole.
+    const std::vector<uint32_t> played = soundtest::WavFrames(path);
+    std::vector<uint32_t> want;
+    for (uint32_t s = 0; s < 5; ++s) {
+        const std::vector<uint32_t> c = Chunk(s);
+        want.insert(want.end(), c.begin(), c.begin() + (s == 4 ? kChunk / 2 : kChunk));
+    }
+    for (uint32_t s = 100; s < 105; ++s) {
+        const std::vector<uint32_t> c = Chunk(s);
+        want.insert(want.end(), c.begin(), c.end());
+    }
+    EXPECT_EQ(played, want);
+}
+
+// The fill rule held and released: no action while held whatever the queue, writes
+// refused only at the full mark, and the states go on from where they stood.
+TEST(SoundFillRule, HoldFreezesTheStates) {
+    KVLSoundFillRule rule;
+    rule.Configure(4096, 4);
+    rule.SetNoticeFile(nullptr);
+    EXPECT_EQ(rule.Check(5 * 4096), KVLSoundFillRule::Action::kStart);
+    EXPECT_EQ(rule.State(), KVLSoundFillRule::kRoom);
+    rule.SetPaused(true);
+    const struct {
+        int32_t queued;
+        bool mayWrite;
+    } held[] = {{0, true}, {100, true}, {30 * 4096, true}, {31 * 4096 - 1, true}, {31 * 4096, false}, {2 * 4096, true}};
+    for (const auto& c : held) {
+        EXPECT_EQ(rule.Check(c.queued), KVLSoundFillRule::Action::kNone) << c.queued;
+        EXPECT_EQ(rule.MayWrite(), c.mayWrite) << c.queued;
+        EXPECT_EQ(rule.State(), KVLSoundFillRule::kRoom) << c.queued;
+    }
+    rule.SetPaused(false);
+    EXPECT_EQ(rule.Check(100), KVLSoundFillRule::Action::kWriteSilence) << "released, a low queue is an underrun again";
+}
+
 }  // namespace

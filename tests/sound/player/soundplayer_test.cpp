@@ -125,6 +125,87 @@ TEST_F(MP3Player, StopMidSongResetsTheOutput) {
     EXPECT_EQ(out.GetPlayPosition(), 0);
 }
 
+// Stop, Seek, Play, again and again (also after the music has ended): each time the
+// output plays the stream from the frame sought, bit for bit, and GetPlayFrame says so.
+TEST_F(MP3Player, PlaysAgainFromWhereTheStreamerWasSought) {
+    KVLSoundOutputWAV out(dir.file("played.wav").c_str());
+    KVLSoundStreamerMP3 streamer;
+    ASSERT_TRUE(streamer.OpenFile(dir.file("t.mp3").c_str(), nullptr));
+    KVLSoundPlayer player(&out, 2);
+    KVLSampleBlock* request = KVLCreateSampleBlock(512);
+    const auto total = static_cast<int32_t>(reference.size());
+    for (int32_t seek : {50000, 1234, 100000, 0, total - 3000, 77777}) {
+        player.Stop();
+        ASSERT_TRUE(streamer.Seek(seek));
+        ASSERT_TRUE(player.Play(&streamer, nullptr)) << seek;
+        EXPECT_EQ(player.GetPlayFrame(), seek);
+        const int32_t target = std::min(9000, total - seek);
+        while (out.GetPlayPosition() < target && !player.IsFinished()) {
+            if (player.GetState() >= KVLSoundPlayer::kDrain ||
+                out.GetFramesWritten() - out.GetPlayPosition() > kBlock + 1024) {
+                ASSERT_TRUE(out.Advance(std::min(1024, target - out.GetPlayPosition())));
+            } else {
+                Sleep(1);
+            }
+        }
+        ASSERT_EQ(out.GetPlayPosition(), target) << seek;
+        EXPECT_EQ(player.GetPlayFrame(), seek + target);
+        const int32_t at = seek + target - 512;
+        player.GetCurrentSamples(request);
+        std::vector<uint32_t> want(512, 0);
+        for (int32_t i = 0; i < 512 && seek + target + i < total; ++i) {
+            want[static_cast<size_t>(i)] = reference[static_cast<size_t>(seek + target + i)];
+        }
+        EXPECT_EQ(std::vector<uint32_t>(request->data, request->data + 512), want) << seek << " " << at;
+    }
+    KVLReleaseSampleBlock(request);
+    player.Stop();
+}
+
+// A pause holds the play position and the samples shown while the worker fills the
+// ring and waits; released, the music goes on from the same frame and every frame
+// reaches the output once, in order.
+TEST_F(MP3Player, PauseHoldsThePositionAndLosesNothing) {
+    const std::string wav = dir.file("played.wav");
+    {
+        KVLSoundOutputWAV out(wav.c_str());
+        KVLSoundStreamerMP3 streamer;
+        ASSERT_TRUE(streamer.OpenFile(dir.file("t.mp3").c_str(), nullptr));
+        KVLSoundPlayer player(&out, 2);
+        ASSERT_TRUE(player.Play(&streamer, nullptr));
+        RunClock(player, out, 40);
+        player.SetPaused(true);
+        EXPECT_TRUE(player.IsPaused());
+        const int32_t frame = player.GetPlayFrame();
+        KVLSampleBlock* before = KVLCreateSampleBlock(300);
+        KVLSampleBlock* after = KVLCreateSampleBlock(300);
+        player.GetCurrentSamples(before);
+        // The worker goes on writing while held (the 3 s song fits in the ring) and then
+        // waits for the music to be heard; Advance is refused meanwhile.
+        for (int i = 0; i < 5000 && player.GetState() < KVLSoundPlayer::kDrain; ++i) {
+            EXPECT_FALSE(out.Advance(1024));
+            Sleep(1);
+        }
+        EXPECT_EQ(player.GetState(), KVLSoundPlayer::kDrain) << "the whole song went into the ring during the hold";
+        EXPECT_GE(out.GetFramesWritten(), static_cast<int32_t>(reference.size()));
+        EXPECT_EQ(player.GetPlayFrame(), frame);
+        player.GetCurrentSamples(after);
+        EXPECT_EQ(std::vector<uint32_t>(before->data, before->data + 300),
+                  std::vector<uint32_t>(after->data, after->data + 300));
+        KVLReleaseSampleBlock(before);
+        KVLReleaseSampleBlock(after);
+        EXPECT_FALSE(player.IsFinished());
+        player.SetPaused(false);
+        RunClock(player, out, 20000);
+        ASSERT_TRUE(player.IsFinished());
+        EXPECT_EQ(player.GetState(), KVLSoundPlayer::kDone);
+        ASSERT_TRUE(out.Advance(40 * kBlock));
+    }
+    const std::vector<uint32_t> played = soundtest::WavFrames(wav);
+    ASSERT_GE(played.size(), reference.size());
+    EXPECT_TRUE(std::equal(reference.begin(), reference.end(), played.begin()));
+}
+
 TEST(SoundPlayer, StreamOfRateZeroCannotPlay) {
     testsupport::TempDir dir;
     testsupport::WriteFile(dir.file("bad.mp3"), testsupport::PatternBytes(4000, 3));
