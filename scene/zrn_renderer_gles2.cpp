@@ -93,16 +93,30 @@ void main() {
 
 enum Attribute : GLuint { kPosition = 0, kNormal = 1, kTexCoord = 2 };
 
+// Whether the shader compiled (or the program linked); else false with the driver's
+// log after the failure's text in *error.
+bool Built(GLuint object, bool program, const char* failure, KVLString* error) {
+    GLint ok = GL_FALSE;
+    char log[512] = {};
+    if (program) {
+        glGetProgramiv(object, GL_LINK_STATUS, &ok);
+        glGetProgramInfoLog(object, sizeof log, nullptr, log);
+    } else {
+        glGetShaderiv(object, GL_COMPILE_STATUS, &ok);
+        glGetShaderInfoLog(object, sizeof log, nullptr, log);
+    }
+    if (ok == GL_TRUE) {
+        return true;
+    }
+    error->Format("%s: %s", failure, log);
+    return false;
+}
+
 GLuint Compile(GLenum type, const char* source, KVLString* error) {
     const GLuint shader = glCreateShader(type);
     glShaderSource(shader, 1, &source, nullptr);
     glCompileShader(shader);
-    GLint ok = GL_FALSE;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
-    if (ok != GL_TRUE) {
-        char log[512] = {};
-        glGetShaderInfoLog(shader, sizeof log, nullptr, log);
-        error->Format("shader does not compile: %s", log);
+    if (!Built(shader, false, "shader does not compile", error)) {
         glDeleteShader(shader);
         return 0;
     }
@@ -139,12 +153,7 @@ bool ZRNRendererGLES2::BuildProgram(KVLString* error) {
     // The program keeps what it needs; the shaders go with it.
     glDeleteShader(vertex);
     glDeleteShader(fragment);
-    GLint ok = GL_FALSE;
-    glGetProgramiv(program, GL_LINK_STATUS, &ok);
-    if (ok != GL_TRUE) {
-        char log[512] = {};
-        glGetProgramInfoLog(program, sizeof log, nullptr, log);
-        error->Format("shaders do not link: %s", log);
+    if (!Built(program, true, "shaders do not link", error)) {
         glDeleteProgram(program);
         return false;
     }

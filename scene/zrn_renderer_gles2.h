@@ -1,6 +1,6 @@
-// ZRNRendererGLES2: the renderer interface on OpenGL ES 2.0 / WebGL 1 with a small
-// shader pair in place of the fixed-function pipeline, for the subset the scenes use:
-// the two matrix stacks, light 0 (directional, white, ambient grey), materials with
+// ZRNRendererGLES2: the renderer core's device hooks on OpenGL ES 2.0 / WebGL 1 with
+// a small shader pair in place of the fixed-function pipeline, for the subset the
+// scenes use: the two matrix stacks, light 0 (directional, white, ambient grey), materials with
 // specular highlights, texture modulate, sphere-mapped texture coordinates, GL_EXP fog,
 // blending by destination alpha, culling, the texture cache by name, the shared
 // picture and ResetTextures.
@@ -12,9 +12,9 @@
 // loop, posing, culling) is the renderer core's (zrn_renderer_core.h), shared with it.
 //
 // Only calls that WebGL 1 allows are made: vertex data (the mesh's kept arrays) goes
-// through one buffer object (no client arrays), textures are uploaded as RGBA bytes, mipmapped textures are
-// rescaled to power-of-two sides in C++ (zrn_texturelevels.h) with every level
-// uploaded, and the shared picture (a single level of any size) is clamped to its
+// through one buffer object (no client arrays), textures are uploaded as RGBA bytes,
+// mipmapped textures are rescaled to power-of-two sides in C++ (zrn_texturelevels.h)
+// with every level uploaded, and the shared picture (a single level of any size) is clamped to its
 // edges. Like ZRNRenderer, it creates no context: a binding (the native EGL offscreen
 // one, the web page's) makes one current and calls Initialise, which fails (the reason
 // in GetDeviceError) when the shaders do not build.
