@@ -33,7 +33,8 @@ bool ZRNRendererGLES2Offscreen::CreateContext() {
 
 bool ZRNRendererGLES2Offscreen::MakeCurrent() {
     const int context = Handle(m_handles);
-    if (context <= 0 || emscripten_webgl_make_context_current(context) != EMSCRIPTEN_RESULT_SUCCESS) {
+    if (context <= 0 || emscripten_webgl_make_context_current(static_cast<EMSCRIPTEN_WEBGL_CONTEXT_HANDLE>(context)) !=
+                             EMSCRIPTEN_RESULT_SUCCESS) {
         m_error = "the WebGL context cannot be made current";
         return false;
     }
