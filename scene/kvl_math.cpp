@@ -35,38 +35,28 @@ KVLMatrix34 KVLMatrix34::Scale(float sx, float sy, float sz) {
     return r;
 }
 
-KVLMatrix34 KVLMatrix34::RotationX(float a) {
+namespace {
+
+// A rotation by a about one axis: the other two, j then k (in the order x, y, z, x),
+// turn as c, s over -s, c.
+KVLMatrix34 AxisRotation(int j, int k, float a) {
     const float c = Cos(a);
     const float s = Sin(a);
     KVLMatrix34 r;
-    r.m[4] = c;
-    r.m[5] = s;
-    r.m[7] = -s;
-    r.m[8] = c;
+    r.m[j * 3 + j] = c;
+    r.m[j * 3 + k] = s;
+    r.m[k * 3 + j] = -s;
+    r.m[k * 3 + k] = c;
     return r;
 }
 
-KVLMatrix34 KVLMatrix34::RotationY(float a) {
-    const float c = Cos(a);
-    const float s = Sin(a);
-    KVLMatrix34 r;
-    r.m[0] = c;
-    r.m[2] = -s;
-    r.m[6] = s;
-    r.m[8] = c;
-    return r;
-}
+}  // namespace
 
-KVLMatrix34 KVLMatrix34::RotationZ(float a) {
-    const float c = Cos(a);
-    const float s = Sin(a);
-    KVLMatrix34 r;
-    r.m[0] = c;
-    r.m[1] = s;
-    r.m[3] = -s;
-    r.m[4] = c;
-    return r;
-}
+KVLMatrix34 KVLMatrix34::RotationX(float a) { return AxisRotation(1, 2, a); }
+
+KVLMatrix34 KVLMatrix34::RotationY(float a) { return AxisRotation(2, 0, a); }
+
+KVLMatrix34 KVLMatrix34::RotationZ(float a) { return AxisRotation(0, 1, a); }
 
 KVLMatrix34 KVLMatrix34::LinearPart() const {
     KVLMatrix34 r = *this;

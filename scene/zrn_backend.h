@@ -37,12 +37,12 @@ using ZRNBackendOffscreenRenderer = ZRNRendererOffscreen;
 #elif defined(__EMSCRIPTEN__)
 #include "platform/web/kvl_timer_web.h"
 #include "platform/web/kvl_window_web.h"
-#include "scene/web/zrn_renderer_offscreen_web.h"
 #include "scene/web/zrn_renderer_web.h"
+#include "scene/zrn_renderer_gles2_offscreen.h"
 using ZRNBackendWindow = KVLWindowWeb;
 using ZRNBackendRenderer = ZRNRendererWeb;
 using ZRNBackendTimer = KVLTimerWeb;
-using ZRNBackendOffscreenRenderer = ZRNRendererOffscreenWeb;
+using ZRNBackendOffscreenRenderer = ZRNRendererGLES2Offscreen;
 #else
 #include "platform/kvl_timer.h"
 #include "platform/sdl/kvl_window_sdl.h"

@@ -1,17 +1,20 @@
 // The drawing rules every renderer of the scene graph follows, kept free of any
 // graphics API so that the OpenGL 1.1 renderer and the shader renderer take them from
 // one place: the fixed-function state a material implies, the pass loop of DrawMesh
-// over the material stack, the projection and the fixed light and fog constants.
+// over the material stack, the projection, the visibility test and the fixed light and
+// fog constants.
 //
 // A renderer turns these decisions into its own calls; nothing here draws.
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 
 #include "platform/kvl_displaymode.h"
 #include "scene/kvl_math.h"
 #include "scene/zrn_material.h"
-#include "scene/zrn_renderer.h"
+#include "scene/zrn_mesh.h"
+#include "scene/zrn_texturecache.h"
 
 // The camera's projection: vertical field of view in degrees and the clip planes.
 constexpr double kZRNFieldOfView = 60.0;
@@ -72,3 +75,14 @@ void ZRNForEachPass(ZRNTextureCache& cache, Apply&& apply, Draw&& draw) {
         draw(pass->kind);
     }
 }
+
+// The bounding box of the listed frames' vertices; false when they have none.
+bool ZRNMeshBounds(const ZRNMesh& mesh, std::initializer_list<int32_t> frames, KVLVector3* lo, KVLVector3* hi);
+
+// Whether every corner of the box lies beyond one and the same clip plane under the
+// projection and modelview (GL's clip = projection x modelview x corner): then no part
+// of what the box holds can reach the picture and GL would clip all of it away. The
+// test runs in double precision and with a margin, so that a mesh GL would rasterise
+// even one pixel of is never left out; a box behind the eye lies beyond the near plane.
+bool ZRNBoxOutsideView(const KVLMatrix44& projection, const KVLMatrix44& modelView, const KVLVector3& lo,
+                       const KVLVector3& hi);

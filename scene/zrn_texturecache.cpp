@@ -1,6 +1,6 @@
 // ZRNTextureCache: the renderers' shared bookkeeping of textures and the material
-// stack (declared in zrn_renderer.h); no graphics calls.
-#include "scene/zrn_renderer.h"
+// stack (see zrn_texturecache.h); no graphics calls.
+#include "scene/zrn_texturecache.h"
 
 uint32_t ZRNTextureCache::Find(const KVLString& name) const {
     for (size_t i = 0; i < m_keys.size(); ++i) {

@@ -146,16 +146,3 @@ std::vector<ZRNTextureLevel> ZRNBuildMipmaps(const KVLImage& image, int32_t maxS
     }
     return levels;
 }
-
-std::unique_ptr<KVLImage> ZRNImageFromRGBARows(const uint8_t* rgba, int32_t width, int32_t height) {
-    std::unique_ptr<KVLImage> image = KVLImage::CreateForOverwrite(width, height);
-    const size_t rowBytes = static_cast<size_t>(width) * 4;
-    for (int32_t y = 0; y < height; ++y) {
-        const uint8_t* in = rgba + static_cast<size_t>(height - 1 - y) * rowBytes;
-        uint32_t* out = image->pixels + static_cast<size_t>(y) * static_cast<size_t>(width);
-        for (int32_t x = 0; x < width; ++x, in += 4) {
-            out[x] = 0xFF000000u | (uint32_t{in[0]} << 16) | (uint32_t{in[1]} << 8) | in[2];
-        }
-    }
-    return image;
-}

@@ -10,7 +10,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "image/kvl_image.h"
@@ -38,7 +37,3 @@ ZRNTextureLevel ZRNHalveTexture(const ZRNTextureLevel& level);
 // Level 0 (the picture rescaled to power-of-two sides no larger than maxSize) down to
 // 1x1.
 std::vector<ZRNTextureLevel> ZRNBuildMipmaps(const KVLImage& image, int32_t maxSize);
-
-// The other way, for reading a picture back: rows of RGBA bytes as OpenGL ES returns
-// them (bottom row first, rows packed) become a picture, top row first, with alpha 255.
-std::unique_ptr<KVLImage> ZRNImageFromRGBARows(const uint8_t* rgba, int32_t width, int32_t height);

@@ -30,7 +30,7 @@ bool ZRNRendererWeb::Initialise() {
     m_webWindow->GetClientSize(&width, &height);
     OnResize(width, height);
     if (!ZRNRendererGLES2::Initialise()) {
-        m_error = GetShaderError();
+        m_error = GetDeviceError();
         return false;
     }
     return true;
@@ -51,6 +51,11 @@ void ZRNRendererWeb::FlushClear() {
 void ZRNRendererWeb::DrawMesh(const ZRNMesh& mesh) {
     FlushClear();
     ZRNRendererGLES2::DrawMesh(mesh);
+}
+
+void ZRNRendererWeb::DrawMeshAt(const ZRNMesh& mesh, const ZRNFrameTime& time) {
+    FlushClear();
+    ZRNRendererGLES2::DrawMeshAt(mesh, time);
 }
 
 bool ZRNRendererWeb::Present() {

@@ -26,6 +26,7 @@ public:
     bool Initialise() override;
     void Clear(const KVLVector3& colour) override;
     void DrawMesh(const ZRNMesh& mesh) override;
+    void DrawMeshAt(const ZRNMesh& mesh, const ZRNFrameTime& time) override;
     bool Present() override;
     bool OnDestroying() override;
 

@@ -82,24 +82,26 @@ bool BindFramebuffer(int32_t width, int32_t height) {
 
 }  // namespace
 
+ZRNRendererOffscreen::~ZRNRendererOffscreen() { Release(); }
+
 bool ZRNRendererOffscreen::CreateContext() {
     if (!RegisterWindowClass()) {
         m_error = "unable to register the offscreen window class";
         return false;
     }
-    HWND window = CreateWindowExA(0, kWindowClass, "", WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, m_width,
-                                  m_height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+    HWND window = CreateWindowExA(0, kWindowClass, "", WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 0, 0, GetWidth(),
+                                  GetHeight(), nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
     if (window == nullptr) {
         m_error.Format("unable to create the offscreen window (%lu)", static_cast<unsigned long>(GetLastError()));
         return false;
     }
-    m_display = window;
+    m_handles.display = window;
     HDC dc = GetDC(window);
     if (dc == nullptr) {
         m_error = "GetDC failed";
         return false;
     }
-    m_surface = dc;
+    m_handles.surface = dc;
     PIXELFORMATDESCRIPTOR pfd = {};
     pfd.nSize = sizeof pfd;
     pfd.nVersion = 1;
@@ -118,19 +120,20 @@ bool ZRNRendererOffscreen::CreateContext() {
         m_error.Format("wglCreateContext failed (%lu)", static_cast<unsigned long>(GetLastError()));
         return false;
     }
-    m_context = context;
+    m_handles.context = context;
     return true;
 }
 
 // After the base state: its glDrawBuffer(GL_BACK) is for the window's buffers.
 void ZRNRendererOffscreen::SelectDrawBuffer() {
-    if (!BindFramebuffer(m_width, m_height)) {
+    if (!BindFramebuffer(GetWidth(), GetHeight())) {
         glReadBuffer(GL_BACK);
     }
 }
 
 bool ZRNRendererOffscreen::MakeCurrent() {
-    if (m_context == nullptr || !wglMakeCurrent(static_cast<HDC>(m_surface), static_cast<HGLRC>(m_context))) {
+    if (m_handles.context == nullptr ||
+        !wglMakeCurrent(static_cast<HDC>(m_handles.surface), static_cast<HGLRC>(m_handles.context))) {
         m_error = "wglMakeCurrent failed";
         return false;
     }
@@ -142,10 +145,12 @@ void ZRNRendererOffscreen::SelectReadBuffer() {
     // buffer, where the drawing went.
 }
 
+void ZRNRendererOffscreen::FinishDrawing() { glFinish(); }
+
 void ZRNRendererOffscreen::Release() {
-    HWND window = static_cast<HWND>(m_display);
-    HDC dc = static_cast<HDC>(m_surface);
-    HGLRC context = static_cast<HGLRC>(m_context);
+    HWND window = static_cast<HWND>(m_handles.display);
+    HDC dc = static_cast<HDC>(m_handles.surface);
+    HGLRC context = static_cast<HGLRC>(m_handles.context);
     if (context != nullptr) {
         if (dc != nullptr && wglMakeCurrent(dc, context)) {
             ReleaseGL();
@@ -160,7 +165,7 @@ void ZRNRendererOffscreen::Release() {
     if (window != nullptr) {
         DestroyWindow(window);
     }
-    m_context = nullptr;
-    m_surface = nullptr;
-    m_display = nullptr;
+    m_handles.context = nullptr;
+    m_handles.surface = nullptr;
+    m_handles.display = nullptr;
 }

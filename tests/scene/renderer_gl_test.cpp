@@ -336,13 +336,13 @@ TEST(GLRendererResize, AspectFollowsTheSizeAndSurvivesAZeroHeight) {
     GLint viewport[4];
     glGetIntegerv(GL_VIEWPORT, viewport);
     EXPECT_EQ(viewport[3], 0);
-    // With the projection matrix selected, a resize leaves it selected.
+    // With the projection matrix selected, a resize leaves it selected: the next load
+    // goes to the projection.
     r.SetMatrixMode(true);
     r.OnResize(40, 10);
-    GLint mode = 0;
-    glGetIntegerv(GL_MATRIX_MODE, &mode);
-    EXPECT_EQ(mode, GL_PROJECTION);
     EXPECT_NEAR(ProjectionAspect(), 4.0f, 1e-4f);
+    r.LoadMatrix(KVLMatrix34::Scale(1.0f, 3.0f, 1.0f));
+    EXPECT_NEAR(ProjectionAspect(), 3.0f, 1e-4f);
 }
 
 // A renderer with no size heard yet keeps aspect 1.0 until its first resize. (Runs on

@@ -18,6 +18,7 @@
 #include "scene/zrn_renderer_gles2_offscreen.h"
 #include "scene/zrn_renderer_offscreen.h"
 #include "scene/zrn_texturelevels.h"
+#include "support/picture_metrics.h"
 #include "support/test_support.h"
 
 namespace {
@@ -25,20 +26,7 @@ namespace {
 constexpr int32_t kWidth = 160;
 constexpr int32_t kHeight = 120;
 
-// Peak signal-to-noise ratio of two pictures of the same size over R, G and B, in dB
-// (1000 for identical pictures).
-double PSNR(const KVLImage& a, const KVLImage& b) {
-    double sum = 0.0;
-    const size_t n = static_cast<size_t>(a.width) * a.height;
-    for (size_t i = 0; i < n; ++i) {
-        for (int shift = 0; shift < 24; shift += 8) {
-            const double d = static_cast<double>((a.pixels[i] >> shift) & 255) - ((b.pixels[i] >> shift) & 255);
-            sum += d * d;
-        }
-    }
-    const double mse = sum / (3.0 * static_cast<double>(n));
-    return mse == 0.0 ? 1000.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
-}
+using testsupport::PSNR;
 
 // Share of pixels that differ from the first one: the picture shows something.
 double Covered(const KVLImage& image) {
