@@ -132,9 +132,9 @@ bool DemoController::PlayMusicAtTick(int32_t tick) {
     return m_player->Play(m_streamer.get(), nullptr);
 }
 
-void DemoController::PauseMusic() { m_output->Pause(); }
+void DemoController::PauseMusic() { m_player->SetPaused(true); }
 
-void DemoController::ResumeMusic() { m_output->Resume(); }
+void DemoController::ResumeMusic() { m_player->SetPaused(false); }
 
 void DemoController::DeleteScene(int32_t index) {
     std::unique_ptr<DemoScene> doomed;

@@ -20,6 +20,7 @@
 #include "app/demo_show.h"
 #include "app/demo_stepper.h"
 #include "app_support.h"
+#include "support/picture_metrics.h"
 #include "scene/zrn_renderer_gles2_offscreen.h"
 #include "scene/zrn_renderer_offscreen.h"
 
@@ -105,19 +106,6 @@ private:
     }
 };
 
-double PSNR(const KVLImage& a, const KVLImage& b) {
-    double sum = 0.0;
-    const size_t n = static_cast<size_t>(a.width) * a.height;
-    for (size_t i = 0; i < n; ++i) {
-        for (int shift = 0; shift < 24; shift += 8) {
-            const double d = static_cast<double>((a.pixels[i] >> shift) & 255) - ((b.pixels[i] >> shift) & 255);
-            sum += d * d;
-        }
-    }
-    const double mse = sum / (3.0 * static_cast<double>(n));
-    return mse == 0.0 ? 1000.0 : 10.0 * std::log10(255.0 * 255.0 / mse);
-}
-
 // Number of distinct colours, up to a limit: a picture of some content has many.
 size_t Colours(const KVLImage& image, size_t limit) {
     std::vector<uint32_t> seen;
@@ -178,7 +166,7 @@ TEST(GLES2Reference, EachReferenceTickMatchesTheOpenGLRenderer) {
         tee.keep = false;
         ASSERT_TRUE(tee.shownGL && tee.shownES);
         EXPECT_GE(Colours(*tee.shownGL, 16), 16u) << "the picture shows something";
-        const double psnr = PSNR(*tee.shownGL, *tee.shownES);
+        const double psnr = testsupport::PSNR(*tee.shownGL, *tee.shownES);
         std::printf("tick %d (%s): PSNR %.1f dB\n", c.tick, c.what, psnr);
         EXPECT_GE(psnr, 35.0);
     }
