@@ -59,6 +59,11 @@ bool DemoController::Init() {
     // A soundtrack that does not open shows up as "Unable to play music" below.
     m_streamer->OpenStream(*GetDemoResource(kMusicId), nullptr);
     m_player = std::make_unique<KVLSoundPlayer>(m_output.get(), 2);
+    if (m_wav != nullptr) {
+        // The caller plays the file at its own pace: the worker need not keep a sound
+        // card's pace, a short rest keeps it from spinning while the file is full.
+        m_player->SetWorkerPause(1);
+    }
 
     if (!LoadScenes()) {
         return false;

@@ -208,6 +208,13 @@ private:
         for (int64_t k = 0; k < total; ++k) {
             const int64_t target = DemoStepper::StepOfPicture(k, fps);
             const auto draw = [&](int64_t s) { return s == target || DemoStepper::IsKeptStep(s, lastTick); };
+            if (target >= end) {
+                // The step at the end stops the music: the soundtrack is kept to there first.
+                m_stepper.RunTo(end - 1, draw, [&](int64_t s) { return FollowSound(s); });
+                if (!FollowSound(end)) {
+                    return Report("cannot write the soundtrack");
+                }
+            }
             const bool reached = m_stepper.RunTo(target, draw, [&](int64_t s) { return FollowSound(s); });
             if (!reached && m_controller->IsRunning()) {
                 return Report("cannot write the soundtrack");

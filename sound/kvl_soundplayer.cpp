@@ -121,7 +121,7 @@ bool KVLSoundPlayer::Loop(int32_t, void* context) {
     default:
         break;
     }
-    self->m_worker->Pause(kPauseMs);
+    self->m_worker->Pause(self->m_pauseMs.load());
     return true;
 }
 

@@ -58,6 +58,10 @@ public:
     // output opens.
     void SetPaused(bool paused);
     bool IsPaused() const { return m_paused.load(); }
+    // The worker's rest between its steps (kPauseMs by default, the pace of a sound
+    // card's buffer). An output that the owner plays by its own clock (a file) can
+    // take a shorter one, so the music is decoded as fast as the owner consumes it.
+    void SetWorkerPause(int32_t ms) { m_pauseMs.store(ms < 0 ? 0 : ms); }
     // The stream frame being heard: where the streamer stood at Play plus the output's
     // play position; 0 before Play.
     int32_t GetPlayFrame();
@@ -80,6 +84,7 @@ private:
     std::atomic<int32_t> m_decodedEnd{-1};
     KVLSoundStreamer* m_streamer = nullptr;
     std::atomic<int32_t> m_state{kNotPlaying};
+    std::atomic<int32_t> m_pauseMs{kPauseMs};
     std::atomic<bool> m_started{false};
     std::atomic<bool> m_paused{false};
     int32_t m_startFrame = 0;  // owner's thread only

@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include "app/demo_controller.h"
+#include "app/demo_show.h"
+#include "app/scenes/scene_oscilloscope.h"
 #include "app/demo_stepper.h"
 #include "app_support.h"
 #include "scene/recording_renderer.h"
@@ -167,6 +169,43 @@ TEST(Stepper, AWholeShowAtThirtyPicturesASecond) {
     EXPECT_EQ(drawnFrames, drawnSteps - inGaps);
     EXPECT_GT(drawnFrames, 82 * fps);
     EXPECT_LT(drawnFrames, 83 * fps + 5 * 3);
+    controller.OnDestroying();
+}
+
+// The show's own oscilloscope scene at the step clock, drawn or not: its hold is over
+// within half a second of show time, and its credits reach their last frame, and stay
+// there, before the scene ends (tick 1120).
+TEST(Stepper, TheCreditsPlayToTheirEndBeforeTheSwitch) {
+    testsupport::TempDir dir;
+    apptest::CatalogueAt at{apptest::GeneratedArchive()};
+    RecordingRenderer renderer;
+    DemoShowController controller(nullptr, &renderer, nullptr);
+    controller.UseWAVOutput(KVLString(dir.file("sound.wav").c_str()));
+    ASSERT_TRUE(controller.Init());
+    DemoStepper stepper(&controller);
+    ASSERT_TRUE(stepper.RunTo(DemoStepper::StepOfTick(281), [](int64_t) { return false; }));
+    auto* scene = dynamic_cast<OscilloCreditsScene*>(controller.GetCurrentScene());
+    ASSERT_NE(scene, nullptr);
+    int64_t holdEnd = -1;
+    int64_t creditsEnd = -1;
+    for (int64_t s = stepper.GetNextStep(); s < DemoStepper::StepOfTick(1120); ++s) {
+        ASSERT_TRUE(stepper.Step(false));
+        if (holdEnd < 0 && scene->GetFramesDrawn() > OscilloCreditsScene::kHoldFrames) {
+            holdEnd = s;
+        }
+        if (creditsEnd < 0 && !scene->IsCreditsRunning()) {
+            creditsEnd = s;
+        }
+    }
+    EXPECT_EQ(scene->GetCredits()->GetCurrentFrame(), scene->GetCredits()->GetFrameCount() - 1);
+    EXPECT_FALSE(scene->IsCreditsRunning());
+    ASSERT_GT(holdEnd, 0);
+    EXPECT_LT(DemoStepper::TickOfStep(holdEnd) - 280, 36) << "hold over within half a second";
+    ASSERT_GT(creditsEnd, holdEnd);
+    // One credits frame per six ticks from the end of the hold.
+    const int64_t frames = scene->GetCredits()->GetFrameCount();
+    EXPECT_NEAR(static_cast<double>(DemoStepper::TickOfStep(creditsEnd - holdEnd)), 6.0 * (frames - 1), 6.0);
+    EXPECT_LT(DemoStepper::TickOfStep(creditsEnd), 1120);
     controller.OnDestroying();
 }
 

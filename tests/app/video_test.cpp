@@ -158,6 +158,65 @@ INSTANTIATE_TEST_SUITE_P(
                     VideoCase{"H264", "show.mp4", "--size 1280x720", 2, "h264", "yuv420p", "1280x720", "aac", false}),
     [](const testing::TestParamInfo<VideoCase>& info) { return std::string(info.param.name); });
 
+// Picture k of a video as 8-bit RGB rows.
+std::vector<uint8_t> PictureOf(const TempDir& dir, const std::string& file, int k) {
+    const std::string raw = dir.file("picture.rgb");
+    EXPECT_EQ(testsupport::Run("ffmpeg -v error -y -i '" + file + "' -vf 'select=eq(n\\," + std::to_string(k) +
+                               ")' -frames:v 1 -f rawvideo -pix_fmt rgb24 '" + raw + "'"),
+              0);
+    return testsupport::ReadFile(raw);
+}
+
+// Pixels of the oscilloscope's green trace (bright green, little red or blue).
+int TracePixels(const std::vector<uint8_t>& rgb) {
+    int n = 0;
+    for (size_t i = 0; i + 2 < rgb.size(); i += 3) {
+        n += rgb[i + 1] > 150 && rgb[i] < 90 && rgb[i + 2] < 90 ? 1 : 0;
+    }
+    return n;
+}
+
+// At an ordinary video rate the oscilloscope scene is the show a window shows: the
+// trace appears within a second of the switch (3.92 s), after the scene's 300-frame
+// hold, and the credits play to their last frame, which stays up before the next
+// switch (15.68 s): the strip at the top changed as they ran and stands still for the
+// last second before the switch (the scene's tests check that it stands on the last
+// frame).
+TEST(VideoTimeline, OscilloscopeAndCreditsAtThirtyPicturesASecond) {
+    if (!HaveTools()) {
+        ZARNOTH_SKIP_MISSING() << "ffmpeg, ffprobe or ImageMagick is not installed";
+    }
+    constexpr int kFps = 30;
+    constexpr int kWidth = 320;
+    constexpr int kHeight = 240;
+    TempDir dir;
+    const std::string file = dir.file("show.mkv");
+    ASSERT_EQ(testsupport::Run(Zarnoth() + " --video '" + file + "' --codec ffv1 --fps 30 --size 320x240 2>/dev/null"),
+              0);
+    const int switchPicture = static_cast<int>(std::ceil(3.92 * kFps));
+    int firstTrace = -1;
+    for (int k = switchPicture; k < switchPicture + 2 * kFps && firstTrace < 0; k += 3) {
+        const std::vector<uint8_t> picture = PictureOf(dir, file, k);
+        ASSERT_EQ(picture.size(), static_cast<size_t>(kWidth) * kHeight * 3);
+        firstTrace = TracePixels(picture) > 100 ? k : -1;
+    }
+    ASSERT_GE(firstTrace, 0) << "no oscilloscope in the two seconds after its switch";
+    EXPECT_LT(firstTrace / static_cast<double>(kFps) - 3.92, 1.0) << "picture " << firstTrace;
+    EXPECT_EQ(TracePixels(PictureOf(dir, file, switchPicture - 2)), 0) << "the picture before it shows no trace";
+
+    const auto strip = [&](int k) {
+        std::vector<uint8_t> picture = PictureOf(dir, file, k);
+        picture.resize(static_cast<size_t>(kWidth) * (kHeight / 4) * 3);
+        return picture;
+    };
+    const int lastPicture = static_cast<int>(std::ceil(15.68 * kFps)) - 1;
+    const std::vector<uint8_t> last = strip(lastPicture);
+    for (int k = lastPicture - kFps; k < lastPicture; k += 5) {
+        EXPECT_TRUE(last == strip(k)) << "the credits stand still at picture " << k;
+    }
+    EXPECT_FALSE(last == strip(firstTrace + kFps)) << "the credits ran";
+}
+
 // The 4:3 picture keeps its shape in any size: full height with black bars at the
 // sides when wider, full width with bars above and below when taller. Supersampled
 // or not, the picture inside is the plain 640x480 shot of the same moment (the
