@@ -17,7 +17,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: zarnoth [--windowed] [--bench] [--start TICK]\n"
-    "       zarnoth --shot TICK -o OUT.png [--fps N]\n"
+    "       zarnoth --shot TICK -o OUT.png [--size WxH] [--ssaa N]\n"
     "       zarnoth --capture DIR [--fps N] [--size WxH] [--ssaa N]\n"
     "       zarnoth --render-only [--fps N] [--size WxH] [--ssaa N]\n"
     "       zarnoth --video OUT.mp4 [--codec h264|ffv1] [--fps N] [--size WxH] [--ssaa N]\n"
@@ -39,7 +39,7 @@ constexpr const char* kUsage =
     "                     PCM (.mkv)\n"
     "  --render-only      draw and read back every picture of a video, then drop them (to\n"
     "                     time the rendering alone)\n"
-    "  --fps N            pictures per second of show time for --shot, --capture and --video\n"
+    "  --fps N            pictures per second of show time for --capture and --video\n"
     "                     (default 60)\n"
     "  --size WxH         picture size of --shot, --capture and --video (default 640x480, at\n"
     "                     most 7680x4320); the 4:3 picture is centred with black bars\n"

@@ -109,7 +109,7 @@ TEST(ShotReference, DrawingOnlyWhatIsShownGivesTheSamePicture) {
 // first second (its hold ends about 0.42 s in).
 TEST(ShotReference, ATicksPictureIsTheSameAtEveryPictureRate) {
     const apptest::CatalogueAt catalogue(apptest::GeneratedArchive());
-    const int32_t ticks[] = {150, 300, 330, 1000, 1500, 3300, 5600};
+    const int32_t ticks[] = {150, 300, 330, 1000, 2000, 3300};
     TempDir dir;
     for (const int32_t tick : ticks) {
         std::vector<uint8_t> first;
@@ -119,6 +119,9 @@ TEST(ShotReference, ATicksPictureIsTheSameAtEveryPictureRate) {
             options.shotTick = tick;
             options.shotPath = dir.file("shot.png");
             options.drawEveryPicture = true;
+            // Small pictures: drawing every one of them stays quick.
+            options.size.width = 160;
+            options.size.height = 120;
             ASSERT_EQ(RunDemoOffline(options), 0) << tick;
             const std::vector<uint8_t> picture = testsupport::ReadFile(options.shotPath);
             ASSERT_FALSE(picture.empty()) << tick;
