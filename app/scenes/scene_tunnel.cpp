@@ -212,7 +212,13 @@ void TunnelScene::ChooseView(int32_t t) {
         m_animationCamera->SetEnabled(true);
         m_rideCamera->SetEnabled(false);
         if (m_animation != nullptr && m_animationImage != nullptr) {
-            m_animation->GetFrame(*m_animationImage);
+            // A tick on another thread may move the animation on between the two
+            // calls; the next step then finds a new frame number and copies again.
+            const int32_t frame = m_animation->GetCurrentFrame();
+            if (frame != m_copiedFrame) {
+                m_animation->GetFrame(*m_animationImage);
+                m_copiedFrame = frame;
+            }
         }
         m_showingAnimation = true;
         return;

@@ -81,4 +81,7 @@ private:
     // thread.
     std::atomic<int32_t> m_animationStep{0};
     bool m_showingAnimation = false;
+    // The animation frame last copied into the picture: a frame step that finds the
+    // animation still on it has nothing to copy (the frame moves every fourth tick).
+    int32_t m_copiedFrame = -1;
 };
