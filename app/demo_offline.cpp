@@ -166,6 +166,8 @@ DemoVideoSettings VideoSettings(const DemoOfflineOptions& options, int32_t sampl
     video.height = options.size.height;
     video.fps = options.fps;
     video.sampleRate = sampleRate;
+    video.preset = options.videoPreset;
+    video.crf = options.videoCrf;
     return video;
 }
 
@@ -346,7 +348,7 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
 #if defined(ZARNOTH_VIDEO)
                 if (video) {
                     std::unique_ptr<KVLImage> picture = TakePicture(&renderer, ssaa);
-                    if (!picture || !writer->AddPicture(*picture) || !FeedSound(&tail, writer.get(), &soundBuffer)) {
+                    if (!picture || !writer->AddPicture(std::move(picture)) || !FeedSound(&tail, writer.get(), &soundBuffer)) {
                         progress.Finish();
                         std::fprintf(stderr, "zarnoth: %s\n",
                                      writer->Error().empty() ? "cannot read the soundtrack back" : writer->Error().c_str());

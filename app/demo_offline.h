@@ -23,6 +23,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/demo_picture.h"
@@ -39,6 +40,8 @@ struct DemoOfflineOptions {
     // Video: the file and the codec (empty path: no video).
     std::string videoPath;
     std::string videoCodec = "h264";
+    std::optional<std::string> videoPreset;
+    std::optional<int32_t> videoCrf;
     DemoPictureSize size;
 };
 

@@ -2,6 +2,7 @@
 // archive next to the program (or, installed, in the package's data folder); the
 // options only add ways to watch or record it.
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,7 +20,8 @@ constexpr const char* kUsage =
     "usage: zarnoth [--windowed] [--bench]\n"
     "       zarnoth --shot TICK -o OUT.png [--fps N]\n"
     "       zarnoth --capture DIR [--fps N] [--size WxH] [--ssaa N]\n"
-    "       zarnoth --video OUT.mp4 [--codec h264|ffv1] [--fps N] [--size WxH] [--ssaa N]\n"
+    "       zarnoth --video OUT.mp4 [--codec h264|ffv1] [--preset NAME] [--crf N] [--fps N]\n"
+    "               [--size WxH] [--ssaa N]\n"
     "       zarnoth --version\n"
     "\n"
     "Plays the ZARNOTH 3D demo (82 seconds) from quorvel.pak next to the program.\n"
@@ -33,6 +35,10 @@ constexpr const char* kUsage =
     "  --video OUT        encode the show offscreen with its soundtrack into the video file OUT:\n"
     "                     H.264 and AAC (.mp4, .mkv), or with --codec ffv1 lossless FFV1 and\n"
     "                     PCM (.mkv)\n"
+    "  --preset NAME      x264's speed against size for H.264: ultrafast, superfast, veryfast\n"
+    "                     (default), faster, fast, medium, slow, slower, veryslow\n"
+    "  --crf N            H.264 quality, 0 (lossless) to 51 (worst); lower is better and\n"
+    "                     larger (default 18)\n"
     "  --fps N            pictures per second of show time for --shot, --capture and --video\n"
     "                     (default 60)\n"
     "  --size WxH         picture size of --shot, --capture and --video (default 640x480, at\n"
@@ -109,6 +115,16 @@ int main(int argc, char** argv) {
             offline.videoPath = argv[++i];
         } else if (a == "--codec" && hasValue) {
             offline.videoCodec = argv[++i];
+        } else if (a == "--preset" && hasValue) {
+            offline.videoPreset = argv[++i];
+        } else if (a == "--crf" && hasValue) {
+            // The range is the encoder's to check, with the other video settings.
+            int32_t crf = 0;
+            if (!ParseInt(argv[++i], INT32_MIN, INT32_MAX, &crf)) {
+                std::fprintf(stderr, "zarnoth: --crf takes a whole number, not '%s'\n", argv[i]);
+                return 1;
+            }
+            offline.videoCrf = crf;
         } else if (a == "--size" && hasValue) {
             if (!ParseDemoPictureSize(argv[++i], &offline.size.width, &offline.size.height)) {
                 return Usage("--size takes WIDTHxHEIGHT, e.g. 1920x1080");
@@ -129,6 +145,9 @@ int main(int argc, char** argv) {
         return Usage("--shot needs -o OUT.png");
     }
     const bool video = !offline.videoPath.empty();
+    if (!video && (offline.videoPreset.has_value() || offline.videoCrf.has_value())) {
+        return Usage("--preset and --crf go with --video");
+    }
     if ((shot ? 1 : 0) + (offline.captureDir.empty() ? 0 : 1) + (video ? 1 : 0) > 1) {
         return Usage("--shot, --capture and --video do not go together");
     }
