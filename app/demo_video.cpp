@@ -21,7 +21,7 @@ constexpr int32_t kChannels = 2;
 
 }  // namespace
 
-// An open handle of the video module and its two entry points.
+// An open handle of the video module and its entry points.
 class DemoVideoModule {
 public:
     DemoVideoModule() = default;
@@ -54,7 +54,8 @@ public:
             }
             m_check = reinterpret_cast<DemoVideoCheckEntry>(dlsym(m_handle, kDemoVideoCheckName));
             m_create = reinterpret_cast<DemoVideoCreateEntry>(dlsym(m_handle, kDemoVideoCreateName));
-            if (m_check != nullptr && m_create != nullptr) {
+            m_join = reinterpret_cast<DemoVideoJoinEntry>(dlsym(m_handle, kDemoVideoJoinName));
+            if (m_check != nullptr && m_create != nullptr && m_join != nullptr) {
                 return true;
             }
             reason = place + " is not the video module";
@@ -73,11 +74,17 @@ public:
     std::unique_ptr<DemoVideoEncoder> Create(const DemoVideoSettings& settings) const {
         return std::unique_ptr<DemoVideoEncoder>(m_create(&settings));
     }
+    std::string Join(const DemoVideoJoin& join) const {
+        std::string reason;
+        m_join(&join, &reason);
+        return reason;
+    }
 
 private:
     void* m_handle = nullptr;
     DemoVideoCheckEntry m_check = nullptr;
     DemoVideoCreateEntry m_create = nullptr;
+    DemoVideoJoinEntry m_join = nullptr;
 };
 
 std::string CheckDemoVideo(const DemoVideoSettings& settings) {
@@ -87,6 +94,15 @@ std::string CheckDemoVideo(const DemoVideoSettings& settings) {
         return error;
     }
     return module.Check(settings);
+}
+
+std::string JoinDemoVideo(const DemoVideoJoin& join) {
+    DemoVideoModule module;
+    std::string error;
+    if (!module.Load(&error)) {
+        return error;
+    }
+    return module.Join(join);
 }
 
 DemoVideoWriter::DemoVideoWriter(const DemoVideoSettings& settings) : m_settings(settings) {}

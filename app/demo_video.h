@@ -63,6 +63,24 @@ inline constexpr int32_t kDemoVideoMaxCrf = 51;
 // Does not check the size range (DemoPictureSize).
 std::string CheckDemoVideo(const DemoVideoSettings& settings);
 
+// Parts of one show made by separate runs (each with its picture range), put together
+// into one file without encoding the pictures again; the sound is taken from a WAV
+// file of the whole show (16-bit stereo), cut or completed with silence to the
+// pictures' end as a single run does, and encoded as the parts' codec asks (AAC for
+// H.264, PCM for FFV1).
+struct DemoVideoJoin {
+    std::string path;
+    std::vector<std::string> parts;
+    std::string soundPath;
+};
+
+// Empty when 'path' was written; otherwise the reason, naming the file at fault, and
+// no file is left. Refused: parts that are not parts (no range tag), overlap or leave
+// pictures out (the first must start at picture 0), differ in codec, size, rate or
+// encoder settings, do not start with a key picture, or hold fewer pictures than
+// their range (truncated).
+std::string JoinDemoVideo(const DemoVideoJoin& join);
+
 class DemoVideoEncoder;
 class DemoVideoModule;
 

@@ -12,6 +12,9 @@
 #include "app/demo_offline.h"
 #include "app/demo_picture.h"
 #include "app/demo_resources.h"
+#if defined(ZARNOTH_VIDEO)
+#include "app/demo_video.h"
+#endif
 #include "platform/kvl_programpath.h"
 
 namespace {
@@ -22,6 +25,7 @@ constexpr const char* kUsage =
     "       zarnoth --capture DIR [--fps N] [--size WxH] [--ssaa N]\n"
     "       zarnoth --video OUT.mp4 [--codec h264|ffv1] [--preset NAME] [--crf N] [--fps N]\n"
     "               [--size WxH] [--ssaa N]\n"
+    "       zarnoth --join OUT PART... --sound WHOLE.wav\n"
     "       zarnoth --version\n"
     "\n"
     "Plays the ZARNOTH 3D demo (82 seconds) from quorvel.pak next to the program.\n"
@@ -39,6 +43,9 @@ constexpr const char* kUsage =
     "                     (default), faster, fast, medium, slow, slower, veryslow\n"
     "  --crf N            H.264 quality, 0 (lossless) to 51 (worst); lower is better and\n"
     "                     larger (default 18)\n"
+    "  --join OUT PART... put video parts of the show (each holding its range of pictures)\n"
+    "                     together into OUT without encoding the pictures again; the sound\n"
+    "                     comes from --sound WHOLE.wav, the soundtrack of the whole show\n"
     "  --fps N            pictures per second of show time for --shot, --capture and --video\n"
     "                     (default 60)\n"
     "  --size WxH         picture size of --shot, --capture and --video (default 640x480, at\n"
@@ -89,6 +96,10 @@ int main(int argc, char** argv) {
     bool windowed = false;
     bool shot = false;
     DemoOfflineOptions offline;
+#if defined(ZARNOTH_VIDEO)
+    DemoVideoJoin join;
+#endif
+    bool joining = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -125,6 +136,22 @@ int main(int argc, char** argv) {
                 return 1;
             }
             offline.videoCrf = crf;
+        } else if (a == "--join" && i + 2 < argc) {
+            joining = true;
+#if defined(ZARNOTH_VIDEO)
+            join.path = argv[++i];
+            while (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) {
+                join.parts.push_back(argv[++i]);
+            }
+#else
+            i = argc;
+#endif
+        } else if (a == "--sound" && hasValue) {
+#if defined(ZARNOTH_VIDEO)
+            join.soundPath = argv[++i];
+#else
+            ++i;
+#endif
         } else if (a == "--size" && hasValue) {
             if (!ParseDemoPictureSize(argv[++i], &offline.size.width, &offline.size.height)) {
                 return Usage("--size takes WIDTHxHEIGHT, e.g. 1920x1080");
@@ -140,6 +167,22 @@ int main(int argc, char** argv) {
         } else {
             return Usage(("unknown or incomplete option " + a).c_str());
         }
+    }
+    if (joining) {
+#if defined(ZARNOTH_VIDEO)
+        if (join.parts.empty() || join.soundPath.empty() || argc != 3 + static_cast<int>(join.parts.size()) + 2) {
+            return Usage("--join takes OUT, one or more parts and --sound WHOLE.wav, and nothing else");
+        }
+        const std::string problem = JoinDemoVideo(join);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "zarnoth: %s\n", problem.c_str());
+            return 1;
+        }
+        return 0;
+#else
+        std::fprintf(stderr, "zarnoth: this build of zarnoth cannot join videos (it has no FFmpeg)\n");
+        return 1;
+#endif
     }
     if (shot && offline.shotPath.empty()) {
         return Usage("--shot needs -o OUT.png");

@@ -6,6 +6,7 @@
 #include "app/demo_video_encoder.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
@@ -187,8 +188,16 @@ std::string CheckVideo(const DemoVideoSettings& settings) {
 
 class DemoVideoEncoderFFmpeg final : public DemoVideoEncoder {
 public:
-    explicit DemoVideoEncoderFFmpeg(const DemoVideoSettings& settings);
+    // copiedVideo: the video stream takes encoded pictures as they are (AddCopied),
+    // with these parameters, and no video encoder is opened; the sound is encoded as
+    // usual. The parameters must outlive Open.
+    explicit DemoVideoEncoderFFmpeg(const DemoVideoSettings& settings,
+                                    const AVCodecParameters* copiedVideo = nullptr);
     ~DemoVideoEncoderFFmpeg() override;
+
+    // The next encoded picture of a copied video stream: its timestamps in timeBase,
+    // counted from its part's first picture, which is picture 'first' of the whole.
+    bool AddCopied(AVPacket* packet, AVRational timeBase, int64_t first);
 
     bool Open() override;
     bool AddPicture(const KVLImage& picture) override;
@@ -206,6 +215,7 @@ private:
     bool EncodeSound(bool flush);
 
     DemoVideoSettings m_settings;
+    const AVCodecParameters* m_copiedVideo;
     Plan m_plan;
     std::unique_ptr<State> m_state;
     std::string m_error;
@@ -232,8 +242,9 @@ struct DemoVideoEncoderFFmpeg::State {
     bool finished = false;
 };
 
-DemoVideoEncoderFFmpeg::DemoVideoEncoderFFmpeg(const DemoVideoSettings& settings)
-    : m_settings(settings), m_state(std::make_unique<State>()) {}
+DemoVideoEncoderFFmpeg::DemoVideoEncoderFFmpeg(const DemoVideoSettings& settings,
+                                               const AVCodecParameters* copiedVideo)
+    : m_settings(settings), m_copiedVideo(copiedVideo), m_state(std::make_unique<State>()) {}
 
 DemoVideoEncoderFFmpeg::~DemoVideoEncoderFFmpeg() {
     if (!m_state->finished && m_state->format != nullptr) {
@@ -288,7 +299,10 @@ bool DemoVideoEncoderFFmpeg::Open() {
     if (!problem.empty()) {
         return Fail(problem, 0);
     }
-    return OpenVideoCodec() && OpenSoundCodec() && OpenFile();
+    if (m_copiedVideo == nullptr && !OpenVideoCodec()) {
+        return false;
+    }
+    return OpenSoundCodec() && OpenFile();
 }
 
 // The video encoder, the picture it is fed and the colour conversion into it.
@@ -330,8 +344,7 @@ bool DemoVideoEncoderFFmpeg::OpenVideoCodec() {
     }
 
     s.picture.reset(av_frame_alloc());
-    s.packet.reset(av_packet_alloc());
-    if (s.picture == nullptr || s.packet == nullptr) {
+    if (s.picture == nullptr) {
         return Fail("out of memory", 0);
     }
     s.picture->format = v->pix_fmt;
@@ -359,7 +372,8 @@ bool DemoVideoEncoderFFmpeg::OpenSoundCodec() {
     State& s = *m_state;
     s.sound.reset(avcodec_alloc_context3(m_plan.soundEncoder));
     s.block.reset(av_frame_alloc());
-    if (s.sound == nullptr || s.block == nullptr) {
+    s.packet.reset(av_packet_alloc());
+    if (s.sound == nullptr || s.block == nullptr || s.packet == nullptr) {
         return Fail("out of memory", 0);
     }
     AVCodecContext* a = s.sound.get();
@@ -398,11 +412,17 @@ bool DemoVideoEncoderFFmpeg::OpenFile() {
     if (s.videoStream == nullptr || s.soundStream == nullptr) {
         return Fail("out of memory", 0);
     }
-    s.videoStream->time_base = s.video->time_base;
-    s.videoStream->avg_frame_rate = s.video->framerate;
+    s.videoStream->time_base = AVRational{1, m_settings.fps};
+    s.videoStream->avg_frame_rate = AVRational{m_settings.fps, 1};
     s.soundStream->time_base = s.sound->time_base;
-    if (avcodec_parameters_from_context(s.videoStream->codecpar, s.video.get()) < 0 ||
-        avcodec_parameters_from_context(s.soundStream->codecpar, s.sound.get()) < 0) {
+    const int videoParameters = m_copiedVideo != nullptr
+                                    ? avcodec_parameters_copy(s.videoStream->codecpar, m_copiedVideo)
+                                    : avcodec_parameters_from_context(s.videoStream->codecpar, s.video.get());
+    if (m_copiedVideo != nullptr) {
+        // The part's container may have its own tag for the codec; the new one picks.
+        s.videoStream->codecpar->codec_tag = 0;
+    }
+    if (videoParameters < 0 || avcodec_parameters_from_context(s.soundStream->codecpar, s.sound.get()) < 0) {
         return Fail("out of memory", 0);
     }
     if (!m_plan.range.empty() && av_dict_set(&format->metadata, kRangeTag, m_plan.range.c_str(), 0) < 0) {
@@ -428,9 +448,33 @@ bool DemoVideoEncoderFFmpeg::OpenFile() {
     return true;
 }
 
+bool DemoVideoEncoderFFmpeg::AddCopied(AVPacket* packet, AVRational timeBase, int64_t first) {
+    State& s = *m_state;
+    if (!s.headerWritten || s.finished || m_copiedVideo == nullptr) {
+        return Fail("the video file is not open", 0);
+    }
+    // Through whole pictures, so that each part's own rounding goes (a container that
+    // counts milliseconds holds 1/60 s rounded).
+    const AVRational picture{1, m_settings.fps};
+    const AVRational to = s.videoStream->time_base;
+    const auto move = [&](int64_t t) {
+        return t == AV_NOPTS_VALUE ? t : av_rescale_q(av_rescale_q(t, timeBase, picture) + first, picture, to);
+    };
+    packet->pts = move(packet->pts);
+    packet->dts = move(packet->dts);
+    packet->duration = av_rescale_q(1, picture, to);
+    packet->stream_index = s.videoStream->index;
+    packet->pos = -1;
+    const int r = av_interleaved_write_frame(s.format.get(), packet);
+    if (r < 0 || s.format->pb->error < 0) {
+        return Fail("cannot write " + m_settings.path, r < 0 ? r : s.format->pb->error);
+    }
+    return true;
+}
+
 bool DemoVideoEncoderFFmpeg::AddPicture(const KVLImage& picture) {
     State& s = *m_state;
-    if (!s.headerWritten || s.finished) {
+    if (!s.headerWritten || s.finished || m_copiedVideo != nullptr) {
         return Fail("the video file is not open", 0);
     }
     if (picture.width != m_settings.width || picture.height != m_settings.height) {
@@ -534,7 +578,8 @@ bool DemoVideoEncoderFFmpeg::Finish(int64_t soundFrames) {
     if (!EncodeSound(true)) {
         return false;
     }
-    int r = EncodeAndWrite(s.format.get(), s.video.get(), s.videoStream, nullptr, s.packet.get());
+    int r = s.video != nullptr ? EncodeAndWrite(s.format.get(), s.video.get(), s.videoStream, nullptr, s.packet.get())
+                               : 0;
     if (r < 0) {
         return Fail("cannot write " + m_settings.path, r);
     }
@@ -555,10 +600,269 @@ bool DemoVideoEncoderFFmpeg::Finish(int64_t soundFrames) {
     return true;
 }
 
+namespace {
+
+struct CloseInput {
+    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
+};
+using Input = std::unique_ptr<AVFormatContext, CloseInput>;
+
+// Opens a file for reading; the reason when it cannot be read, else empty.
+std::string OpenInput(const std::string& path, Input* out) {
+    AVFormatContext* c = nullptr;
+    int r = avformat_open_input(&c, path.c_str(), nullptr, nullptr);
+    if (r < 0) {
+        return "cannot read " + path + ": " + AvError(r);
+    }
+    out->reset(c);
+    r = avformat_find_stream_info(c, nullptr);
+    return r < 0 ? "cannot read " + path + ": " + AvError(r) : std::string();
+}
+
+std::string Describe(const AVCodecParameters* p, AVRational rate) {
+    return std::string(avcodec_get_name(p->codec_id)) + " " + std::to_string(p->width) + "x" +
+           std::to_string(p->height) + " at " + std::to_string(rate.num) +
+           (rate.den == 1 ? "" : "/" + std::to_string(rate.den)) + " pictures/s";
+}
+
+struct JoinPart {
+    std::string path;
+    int64_t from = 0;
+    int64_t to = 0;
+};
+
+// Reads a part whole: its range, its video stream against the first part's (null for
+// the first), its pictures counted and the first one a key picture. Fills 'part'.
+std::string CheckPart(const std::string& path, const Input& first, JoinPart* part, Input* out) {
+    std::string problem = OpenInput(path, out);
+    if (!problem.empty()) {
+        return problem;
+    }
+    AVFormatContext* in = out->get();
+    const int v = av_find_best_stream(in, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (v < 0) {
+        return path + " has no video stream";
+    }
+    const AVDictionaryEntry* tag = av_dict_get(in->metadata, kRangeTag, nullptr, 0);
+    long long from = -1;
+    long long to = -1;
+    char rest = 0;
+    if (tag == nullptr || std::sscanf(tag->value, "%lld-%lld%c", &from, &to, &rest) != 2 || from < 0 || to <= from) {
+        return path + " is not a part of the show (it has no picture range)";
+    }
+    part->path = path;
+    part->from = from;
+    part->to = to;
+    const AVStream* stream = in->streams[v];
+    if (first != nullptr) {
+        const AVFormatContext* f = first.get();
+        const AVStream* a = f->streams[av_find_best_stream(const_cast<AVFormatContext*>(f), AVMEDIA_TYPE_VIDEO, -1,
+                                                           -1, nullptr, 0)];
+        const AVCodecParameters* x = a->codecpar;
+        const AVCodecParameters* y = stream->codecpar;
+        const bool same = x->codec_id == y->codec_id && x->width == y->width && x->height == y->height &&
+                          x->format == y->format && av_cmp_q(a->avg_frame_rate, stream->avg_frame_rate) == 0 &&
+                          x->extradata_size == y->extradata_size &&
+                          (x->extradata_size == 0 || std::memcmp(x->extradata, y->extradata, x->extradata_size) == 0);
+        if (!same) {
+            return path + " (" + Describe(y, stream->avg_frame_rate) + ") does not match " + f->url + " (" +
+                   Describe(x, a->avg_frame_rate) + ")" +
+                   (x->codec_id == y->codec_id && x->width == y->width && x->height == y->height
+                        ? ": encoded with other settings"
+                        : "");
+        }
+    }
+    std::unique_ptr<AVPacket, FreePacket> packet(av_packet_alloc());
+    if (packet == nullptr) {
+        return "out of memory";
+    }
+    int64_t pictures = 0;
+    int r = 0;
+    while ((r = av_read_frame(in, packet.get())) >= 0) {
+        if (packet->stream_index == v) {
+            if (pictures == 0 && (packet->flags & AV_PKT_FLAG_KEY) == 0) {
+                av_packet_unref(packet.get());
+                return path + " does not start with a key picture";
+            }
+            ++pictures;
+        }
+        av_packet_unref(packet.get());
+    }
+    if (r != AVERROR_EOF) {
+        return "cannot read " + path + ": " + AvError(r);
+    }
+    if (pictures != to - from) {
+        return path + " is truncated: it holds " + std::to_string(pictures) + " of its " + std::to_string(to - from) +
+               " pictures";
+    }
+    return {};
+}
+
+// The pieces of the join that can fail, in order; the reason, or empty.
+std::string JoinVideo(const DemoVideoJoin& join) {
+    // A damaged part is reported here, naming the file; the demuxers' own words about
+    // it would only come first without saying which.
+    av_log_set_level(AV_LOG_FATAL);
+    if (join.parts.empty()) {
+        return "no parts to join";
+    }
+    std::vector<JoinPart> parts(join.parts.size());
+    Input first;
+    for (size_t i = 0; i < join.parts.size(); ++i) {
+        if (join.parts[i] == join.path) {
+            return join.path + " is one of the parts";
+        }
+        Input in;
+        const std::string problem = CheckPart(join.parts[i], first, &parts[i], &in);
+        if (!problem.empty()) {
+            return problem;
+        }
+        if (first == nullptr) {
+            first = std::move(in);
+        }
+    }
+    std::stable_sort(parts.begin(), parts.end(), [](const JoinPart& a, const JoinPart& b) { return a.from < b.from; });
+    int64_t next = 0;
+    const JoinPart* before = nullptr;
+    for (const JoinPart& part : parts) {
+        if (part.from < next) {
+            return part.path + " (pictures " + std::to_string(part.from) + "-" + std::to_string(part.to) +
+                   ") overlaps " + before->path + " (pictures " + std::to_string(before->from) + "-" +
+                   std::to_string(before->to) + ")";
+        }
+        if (part.from > next) {
+            return "pictures " + std::to_string(next) + "-" + std::to_string(part.from) + " are missing before " +
+                   part.path;
+        }
+        next = part.to;
+        before = &part;
+    }
+
+    AVFormatContext* f = first.get();
+    const AVStream* firstVideo = f->streams[av_find_best_stream(f, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0)];
+    const AVCodecParameters* video = firstVideo->codecpar;
+    const AVRational rate = firstVideo->avg_frame_rate;
+    DemoVideoSettings settings;
+    settings.path = join.path;
+    if (video->codec_id == AV_CODEC_ID_H264) {
+        settings.codec = "h264";
+    } else if (video->codec_id == AV_CODEC_ID_FFV1) {
+        settings.codec = "ffv1";
+    } else {
+        return join.parts.front() + " holds " + avcodec_get_name(video->codec_id) + ", not h264 or ffv1";
+    }
+    if (rate.den != 1 || rate.num < 1) {
+        return join.parts.front() + " has no whole picture rate";
+    }
+    settings.width = video->width;
+    settings.height = video->height;
+    settings.fps = rate.num;
+
+    Input sound;
+    std::string problem = OpenInput(join.soundPath, &sound);
+    if (!problem.empty()) {
+        return problem;
+    }
+    const AVCodecParameters* wav = sound->nb_streams == 1 ? sound->streams[0]->codecpar : nullptr;
+    if (wav == nullptr || wav->codec_id != AV_CODEC_ID_PCM_S16LE || wav->ch_layout.nb_channels != kChannels) {
+        return join.soundPath + " is not 16-bit stereo sound";
+    }
+    settings.sampleRate = wav->sample_rate;
+    problem = CheckVideo(settings);
+    if (!problem.empty()) {
+        return problem;
+    }
+
+    DemoVideoEncoderFFmpeg out(settings, video);
+    if (!out.Open()) {
+        return out.Error();
+    }
+    // The sound of the whole, fed up to the end of each picture as it goes in (so
+    // that the muxer interleaves as a single run does) and no further than the end.
+    const int64_t soundEnd = next * settings.sampleRate / settings.fps;
+    int64_t fed = 0;
+    std::vector<int16_t> samples;
+    std::unique_ptr<AVPacket, FreePacket> packet(av_packet_alloc());
+    if (packet == nullptr) {
+        return "out of memory";
+    }
+    bool soundLeft = true;
+    const auto feed = [&](int64_t until) -> std::string {
+        until = std::min(until, soundEnd);
+        while (fed < until && soundLeft) {
+            const int64_t want = until - fed;
+            if (samples.size() / kChannels < static_cast<size_t>(want)) {
+                const int r = av_read_frame(sound.get(), packet.get());
+                if (r == AVERROR_EOF) {
+                    soundLeft = false;
+                } else if (r < 0) {
+                    return "cannot read " + join.soundPath + ": " + AvError(r);
+                } else {
+                    const size_t count = static_cast<size_t>(packet->size) / 2;
+                    const size_t at = samples.size();
+                    samples.resize(at + count);
+                    for (size_t i = 0; i < count; ++i) {
+                        samples[at + i] = static_cast<int16_t>(packet->data[2 * i] | (packet->data[2 * i + 1] << 8));
+                    }
+                    av_packet_unref(packet.get());
+                    continue;
+                }
+            }
+            const int64_t frames = std::min<int64_t>(want, static_cast<int64_t>(samples.size() / kChannels));
+            if (frames > 0) {
+                if (!out.AddSound(samples.data(), frames)) {
+                    return out.Error();
+                }
+                samples.erase(samples.begin(), samples.begin() + static_cast<ptrdiff_t>(frames * kChannels));
+                fed += frames;
+            }
+        }
+        return {};
+    };
+    for (const JoinPart& part : parts) {
+        Input in;
+        problem = OpenInput(part.path, &in);
+        if (!problem.empty()) {
+            return problem;
+        }
+        const int v = av_find_best_stream(in.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        const AVRational timeBase = in->streams[v]->time_base;
+        int64_t k = part.from;
+        int r = 0;
+        while ((r = av_read_frame(in.get(), packet.get())) >= 0) {
+            if (packet->stream_index != v) {
+                av_packet_unref(packet.get());
+                continue;
+            }
+            const bool ok = out.AddCopied(packet.get(), timeBase, part.from);
+            av_packet_unref(packet.get());
+            if (!ok) {
+                return out.Error();
+            }
+            ++k;
+            problem = feed((k * settings.sampleRate) / settings.fps);
+            if (!problem.empty()) {
+                return problem;
+            }
+        }
+        if (r != AVERROR_EOF) {
+            return "cannot read " + part.path + ": " + AvError(r);
+        }
+    }
+    // A short soundtrack ends in silence, as in a single run.
+    return out.Finish(soundEnd) ? std::string() : out.Error();
+}
+
+}  // namespace
+
 extern "C" ZARNOTH_VIDEO_ENTRY void zarnoth_video_check(const DemoVideoSettings* settings, std::string* reason) {
     *reason = CheckVideo(*settings);
 }
 
 extern "C" ZARNOTH_VIDEO_ENTRY DemoVideoEncoder* zarnoth_video_create(const DemoVideoSettings* settings) {
     return new DemoVideoEncoderFFmpeg(*settings);
+}
+
+extern "C" ZARNOTH_VIDEO_ENTRY void zarnoth_video_join(const DemoVideoJoin* join, std::string* reason) {
+    *reason = JoinVideo(*join);
 }
