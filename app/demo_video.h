@@ -1,9 +1,9 @@
 // The show as a video file, through the FFmpeg libraries: H.264 (yuv420p, x264's
 // presets and constant-quality factor) with AAC sound, or FFV1 (lossless, 8-bit RGB)
-// with 16-bit PCM sound. The encoding itself lives
-// in a module (zarnoth_video.so, app/ffmpeg) loaded on first use from the program's
-// folder or the installed module folder; without it, both calls below say so. The container follows
-// the file's extension (.mp4, .mkv, .mov ...); FFV1 needs one that takes it (.mkv).
+// with 16-bit PCM sound. The encoding itself lives in a module (zarnoth_video.so,
+// app/ffmpeg) loaded on first use from the program's folder or the installed module
+// folder; without it, every call below says so. The container follows the file's
+// extension (.mp4, .mkv, .mov ...); FFV1 needs one that takes it (.mkv).
 //
 // The file is written as OUT.part and renamed to OUT only once it is complete; a
 // writer that fails or goes away unfinished deletes OUT.part, so no file is left that

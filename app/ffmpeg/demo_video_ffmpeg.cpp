@@ -655,9 +655,8 @@ std::string CheckPart(const std::string& path, const Input& first, JoinPart* par
     part->to = to;
     const AVStream* stream = in->streams[v];
     if (first != nullptr) {
-        const AVFormatContext* f = first.get();
-        const AVStream* a = f->streams[av_find_best_stream(const_cast<AVFormatContext*>(f), AVMEDIA_TYPE_VIDEO, -1,
-                                                           -1, nullptr, 0)];
+        AVFormatContext* f = first.get();
+        const AVStream* a = f->streams[av_find_best_stream(f, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0)];
         const AVCodecParameters* x = a->codecpar;
         const AVCodecParameters* y = stream->codecpar;
         const bool same = x->codec_id == y->codec_id && x->width == y->width && x->height == y->height &&
