@@ -42,7 +42,7 @@ constexpr const char* kUsage =
     "  --preset NAME      x264's speed against size for H.264: ultrafast, superfast, veryfast\n"
     "                     (default), faster, fast, medium, slow, slower, veryslow\n"
     "  --crf N            H.264 quality, 0 (lossless) to 51 (worst); lower is better and\n"
-    "                     larger (default 18)\n"
+    "                     larger (default 13)\n"
     "  --join OUT PART... put video parts of the show (each holding its range of pictures)\n"
     "                     together into OUT without encoding the pictures again; the sound\n"
     "                     comes from --sound WHOLE.wav, the soundtrack of the whole show\n"
