@@ -150,6 +150,8 @@ DemoVideoSettings VideoSettings(const DemoOfflineOptions& options) {
     video.width = options.size.width;
     video.height = options.size.height;
     video.fps = options.fps;
+    video.preset = options.videoPreset;
+    video.crf = options.videoCrf;
     return video;
 }
 

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "app/demo_picture.h"
@@ -33,6 +34,8 @@ struct DemoOfflineOptions {
     std::string videoCodec = "h264";
     // Every picture of a video drawn and read back, then dropped.
     bool renderOnly = false;
+    std::optional<std::string> videoPreset;
+    std::optional<int32_t> videoCrf;
     DemoPictureSize size;
 };
 

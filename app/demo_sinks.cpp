@@ -60,7 +60,7 @@ public:
     }
     // The sound that reached the file so far goes in after each picture.
     bool Take(int64_t, std::unique_ptr<KVLImage> picture) override {
-        return (m_writer->AddPicture(*picture) || Fail(m_writer->Error())) && FeedSound();
+        return (m_writer->AddPicture(std::move(picture)) || Fail(m_writer->Error())) && FeedSound();
     }
     bool Finish(int64_t soundFrames) override {
         return FeedSound() && (m_writer->Finish(soundFrames) || Fail(m_writer->Error()));

@@ -20,9 +20,12 @@ public:
     // After a successful Load only.
     std::string Check(const DemoVideoSettings& settings) const;
     std::unique_ptr<DemoVideoEncoder> Create(const DemoVideoSettings& settings) const;
+    // Empty when the parts were joined, else the reason.
+    std::string Join(const DemoVideoJoin& join) const;
 
 private:
     void* m_handle = nullptr;
     DemoVideoCheckEntry m_check = nullptr;
     DemoVideoCreateEntry m_create = nullptr;
+    DemoVideoJoinEntry m_join = nullptr;
 };

@@ -34,7 +34,8 @@ bool DemoVideoModule::Load(std::string* error) {
         }
         m_check = reinterpret_cast<DemoVideoCheckEntry>(dlsym(m_handle, kDemoVideoCheckName));
         m_create = reinterpret_cast<DemoVideoCreateEntry>(dlsym(m_handle, kDemoVideoCreateName));
-        if (m_check != nullptr && m_create != nullptr) {
+        m_join = reinterpret_cast<DemoVideoJoinEntry>(dlsym(m_handle, kDemoVideoJoinName));
+        if (m_check != nullptr && m_create != nullptr && m_join != nullptr) {
             return true;
         }
         reason = place + " is not the video module";
@@ -53,4 +54,10 @@ std::string DemoVideoModule::Check(const DemoVideoSettings& settings) const {
 
 std::unique_ptr<DemoVideoEncoder> DemoVideoModule::Create(const DemoVideoSettings& settings) const {
     return std::unique_ptr<DemoVideoEncoder>(m_create(&settings));
+}
+
+std::string DemoVideoModule::Join(const DemoVideoJoin& join) const {
+    std::string reason;
+    m_join(&join, &reason);
+    return reason;
 }

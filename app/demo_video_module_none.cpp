@@ -12,3 +12,5 @@ bool DemoVideoModule::Load(std::string* error) {
 std::string DemoVideoModule::Check(const DemoVideoSettings&) const { return "no video module"; }
 
 std::unique_ptr<DemoVideoEncoder> DemoVideoModule::Create(const DemoVideoSettings&) const { return nullptr; }
+
+std::string DemoVideoModule::Join(const DemoVideoJoin&) const { return "no video module"; }

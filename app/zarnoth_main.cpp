@@ -2,6 +2,7 @@
 // archive next to the program (or, installed, in the package's data folder); the
 // options only add ways to watch or record it.
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include "app/demo_offline.h"
 #include "app/demo_picture.h"
 #include "app/demo_resources.h"
+#include "app/demo_video.h"
 #include "platform/kvl_programpath.h"
 
 namespace {
@@ -20,7 +22,9 @@ constexpr const char* kUsage =
     "       zarnoth --shot TICK -o OUT.png [--size WxH] [--ssaa N]\n"
     "       zarnoth --capture DIR [--fps N] [--size WxH] [--ssaa N]\n"
     "       zarnoth --render-only [--fps N] [--size WxH] [--ssaa N]\n"
-    "       zarnoth --video OUT.mp4 [--codec h264|ffv1] [--fps N] [--size WxH] [--ssaa N]\n"
+    "       zarnoth --video OUT.mp4 [--codec h264|ffv1] [--preset NAME] [--crf N] [--fps N]\n"
+    "               [--size WxH] [--ssaa N]\n"
+    "       zarnoth --join OUT PART... --sound WHOLE.wav\n"
     "       zarnoth --version\n"
     "\n"
     "Plays the ZARNOTH 3D demo (82 seconds) from quorvel.pak next to the program.\n"
@@ -37,6 +41,13 @@ constexpr const char* kUsage =
     "  --video OUT        encode the show offscreen with its soundtrack into the video file OUT:\n"
     "                     H.264 and AAC (.mp4, .mkv), or with --codec ffv1 lossless FFV1 and\n"
     "                     PCM (.mkv)\n"
+    "  --preset NAME      x264's speed against size for H.264: ultrafast, superfast, veryfast\n"
+    "                     (default), faster, fast, medium, slow, slower, veryslow\n"
+    "  --crf N            H.264 quality, 0 (lossless) to 51 (worst); lower is better and\n"
+    "                     larger (default 13)\n"
+    "  --join OUT PART... put video parts of the show (each holding its range of pictures)\n"
+    "                     together into OUT without encoding the pictures again; the sound\n"
+    "                     comes from --sound WHOLE.wav, the soundtrack of the whole show\n"
     "  --render-only      draw and read back every picture of a video, then drop them (to\n"
     "                     time the rendering alone)\n"
     "  --fps N            pictures per second of show time for --capture and --video\n"
@@ -90,6 +101,8 @@ int main(int argc, char** argv) {
     bool shot = false;
     int32_t startTick = 0;
     DemoOfflineOptions offline;
+    DemoVideoJoin join;
+    bool joining = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
@@ -122,6 +135,24 @@ int main(int argc, char** argv) {
             offline.renderOnly = true;
         } else if (a == "--codec" && hasValue) {
             offline.videoCodec = argv[++i];
+        } else if (a == "--preset" && hasValue) {
+            offline.videoPreset = argv[++i];
+        } else if (a == "--crf" && hasValue) {
+            // The range is the encoder's to check, with the other video settings.
+            int32_t crf = 0;
+            if (!ParseInt(argv[++i], INT32_MIN, INT32_MAX, &crf)) {
+                std::fprintf(stderr, "zarnoth: --crf takes a whole number, not '%s'\n", argv[i]);
+                return 1;
+            }
+            offline.videoCrf = crf;
+        } else if (a == "--join" && i + 2 < argc) {
+            joining = true;
+            join.path = argv[++i];
+            while (i + 1 < argc && std::strncmp(argv[i + 1], "--", 2) != 0) {
+                join.parts.push_back(argv[++i]);
+            }
+        } else if (a == "--sound" && hasValue) {
+            join.soundPath = argv[++i];
         } else if (a == "--size" && hasValue) {
             if (!ParseDemoPictureSize(argv[++i], &offline.size.width, &offline.size.height)) {
                 return Usage("--size takes WIDTHxHEIGHT, e.g. 1920x1080");
@@ -138,10 +169,24 @@ int main(int argc, char** argv) {
             return Usage(("unknown or incomplete option " + a).c_str());
         }
     }
+    if (joining) {
+        if (join.parts.empty() || join.soundPath.empty() || argc != 3 + static_cast<int>(join.parts.size()) + 2) {
+            return Usage("--join takes OUT, one or more parts and --sound WHOLE.wav, and nothing else");
+        }
+        const std::string problem = JoinDemoVideo(join);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "zarnoth: %s\n", problem.c_str());
+            return 1;
+        }
+        return 0;
+    }
     if (shot && offline.shotPath.empty()) {
         return Usage("--shot needs -o OUT.png");
     }
     const bool video = !offline.videoPath.empty();
+    if (!video && (offline.videoPreset.has_value() || offline.videoCrf.has_value())) {
+        return Usage("--preset and --crf go with --video");
+    }
     const int modes = (shot ? 1 : 0) + (offline.captureDir.empty() ? 0 : 1) + (video ? 1 : 0) + (offline.renderOnly ? 1 : 0);
     if (modes > 1) {
         return Usage("--shot, --capture, --video and --render-only do not go together");

@@ -1,12 +1,16 @@
 // The video encoder behind DemoVideoEncoderFFmpeg: FFmpeg's libavformat muxer with libx264 +
-// AAC or FFV1 + PCM. Built as a module of its own (zarnoth_video.so) that the program
+// AAC or FFV1 + PCM, as one plan of settings decided from DemoVideoSettings that both
+// the check and the encoder use. Not thread-safe: one thread drives an encoder. Built as a module of its own (zarnoth_video.so) that the program
 // loads only to make a video, so FFmpeg's libraries stay out of the show's process.
 // It uses no engine code: pictures arrive as KVLImage rows.
 #include "app/demo_video_encoder.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
+#include <optional>
 #include <system_error>
 
 extern "C" {
@@ -25,25 +29,7 @@ constexpr int32_t kChannels = 2;
 // Sound goes to the encoder in blocks of this many frames (AAC's frame size; PCM
 // takes any).
 constexpr int kSoundBlock = 1024;
-
-struct Codecs {
-    AVCodecID video;
-    AVCodecID sound;
-    const char* videoEncoder;
-    const char* soundEncoder;
-};
-
-bool FindCodecs(const std::string& name, Codecs* out) {
-    if (name == "h264") {
-        *out = {AV_CODEC_ID_H264, AV_CODEC_ID_AAC, "libx264", "aac"};
-        return true;
-    }
-    if (name == "ffv1") {
-        *out = {AV_CODEC_ID_FFV1, AV_CODEC_ID_PCM_S16LE, "ffv1", "pcm_s16le"};
-        return true;
-    }
-    return false;
-}
+constexpr const char* kRangeTag = "zarnoth_range";
 
 std::string PartPath(const std::string& path) { return path + ".part"; }
 
@@ -51,6 +37,115 @@ std::string AvError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(code, text, sizeof text);
     return text;
+}
+
+// Everything about how a file is encoded, decided once from the settings: the check
+// before any work and Open both use it, so they cannot disagree.
+struct Plan {
+    const AVOutputFormat* container = nullptr;
+    const AVCodec* videoEncoder = nullptr;
+    const AVCodec* soundEncoder = nullptr;
+    // The pictures as they arrive (0xAARRGGBB in memory: blue, green, red, alpha) and
+    // as the video encoder takes them; a conversion runs between the two if they differ.
+    AVPixelFormat source = AV_PIX_FMT_BGRA;
+    AVPixelFormat pixelFormat = AV_PIX_FMT_YUV420P;
+    int gopSize = 1;
+    // BT.709 limited range, in the conversion and in the stream's tags.
+    bool bt709 = false;
+    // x264's preset and crf (empty preset: not x264).
+    std::string preset;
+    int32_t crf = 0;
+    AVSampleFormat sampleFormat = AV_SAMPLE_FMT_S16;
+    int64_t soundBitRate = 0;
+    // Global headers (the container wants them) and the index in front (mp4, mov).
+    bool globalHeader = false;
+    bool faststart = false;
+    // The "zarnoth_range" tag ("FROM-TO"), empty for the whole show.
+    std::string range;
+};
+
+// Fills the plan; the reason when the settings cannot be encoded, else empty. Looks
+// at no file.
+std::string MakePlan(const DemoVideoSettings& settings, Plan* plan) {
+    const char* videoName = nullptr;
+    const char* soundName = nullptr;
+    AVCodecID video = AV_CODEC_ID_NONE;
+    AVCodecID sound = AV_CODEC_ID_NONE;
+    const bool h264 = settings.codec == "h264";
+    if (h264) {
+        videoName = "libx264";
+        soundName = "aac";
+        video = AV_CODEC_ID_H264;
+        sound = AV_CODEC_ID_AAC;
+    } else if (settings.codec == "ffv1") {
+        videoName = "ffv1";
+        soundName = "pcm_s16le";
+        video = AV_CODEC_ID_FFV1;
+        sound = AV_CODEC_ID_PCM_S16LE;
+    } else {
+        return "unknown codec '" + settings.codec + "' (h264 or ffv1)";
+    }
+    const AVOutputFormat* format = av_guess_format(nullptr, settings.path.c_str(), nullptr);
+    if (format == nullptr) {
+        return "cannot tell a video format from the name " + settings.path + " (use .mp4 or .mkv)";
+    }
+    if (avformat_query_codec(format, video, FF_COMPLIANCE_NORMAL) != 1 ||
+        avformat_query_codec(format, sound, FF_COMPLIANCE_NORMAL) != 1) {
+        return std::string("a .") + (format->extensions != nullptr ? format->extensions : format->name) +
+               " file cannot hold " + settings.codec + " (use .mkv for ffv1)";
+    }
+    plan->container = format;
+    plan->videoEncoder = avcodec_find_encoder_by_name(videoName);
+    plan->soundEncoder = avcodec_find_encoder_by_name(soundName);
+    if (plan->videoEncoder == nullptr || plan->soundEncoder == nullptr) {
+        return std::string("this FFmpeg has no ") + videoName + " or " + soundName + " encoder";
+    }
+    if (h264) {
+        if (settings.width % 2 != 0 || settings.height % 2 != 0) {
+            return "h264 (yuv420p) needs an even width and height";
+        }
+        plan->preset = settings.preset.value_or(kDemoVideoDefaultPreset);
+        if (std::find_if(std::begin(kDemoVideoPresets), std::end(kDemoVideoPresets), [&](const char* name) {
+                return plan->preset == name;
+            }) == std::end(kDemoVideoPresets)) {
+            std::string names;
+            for (const char* name : kDemoVideoPresets) {
+                names += names.empty() ? name : std::string(", ") + name;
+            }
+            return "unknown preset '" + plan->preset + "' (" + names + ")";
+        }
+        plan->crf = settings.crf.value_or(kDemoVideoDefaultCrf);
+        if (plan->crf < 0 || plan->crf > kDemoVideoMaxCrf) {
+            return "--crf takes a whole number from 0 to " + std::to_string(kDemoVideoMaxCrf) + ", not " +
+                   std::to_string(plan->crf);
+        }
+        plan->source = AV_PIX_FMT_BGRA;
+        plan->pixelFormat = AV_PIX_FMT_YUV420P;
+        // A key picture every two seconds, as video sites ask.
+        plan->gopSize = 2 * settings.fps;
+        plan->bt709 = true;
+        plan->sampleFormat = AV_SAMPLE_FMT_FLTP;
+        plan->soundBitRate = 192000;
+    } else {
+        if (settings.preset.has_value() || settings.crf.has_value()) {
+            return "ffv1 is lossless: --preset and --crf are for h264";
+        }
+        // FFV1 keeps the pictures' bytes as they are.
+        plan->source = AV_PIX_FMT_BGR0;
+        plan->pixelFormat = AV_PIX_FMT_BGR0;
+        plan->gopSize = 1;
+        plan->sampleFormat = AV_SAMPLE_FMT_S16;
+    }
+    if (settings.fromPicture >= 0 || settings.toPicture >= 0) {
+        if (settings.fromPicture < 0 || settings.toPicture <= settings.fromPicture) {
+            return "the picture range " + std::to_string(settings.fromPicture) + "-" +
+                   std::to_string(settings.toPicture) + " is empty";
+        }
+        plan->range = std::to_string(settings.fromPicture) + "-" + std::to_string(settings.toPicture);
+    }
+    plan->globalHeader = (format->flags & AVFMT_GLOBALHEADER) != 0;
+    plan->faststart = std::strcmp(format->name, "mp4") == 0 || std::strcmp(format->name, "mov") == 0;
+    return {};
 }
 
 struct FreeFormat {
@@ -75,25 +170,10 @@ struct FreeScale {
 };
 
 std::string CheckVideo(const DemoVideoSettings& settings) {
-    Codecs codecs{};
-    if (!FindCodecs(settings.codec, &codecs)) {
-        return "unknown codec '" + settings.codec + "' (h264 or ffv1)";
-    }
-    const AVOutputFormat* format = av_guess_format(nullptr, settings.path.c_str(), nullptr);
-    if (format == nullptr) {
-        return "cannot tell a video format from the name " + settings.path + " (use .mp4 or .mkv)";
-    }
-    if (avformat_query_codec(format, codecs.video, FF_COMPLIANCE_NORMAL) != 1 ||
-        avformat_query_codec(format, codecs.sound, FF_COMPLIANCE_NORMAL) != 1) {
-        return std::string("a .") + (format->extensions != nullptr ? format->extensions : format->name) +
-               " file cannot hold " + settings.codec + " (use .mkv for ffv1)";
-    }
-    if (avcodec_find_encoder_by_name(codecs.videoEncoder) == nullptr ||
-        avcodec_find_encoder_by_name(codecs.soundEncoder) == nullptr) {
-        return std::string("this FFmpeg has no ") + codecs.videoEncoder + " or " + codecs.soundEncoder + " encoder";
-    }
-    if (settings.codec == "h264" && (settings.width % 2 != 0 || settings.height % 2 != 0)) {
-        return "h264 (yuv420p) needs an even width and height";
+    Plan plan;
+    std::string problem = MakePlan(settings, &plan);
+    if (!problem.empty()) {
+        return problem;
     }
     // The one way to know that the file can be written is to create it.
     const std::string part = PartPath(settings.path);
@@ -108,8 +188,16 @@ std::string CheckVideo(const DemoVideoSettings& settings) {
 
 class DemoVideoEncoderFFmpeg final : public DemoVideoEncoder {
 public:
-    explicit DemoVideoEncoderFFmpeg(const DemoVideoSettings& settings);
+    // copiedVideo: the video stream takes encoded pictures as they are (AddCopied),
+    // with these parameters, and no video encoder is opened; the sound is encoded as
+    // usual. The parameters must outlive Open.
+    explicit DemoVideoEncoderFFmpeg(const DemoVideoSettings& settings,
+                                    const AVCodecParameters* copiedVideo = nullptr);
     ~DemoVideoEncoderFFmpeg() override;
+
+    // The next encoded picture of a copied video stream: its timestamps in timeBase,
+    // counted from its part's first picture, which is picture 'first' of the whole.
+    bool AddCopied(AVPacket* packet, AVRational timeBase, int64_t first);
 
     bool Open() override;
     bool AddPicture(const KVLImage& picture) override;
@@ -120,9 +208,15 @@ public:
 private:
     struct State;
     bool Fail(const std::string& what, int code);
+    // Open's steps, in this order.
+    bool OpenVideoCodec();
+    bool OpenSoundCodec();
+    bool OpenFile();
     bool EncodeSound(bool flush);
 
     DemoVideoSettings m_settings;
+    const AVCodecParameters* m_copiedVideo;
+    Plan m_plan;
     std::unique_ptr<State> m_state;
     std::string m_error;
 };
@@ -148,8 +242,9 @@ struct DemoVideoEncoderFFmpeg::State {
     bool finished = false;
 };
 
-DemoVideoEncoderFFmpeg::DemoVideoEncoderFFmpeg(const DemoVideoSettings& settings)
-    : m_settings(settings), m_state(std::make_unique<State>()) {}
+DemoVideoEncoderFFmpeg::DemoVideoEncoderFFmpeg(const DemoVideoSettings& settings,
+                                               const AVCodecParameters* copiedVideo)
+    : m_settings(settings), m_copiedVideo(copiedVideo), m_state(std::make_unique<State>()) {}
 
 DemoVideoEncoderFFmpeg::~DemoVideoEncoderFFmpeg() {
     if (!m_state->finished && m_state->format != nullptr) {
@@ -198,32 +293,23 @@ int EncodeAndWrite(AVFormatContext* format, AVCodecContext* codec, AVStream* str
 }  // namespace
 
 bool DemoVideoEncoderFFmpeg::Open() {
-    State& s = *m_state;
     // The encoders' statistics would bury the progress line; errors still show.
     av_log_set_level(AV_LOG_ERROR);
-    Codecs codecs{};
-    if (!FindCodecs(m_settings.codec, &codecs)) {
-        return Fail("unknown codec '" + m_settings.codec + "'", 0);
+    const std::string problem = MakePlan(m_settings, &m_plan);
+    if (!problem.empty()) {
+        return Fail(problem, 0);
     }
-    const std::string part = PartPath(m_settings.path);
-    const AVOutputFormat* guessed = av_guess_format(nullptr, m_settings.path.c_str(), nullptr);
-    AVFormatContext* format = nullptr;
-    int r = avformat_alloc_output_context2(&format, guessed, nullptr, part.c_str());
-    if (r < 0 || format == nullptr) {
-        return Fail("cannot make a video file " + m_settings.path, r);
+    if (m_copiedVideo == nullptr && !OpenVideoCodec()) {
+        return false;
     }
-    s.format.reset(format);
-    // Bit-exact: no random identifiers, dates or version strings in the file.
-    format->flags |= AVFMT_FLAG_BITEXACT;
+    return OpenSoundCodec() && OpenFile();
+}
 
-    const AVCodec* videoEncoder = avcodec_find_encoder_by_name(codecs.videoEncoder);
-    const AVCodec* soundEncoder = avcodec_find_encoder_by_name(codecs.soundEncoder);
-    if (videoEncoder == nullptr || soundEncoder == nullptr) {
-        return Fail("this FFmpeg lacks an encoder", 0);
-    }
-    s.video.reset(avcodec_alloc_context3(videoEncoder));
-    s.sound.reset(avcodec_alloc_context3(soundEncoder));
-    if (s.video == nullptr || s.sound == nullptr) {
+// The video encoder, the picture it is fed and the colour conversion into it.
+bool DemoVideoEncoderFFmpeg::OpenVideoCodec() {
+    State& s = *m_state;
+    s.video.reset(avcodec_alloc_context3(m_plan.videoEncoder));
+    if (s.video == nullptr) {
         return Fail("out of memory", 0);
     }
     AVCodecContext* v = s.video.get();
@@ -233,69 +319,32 @@ bool DemoVideoEncoderFFmpeg::Open() {
     v->framerate = AVRational{m_settings.fps, 1};
     v->sample_aspect_ratio = AVRational{1, 1};
     v->flags |= AV_CODEC_FLAG_BITEXACT;
-    AVPixelFormat source = AV_PIX_FMT_BGR0;
-    if (codecs.video == AV_CODEC_ID_H264) {
-        v->pix_fmt = AV_PIX_FMT_YUV420P;
-        // A key picture every two seconds, as video sites ask; BT.709 limited range.
-        v->gop_size = 2 * m_settings.fps;
+    v->pix_fmt = m_plan.pixelFormat;
+    v->gop_size = m_plan.gopSize;
+    if (m_plan.bt709) {
         v->colorspace = AVCOL_SPC_BT709;
         v->color_primaries = AVCOL_PRI_BT709;
         v->color_trc = AVCOL_TRC_BT709;
         v->color_range = AVCOL_RANGE_MPEG;
-        av_opt_set(v->priv_data, "preset", "medium", 0);
-        av_opt_set(v->priv_data, "crf", "18", 0);
-        source = AV_PIX_FMT_BGRA;
-    } else {
-        // 0xAARRGGBB in memory is blue, green, red, alpha: FFV1 keeps it as it is.
-        v->pix_fmt = AV_PIX_FMT_BGR0;
-        v->gop_size = 1;
+    }
+    if (!m_plan.preset.empty()) {
+        av_opt_set(v->priv_data, "preset", m_plan.preset.c_str(), 0);
+        av_opt_set_int(v->priv_data, "crf", m_plan.crf, 0);
+    }
+    if (m_plan.videoEncoder->id == AV_CODEC_ID_FFV1) {
         av_opt_set_int(v->priv_data, "level", 3, 0);
         av_opt_set_int(v->priv_data, "slicecrc", 1, 0);
     }
-    if (format->oformat->flags & AVFMT_GLOBALHEADER) {
+    if (m_plan.globalHeader) {
         v->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     }
-    r = avcodec_open2(v, videoEncoder, nullptr);
+    const int r = avcodec_open2(v, m_plan.videoEncoder, nullptr);
     if (r < 0) {
-        return Fail(std::string("cannot open the ") + codecs.videoEncoder + " encoder", r);
-    }
-
-    AVCodecContext* a = s.sound.get();
-    a->sample_rate = m_settings.sampleRate;
-    av_channel_layout_default(&a->ch_layout, kChannels);
-    a->time_base = AVRational{1, m_settings.sampleRate};
-    a->flags |= AV_CODEC_FLAG_BITEXACT;
-    if (codecs.sound == AV_CODEC_ID_AAC) {
-        a->sample_fmt = AV_SAMPLE_FMT_FLTP;
-        a->bit_rate = 192000;
-    } else {
-        a->sample_fmt = AV_SAMPLE_FMT_S16;
-    }
-    if (format->oformat->flags & AVFMT_GLOBALHEADER) {
-        a->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    }
-    r = avcodec_open2(a, soundEncoder, nullptr);
-    if (r < 0) {
-        return Fail(std::string("cannot open the ") + codecs.soundEncoder + " encoder", r);
-    }
-
-    s.videoStream = avformat_new_stream(format, nullptr);
-    s.soundStream = avformat_new_stream(format, nullptr);
-    if (s.videoStream == nullptr || s.soundStream == nullptr) {
-        return Fail("out of memory", 0);
-    }
-    s.videoStream->time_base = v->time_base;
-    s.videoStream->avg_frame_rate = v->framerate;
-    s.soundStream->time_base = a->time_base;
-    if (avcodec_parameters_from_context(s.videoStream->codecpar, v) < 0 ||
-        avcodec_parameters_from_context(s.soundStream->codecpar, a) < 0) {
-        return Fail("out of memory", 0);
+        return Fail(std::string("cannot open the ") + m_plan.videoEncoder->name + " encoder", r);
     }
 
     s.picture.reset(av_frame_alloc());
-    s.block.reset(av_frame_alloc());
-    s.packet.reset(av_packet_alloc());
-    if (s.picture == nullptr || s.block == nullptr || s.packet == nullptr) {
+    if (s.picture == nullptr) {
         return Fail("out of memory", 0);
     }
     s.picture->format = v->pix_fmt;
@@ -304,14 +353,80 @@ bool DemoVideoEncoderFFmpeg::Open() {
     if (av_frame_get_buffer(s.picture.get(), 0) < 0) {
         return Fail("out of memory", 0);
     }
-    if (v->pix_fmt != source) {
-        s.scale.reset(sws_getContext(v->width, v->height, source, v->width, v->height, v->pix_fmt,
+    if (m_plan.source != m_plan.pixelFormat) {
+        s.scale.reset(sws_getContext(v->width, v->height, m_plan.source, v->width, v->height, v->pix_fmt,
                                      SWS_BICUBIC | SWS_ACCURATE_RND | SWS_BITEXACT, nullptr, nullptr, nullptr));
         if (s.scale == nullptr) {
             return Fail("no colour conversion to the encoder's format", 0);
         }
-        const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
-        sws_setColorspaceDetails(s.scale.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
+        if (m_plan.bt709) {
+            const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
+            sws_setColorspaceDetails(s.scale.get(), bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
+        }
+    }
+    return true;
+}
+
+// The sound encoder and the block it is fed.
+bool DemoVideoEncoderFFmpeg::OpenSoundCodec() {
+    State& s = *m_state;
+    s.sound.reset(avcodec_alloc_context3(m_plan.soundEncoder));
+    s.block.reset(av_frame_alloc());
+    s.packet.reset(av_packet_alloc());
+    if (s.sound == nullptr || s.block == nullptr || s.packet == nullptr) {
+        return Fail("out of memory", 0);
+    }
+    AVCodecContext* a = s.sound.get();
+    a->sample_rate = m_settings.sampleRate;
+    av_channel_layout_default(&a->ch_layout, kChannels);
+    a->time_base = AVRational{1, m_settings.sampleRate};
+    a->flags |= AV_CODEC_FLAG_BITEXACT;
+    a->sample_fmt = m_plan.sampleFormat;
+    if (m_plan.soundBitRate > 0) {
+        a->bit_rate = m_plan.soundBitRate;
+    }
+    if (m_plan.globalHeader) {
+        a->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    const int r = avcodec_open2(a, m_plan.soundEncoder, nullptr);
+    if (r < 0) {
+        return Fail(std::string("cannot open the ") + m_plan.soundEncoder->name + " encoder", r);
+    }
+    return true;
+}
+
+// OUT.part with its two streams, the range tag and the header.
+bool DemoVideoEncoderFFmpeg::OpenFile() {
+    State& s = *m_state;
+    const std::string part = PartPath(m_settings.path);
+    AVFormatContext* format = nullptr;
+    int r = avformat_alloc_output_context2(&format, m_plan.container, nullptr, part.c_str());
+    if (r < 0 || format == nullptr) {
+        return Fail("cannot make a video file " + m_settings.path, r);
+    }
+    s.format.reset(format);
+    // Bit-exact: no random identifiers, dates or version strings in the file.
+    format->flags |= AVFMT_FLAG_BITEXACT;
+    s.videoStream = avformat_new_stream(format, nullptr);
+    s.soundStream = avformat_new_stream(format, nullptr);
+    if (s.videoStream == nullptr || s.soundStream == nullptr) {
+        return Fail("out of memory", 0);
+    }
+    s.videoStream->time_base = AVRational{1, m_settings.fps};
+    s.videoStream->avg_frame_rate = AVRational{m_settings.fps, 1};
+    s.soundStream->time_base = s.sound->time_base;
+    const int videoParameters = m_copiedVideo != nullptr
+                                    ? avcodec_parameters_copy(s.videoStream->codecpar, m_copiedVideo)
+                                    : avcodec_parameters_from_context(s.videoStream->codecpar, s.video.get());
+    if (m_copiedVideo != nullptr) {
+        // The part's container may have its own tag for the codec; the new one picks.
+        s.videoStream->codecpar->codec_tag = 0;
+    }
+    if (videoParameters < 0 || avcodec_parameters_from_context(s.soundStream->codecpar, s.sound.get()) < 0) {
+        return Fail("out of memory", 0);
+    }
+    if (!m_plan.range.empty() && av_dict_set(&format->metadata, kRangeTag, m_plan.range.c_str(), 0) < 0) {
+        return Fail("out of memory", 0);
     }
 
     r = avio_open(&format->pb, part.c_str(), AVIO_FLAG_WRITE);
@@ -319,9 +434,10 @@ bool DemoVideoEncoderFFmpeg::Open() {
         return Fail("cannot write " + m_settings.path, r);
     }
     AVDictionary* options = nullptr;
-    if (std::strcmp(format->oformat->name, "mp4") == 0 || std::strcmp(format->oformat->name, "mov") == 0) {
-        // The index goes in front, so that players can start before the whole file is in.
-        av_dict_set(&options, "movflags", "+faststart", 0);
+    if (m_plan.faststart) {
+        // The index goes in front, so that players can start before the whole file is
+        // in; tags of our own are kept only when asked for.
+        av_dict_set(&options, "movflags", m_plan.range.empty() ? "+faststart" : "+faststart+use_metadata_tags", 0);
     }
     r = avformat_write_header(format, &options);
     av_dict_free(&options);
@@ -332,9 +448,33 @@ bool DemoVideoEncoderFFmpeg::Open() {
     return true;
 }
 
+bool DemoVideoEncoderFFmpeg::AddCopied(AVPacket* packet, AVRational timeBase, int64_t first) {
+    State& s = *m_state;
+    if (!s.headerWritten || s.finished || m_copiedVideo == nullptr) {
+        return Fail("the video file is not open", 0);
+    }
+    // Through whole pictures, so that each part's own rounding goes (a container that
+    // counts milliseconds holds 1/60 s rounded).
+    const AVRational picture{1, m_settings.fps};
+    const AVRational to = s.videoStream->time_base;
+    const auto move = [&](int64_t t) {
+        return t == AV_NOPTS_VALUE ? t : av_rescale_q(av_rescale_q(t, timeBase, picture) + first, picture, to);
+    };
+    packet->pts = move(packet->pts);
+    packet->dts = move(packet->dts);
+    packet->duration = av_rescale_q(1, picture, to);
+    packet->stream_index = s.videoStream->index;
+    packet->pos = -1;
+    const int r = av_interleaved_write_frame(s.format.get(), packet);
+    if (r < 0 || s.format->pb->error < 0) {
+        return Fail("cannot write " + m_settings.path, r < 0 ? r : s.format->pb->error);
+    }
+    return true;
+}
+
 bool DemoVideoEncoderFFmpeg::AddPicture(const KVLImage& picture) {
     State& s = *m_state;
-    if (!s.headerWritten || s.finished) {
+    if (!s.headerWritten || s.finished || m_copiedVideo != nullptr) {
         return Fail("the video file is not open", 0);
     }
     if (picture.width != m_settings.width || picture.height != m_settings.height) {
@@ -438,7 +578,8 @@ bool DemoVideoEncoderFFmpeg::Finish(int64_t soundFrames) {
     if (!EncodeSound(true)) {
         return false;
     }
-    int r = EncodeAndWrite(s.format.get(), s.video.get(), s.videoStream, nullptr, s.packet.get());
+    int r = s.video != nullptr ? EncodeAndWrite(s.format.get(), s.video.get(), s.videoStream, nullptr, s.packet.get())
+                               : 0;
     if (r < 0) {
         return Fail("cannot write " + m_settings.path, r);
     }
@@ -459,10 +600,268 @@ bool DemoVideoEncoderFFmpeg::Finish(int64_t soundFrames) {
     return true;
 }
 
+namespace {
+
+struct CloseInput {
+    void operator()(AVFormatContext* c) const { avformat_close_input(&c); }
+};
+using Input = std::unique_ptr<AVFormatContext, CloseInput>;
+
+// Opens a file for reading; the reason when it cannot be read, else empty.
+std::string OpenInput(const std::string& path, Input* out) {
+    AVFormatContext* c = nullptr;
+    int r = avformat_open_input(&c, path.c_str(), nullptr, nullptr);
+    if (r < 0) {
+        return "cannot read " + path + ": " + AvError(r);
+    }
+    out->reset(c);
+    r = avformat_find_stream_info(c, nullptr);
+    return r < 0 ? "cannot read " + path + ": " + AvError(r) : std::string();
+}
+
+std::string Describe(const AVCodecParameters* p, AVRational rate) {
+    return std::string(avcodec_get_name(p->codec_id)) + " " + std::to_string(p->width) + "x" +
+           std::to_string(p->height) + " at " + std::to_string(rate.num) +
+           (rate.den == 1 ? "" : "/" + std::to_string(rate.den)) + " pictures/s";
+}
+
+struct JoinPart {
+    std::string path;
+    int64_t from = 0;
+    int64_t to = 0;
+};
+
+// Reads a part whole: its range, its video stream against the first part's (null for
+// the first), its pictures counted and the first one a key picture. Fills 'part'.
+std::string CheckPart(const std::string& path, const Input& first, JoinPart* part, Input* out) {
+    std::string problem = OpenInput(path, out);
+    if (!problem.empty()) {
+        return problem;
+    }
+    AVFormatContext* in = out->get();
+    const int v = av_find_best_stream(in, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (v < 0) {
+        return path + " has no video stream";
+    }
+    const AVDictionaryEntry* tag = av_dict_get(in->metadata, kRangeTag, nullptr, 0);
+    long long from = -1;
+    long long to = -1;
+    char rest = 0;
+    if (tag == nullptr || std::sscanf(tag->value, "%lld-%lld%c", &from, &to, &rest) != 2 || from < 0 || to <= from) {
+        return path + " is not a part of the show (it has no picture range)";
+    }
+    part->path = path;
+    part->from = from;
+    part->to = to;
+    const AVStream* stream = in->streams[v];
+    if (first != nullptr) {
+        AVFormatContext* f = first.get();
+        const AVStream* a = f->streams[av_find_best_stream(f, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0)];
+        const AVCodecParameters* x = a->codecpar;
+        const AVCodecParameters* y = stream->codecpar;
+        const bool same = x->codec_id == y->codec_id && x->width == y->width && x->height == y->height &&
+                          x->format == y->format && av_cmp_q(a->avg_frame_rate, stream->avg_frame_rate) == 0 &&
+                          x->extradata_size == y->extradata_size &&
+                          (x->extradata_size == 0 || std::memcmp(x->extradata, y->extradata, x->extradata_size) == 0);
+        if (!same) {
+            return path + " (" + Describe(y, stream->avg_frame_rate) + ") does not match " + f->url + " (" +
+                   Describe(x, a->avg_frame_rate) + ")" +
+                   (x->codec_id == y->codec_id && x->width == y->width && x->height == y->height
+                        ? ": encoded with other settings"
+                        : "");
+        }
+    }
+    std::unique_ptr<AVPacket, FreePacket> packet(av_packet_alloc());
+    if (packet == nullptr) {
+        return "out of memory";
+    }
+    int64_t pictures = 0;
+    int r = 0;
+    while ((r = av_read_frame(in, packet.get())) >= 0) {
+        if (packet->stream_index == v) {
+            if (pictures == 0 && (packet->flags & AV_PKT_FLAG_KEY) == 0) {
+                av_packet_unref(packet.get());
+                return path + " does not start with a key picture";
+            }
+            ++pictures;
+        }
+        av_packet_unref(packet.get());
+    }
+    if (r != AVERROR_EOF) {
+        return "cannot read " + path + ": " + AvError(r);
+    }
+    if (pictures != to - from) {
+        return path + " is truncated: it holds " + std::to_string(pictures) + " of its " + std::to_string(to - from) +
+               " pictures";
+    }
+    return {};
+}
+
+// The pieces of the join that can fail, in order; the reason, or empty.
+std::string JoinVideo(const DemoVideoJoin& join) {
+    // A damaged part is reported here, naming the file; the demuxers' own words about
+    // it would only come first without saying which.
+    av_log_set_level(AV_LOG_FATAL);
+    if (join.parts.empty()) {
+        return "no parts to join";
+    }
+    std::vector<JoinPart> parts(join.parts.size());
+    Input first;
+    for (size_t i = 0; i < join.parts.size(); ++i) {
+        if (join.parts[i] == join.path) {
+            return join.path + " is one of the parts";
+        }
+        Input in;
+        const std::string problem = CheckPart(join.parts[i], first, &parts[i], &in);
+        if (!problem.empty()) {
+            return problem;
+        }
+        if (first == nullptr) {
+            first = std::move(in);
+        }
+    }
+    std::stable_sort(parts.begin(), parts.end(), [](const JoinPart& a, const JoinPart& b) { return a.from < b.from; });
+    int64_t next = 0;
+    const JoinPart* before = nullptr;
+    for (const JoinPart& part : parts) {
+        if (part.from < next) {
+            return part.path + " (pictures " + std::to_string(part.from) + "-" + std::to_string(part.to) +
+                   ") overlaps " + before->path + " (pictures " + std::to_string(before->from) + "-" +
+                   std::to_string(before->to) + ")";
+        }
+        if (part.from > next) {
+            return "pictures " + std::to_string(next) + "-" + std::to_string(part.from) + " are missing before " +
+                   part.path;
+        }
+        next = part.to;
+        before = &part;
+    }
+
+    AVFormatContext* f = first.get();
+    const AVStream* firstVideo = f->streams[av_find_best_stream(f, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0)];
+    const AVCodecParameters* video = firstVideo->codecpar;
+    const AVRational rate = firstVideo->avg_frame_rate;
+    DemoVideoSettings settings;
+    settings.path = join.path;
+    if (video->codec_id == AV_CODEC_ID_H264) {
+        settings.codec = "h264";
+    } else if (video->codec_id == AV_CODEC_ID_FFV1) {
+        settings.codec = "ffv1";
+    } else {
+        return join.parts.front() + " holds " + avcodec_get_name(video->codec_id) + ", not h264 or ffv1";
+    }
+    if (rate.den != 1 || rate.num < 1) {
+        return join.parts.front() + " has no whole picture rate";
+    }
+    settings.width = video->width;
+    settings.height = video->height;
+    settings.fps = rate.num;
+
+    Input sound;
+    std::string problem = OpenInput(join.soundPath, &sound);
+    if (!problem.empty()) {
+        return problem;
+    }
+    const AVCodecParameters* wav = sound->nb_streams == 1 ? sound->streams[0]->codecpar : nullptr;
+    if (wav == nullptr || wav->codec_id != AV_CODEC_ID_PCM_S16LE || wav->ch_layout.nb_channels != kChannels) {
+        return join.soundPath + " is not 16-bit stereo sound";
+    }
+    settings.sampleRate = wav->sample_rate;
+    problem = CheckVideo(settings);
+    if (!problem.empty()) {
+        return problem;
+    }
+
+    DemoVideoEncoderFFmpeg out(settings, video);
+    if (!out.Open()) {
+        return out.Error();
+    }
+    // The sound of the whole, fed up to the end of each picture as it goes in (so
+    // that the muxer interleaves as a single run does) and no further than the end.
+    const int64_t soundEnd = next * settings.sampleRate / settings.fps;
+    int64_t fed = 0;
+    std::vector<int16_t> samples;
+    std::unique_ptr<AVPacket, FreePacket> packet(av_packet_alloc());
+    if (packet == nullptr) {
+        return "out of memory";
+    }
+    bool soundLeft = true;
+    const auto feed = [&](int64_t until) -> std::string {
+        until = std::min(until, soundEnd);
+        while (fed < until && soundLeft) {
+            const int64_t want = until - fed;
+            if (samples.size() / kChannels < static_cast<size_t>(want)) {
+                const int r = av_read_frame(sound.get(), packet.get());
+                if (r == AVERROR_EOF) {
+                    soundLeft = false;
+                } else if (r < 0) {
+                    return "cannot read " + join.soundPath + ": " + AvError(r);
+                } else {
+                    const size_t count = static_cast<size_t>(packet->size) / 2;
+                    const size_t at = samples.size();
+                    samples.resize(at + count);
+                    for (size_t i = 0; i < count; ++i) {
+                        samples[at + i] = static_cast<int16_t>(packet->data[2 * i] | (packet->data[2 * i + 1] << 8));
+                    }
+                    av_packet_unref(packet.get());
+                    continue;
+                }
+            }
+            const int64_t frames = std::min<int64_t>(want, static_cast<int64_t>(samples.size() / kChannels));
+            if (frames > 0) {
+                if (!out.AddSound(samples.data(), frames)) {
+                    return out.Error();
+                }
+                samples.erase(samples.begin(), samples.begin() + static_cast<ptrdiff_t>(frames * kChannels));
+                fed += frames;
+            }
+        }
+        return {};
+    };
+    for (const JoinPart& part : parts) {
+        Input in;
+        problem = OpenInput(part.path, &in);
+        if (!problem.empty()) {
+            return problem;
+        }
+        const int v = av_find_best_stream(in.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+        const AVRational timeBase = in->streams[v]->time_base;
+        int64_t k = part.from;
+        int r = 0;
+        while ((r = av_read_frame(in.get(), packet.get())) >= 0) {
+            if (packet->stream_index != v) {
+                av_packet_unref(packet.get());
+                continue;
+            }
+            const bool ok = out.AddCopied(packet.get(), timeBase, part.from);
+            av_packet_unref(packet.get());
+            if (!ok) {
+                return out.Error();
+            }
+            ++k;
+            problem = feed((k * settings.sampleRate) / settings.fps);
+            if (!problem.empty()) {
+                return problem;
+            }
+        }
+        if (r != AVERROR_EOF) {
+            return "cannot read " + part.path + ": " + AvError(r);
+        }
+    }
+    // A short soundtrack ends in silence, as in a single run.
+    return out.Finish(soundEnd) ? std::string() : out.Error();
+}
+
+}  // namespace
+
 extern "C" ZARNOTH_VIDEO_ENTRY void zarnoth_video_check(const DemoVideoSettings* settings, std::string* reason) {
     *reason = CheckVideo(*settings);
 }
 
 extern "C" ZARNOTH_VIDEO_ENTRY DemoVideoEncoder* zarnoth_video_create(const DemoVideoSettings* settings) {
     return new DemoVideoEncoderFFmpeg(*settings);
+}
+
+extern "C" ZARNOTH_VIDEO_ENTRY void zarnoth_video_join(const DemoVideoJoin* join, std::string* reason) {
+    *reason = JoinVideo(*join);
 }
