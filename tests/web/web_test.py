@@ -10,7 +10,7 @@ Cases, each against the page as a visitor gets it (no special headers):
              after 82.32 s plus the hidden time with the end picture shown (compared
              with the native shot of the end picture), and the frames handed to Web
              Audio by then match the show's ticks (music and pictures in step)
-  viewer     a tap starts the show; Space pauses it; the keys 3 and Right and a click
+  viewer     a tap starts the show; Space pauses it; the keys 4 and Right and a click
              on the timeline seek, and the paused canvas shows the native `zarnoth
              --shot TICK` picture of the tick reached (PSNR >= 30 dB); the keys do not
              scroll the page; the timeline shows on activity and hides again; seeks
@@ -134,7 +134,7 @@ class Page:
         raise TimeoutError(f"waited {timeout} s for {expression}; console:\n" + "\n".join(self.console[-30:]))
 
     KEYS = {" ": ("Space", 32), "ArrowLeft": ("ArrowLeft", 37), "ArrowRight": ("ArrowRight", 39),
-            "Home": ("Home", 36), "1": ("Digit1", 49), "3": ("Digit3", 51), "4": ("Digit4", 52)}
+            "Home": ("Home", 36), "1": ("Digit1", 49), "4": ("Digit4", 52)}
 
     def press_key(self, key=" "):
         code, vk = self.KEYS[key]
@@ -336,12 +336,14 @@ def case_viewer(page, base, native, work):
     page.pump(0.5)
     if status(page)["tick"] != held["tick"]:
         raise AssertionError("Space did not hold the show")
-    # Keys: to the room's first tick, then 5 s on.
-    page.press_key("3")
-    wait_tick(page, lambda tick, paused: tick == SCENE_TICKS[2], 10)
-    compare_native(page, native, work, SCENE_TICKS[2], "key 3")
+    # Keys: to the tunnel's first tick, then 5 s on. (Not into the oscilloscope scene:
+    # its picture is drawn from the live music, whose play position on the page is
+    # Web Audio's.)
+    page.press_key("4")
+    wait_tick(page, lambda tick, paused: tick == SCENE_TICKS[3], 10)
+    compare_native(page, native, work, SCENE_TICKS[3], "key 4")
     page.press_key("ArrowRight")
-    to = SCENE_TICKS[2] + SEEK_TICKS
+    to = SCENE_TICKS[3] + SEEK_TICKS
     wait_tick(page, lambda tick, paused: tick == to, 10)
     compare_native(page, native, work, to, "key Right")
     # The timeline shows on mouse movement; a click on it seeks.
