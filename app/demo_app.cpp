@@ -128,6 +128,8 @@ bool DemoApp::SeekTo(int32_t tick) {
 }
 
 bool DemoApp::GoOn() {
+    // The time stood still or spent seeking is no frame's time (--bench).
+    m_last = std::chrono::steady_clock::now();
     m_controller->ResumeMusic();
     m_clock.Resume(std::chrono::steady_clock::now());
     if (!m_paced) {
