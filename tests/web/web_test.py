@@ -467,6 +467,10 @@ def main():
     args = parser.parse_args()
     work = os.path.abspath(args.work)
     os.makedirs(work, exist_ok=True)
+    # Native shots are kept for the cases of one run, never from an earlier build.
+    for f in os.listdir(work):
+        if f.startswith("native") and f.endswith(".png"):
+            os.remove(os.path.join(work, f))
     site = os.path.abspath(args.site)
     native = os.path.abspath(args.native)
 
