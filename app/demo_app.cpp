@@ -75,7 +75,7 @@ void DemoApp::OnKey(int32_t key) {
     }
 }
 
-void DemoApp::SetPaused(bool paused) {
+void DemoApp::SetPaused(bool paused, std::chrono::steady_clock::time_point at) {
     if (paused == m_paused || !m_controller->IsRunning()) {
         return;
     }
@@ -85,7 +85,7 @@ void DemoApp::SetPaused(bool paused) {
         if (!m_paced) {
             m_timer->Stop();
         }
-        m_clock.Pause(now);
+        m_clock.Pause(at < now ? at : now);
         m_controller->PauseMusic();
     } else {
         GoOn();
@@ -128,6 +128,8 @@ bool DemoApp::SeekTo(int32_t tick) {
 }
 
 bool DemoApp::GoOn() {
+    // The time stood still or spent seeking is no frame's time (--bench).
+    m_last = std::chrono::steady_clock::now();
     m_controller->ResumeMusic();
     m_clock.Resume(std::chrono::steady_clock::now());
     if (!m_paced) {
@@ -161,8 +163,11 @@ bool DemoApp::Step(DemoBench* bench) {
     const int32_t index = m_controller->GetCurrentIndex();
     bool rendering = !m_controller->IsSwitchPending() && index >= 0 && !m_paused;
     if (m_paused) {
-        // Nothing moves: the picture stays, and the loop need not spin.
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        // Nothing moves: the picture stays, and the loop need not spin (paced, the
+        // platform spaces the passes; the page's one thread must not wait).
+        if (!m_paced) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
     } else if (m_paced) {
         rendering = RunDueSteps() && rendering;
     } else {

@@ -74,7 +74,10 @@ public:
     // The viewer's controls (main thread, after InitInstance). SeekTo clamps the tick
     // into the show; false when the show could not be built again (it then ends).
     bool SeekTo(int32_t tick);
-    void SetPaused(bool paused);
+    void SetPaused(bool paused) { SetPaused(paused, std::chrono::steady_clock::now()); }
+    // As of 'at' (not later than now): paced, the show clock stops at the step due then
+    // (for a page that got no passes since it was asked, as a hidden tab).
+    void SetPaused(bool paused, std::chrono::steady_clock::time_point at);
     bool IsPaused() const { return m_paused; }
     int32_t GetTick() const { return m_controller ? m_controller->GetTickCount() : 0; }
     DemoController* GetController() const { return m_controller.get(); }

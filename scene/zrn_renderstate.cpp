@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 ZRNMaterialState ZRNMaterialStateFor(const ZRNMaterial& m) {
     ZRNMaterialState s;
@@ -80,5 +81,5 @@ bool ZRNBoxOutsideView(const KVLMatrix44& projection, const KVLMatrix44& modelVi
             beyond[2 * k + 1] += clip[k] < -w - margin ? 1 : 0;
         }
     }
-    return std::ranges::any_of(beyond, [](int n) { return n == 8; });
+    return std::any_of(std::begin(beyond), std::end(beyond), [](int n) { return n == 8; });
 }

@@ -10,8 +10,9 @@
 #                          with a plain static server (no special headers)
 #   scripts/web.sh test    build, then drive the page in headless Chromium from that
 #                          server (tests/web/web_test.py): the start screen, the whole
-#                          show with its sound, pictures of reference ticks against the
-#                          native program's, a missing and a damaged archive
+#                          show with its sound (hidden for a while on the way), the
+#                          viewer's keys and timeline, pictures of reference ticks
+#                          against the native program's, a missing and a damaged archive
 # The archive and the native shots come from the Linux build (build/bin/quorvel.pak and
 # build/bin/zarnoth, scripts/setup.sh). Exits non-zero on the first failure.
 set -euo pipefail

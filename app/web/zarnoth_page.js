@@ -1,14 +1,90 @@
 // The page's script: fetches quorvel.pak next to the page (with a progress bar) while
-// the program loads, puts it in the program's file system, waits for a click or key,
-// then starts the show (zarnoth_play) and handles the program's page events: message
-// texts, the end of the show (the last picture stays, with "play again").
+// the program loads, puts it in the program's file system, waits for a click, tap or
+// key, then starts the show (zarnoth_play) and handles the program's page events:
+// message texts, the end of the show (the last picture stays, with "play again").
+//
+// While the show plays: the program's keys (Space pauses, Left/Right seek 5 s, Home,
+// 1-5 the scenes) reach it through the canvas's window, and the page keeps those keys
+// from scrolling it; a slim timeline under the picture (shown on mouse move or tap,
+// hidden again after a few seconds) marks the five scenes, shows the time and seeks
+// where it is clicked; a hidden page pauses the show (its clock and its sound) and
+// goes on in step when shown again. The page asks the program through its request
+// queue and reads its status (app/web/zarnoth_web.cpp).
 //
 // index.html?shot=TICK[&fps=N] makes the picture of TICK the way `zarnoth --shot TICK`
-// does and shows it; the title ends in "shot ready" (or "error") and the console says
-// so. Tests read window.zarnothPage (state, measurements, sound frames).
+// does (the same at every N) and shows it alone; the title ends in "shot ready" (or
+// "error") and the console says so. Tests read window.zarnothPage (state,
+// measurements, sound frames, seeks).
+//
+// What differs between browsers lives in `browser` below, and nowhere else.
 "use strict";
 
 (function () {
+  // ---- Browser differences -------------------------------------------------------
+  const browser = {
+    // Page visibility (older WebKit: prefixed).
+    hidden: () => (document.hidden !== undefined ? document.hidden : Boolean(document.webkitHidden)),
+    onVisibilityChange: (handler) => {
+      const name = document.hidden !== undefined ? "visibilitychange" : "webkitvisibilitychange";
+      document.addEventListener(name, handler);
+    },
+    // Full screen (Safari before 16.4: prefixed).
+    fullscreenElement: () => document.fullscreenElement || document.webkitFullscreenElement || null,
+    requestFullscreen: (element) => {
+      const request = element.requestFullscreen || element.webkitRequestFullscreen;
+      const result = request ? request.call(element) : null;
+      if (result && typeof result.catch === "function") {
+        result.catch(() => {});
+      }
+    },
+    exitFullscreen: () => {
+      const exit = document.exitFullscreen || document.webkitExitFullscreen;
+      if (exit) {
+        const result = exit.call(document);
+        if (result && typeof result.catch === "function") {
+          result.catch(() => {});
+        }
+      }
+    },
+    // Keys whose default action would scroll the page or press a focused button
+    // (old Edge and Firefox name Space "Spacebar" and the arrows "Left"/"Right").
+    isShowKey: (event) => [" ", "Spacebar", "ArrowLeft", "ArrowRight", "ArrowUp", "ArrowDown", "Left", "Right",
+                           "Up", "Down", "Home", "End", "PageUp", "PageDown"].includes(event.key),
+    // A tap: touchend is the end of a touch that counts as the visitor's gesture (sound
+    // may start in it), earlier than the click some browsers synthesise after it.
+    onTap: (element, handler) => element.addEventListener("touchend", handler, {passive: false}),
+    // Pointer movement of any kind (mouse, pen, finger); old Safari lacks pointer events.
+    onPointerActivity: (element, handler) => {
+      const names = window.PointerEvent ? ["pointermove", "pointerdown"] : ["mousemove", "mousedown", "touchstart"];
+      for (const name of names) {
+        element.addEventListener(name, handler, {passive: true});
+      }
+    },
+    // Where a pointer, mouse or touch event is along the element (0 to 1).
+    fractionAlong: (element, event) => {
+      const rect = element.getBoundingClientRect();
+      const point = event.changedTouches ? event.changedTouches[0] : event;
+      return rect.width > 0 ? Math.min(1, Math.max(0, (point.clientX - rect.left) / rect.width)) : 0;
+    },
+    onPress: (element, handler) => element.addEventListener(window.PointerEvent ? "pointerdown" : "mousedown", handler),
+    // The sound must stop at once when the page is hidden: a hidden page gets no
+    // animation frames, so the program hears of it only when shown again.
+    suspendSound: () => {
+      const sound = window.Module && window.Module.zarnothSound;
+      if (sound && sound.context && sound.context.state === "running") {
+        sound.context.suspend();
+      }
+    },
+    now: () => performance.now(),
+  };
+
+  // ---- The show's timeline ------------------------------------------------------
+  const TICK_MS = 14;
+  const SCENE_TICKS = [0, 280, 1120, 2870, 5530];
+  const SCENE_NAMES = ["Advisory picture", "Oscilloscope and credits", "Room", "Tunnel ride", "End picture"];
+  const END_TICK = 5880;
+  const TIMELINE_SECONDS = 3;
+
   const $ = (id) => document.getElementById(id);
   const params = new URLSearchParams(window.location.search);
   const shotTick = params.has("shot") ? Number.parseInt(params.get("shot"), 10) : null;
@@ -20,14 +96,35 @@
     archiveStatus: null,   // "ok", or what went wrong fetching it
     messages: [],
     result: null,          // the program's measurements at the end of the show
+    endSoundFrames: null,  // frames handed to Web Audio when the show ended
     clickTime: null,
+    seeks: [],             // {tick, ms}: each seek the page asked for, request to picture
+    hiddenPauses: 0,       // times the page paused the show because it was hidden
     soundFrames: () => (window.Module.zarnothSoundFrames || 0),
+    status: () => window.Module.zarnothStatus || {},
+    // Asks the show to go to a tick (as a click on the timeline does).
+    seek: (tick) => {
+      pendingSeek = {tick: tick, at: request("seek", tick)};
+    },
+    pause: (paused) => request("pause", paused ? 1 : 0),
   };
   window.zarnothPage = page;
 
   let archive = null;
   let runtimeReady = false;
   let archiveDone = false;
+  let pendingSeek = null;
+  let pausedByHiding = false;
+  let timelineTimer = null;
+
+  function request(name, value) {
+    const at = browser.now();
+    if (!Array.isArray(window.Module.zarnothRequests)) {
+      window.Module.zarnothRequests = [];
+    }
+    window.Module.zarnothRequests.push({name: name, value: value, at: at});
+    return at;
+  }
 
   function setState(state, title) {
     page.state = state;
@@ -42,14 +139,96 @@
     $("overlay").classList.remove("hidden");
   }
 
+  function formatTime(tick) {
+    const seconds = tick * TICK_MS / 1000;
+    const minutes = Math.floor(seconds / 60);
+    const rest = seconds - minutes * 60;
+    return minutes + ":" + (rest < 10 ? "0" : "") + rest.toFixed(1);
+  }
+
+  function buildTimeline() {
+    const track = $("track");
+    for (let i = 1; i < SCENE_TICKS.length; ++i) {
+      const mark = document.createElement("div");
+      mark.className = "scene-mark";
+      mark.style.left = (100 * SCENE_TICKS[i] / END_TICK) + "%";
+      mark.title = (i + 1) + ": " + SCENE_NAMES[i] + " (" + formatTime(SCENE_TICKS[i]) + ")";
+      track.appendChild(mark);
+    }
+    browser.onPress(track, (event) => {
+      event.stopPropagation();
+      event.preventDefault();
+      if (page.state !== "playing") {
+        return;
+      }
+      const tick = Math.min(END_TICK - 1, Math.round(browser.fractionAlong(track, event) * END_TICK));
+      page.seek(tick);
+      showTimeline();
+    });
+  }
+
+  function showTimeline() {
+    if (page.state !== "playing") {
+      return;
+    }
+    const timeline = $("timeline");
+    timeline.classList.remove("hidden", "faded");
+    clearTimeout(timelineTimer);
+    timelineTimer = setTimeout(() => timeline.classList.add("faded"), TIMELINE_SECONDS * 1000);
+  }
+
+  function hideTimeline() {
+    clearTimeout(timelineTimer);
+    $("timeline").classList.add("hidden", "faded");
+  }
+
+  // Follows the show's position while it plays.
+  function followShow() {
+    if (page.state !== "playing") {
+      return;
+    }
+    const status = page.status();
+    const tick = Number(status.tick) || 0;
+    $("played").style.width = (100 * Math.min(tick, END_TICK) / END_TICK) + "%";
+    $("time").textContent = formatTime(tick) + " / " + formatTime(END_TICK) + (status.paused ? " (paused)" : "");
+    requestAnimationFrame(followShow);
+  }
+
+  // A hidden page pauses the show as of the moment it was hidden; shown again, the
+  // show goes on from there, unless the visitor had paused it.
+  function onVisibility() {
+    if (page.state !== "playing") {
+      return;
+    }
+    if (browser.hidden()) {
+      if (!page.status().paused && !pausedByHiding) {
+        browser.suspendSound();
+        page.pause(true);
+        pausedByHiding = true;
+        page.hiddenPauses += 1;
+      }
+    } else if (pausedByHiding) {
+      pausedByHiding = false;
+      page.pause(false);
+    }
+  }
+
   // The program's page events (platform/web/kvl_page_web.h).
   function onEvent(name, detail) {
     if (name === "message") {
       showMessage(detail);
     } else if (name === "started") {
       setState("playing", "");
+      requestAnimationFrame(followShow);
+    } else if (name === "seeked") {
+      if (pendingSeek !== null) {
+        page.seeks.push({tick: Number(detail), asked: pendingSeek.tick, ms: browser.now() - pendingSeek.at});
+        pendingSeek = null;
+      }
     } else if (name === "ended") {
       page.result = JSON.parse(detail);
+      page.endSoundFrames = page.soundFrames();
+      hideTimeline();
       const picture = $("end-picture");
       picture.src = $("canvas").toDataURL("image/png");
       picture.classList.remove("hidden");
@@ -59,6 +238,7 @@
       setState("ended", "the end");
       console.log("zarnoth: page ended");
     } else if (name === "failed") {
+      hideTimeline();
       setState("error", "error");
       $("overlay").classList.remove("hidden");
       console.log("zarnoth: page error");
@@ -68,6 +248,8 @@
       picture.src = URL.createObjectURL(new Blob([bytes], {type: "image/png"}));
       picture.classList.remove("hidden");
       $("canvas").classList.add("hidden");
+      $("overlay").classList.add("hidden");
+      document.body.classList.add("picture-only");
       page.shotPNG = bytes;
       setState("shot", "shot ready");
       console.log("zarnoth: shot ready");
@@ -79,6 +261,11 @@
       return;
     }
     page.clickTime = performance.now();
+    page.endSoundFrames = null;
+    pausedByHiding = false;
+    pendingSeek = null;
+    window.Module.zarnothRequests = [];
+    window.Module.zarnothStatus = {};
     $("overlay").classList.add("hidden");
     $("again").classList.add("hidden");
     $("end-picture").classList.add("hidden");
@@ -167,6 +354,7 @@
     print: (text) => console.log(text),
     printErr: (text) => console.error(text),
     zarnothEvent: onEvent,
+    zarnothRequests: [],
     onRuntimeInitialized: () => {
       runtimeReady = true;
       maybeStart();
@@ -177,27 +365,59 @@
     },
   };
 
-  const start = (event) => {
+  // Keys: on the start screen any key starts the show; while it plays, the program
+  // hears them through the window, and the page keeps them from scrolling it or
+  // pressing a focused button.
+  window.addEventListener("keydown", (event) => {
     if (page.state === "ready") {
       event.preventDefault();
       play();
+    } else if (page.state === "playing" && browser.isShowKey(event)) {
+      event.preventDefault();
+      showTimeline();
     }
-  };
-  window.addEventListener("keydown", start);
-  $("stage").addEventListener("click", start);
+  });
+  window.addEventListener("keyup", (event) => {
+    if (page.state === "playing" && browser.isShowKey(event)) {
+      event.preventDefault();
+    }
+  });
+  $("stage").addEventListener("click", () => {
+    if (page.state === "ready") {
+      play();
+    } else {
+      showTimeline();
+    }
+  });
+  browser.onTap($("stage"), (event) => {
+    if (page.state === "ready") {
+      // No click after it: the show starts once.
+      event.preventDefault();
+      play();
+    } else if (page.state === "playing" && !$("timeline").contains(event.target)) {
+      showTimeline();
+    }
+  });
+  browser.onPointerActivity($("stage"), showTimeline);
+  browser.onVisibilityChange(onVisibility);
   $("again").addEventListener("click", (event) => {
     event.stopPropagation();
+    event.currentTarget.blur();
     play();
   });
   $("fullscreen").addEventListener("click", (event) => {
     event.stopPropagation();
-    if (document.fullscreenElement) {
-      document.exitFullscreen();
+    event.currentTarget.blur();
+    if (browser.fullscreenElement()) {
+      browser.exitFullscreen();
     } else {
-      $("stage").requestFullscreen().catch(() => {});
+      browser.requestFullscreen($("stage"));
     }
   });
+  $("timeline").addEventListener("click", (event) => event.stopPropagation());
+  buildTimeline();
   if (shotTick !== null) {
+    // Once there, the picture stands alone (no title, no buttons, no timeline).
     $("fullscreen").classList.add("hidden");
   }
   fetchArchive();

@@ -7,10 +7,23 @@
 //                       The page hears "started", then "ended" with the measurements
 //                       once the show is over, after which it may be called again
 //                       (the page calls it while no show is on).
-//   zarnoth_shot(t, f)  the picture of tick t at f pictures per second, as
-//                       `zarnoth --shot t --fps f` makes it (the same clock and
-//                       sound-driven oscilloscope), written to /shot.png; 0 done, 1
-//                       failed. The page hears "shot" with the file's name.
+//   zarnoth_shot(t, f)  the picture of tick t, as `zarnoth --shot t --fps f` makes it
+//                       (the same at every f; the same step clock and sound-driven
+//                       oscilloscope), written to /shot.png; 0 done, 1 failed. The
+//                       page hears "shot" with the file's name.
+//
+// The show runs paced: the browser's animation frames (about 60 a second) come far
+// more slowly than a native window draws, so the program steps the show by the step
+// clock and draws the last step due in each frame (see DemoApp), and the frame-counted
+// rules of the scenes behave as in a native run.
+//
+// While the show runs, the page may ask (page requests, platform/web/kvl_page_web.h),
+// taken at the start of each pass:
+//   seek  value: a tick   the show goes there (as the keys' seeks); the page hears
+//                         "seeked" with the tick once its picture is drawn
+//   pause value: 1 or 0   pause as of the moment asked, or go on
+// and after each pass Module.zarnothStatus holds tick (the show's tick) and paused
+// (1 or 0). The keys reach the show through the canvas's window directly.
 //
 // The page learns what happens through page events (platform/web/kvl_page_web.h).
 #include <chrono>
@@ -21,6 +34,7 @@
 #include "app/demo_app.h"
 #include "app/demo_offline.h"
 #include "app/demo_resources.h"
+#include "app/demo_viewer.h"
 #include "platform/web/kvl_page_web.h"
 
 namespace {
@@ -45,6 +59,26 @@ std::string BenchJSON(const DemoBench& bench) {
     return json + "]}";
 }
 
+// The page's requests since the last pass.
+void TakeRequests(DemoApp& app) {
+    KVLWebPageRequest request;
+    while (app.GetController()->IsRunning() && KVLWebTakePageRequest(&request)) {
+        if (request.name == "seek") {
+            const int32_t tick = DemoViewerClampTick(request.value);
+            if (app.SeekTo(tick)) {
+                KVLWebPageEvent("seeked", std::to_string(app.GetTick()).c_str());
+            }
+        } else if (request.name == "pause") {
+            app.SetPaused(request.value != 0, request.at);
+        }
+    }
+}
+
+void ReportStatus(const DemoApp& app) {
+    KVLWebPageStatus("tick", app.GetTick());
+    KVLWebPageStatus("paused", app.IsPaused() ? 1 : 0);
+}
+
 }  // namespace
 
 extern "C" int zarnoth_play() {
@@ -55,6 +89,7 @@ extern "C" int zarnoth_play() {
     SetDemoArchivePath(kArchive);
     show->app = std::make_unique<DemoApp>();
     show->app->SetWindowed(true);
+    show->app->SetPaced(true);
     if (!show->app->InitInstance()) {
         show->app.reset();
         ReleaseDemoResources();
@@ -62,14 +97,21 @@ extern "C" int zarnoth_play() {
         return 1;
     }
     KVLWebPageEvent("started", "");
-    ZRNBackendRunLoop([show] { return show->app->Step(&show->bench); },
-                      [show] {
-                          show->bench.Print();
-                          // The page keeps the last picture before the context goes.
-                          KVLWebPageEvent("ended", BenchJSON(show->bench).c_str());
-                          show->app.reset();
-                          ReleaseDemoResources();
-                      });
+    ReportStatus(*show->app);
+    ZRNBackendRunLoop(
+        [show] {
+            TakeRequests(*show->app);
+            const bool more = show->app->Step(&show->bench);
+            ReportStatus(*show->app);
+            return more;
+        },
+        [show] {
+            show->bench.Print();
+            // The page keeps the last picture before the context goes.
+            KVLWebPageEvent("ended", BenchJSON(show->bench).c_str());
+            show->app.reset();
+            ReleaseDemoResources();
+        });
     return 0;
 }
 

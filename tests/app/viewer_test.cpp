@@ -230,4 +230,34 @@ TEST_F(ViewerShow, StartsAtATick) {
     }
 }
 
+// Paced (the page's way), a pause asked a while ago and heard only now (a hidden page
+// gets no passes) stops the show where it was asked: going on, the show continues
+// from there rather than from where the wall clock got to.
+TEST_F(ViewerShow, PacedPauseTakesEffectWhenAsked) {
+    DemoApp app;
+    app.SetWindowed(true);
+    app.SetPaced(true);
+    ASSERT_TRUE(app.InitInstance());
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    while (std::chrono::steady_clock::now() < until) {
+        app.Step(nullptr);
+    }
+    const int32_t asked = app.GetTick();
+    const auto at = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));  // no passes: 50 ticks
+    app.SetPaused(true, at);
+    EXPECT_TRUE(app.IsPaused());
+    app.SetPaused(false);
+    Passes(app, 1);
+    EXPECT_GE(app.GetTick(), asked);
+    EXPECT_LT(app.GetTick(), asked + 10) << "went on from where the pause was asked";
+    // Asked now, the same wait is show time that has passed.
+    const int32_t before = app.GetTick();
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    app.SetPaused(true);
+    app.SetPaused(false);
+    Passes(app, 1);
+    EXPECT_GE(app.GetTick(), before + 40);
+}
+
 }  // namespace

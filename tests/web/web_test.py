@@ -3,15 +3,26 @@
 
 Cases, each against the page as a visitor gets it (no special headers):
   show       the page waits on its start screen, a key starts the show, which plays in
-             real time and ends by itself after 82.32 s with the end picture shown
-             (compared with the native shot of the end picture); the frames handed to
-             Web Audio come to at least 80 s of sound
-  shots      index.html?shot=TICK&fps=N for each reference tick against the native
-             `zarnoth --shot TICK --fps N` picture (PSNR >= 30 dB, ImageMagick's compare)
+             real time; a few seconds in, another tab comes to the front (the page is
+             hidden for real: no animation frames) and the show must pause (its tick
+             holds, the AudioContext is suspended, no sound frames go out) and go on
+             from there when the page is in front again; the show ends by itself
+             after 82.32 s plus the hidden time with the end picture shown (compared
+             with the native shot of the end picture), and the frames handed to Web
+             Audio by then match the show's ticks (music and pictures in step)
+  viewer     a tap starts the show; Space pauses it; the keys 4 and Right and a click
+             on the timeline seek, and the paused canvas shows the native `zarnoth
+             --shot TICK` picture of the tick reached (PSNR >= 30 dB); the keys do not
+             scroll the page; the timeline shows on activity and hides again; seeks
+             asked of the page across the show are timed (request to picture)
+  shots      index.html?shot=TICK for each reference tick against the native `zarnoth
+             --shot TICK` picture (PSNR >= 30 dB, ImageMagick's compare), with nothing
+             over the picture; a tick in the oscilloscope's hold gives the same bytes
+             at &fps=10 as at the default rate
   archives   a missing and a truncated quorvel.pak show the program's error text
 
 Prints the measurements: download sizes, click to first picture, each scene's frames
-per second. Exits non-zero on the first failing case.
+per second, seek times. Exits non-zero on the first failing case.
 """
 import argparse
 import base64
@@ -27,7 +38,16 @@ import urllib.request
 
 import websocket
 
-SHOW_SECONDS = 5880 * 14 / 1000.0  # the last switch tick at 14 ms a tick
+TICK_MS = 14
+END_TICK = 5880
+SHOW_SECONDS = END_TICK * TICK_MS / 1000.0  # the last switch tick at 14 ms a tick
+SCENE_TICKS = [0, 280, 1120, 2870, 5530]
+SEEK_TICKS = 5000 // TICK_MS  # Left/Right
+HIDDEN_SECONDS = 4.0
+# Music and pictures in step at the end: the sound handed out against the show's time.
+# Web Audio's own buffering is far below this; a show that ran on (or stood) while its
+# page was hidden misses it by about HIDDEN_SECONDS.
+STEP_TOLERANCE_SECONDS = 0.5
 MIN_PSNR = 30.0
 SCENES = ["Parental picture", "oscilloscope and credits", "room", "tunnel ride", "EndSaRace picture"]
 ERROR_TEXT = "Error creating application"
@@ -56,6 +76,8 @@ class Page:
                 raise RuntimeError("Chromium's DevTools did not answer")
             time.sleep(0.2)
         self.ws = websocket.create_connection(targets[0]["webSocketDebuggerUrl"], timeout=600)
+        self.target_id = targets[0]["id"]
+        self.debug_port = debug_port
         self.next_id = 0
         self.console = []
         self.call("Runtime.enable")
@@ -111,10 +133,49 @@ class Page:
             self.pump(poll)
         raise TimeoutError(f"waited {timeout} s for {expression}; console:\n" + "\n".join(self.console[-30:]))
 
-    def press_key(self):
+    KEYS = {" ": ("Space", 32), "ArrowLeft": ("ArrowLeft", 37), "ArrowRight": ("ArrowRight", 39),
+            "Home": ("Home", 36), "1": ("Digit1", 49), "4": ("Digit4", 52)}
+
+    def press_key(self, key=" "):
+        code, vk = self.KEYS[key]
         for kind in ("keyDown", "keyUp"):
-            self.call("Input.dispatchKeyEvent", type=kind, key=" ", code="Space", windowsVirtualKeyCode=32,
-                      nativeVirtualKeyCode=32)
+            extra = {"text": key} if kind == "keyDown" and len(key) == 1 else {}
+            self.call("Input.dispatchKeyEvent", type=kind, key=key, code=code, windowsVirtualKeyCode=vk,
+                      nativeVirtualKeyCode=vk, **extra)
+
+    def tap(self, x, y):
+        self.call("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=1)
+        self.call("Input.dispatchTouchEvent", type="touchStart", touchPoints=[{"x": x, "y": y}])
+        self.call("Input.dispatchTouchEvent", type="touchEnd", touchPoints=[])
+        self.call("Emulation.setTouchEmulationEnabled", enabled=False)
+
+    def mouse(self, kind, x, y):
+        self.call("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left" if kind != "mouseMoved" else "none",
+                  clickCount=1 if kind != "mouseMoved" else 0)
+
+    def _browser_call(self, method, **params):
+        with urllib.request.urlopen(f"http://127.0.0.1:{self.debug_port}/json/version") as r:
+            url = json.load(r)["webSocketDebuggerUrl"]
+        ws = websocket.create_connection(url, timeout=60)
+        try:
+            ws.send(json.dumps({"id": 1, "method": method, "params": params}))
+            while True:
+                message = json.loads(ws.recv())
+                if message.get("id") == 1:
+                    if "error" in message:
+                        raise RuntimeError(f"{method}: {message['error']}")
+                    return message.get("result", {})
+        finally:
+            ws.close()
+
+    def hide(self):
+        """Another tab comes to the front: this page is hidden as a visitor's would be
+        (visibilitychange, no animation frames). Returns the other tab's id."""
+        return self._browser_call("Target.createTarget", url="about:blank")["targetId"]
+
+    def show(self, other):
+        self._browser_call("Target.activateTarget", targetId=self.target_id)
+        self._browser_call("Target.closeTarget", targetId=other)
 
 
 def psnr(a, b):
@@ -126,9 +187,30 @@ def psnr(a, b):
     return float("inf") if text == "inf" else float(text)
 
 
-def native_shot(native, tick, fps, out):
-    subprocess.run([native, "--shot", str(tick), "--fps", str(fps), "-o", out], check=True, timeout=900,
+def native_shot(native, tick, out):
+    subprocess.run([native, "--shot", str(tick), "-o", out], check=True, timeout=900,
                    env=dict(os.environ, ZARNOTH_NO_MESSAGE_BOX="1"), stdout=subprocess.DEVNULL)
+
+
+def status(page):
+    return page.eval("zarnothPage.status()")
+
+
+def save_canvas(page, path):
+    save_data_url(page.eval("document.getElementById('canvas').toDataURL('image/png')"), path)
+
+
+def compare_native(page, native, work, tick, what):
+    """The paused canvas against the native shot of the tick."""
+    web_png = os.path.join(work, f"viewer_{what}_{tick}.png")
+    save_canvas(page, web_png)
+    native_png = os.path.join(work, f"native_{tick}.png")
+    if not os.path.exists(native_png):
+        native_shot(native, tick, native_png)
+    quality = psnr(web_png, native_png)
+    print(f"viewer: {what} to tick {tick}: PSNR {quality:.1f} dB against the native shot")
+    if quality < MIN_PSNR:
+        raise AssertionError(f"{what}: the picture of tick {tick} is not the native one ({quality:.1f} dB)")
 
 
 def save_data_url(url, path):
@@ -154,6 +236,18 @@ def make_sites(site, work):
     return sites
 
 
+def wait_tick(page, condition, timeout, poll=0.1):
+    """Waits until condition(tick, paused) holds for the show's status; the status."""
+    end = time.time() + timeout
+    while True:
+        st = status(page)
+        if condition(int(st.get("tick", -1)), int(st.get("paused", 0))):
+            return st
+        if time.time() > end:
+            raise TimeoutError(f"the show's status stays {st}; console:\n" + "\n".join(page.console[-20:]))
+        page.pump(poll)
+
+
 def case_show(page, base, native, work):
     page.goto(base + "/site/index.html")
     page.wait_for("window.zarnothPage && zarnothPage.state === 'ready'", 120)
@@ -161,19 +255,52 @@ def case_show(page, base, native, work):
     page.press_key()
     t0 = time.time()
     page.wait_for("zarnothPage.state === 'playing'", 30)
-    page.wait_for("zarnothPage.state === 'ended' || zarnothPage.state === 'error'", SHOW_SECONDS + 120, poll=1.0)
+    # Hidden a few seconds in (in the oscilloscope scene, whose picture the music moves).
+    wait_tick(page, lambda tick, paused: tick >= 400, 60)
+    # How far the sound handed out is ahead of the pictures before the page is hidden
+    # (Web Audio's buffers and start-up).
+    before = page.eval("({tick: zarnothPage.status().tick, frames: zarnothPage.soundFrames(), "
+                       "rate: Module.zarnothSoundRate || 0})")
+    offset_before = before["frames"] / max(before["rate"], 1) - before["tick"] * TICK_MS / 1000.0
+    other = page.hide()
+    page.pump(0.5)
+    hidden = page.eval("({tick: zarnothPage.status().tick, frames: zarnothPage.soundFrames(), "
+                       "audio: Module.zarnothSound ? Module.zarnothSound.context.state : 'none', "
+                       "pauses: zarnothPage.hiddenPauses, visibility: document.visibilityState})")
+    page.pump(HIDDEN_SECONDS - 0.5)
+    frames_hidden = page.eval("zarnothPage.soundFrames()")
+    page.show(other)
+    shown = wait_tick(page, lambda tick, paused: not paused and tick > hidden["tick"], 10)
+    print(f"hidden page: at tick {hidden['tick']} for {HIDDEN_SECONDS:.1f} s ({hidden['visibility']}, "
+          f"AudioContext {hidden['audio']}); shown again it went on at tick {shown['tick']}")
+    if hidden["visibility"] != "hidden" or hidden["pauses"] != 1 or hidden["audio"] != "suspended":
+        raise AssertionError(f"the hidden page did not pause its show: {hidden}")
+    if frames_hidden != hidden["frames"]:
+        raise AssertionError(f"sound went on while the page was hidden ({frames_hidden - hidden['frames']} frames)")
+    # The show goes on from where it was hidden, not from where the clock would be.
+    if shown["tick"] > hidden["tick"] + int(1000 / TICK_MS):
+        raise AssertionError(f"the show jumped from tick {hidden['tick']} to {shown['tick']} while hidden")
+    page.wait_for("zarnothPage.state === 'ended' || zarnothPage.state === 'error'",
+                  SHOW_SECONDS + HIDDEN_SECONDS + 120, poll=1.0)
     seconds = time.time() - t0
     state = page.eval("zarnothPage.state")
     if state != "ended":
         raise AssertionError("the show did not end by itself: " + "\n".join(page.console[-30:]))
-    print(f"show: ended by itself after {seconds:.1f} s (the show lasts {SHOW_SECONDS:.2f} s)")
-    if not (SHOW_SECONDS - 0.5 <= seconds <= SHOW_SECONDS + 20):
-        raise AssertionError(f"the show took {seconds:.1f} s, not {SHOW_SECONDS:.2f} s of real time")
-    frames = page.eval("zarnothPage.soundFrames()")
+    expected = SHOW_SECONDS + HIDDEN_SECONDS
+    print(f"show: ended by itself after {seconds:.1f} s (the show lasts {SHOW_SECONDS:.2f} s, "
+          f"hidden {HIDDEN_SECONDS:.1f} s)")
+    if not (expected - 0.5 <= seconds <= expected + 20):
+        raise AssertionError(f"the show took {seconds:.1f} s, not {expected:.2f} s of real time")
+    frames = page.eval("zarnothPage.endSoundFrames")
     rate = page.eval("Module.zarnothSoundRate || 0")
-    print(f"sound: {frames} frames handed to Web Audio at {rate} Hz = {frames / max(rate, 1):.1f} s")
-    if rate <= 0 or frames < 80 * rate:
-        raise AssertionError("less than 80 s of sound reached Web Audio")
+    print(f"sound: {frames} frames handed to Web Audio at {rate} Hz = {frames / max(rate, 1):.2f} s "
+          f"by the end of the show at {SHOW_SECONDS:.2f} s (tick {END_TICK})")
+    offset_end = frames / max(rate, 1) - SHOW_SECONDS
+    print(f"sound ahead of the pictures: {offset_before * 1000:.0f} ms before the page was hidden, "
+          f"{offset_end * 1000:.0f} ms at the end")
+    if rate <= 0 or abs(offset_end) > STEP_TOLERANCE_SECONDS or abs(offset_end - offset_before) > 0.25:
+        raise AssertionError(f"music and pictures are not in step at the end: {frames / max(rate, 1):.2f} s of "
+                             f"sound for {SHOW_SECONDS:.2f} s of show")
     visible = page.eval("!document.getElementById('end-picture').classList.contains('hidden') && "
                         "!document.getElementById('again').classList.contains('hidden')")
     if not visible:
@@ -181,7 +308,7 @@ def case_show(page, base, native, work):
     end_png = os.path.join(work, "end-picture.png")
     save_data_url(page.eval("document.getElementById('end-picture').src"), end_png)
     native_png = os.path.join(work, "native-end.png")
-    native_shot(native, 5870, 10, native_png)
+    native_shot(native, 5870, native_png)
     quality = psnr(end_png, native_png)
     print(f"end picture: PSNR {quality:.1f} dB against the native shot of tick 5870")
     if quality < MIN_PSNR:
@@ -202,28 +329,115 @@ def case_show(page, base, native, work):
     return started
 
 
+def case_viewer(page, base, native, work):
+    page.goto(base + "/site/index.html")
+    page.wait_for("window.zarnothPage && zarnothPage.state === 'ready'", 120)
+    # Records whether the page kept each key from its default action (scrolling).
+    page.eval("window.keyDefaults = []; window.addEventListener('keydown', "
+              "(e) => keyDefaults.push([e.key, e.defaultPrevented]))")
+    page.tap(400, 300)
+    page.wait_for("zarnothPage.state === 'playing'", 30)
+    print("viewer: a tap started the show")
+    wait_tick(page, lambda tick, paused: tick >= 100, 30)
+    page.press_key(" ")
+    held = wait_tick(page, lambda tick, paused: paused == 1, 5)
+    page.pump(0.5)
+    if status(page)["tick"] != held["tick"]:
+        raise AssertionError("Space did not hold the show")
+    # Keys: to the tunnel's first tick, then 5 s on. (Not into the oscilloscope scene:
+    # its picture is drawn from the live music, whose play position on the page is
+    # Web Audio's.)
+    page.press_key("4")
+    wait_tick(page, lambda tick, paused: tick == SCENE_TICKS[3], 10)
+    compare_native(page, native, work, SCENE_TICKS[3], "key 4")
+    page.press_key("ArrowRight")
+    to = SCENE_TICKS[3] + SEEK_TICKS
+    wait_tick(page, lambda tick, paused: tick == to, 10)
+    compare_native(page, native, work, to, "key Right")
+    # The timeline shows on mouse movement; a click on it seeks.
+    page.mouse("mouseMoved", 300, 300)
+    page.pump(0.2)
+    box = page.eval("(() => { const r = document.getElementById('track').getBoundingClientRect(); "
+                    "const t = document.getElementById('timeline'); "
+                    "return {x: r.left, y: r.top + r.height / 2, w: r.width, "
+                    "shown: !t.classList.contains('hidden') && !t.classList.contains('faded')}; })()")
+    if not box["shown"]:
+        raise AssertionError("the timeline did not show on mouse movement")
+    x = box["x"] + box["w"] * 0.7
+    page.mouse("mousePressed", x, box["y"])
+    page.mouse("mouseReleased", x, box["y"])
+    page.wait_for("zarnothPage.seeks.length === 1", 10, poll=0.05)
+    seek = page.eval("zarnothPage.seeks[0]")
+    wait_tick(page, lambda tick, paused: tick == seek["tick"], 5)
+    if abs(seek["tick"] - 0.7 * END_TICK) > END_TICK * 0.02:
+        raise AssertionError(f"a click at 70 % of the timeline went to tick {seek['tick']}")
+    compare_native(page, native, work, seek["tick"], "timeline click")
+    presses = [p for p in page.eval("keyDefaults") if p[0] in (" ", "ArrowLeft", "ArrowRight", "Home")]
+    if not presses or not all(prevented for key, prevented in presses):
+        raise AssertionError(f"the page let keys act on the page: {presses}")
+    if page.eval("window.scrollY") != 0:
+        raise AssertionError("the page scrolled")
+    # The seek time on the page: request to the picture drawn, across the show.
+    times = []
+    # Forward from where the show is, back (the show starts again), and the longest:
+    # from near the start to the end picture.
+    for tick in (300, 2000, 4000, 5600, 100, 5870, 1000):
+        page.eval(f"zarnothPage.seek({tick})")
+        page.wait_for(f"zarnothPage.seeks.length === {len(times) + 2}", 30, poll=0.02)
+        done = page.eval("zarnothPage.seeks[zarnothPage.seeks.length - 1]")
+        times.append((tick, done["ms"]))
+    print("seek on the page (request to picture drawn, paused): " +
+          ", ".join(f"tick {t} {ms:.0f} ms" for t, ms in times) +
+          f"; longest {max(ms for _, ms in times):.0f} ms")
+    page.wait_for("document.getElementById('timeline').classList.contains('faded')", 6)
+    print("viewer: the timeline hid again after a few seconds")
+    # Space goes on.
+    page.press_key(" ")
+    wait_tick(page, lambda tick, paused: paused == 0 and tick > 1000 + 30, 10)
+    print("viewer: Space went on with the show")
+    page.goto("about:blank")
+
+
 def case_shots(page, base, native, reference, work):
-    for name in sorted(os.listdir(reference)):
-        if not (name.startswith("shot_") and name.endswith(".png")):
-            continue
-        tick, fps = name[len("shot_"):-len(".png")].split("_fps")
-        page.goto(f"{base}/site/index.html?shot={tick}&fps={fps}")
+    ticks = sorted({int(name[len("shot_"):].split("_")[0].split(".")[0]) for name in os.listdir(reference)
+                    if name.startswith("shot_") and name.endswith(".png")})
+    # In the oscilloscope scene's hold, the one tick most sensitive to the picture rate.
+    hold_tick = SCENE_TICKS[1] + 20
+    pngs = {}
+    for tick, fps in [(t, None) for t in ticks] + [(hold_tick, None), (hold_tick, 10)]:
+        query = f"shot={tick}" + (f"&fps={fps}" if fps else "")
+        page.goto(f"{base}/site/index.html?{query}")
         t0 = time.time()
         page.wait_for("window.zarnothPage && (zarnothPage.state === 'shot' || zarnothPage.state === 'error')", 600)
         if page.eval("zarnothPage.state") != "shot" or page.eval("document.title") != "ZARNOTH 3D - shot ready":
             raise AssertionError(f"shot {tick}: no picture: " + "\n".join(page.console[-20:]))
         if not any("shot ready" in line for line in page.console):
             raise AssertionError(f"shot {tick}: the console did not say it was ready")
-        web_png = os.path.join(work, f"web_{tick}_fps{fps}.png")
+        # Nothing but the picture: no title, no buttons, no timeline.
+        over = page.eval("['overlay', 'fullscreen', 'timeline', 'again'].filter((id) => { "
+                         "const e = document.getElementById(id); return e.getClientRects().length > 0 && "
+                         "getComputedStyle(e).visibility !== 'hidden'; })")
+        if over:
+            raise AssertionError(f"shot {tick}: shown over the picture: {over}")
+        data = base64.b64decode(page.eval(
+            "(() => { let s = ''; for (const b of zarnothPage.shotPNG) s += String.fromCharCode(b); return btoa(s); })()"))
+        pngs[(tick, fps)] = data
+        if fps:
+            continue
+        web_png = os.path.join(work, f"web_{tick}.png")
         with open(web_png, "wb") as f:
-            f.write(base64.b64decode(page.eval(
-                "(() => { let s = ''; for (const b of zarnothPage.shotPNG) s += String.fromCharCode(b); return btoa(s); })()")))
-        native_png = os.path.join(work, f"native_{tick}_fps{fps}.png")
-        native_shot(native, int(tick), int(fps), native_png)
+            f.write(data)
+        native_png = os.path.join(work, f"native_{tick}.png")
+        if not os.path.exists(native_png):
+            native_shot(native, tick, native_png)
         quality = psnr(web_png, native_png)
-        print(f"shot {tick} at {fps} fps: PSNR {quality:.1f} dB against the native shot ({time.time() - t0:.1f} s)")
+        print(f"shot {tick}: PSNR {quality:.1f} dB against the native shot ({time.time() - t0:.1f} s), "
+              "nothing over it")
         if quality < MIN_PSNR:
             raise AssertionError(f"shot {tick}: PSNR {quality:.1f} dB < {MIN_PSNR} dB")
+    if pngs[(hold_tick, None)] != pngs[(hold_tick, 10)]:
+        raise AssertionError(f"shot {hold_tick}: the picture differs at 10 pictures a second")
+    print(f"shot {hold_tick}: the same picture at 10 and 60 pictures a second")
 
 
 def case_archives(page, base):
@@ -248,11 +462,15 @@ def main():
     parser.add_argument("--native", required=True)
     parser.add_argument("--reference", required=True)
     parser.add_argument("--work", required=True)
-    parser.add_argument("--cases", default="archives,shots,show")
+    parser.add_argument("--cases", default="archives,shots,viewer,show")
     parser.add_argument("--chromium", default=shutil.which("chromium") or "chromium")
     args = parser.parse_args()
     work = os.path.abspath(args.work)
     os.makedirs(work, exist_ok=True)
+    # Native shots are kept for the cases of one run, never from an earlier build.
+    for f in os.listdir(work):
+        if f.startswith("native") and f.endswith(".png"):
+            os.remove(os.path.join(work, f))
     site = os.path.abspath(args.site)
     native = os.path.abspath(args.native)
 
@@ -283,6 +501,8 @@ def main():
             case_archives(page, base)
         if "shots" in cases:
             case_shots(page, base, native, os.path.abspath(args.reference), work)
+        if "viewer" in cases:
+            case_viewer(page, base, native, work)
         if "show" in cases:
             case_show(page, base, native, work)
     finally:
