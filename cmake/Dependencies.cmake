@@ -58,7 +58,7 @@ endif()
 # configure time (ZARNOTH_LEFT_OUT collects it for the summary at the end).
 set(ZARNOTH_LEFT_OUT)
 macro(zarnoth_leave_out what why)
-  message(WARNING "${what} left out: ${why}")
+  message(STATUS "Leaving out ${what}: ${why}")
   list(APPEND ZARNOTH_LEFT_OUT "${what}")
 endmacro()
 

@@ -4,6 +4,7 @@
 # include/ and every engine header is reached through zarnoth/. A file is written only
 # when its text changes, so that what includes it is not rebuilt for nothing.
 #   cmake -DSOURCE=<tree> -DDEST=<build>/include/zarnoth -DDIRS=core|image|... -DSKIP=a|b -P
+cmake_policy(VERSION 3.24)
 string(REPLACE "|" ";" dirs "${DIRS}")
 string(REPLACE "|" ";" skip "${SKIP}")
 set(layers "core|platform|image|anim|sound|scene")

@@ -39,14 +39,18 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "cannot play: %s\n", text.c_str());
         return 1;
     }
-    while (!player.IsFinished()) {
-        // The last block is padded with silence: the position may pass the length.
+    // The last block is padded with silence: the position may pass the length.
+    auto progress = [&] {
         const int64_t played = std::min<int64_t>(output->GetPlayPosition(), total);
         std::printf("\r%6.1f / %.1f s", Seconds(played, rate), Seconds(total, rate));
         std::fflush(stdout);
+    };
+    while (!player.IsFinished()) {
+        progress();
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
+    progress();  // where the music ended
+    std::printf("\n");
     player.Stop();
-    std::printf("\r%6.1f / %.1f s\n", Seconds(total, rate), Seconds(total, rate));
     return 0;
 }
