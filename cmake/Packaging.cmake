@@ -55,10 +55,11 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zarnoth)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT "ZARNOTH 3D developers <developers@zarnoth.example>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "real-time 3D demo with its soundtrack")
-# The extended description; CPack puts the summary above it as the synopsis and
-# indents each line (an empty line becomes the paragraph mark).
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "ZARNOTH 3D plays an 82-second show of rendered scenes (a tunnel, a room,
+# Each package's description: its first line is the synopsis; CPack indents the
+# others (an empty line becomes the paragraph mark). No CPACK_PACKAGE_DESCRIPTION_SUMMARY:
+# CPack would put that one synopsis above both packages' descriptions.
+set(CPACK_DEBIAN_PROGRAM_DESCRIPTION "real-time 3D demo with its soundtrack
+ZARNOTH 3D plays an 82-second show of rendered scenes (a tunnel, a room,
 an oscilloscope, title and end cards) to its own music, full screen or in
 a window. It can also record the show offscreen as pictures, a sound file
 or a video file.
@@ -85,7 +86,7 @@ if(TARGET zrngles2)
   string(APPEND dev_depends ", libgles-dev")
 endif()
 set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "${dev_depends}")
-set(CPACK_COMPONENT_DEV_DESCRIPTION "ZARNOTH 3D engine, development files
+set(CPACK_DEBIAN_DEV_DESCRIPTION "development files of the ZARNOTH 3D engine
 The engine of the ZARNOTH 3D demo as static libraries for programs of
 one's own: the core multimedia layers (streams and archives, pictures,
 animations, MP3 sound, windows and timers) and the scene graph with its

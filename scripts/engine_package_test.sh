@@ -52,47 +52,47 @@ perl -e 'print pack("s<*", map { int(8000 * sin($_ * 440 * 6.2831853 / 44100)) }
 lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m m "$work/tone.raw" "$work/tone.mp3" 2>"$work/lame.log" ||
     { cat "$work/lame.log"; fail "lame failed"; }
 
-# examples_from DIR [cmake options...]: copies the example projects from DIR, builds
-# each one in $work/ex and runs it.
+# run_examples DIR [cmake options...]: copies the example projects from DIR, builds
+# each one in $work/projects and runs it.
 run_examples() {
-    local from="$1" ex="$work/ex"
+    local from="$1" projects="$work/projects"
     shift
-    rm -rf "$ex"
-    cp -r "$from" "$ex"
+    rm -rf "$projects"
+    cp -r "$from" "$projects"
     for name in picture_to_png play_mp3 turn_model; do
-        cmake -S "$ex/$name" -B "$ex/build-$name" -G Ninja "$@" >"$ex/$name.log" 2>&1 ||
-            { cat "$ex/$name.log"; fail "$name does not configure"; }
-        cmake --build "$ex/build-$name" -j "$jobs" >>"$ex/$name.log" 2>&1 ||
-            { cat "$ex/$name.log"; fail "$name does not build"; }
+        cmake -S "$projects/$name" -B "$projects/build-$name" -G Ninja "$@" >"$projects/$name.log" 2>&1 ||
+            { cat "$projects/$name.log"; fail "$name does not configure"; }
+        cmake --build "$projects/build-$name" -j "$jobs" >>"$projects/$name.log" 2>&1 ||
+            { cat "$projects/$name.log"; fail "$name does not build"; }
     done
     # Nothing of the example builds points into the source or build tree.
-    if grep -rlI --exclude=CMakeCache.txt -e "$root" "$ex" >/dev/null; then
-        grep -rlI --exclude=CMakeCache.txt -e "$root" "$ex" | head -n 5 >&2
+    if grep -rlI --exclude=CMakeCache.txt -e "$root" "$projects" >/dev/null; then
+        grep -rlI --exclude=CMakeCache.txt -e "$root" "$projects" | head -n 5 >&2
         fail "an example build refers to $root"
     fi
-    check_pictures "$ex/build-picture_to_png/picture_to_png"
+    check_pictures "$projects/build-picture_to_png/picture_to_png"
 
     local line
-    line="$(cd "$ex" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$ex/heard.raw" \
-        "$ex/build-play_mp3/play_mp3" "$work/tone.mp3" | tr '\r' '\n' | tail -n 1)" || fail "play_mp3 failed"
+    line="$(cd "$projects" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$projects/heard.raw" \
+        "$projects/build-play_mp3/play_mp3" "$work/tone.mp3" | tr '\r' '\n' | tail -n 1)" || fail "play_mp3 failed"
     [[ "$line" =~ ^\ *([0-9.]+)\ /\ ([0-9.]+)\ s$ ]] && [[ "${BASH_REMATCH[1]}" == "${BASH_REMATCH[2]}" ]] &&
         awk -v t="${BASH_REMATCH[2]}" 'BEGIN { exit !(t >= 1.0 && t < 1.2) }' ||
         fail "play_mp3's progress line ends '$line', not at the end of the 1 s tone"
-    [[ -s "$ex/heard.raw" ]] && [[ -n "$(tr -d '\0' <"$ex/heard.raw" | head -c 1)" ]] ||
+    [[ -s "$projects/heard.raw" ]] && [[ -n "$(tr -d '\0' <"$projects/heard.raw" | head -c 1)" ]] ||
         fail "play_mp3 sent nothing but silence to the disk driver"
-    echo "  play_mp3: progress line '$line', $(stat -c %s "$ex/heard.raw") bytes to the disk driver"
+    echo "  play_mp3: progress line '$line', $(stat -c %s "$projects/heard.raw") bytes to the disk driver"
 
-    (cd "$ex" && "$ex/build-turn_model/turn_model" "$model" "$skin" --frames 4 >"$ex/turn.log") ||
-        { cat "$ex/turn.log"; fail "turn_model --frames 4 failed"; }
+    (cd "$projects" && "$projects/build-turn_model/turn_model" "$model" "$skin" --frames 4 >"$projects/turn.log") ||
+        { cat "$projects/turn.log"; fail "turn_model --frames 4 failed"; }
     local i spread distance
     for i in 0 1 2 3; do
-        [[ -f "$ex/turn_$i.png" ]] || fail "turn_model wrote no turn_$i.png"
+        [[ -f "$projects/turn_$i.png" ]] || fail "turn_model wrote no turn_$i.png"
         # The clear colour alone has no spread at all.
-        spread="$(convert-im6.q16 "$ex/turn_$i.png" -colorspace gray -format '%[fx:standard_deviation]' info:)"
+        spread="$(convert-im6.q16 "$projects/turn_$i.png" -colorspace gray -format '%[fx:standard_deviation]' info:)"
         awk -v s="$spread" 'BEGIN { exit !(s > 0.01) }' || fail "turn_$i.png shows no model (spread $spread)"
     done
     for i in 1 2 3; do
-        distance="$(compare-im6.q16 -metric RMSE "$ex/turn_$((i - 1)).png" "$ex/turn_$i.png" null: 2>&1 |
+        distance="$(compare-im6.q16 -metric RMSE "$projects/turn_$((i - 1)).png" "$projects/turn_$i.png" null: 2>&1 |
             sed -n 's/.*(\([0-9.e-]*\)).*/\1/p' || true)"
         awk -v d="$distance" 'BEGIN { exit !(d > 0.005) }' || fail "turn_$i.png is not turned from turn_$((i - 1)).png"
     done
@@ -103,9 +103,9 @@ run_examples() {
 check_pictures() {
     local program="$1" ext
     for ext in bmp pcx tga jpg; do
-        "$program" "$work/p.$ext" "$work/ex/p_$ext.png" >/dev/null || fail "$program failed on p.$ext"
+        "$program" "$work/p.$ext" "$work/projects/p_$ext.png" >/dev/null || fail "$program failed on p.$ext"
         build/bin/kvl image "$work/p.$ext" -o "$work/kvl_$ext.png" >/dev/null
-        cmp -s "$work/ex/p_$ext.png" "$work/kvl_$ext.png" || fail "$(basename "$program") and kvl image differ on p.$ext"
+        cmp -s "$work/projects/p_$ext.png" "$work/kvl_$ext.png" || fail "$(basename "$program") and kvl image differ on p.$ext"
     done
     echo "  $(basename "$program"): BMP, PCX, TGA and JPEG give the PNG of kvl image"
 }
@@ -138,9 +138,9 @@ if [[ "$mode" == prefix ]]; then
     # pkg-config: one command line, no CMake.
     libdir="$(dirname "$(find "$prefix" -name zarnoth-kvl.pc)")"
     # shellcheck disable=SC2046
-    g++ -std=c++20 -o "$work/ex/picture_pc" "$work/ex/picture_to_png/picture_to_png.cpp" \
+    g++ -std=c++20 -o "$work/projects/picture_pc" "$work/projects/picture_to_png/picture_to_png.cpp" \
         $(PKG_CONFIG_PATH="$libdir" pkg-config --cflags --libs zarnoth-kvl) || fail "picture_to_png does not build with pkg-config"
-    check_pictures "$work/ex/picture_pc"
+    check_pictures "$work/projects/picture_pc"
     check_reference "$prefix/share/doc/zarnoth-dev/reference"
     echo "Engine package (prefix) tests passed."
     exit 0
