@@ -49,12 +49,35 @@ find_package(JPEG REQUIRED)
 find_package(PNG REQUIRED)
 
 # libmpg123: an independent MPEG audio decoder, used only by the tests and the
-# benchmark as a reference (never linked into the engine).
-pkg_check_modules(MPG123 REQUIRED IMPORTED_TARGET libmpg123)
+# benchmark as a reference (never linked into the engine), so only they need it.
+if(ZARNOTH_TESTS OR ZARNOTH_BENCH)
+  pkg_check_modules(MPG123 REQUIRED IMPORTED_TARGET libmpg123)
+endif()
+
+# What an optional part needs, and what the build leaves out without it: said once at
+# configure time (ZARNOTH_LEFT_OUT collects it for the summary at the end).
+set(ZARNOTH_LEFT_OUT)
+macro(zarnoth_leave_out what why)
+  message(STATUS "Leaving out ${what}: ${why}")
+  list(APPEND ZARNOTH_LEFT_OUT "${what}")
+endmacro()
 
 # Video files (app/demo_video.cpp): FFmpeg's encoders (libx264 and AAC, FFV1 and PCM),
-# muxers and colour conversion.
-pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavcodec libavformat libavutil libswscale)
+# muxers and colour conversion, in a module of their own (zarnoth --video). Optional:
+# without FFmpeg, --video says that this build has no video module.
+option(ZARNOTH_WITH_VIDEO "Build the video module (needs FFmpeg's libraries)" ON)
+set(ZARNOTH_VIDEO OFF)
+if(ZARNOTH_WITH_VIDEO)
+  pkg_check_modules(FFMPEG QUIET IMPORTED_TARGET libavcodec libavformat libavutil libswscale)
+  if(FFMPEG_FOUND)
+    set(ZARNOTH_VIDEO ON)
+  else()
+    zarnoth_leave_out("the video module (zarnoth --video) and its tests"
+      "FFmpeg's libavcodec, libavformat, libavutil and libswscale were not found (packages libavcodec-dev libavformat-dev libswscale-dev)")
+  endif()
+else()
+  zarnoth_leave_out("the video module (zarnoth --video) and its tests" "ZARNOTH_WITH_VIDEO is OFF")
+endif()
 
 # Renderer (scene/, library zrn): OpenGL 1.1 with GLU through the GL vendor-neutral
 # dispatch, so that one set of gl* entry points serves both bindings: the SDL window's
@@ -69,5 +92,18 @@ set(ZARNOTH_ZRN_DEPS OpenGL::GL OpenGL::GLU OpenGL::EGL PkgConfig::SDL2)
 # Shader renderer (scene/zrn_renderer_gles2.cpp, library zrngles2): OpenGL ES 2 through
 # the same dispatch, with an EGL context on Mesa (package libgles-dev). Windows has no
 # OpenGL ES and does not build it (ZARNOTH_GLES2_DEPS stays empty there).
-pkg_check_modules(GLESV2 REQUIRED IMPORTED_TARGET glesv2)
-set(ZARNOTH_GLES2_DEPS PkgConfig::GLESV2 OpenGL::EGL)
+# Optional: the program draws with the OpenGL 1.1 renderer; without OpenGL ES 2 the
+# shader renderer, its tests and its reference pictures are left out.
+option(ZARNOTH_WITH_GLES2 "Build the shader renderer (needs OpenGL ES 2)" ON)
+set(ZARNOTH_GLES2_DEPS)
+if(ZARNOTH_WITH_GLES2)
+  pkg_check_modules(GLESV2 QUIET IMPORTED_TARGET glesv2)
+  if(GLESV2_FOUND)
+    set(ZARNOTH_GLES2_DEPS PkgConfig::GLESV2 OpenGL::EGL)
+  else()
+    zarnoth_leave_out("the shader renderer (library zrngles2) and its tests"
+      "OpenGL ES 2 (glesv2) was not found (package libgles-dev)")
+  endif()
+else()
+  zarnoth_leave_out("the shader renderer (library zrngles2) and its tests" "ZARNOTH_WITH_GLES2 is OFF")
+endif()

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# The Debian package end to end, on this machine (as root, as CI runs): builds it with
+# The program's Debian package end to end, on this machine (as root, as CI runs): builds it with
 # CPack from the build in build/, checks it with lintian (no errors), installs it with
 # dpkg, runs the installed programs from another folder (the demo must find its
 # archive in the package's data folder and render the reference picture; both print
 # the version), renders both manual pages, then removes the package and checks that
-# nothing of it is left.
+# nothing of it is left. The development package made beside it is tested by
+# scripts/engine_package_test.sh deb.
 #   scripts/deb_test.sh        needs build/ configured and built (scripts/setup.sh)
 # Exits non-zero on the first failure. A zarnoth package installed before is removed
 # first and not put back.
@@ -25,6 +26,13 @@ fail() {
 version="$(sed -n 's/^project(zarnoth VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)"
 [[ -n "$version" ]] || fail "no version in CMakeLists.txt"
 
+# The packages install under /usr, and the program must look for its data there: the
+# build they come from is configured with that prefix (it is the builder's otherwise).
+prefix="$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' build/CMakeCache.txt)"
+if [[ "$prefix" != /usr ]]; then
+    echo "configuring build/ with the prefix /usr (was ${prefix:-unset}) for the packages"
+    cmake -S . -B build -DCMAKE_INSTALL_PREFIX=/usr >build/package.log 2>&1 || { cat build/package.log; fail "configure failed"; }
+fi
 rm -rf build/packages
 cmake --build build --target package >build/package.log 2>&1 || { cat build/package.log; fail "cpack failed"; }
 mapfile -t debs < <(ls build/packages/zarnoth_*.deb 2>/dev/null)

@@ -3,8 +3,10 @@
 #   scripts/setup.sh demo   install what is missing, build, run the demo
 #   scripts/setup.sh test   install what is missing, build, run every test:
 #                           the unit tests, the Debian package (installed, run and
-#                           removed again), then a clang build with AddressSanitizer
-#                           and UndefinedBehaviorSanitizer that runs the unit tests
+#                           removed again), the engine's examples against a fresh
+#                           install prefix and the development package, then a
+#                           clang build with AddressSanitizer and
+#                           UndefinedBehaviorSanitizer that runs the unit tests
 #                           again and replays every fuzz target's seed corpus, and a
 #                           ThreadSanitizer build of the sound tests (output ring,
 #                           streamers, player, capture: the code that runs on the
@@ -110,8 +112,14 @@ thread_sanitizer_stage() {
     bash scripts/tsan_show.sh
 }
 
+engine_package_stage() {
+    bash scripts/engine_package_test.sh prefix
+    bash scripts/engine_package_test.sh deb
+}
+
 stage "packages" install_packages
-stage "build" build build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# The packages made from this build install under /usr.
+stage "build" build build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr
 
 if [[ "$mode" == demo ]]; then
     if [[ -x build/bin/zarnoth ]]; then
@@ -125,6 +133,10 @@ stage "tests" build_and_test
 # The Debian package: lintian, then installed with dpkg, run from another folder, its
 # manual pages rendered, and removed again (scripts/deb_test.sh).
 stage "Debian package" bash scripts/deb_test.sh
+# The engine as another project uses it: the three examples built and run against the
+# engine installed into a fresh prefix, then against the development package installed
+# with dpkg (and removed again); the API reference built without a warning.
+stage "Engine package (examples)" engine_package_stage
 stage "AddressSanitizer/UBSan + fuzz seeds" sanitizer_stage
 stage "ThreadSanitizer" thread_sanitizer_stage
 # The Windows build: MinGW-w64 cross build of the engine, zarnoth.exe, kvl.exe and the

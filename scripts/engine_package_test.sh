@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# The engine as another project sees it: the three example projects (examples/) built
+# and run against the installed engine alone, from a copy outside the tree.
+#   scripts/engine_package_test.sh prefix   `cmake --install build --component dev` into
+#                                           a fresh prefix; every installed header
+#                                           compiles on its own; the examples build
+#                                           with CMAKE_PREFIX_PATH and once through
+#                                           pkg-config, and run
+#   scripts/engine_package_test.sh deb      the development package (built by
+#                                           scripts/deb_test.sh into build/packages):
+#                                           lintian, dpkg -i, the examples found under
+#                                           /usr with no hint, dpkg -r (as root)
+# The runs: picture_to_png on a BMP, PCX, TGA and JPEG picture gives the same PNG as
+# `kvl image`; play_mp3 plays a generated MP3 on SDL's disk driver and its progress
+# line reaches the end; turn_model renders 4 pictures of a real MD2 model offscreen,
+# each showing the model, each turned from the last. The API reference (build/reference)
+# must have been built (with zero Doxygen warnings, or the build fails) when Doxygen is
+# there; under CI=true it must be there.
+# Needs build/ configured and built (scripts/setup.sh). Exits non-zero on the first failure.
+set -euo pipefail
+
+mode="${1:-}"
+cd "$(dirname "$0")/.."
+root="$PWD"
+fail() {
+    echo "engine_package_test.sh: $*" >&2
+    exit 1
+}
+[[ "$mode" == prefix || "$mode" == deb ]] || { echo "usage: $0 prefix|deb" >&2; exit 2; }
+jobs="$(nproc 2>/dev/null || echo 2)"
+model=/usr/share/assimp/models/MD2/sydney.md2
+skin=/usr/share/assimp/models/MD2/sydney.bmp
+[[ -f "$model" && -f "$skin" ]] || fail "no MD2 test model (package assimp-testmodels)"
+
+work="$(mktemp -d)"
+installed_deb=""
+cleanup() {
+    rm -rf "$work"
+    if [[ -n "$installed_deb" ]] && dpkg-query -W -f='${Status}' zarnoth-dev 2>/dev/null | grep -q 'ok installed'; then
+        dpkg -r zarnoth-dev >/dev/null 2>&1 || true
+    fi
+}
+trap cleanup EXIT
+
+# Inputs: one picture in the four formats, one second of a tone as MP3.
+convert-im6.q16 -size 61x37 gradient:'#c04010-#1060d0' -draw 'circle 30,18 30,4' \
+    -type truecolor "BMP3:$work/p.bmp"
+for ext in pcx tga jpg; do
+    convert-im6.q16 "$work/p.bmp" "$work/p.$ext"
+done
+perl -e 'print pack("s<*", map { int(8000 * sin($_ * 440 * 6.2831853 / 44100)) } 0 .. 44099)' >"$work/tone.raw"
+lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m m "$work/tone.raw" "$work/tone.mp3" 2>"$work/lame.log" ||
+    { cat "$work/lame.log"; fail "lame failed"; }
+
+# run_examples DIR [cmake options...]: copies the example projects from DIR, builds
+# each one in $work/projects and runs it.
+run_examples() {
+    local from="$1" projects="$work/projects"
+    shift
+    rm -rf "$projects"
+    cp -r "$from" "$projects"
+    for name in picture_to_png play_mp3 turn_model; do
+        cmake -S "$projects/$name" -B "$projects/build-$name" -G Ninja "$@" >"$projects/$name.log" 2>&1 ||
+            { cat "$projects/$name.log"; fail "$name does not configure"; }
+        cmake --build "$projects/build-$name" -j "$jobs" >>"$projects/$name.log" 2>&1 ||
+            { cat "$projects/$name.log"; fail "$name does not build"; }
+    done
+    # Nothing of the example builds points into the source or build tree.
+    if grep -rlI --exclude=CMakeCache.txt -e "$root" "$projects" >/dev/null; then
+        grep -rlI --exclude=CMakeCache.txt -e "$root" "$projects" | head -n 5 >&2
+        fail "an example build refers to $root"
+    fi
+    check_pictures "$projects/build-picture_to_png/picture_to_png"
+
+    local line
+    line="$(cd "$projects" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$projects/heard.raw" \
+        "$projects/build-play_mp3/play_mp3" "$work/tone.mp3" | tr '\r' '\n' | tail -n 1)" || fail "play_mp3 failed"
+    [[ "$line" =~ ^\ *([0-9.]+)\ /\ ([0-9.]+)\ s$ ]] && [[ "${BASH_REMATCH[1]}" == "${BASH_REMATCH[2]}" ]] &&
+        awk -v t="${BASH_REMATCH[2]}" 'BEGIN { exit !(t >= 1.0 && t < 1.2) }' ||
+        fail "play_mp3's progress line ends '$line', not at the end of the 1 s tone"
+    [[ -s "$projects/heard.raw" ]] && [[ -n "$(tr -d '\0' <"$projects/heard.raw" | head -c 1)" ]] ||
+        fail "play_mp3 sent nothing but silence to the disk driver"
+    echo "  play_mp3: progress line '$line', $(stat -c %s "$projects/heard.raw") bytes to the disk driver"
+
+    (cd "$projects" && "$projects/build-turn_model/turn_model" "$model" "$skin" --frames 4 >"$projects/turn.log") ||
+        { cat "$projects/turn.log"; fail "turn_model --frames 4 failed"; }
+    local i spread distance
+    for i in 0 1 2 3; do
+        [[ -f "$projects/turn_$i.png" ]] || fail "turn_model wrote no turn_$i.png"
+        # The clear colour alone has no spread at all.
+        spread="$(convert-im6.q16 "$projects/turn_$i.png" -colorspace gray -format '%[fx:standard_deviation]' info:)"
+        awk -v s="$spread" 'BEGIN { exit !(s > 0.01) }' || fail "turn_$i.png shows no model (spread $spread)"
+    done
+    for i in 1 2 3; do
+        distance="$(compare-im6.q16 -metric RMSE "$projects/turn_$((i - 1)).png" "$projects/turn_$i.png" null: 2>&1 |
+            sed -n 's/.*(\([0-9.e-]*\)).*/\1/p' || true)"
+        awk -v d="$distance" 'BEGIN { exit !(d > 0.005) }' || fail "turn_$i.png is not turned from turn_$((i - 1)).png"
+    done
+    echo "  turn_model --frames 4: four pictures of the model, each turned (last step RMSE $distance)"
+}
+
+# check_pictures PROGRAM: PROGRAM's PNG of each format equals `kvl image`'s.
+check_pictures() {
+    local program="$1" ext
+    for ext in bmp pcx tga jpg; do
+        "$program" "$work/p.$ext" "$work/projects/p_$ext.png" >/dev/null || fail "$program failed on p.$ext"
+        build/bin/kvl image "$work/p.$ext" -o "$work/kvl_$ext.png" >/dev/null
+        cmp -s "$work/projects/p_$ext.png" "$work/kvl_$ext.png" || fail "$(basename "$program") and kvl image differ on p.$ext"
+    done
+    echo "  $(basename "$program"): BMP, PCX, TGA and JPEG give the PNG of kvl image"
+}
+
+check_reference() {
+    local html="$1"
+    if [[ -f "$html/index.html" ]]; then
+        grep -q -i "getting started" "$html/index.html" || fail "the reference's first page is not the getting-started page"
+        ls "$html"/class*.html >/dev/null 2>&1 || fail "the reference documents no class"
+        echo "  API reference: $(ls "$html"/class*.html | wc -l) class pages"
+    elif [[ "${CI:-}" == true ]] || command -v doxygen >/dev/null; then
+        fail "no API reference in $html"
+    else
+        echo "  API reference: not built (no doxygen)"
+    fi
+}
+
+if [[ "$mode" == prefix ]]; then
+    prefix="$work/prefix"
+    cmake --install build --component dev --prefix "$prefix" >"$work/install.log" || { cat "$work/install.log"; fail "install failed"; }
+    [[ "$(ls "$prefix/include")" == zarnoth ]] || fail "the prefix's include/ holds $(ls "$prefix/include" | tr '\n' ' ')"
+    # Every installed header compiles alone, on the prefix's include path only.
+    mapfile -t headers < <(cd "$prefix/include" && find zarnoth -name '*.h' | sort)
+    printf '%s\n' "${headers[@]}" | xargs -P "$jobs" -I{} sh -c \
+        'printf "#include \"%s\"\n" "$1" | g++ -std=c++20 -fsyntax-only -I"$2" -x c++ - ||
+         { echo "$1 does not compile on its own" >&2; exit 255; }' sh {} "$prefix/include" ||
+        fail "an installed header does not compile on its own"
+    echo "  ${#headers[@]} installed headers, each compiles on its own"
+    run_examples "$prefix/share/doc/zarnoth-dev/examples" -DCMAKE_PREFIX_PATH="$prefix"
+    # pkg-config: one command line, no CMake.
+    libdir="$(dirname "$(find "$prefix" -name zarnoth-kvl.pc)")"
+    # shellcheck disable=SC2046
+    g++ -std=c++20 -o "$work/projects/picture_pc" "$work/projects/picture_to_png/picture_to_png.cpp" \
+        $(PKG_CONFIG_PATH="$libdir" pkg-config --cflags --libs zarnoth-kvl) || fail "picture_to_png does not build with pkg-config"
+    check_pictures "$work/projects/picture_pc"
+    check_reference "$prefix/share/doc/zarnoth-dev/reference"
+    echo "Engine package (prefix) tests passed."
+    exit 0
+fi
+
+[[ "$(id -u)" == 0 ]] || fail "the deb mode installs a package: run it as root"
+mapfile -t debs < <(ls build/packages/zarnoth-dev_*.deb 2>/dev/null)
+((${#debs[@]} == 1)) || fail "expected one zarnoth-dev package in build/packages (scripts/deb_test.sh makes it)"
+deb="$root/${debs[0]}"
+echo "package: $(basename "$deb")"
+dpkg-deb --info "$deb" | sed -n 's/^ \(Package\|Version\|Depends\|Section\):/  \1:/p'
+lintian_out="$(lintian --tag-display-limit 0 "$deb" 2>&1 || true)"
+[[ -z "$lintian_out" ]] || printf '%s\n' "$lintian_out" | sed 's/^/  lintian: /'
+grep -q '^E: ' <<<"$lintian_out" && fail "lintian reports errors"
+if dpkg-query -W -f='${Status}' zarnoth-dev 2>/dev/null | grep -q installed; then
+    dpkg -P zarnoth-dev >/dev/null
+fi
+installed_deb=yes
+dpkg -i "$deb" >"$work/dpkg-i.log" 2>&1 || { cat "$work/dpkg-i.log"; fail "dpkg -i failed"; }
+run_examples /usr/share/doc/zarnoth-dev/examples
+check_reference /usr/share/doc/zarnoth-dev/reference
+mapfile -t files < <(dpkg-query -L zarnoth-dev | grep -v '^/\.$')
+dpkg -r zarnoth-dev >"$work/dpkg-r.log" 2>&1 || { cat "$work/dpkg-r.log"; fail "dpkg -r failed"; }
+for f in "${files[@]}"; do
+    if [[ -f "$f" || "$f" == */zarnoth || "$f" == */zarnoth-dev || "$f" == */cmake/Zarnoth ]] && [[ -e "$f" ]]; then
+        fail "dpkg -r left $f behind"
+    fi
+done
+echo "Engine package (deb) tests passed."
