@@ -108,16 +108,31 @@ bool DemoApp::SeekTo(int32_t tick) {
         // Natively the frame steps come from the loop: go on from the current tick.
         m_stepper->SetNextStep(DemoStepper::StepOfTick(now));
     }
-    // Drawn as a shot draws it; the music starts again at the tick before the steps
-    // that show it, so that the oscilloscope shows the music of the tick.
+    // Drawn as a shot draws it. A drawn step of a scene that shows the music (the
+    // oscilloscope) draws it with the music of its own moment, as a shot does: the
+    // music starts again there (a restart is a few milliseconds); in the end it plays
+    // from the tick's own sample.
     const int64_t target = DemoStepper::StepOfTick(tick);
+    const int64_t rate = m_controller->GetMusicRate();
+    int64_t playingFrom = -1;
+    const auto playFrom = [&](int64_t frame) {
+        playingFrom = frame;
+        return m_controller->PlayMusicAtFrame(frame);
+    };
     const auto draw = [&](int64_t s) { return DemoStepper::IsShotStep(s, target); };
-    m_stepper->RunTo(target - DemoStepper::kLeadSteps - 1, draw);
-    if (!m_controller->PlayMusicAtTick(tick)) {
+    const auto beforeDrawn = [&](int64_t s) {
+        const DemoScene* scene = m_controller->GetCurrentScene();
+        return scene == nullptr || !scene->ShowsMusic() || playFrom(DemoStepper::SoundFrameOfStep(s, rate));
+    };
+    const int64_t tickFrame = static_cast<int64_t>(tick) * DemoController::kTickMs * rate / 1000;
+    if (!m_stepper->RunTo(target, draw, beforeDrawn) && m_controller->IsRunning()) {
         m_controller->OnDestroying();
         return false;
     }
-    m_stepper->RunTo(target, draw);
+    if (playingFrom != tickFrame && !playFrom(tickFrame)) {
+        m_controller->OnDestroying();
+        return false;
+    }
     m_clock.Start(std::chrono::steady_clock::now(), target + 1);
     if (m_paused) {
         m_clock.Pause(std::chrono::steady_clock::now());

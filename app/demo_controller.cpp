@@ -128,8 +128,13 @@ bool DemoController::Rewind() {
     return true;
 }
 
+int32_t DemoController::GetMusicRate() const { return m_streamer->GetSampleRate(); }
+
 bool DemoController::PlayMusicAtTick(int32_t tick) {
-    const int64_t frame = static_cast<int64_t>(tick) * kTickMs * m_streamer->GetSampleRate() / 1000;
+    return PlayMusicAtFrame(static_cast<int64_t>(tick) * kTickMs * m_streamer->GetSampleRate() / 1000);
+}
+
+bool DemoController::PlayMusicAtFrame(int64_t frame) {
     m_player->Stop();
     if (!m_streamer->Seek(static_cast<int32_t>(frame))) {
         return false;

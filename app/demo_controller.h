@@ -83,6 +83,8 @@ public:
     // holds the music where it is; ResumeMusic goes on from there.
     bool Rewind();
     bool PlayMusicAtTick(int32_t tick);
+    bool PlayMusicAtFrame(int64_t frame);
+    int32_t GetMusicRate() const;
     void PauseMusic();
     void ResumeMusic();
     // Before Init: the music plays into this WAV file, advanced by the caller.

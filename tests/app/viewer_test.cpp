@@ -173,7 +173,8 @@ TEST_F(ViewerShow, PauseHoldsAndSeeksLandOnTheShotsPicture) {
     const struct {
         int32_t tick;
         const char* what;
-    } seeks[] = {{2000, "room, forward"}, {3300, "tunnel cut, forward"}, {1000, "oscilloscope, back"}, {100, "Parental, back"}};
+    } seeks[] = {{2000, "room, forward"},          {3300, "tunnel cut, forward"}, {1000, "oscilloscope, back"},
+                 {1120, "switch gap after the oscilloscope"}, {100, "Parental, back"}};
     DemoApp app;
     app.SetWindowed(true);
     ASSERT_TRUE(app.InitInstance());
