@@ -5,11 +5,14 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <random>
+#include <string>
 #include <system_error>
 #include <thread>
+#include <vector>
 
 #include "app/demo_app.h"
 #include "app/demo_picture.h"
@@ -152,6 +155,12 @@ DemoVideoSettings VideoSettings(const DemoOfflineOptions& options) {
     video.fps = options.fps;
     video.preset = options.videoPreset;
     video.crf = options.videoCrf;
+    if (options.fromTick >= 0 || options.toTick >= 0) {
+        video.fromPicture = DemoFirstPictureAt(std::max(options.fromTick, 0), options.fps);
+        video.toPicture = options.toTick < 0 ? DemoVideoPictures(options.fps)
+                                             : std::min(DemoFirstPictureAt(options.toTick, options.fps),
+                                                        DemoVideoPictures(options.fps));
+    }
     return video;
 }
 
@@ -168,6 +177,9 @@ public:
     int Run() {
         if (!m_sink->Open(m_rate)) {
             return Report(m_sink->Error());
+        }
+        if (!m_options.soundtrackPath.empty()) {
+            return Soundtrack();
         }
         const bool recording = m_options.shotTick < 0;
         return recording ? Record() : Shot();
@@ -195,19 +207,38 @@ private:
 
     // Every picture at the picture rate, with the soundtrack. A capture also keeps the
     // picture at the end of the show (the last one shown); a video ends before it.
+    //
+    // A part (a range of a video's pictures) steps to its first picture as a shot
+    // does, then goes on as a whole run; only the music its drawn pictures show is
+    // followed, and it keeps no sound (a join takes the whole show's).
     int Record() {
         const bool video = !m_options.videoPath.empty();
+        const bool part = m_options.fromTick >= 0 || m_options.toTick >= 0;
         const int32_t fps = m_options.fps;
         const int64_t end = DemoStepper::EndStep();
-        int64_t pictures = 0;
-        while (DemoStepper::StepOfPicture(pictures, fps) < end) {
-            ++pictures;
+        const int64_t pictures = DemoVideoPictures(fps);
+        int64_t first = 0;
+        int64_t total = video ? pictures : pictures + 1;
+        if (part) {
+            const DemoVideoSettings range = VideoSettings(m_options);
+            first = range.fromPicture;
+            total = range.toPicture;
         }
-        const int64_t total = video ? pictures : pictures + 1;
         m_progress = std::make_unique<ProgressLine>(stderr, video ? "video" : m_options.renderOnly ? "render" : "capture",
-                                                    total);
+                                                    total - first);
         const int64_t lastTick = DemoController::kSwitchTicks.back();
-        for (int64_t k = 0; k < total; ++k) {
+        const auto follow = [&](int64_t s) {
+            const DemoScene* scene = m_controller->GetCurrentScene();
+            return (part && (scene == nullptr || !scene->ShowsMusic())) || FollowSound(s);
+        };
+        if (first > 0) {
+            const int64_t firstStep = DemoStepper::StepOfPicture(first, fps);
+            const auto draw = [&](int64_t s) { return DemoStepper::IsShotStep(s, firstStep); };
+            if (!m_stepper.RunTo(firstStep - 1, draw, follow) && m_controller->IsRunning()) {
+                return Report("cannot write the soundtrack");
+            }
+        }
+        for (int64_t k = first; k < total; ++k) {
             const int64_t target = DemoStepper::StepOfPicture(k, fps);
             const auto draw = [&](int64_t s) { return s == target || DemoStepper::IsKeptStep(s, lastTick); };
             if (target >= end) {
@@ -217,20 +248,35 @@ private:
                     return Report("cannot write the soundtrack");
                 }
             }
-            const bool reached = m_stepper.RunTo(target, draw, [&](int64_t s) { return FollowSound(s); });
+            const bool reached = m_stepper.RunTo(target, draw, follow);
             if (!reached && m_controller->IsRunning()) {
                 return Report("cannot write the soundtrack");
             }
             if (!Deliver(k)) {
                 return Report(m_sink->Error().empty() ? "cannot read the picture back" : m_sink->Error());
             }
-            m_progress->Update(k + 1);
+            m_progress->Update(k + 1 - first);
+        }
+        if (part) {
+            m_progress->Finish();
+            return 0;
         }
         m_soundFrames = video ? pictures * m_rate / fps : DemoStepper::SoundFrameOfStep(end, m_rate);
         if (!PlaySoundUntil(m_wav, m_controller->GetPlayer(), &m_played, m_soundFrames)) {
             return Report("cannot write the soundtrack");
         }
         m_progress->Finish();
+        return 0;
+    }
+
+    // The sound a video of the whole show at the picture rate holds: the music as the
+    // show plays it, to the end of the video's last picture.
+    int Soundtrack() {
+        const int32_t fps = m_options.fps;
+        m_soundFrames = DemoVideoPictures(fps) * m_rate / fps;
+        if (!PlaySoundUntil(m_wav, m_controller->GetPlayer(), &m_played, m_soundFrames)) {
+            return Report("cannot write " + m_options.soundtrackPath);
+        }
         return 0;
     }
 
@@ -276,7 +322,11 @@ private:
 
 std::unique_ptr<DemoPictureSink> MakeSink(const DemoOfflineOptions& options, const std::string& wavPath) {
     if (!options.videoPath.empty()) {
-        return MakeDemoVideoSink(VideoSettings(options), wavPath);
+        const bool part = options.fromTick >= 0 || options.toTick >= 0;
+        return MakeDemoVideoSink(VideoSettings(options), part ? std::string() : wavPath);
+    }
+    if (!options.soundtrackPath.empty()) {
+        return MakeDemoDiscardSink();
     }
     if (!options.captureDir.empty()) {
         return MakeDemoCaptureSink(options.captureDir);
@@ -289,7 +339,33 @@ std::unique_ptr<DemoPictureSink> MakeSink(const DemoOfflineOptions& options, con
 
 }  // namespace
 
+int64_t DemoVideoPictures(int32_t fps) { return DemoFirstPictureAt(DemoController::kSwitchTicks.back(), fps); }
+
+int64_t DemoFirstPictureAt(int64_t tick, int32_t fps) {
+    const int64_t step = DemoStepper::StepOfTick(tick);
+    // The estimate is at most one short of the answer (rounding down in StepOfPicture).
+    int64_t k = step * fps * DemoController::kTickMs / (DemoStepper::kStepsPerTick * 1000);
+    while (DemoStepper::StepOfPicture(k, fps) < step) {
+        ++k;
+    }
+    while (k > 0 && DemoStepper::StepOfPicture(k - 1, fps) >= step) {
+        --k;
+    }
+    return k;
+}
+
 std::string CheckDemoOffline(const DemoOfflineOptions& options) {
+    const bool part = options.fromTick >= 0 || options.toTick >= 0;
+    if (part && options.videoPath.empty()) {
+        return "--from and --to make parts of a video: they go with --video";
+    }
+    if (part) {
+        const DemoVideoSettings range = VideoSettings(options);
+        if (range.toPicture <= range.fromPicture) {
+            return "--from " + std::to_string(options.fromTick) + " --to " + std::to_string(options.toTick) +
+                   " holds no picture of the show";
+        }
+    }
     std::string problem = CheckDemoPictureSize(options.size);
     if (!problem.empty() || options.videoPath.empty()) {
         return problem;
@@ -301,8 +377,8 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
     // A capture keeps its soundtrack; a shot's is only a by-product, and a video's is
     // read back into the video as it grows: either goes with this folder.
     std::unique_ptr<ScratchFolder> scratch;
-    std::string wavPath = options.captureDir + "/sound.wav";
-    if (options.captureDir.empty()) {
+    std::string wavPath = !options.soundtrackPath.empty() ? options.soundtrackPath : options.captureDir + "/sound.wav";
+    if (options.captureDir.empty() && options.soundtrackPath.empty()) {
         scratch = std::make_unique<ScratchFolder>();
         if (scratch->Path().empty()) {
             std::fprintf(stderr, "zarnoth: cannot create a scratch folder for the sound\n");
@@ -342,4 +418,83 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
     // An unfinished video goes with its sink, before the scratch folder.
     sink.reset();
     return status;
+}
+
+namespace {
+
+// One word of a POSIX shell command line, quoted.
+std::string ShellWord(const std::string& word) {
+    std::string quoted = "'";
+    for (const char c : word) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+}  // namespace
+
+int RunDemoVideoJobs(const DemoOfflineOptions& options, int32_t jobs, const std::string& program,
+                     const std::vector<std::string>& arguments) {
+    ScratchFolder scratch;
+    if (scratch.Path().empty()) {
+        std::fprintf(stderr, "zarnoth: cannot create a scratch folder for the parts\n");
+        return 1;
+    }
+    const std::string extension = std::filesystem::path(options.videoPath).extension().string();
+    const int32_t lastTick = DemoController::kSwitchTicks.back();
+    DemoVideoJoin join;
+    join.path = options.videoPath;
+    join.soundPath = (scratch.Path() / "sound.wav").string();
+    std::vector<std::string> commands;
+    std::vector<std::string> logs;
+    for (int32_t i = 0; i < jobs; ++i) {
+        const std::string part = (scratch.Path() / ("part" + std::to_string(i) + extension)).string();
+        logs.push_back((scratch.Path() / ("part" + std::to_string(i) + ".log")).string());
+        join.parts.push_back(part);
+        std::string command = ShellWord(program);
+        for (const std::string& a : arguments) {
+            command += " " + ShellWord(a);
+        }
+        command += " --video " + ShellWord(part) + " --from " + std::to_string(lastTick * i / jobs) + " --to " +
+                   std::to_string(lastTick * (i + 1) / jobs) + " 2>" + ShellWord(logs.back());
+        commands.push_back(command);
+    }
+    // The parts run as programs of their own (each with its own GL context and sound
+    // worker); this one writes the whole soundtrack meanwhile.
+    std::vector<int> results(static_cast<size_t>(jobs), -1);
+    std::vector<std::thread> runs;
+    for (int32_t i = 0; i < jobs; ++i) {
+        runs.emplace_back([&, i] { results[static_cast<size_t>(i)] = std::system(commands[static_cast<size_t>(i)].c_str()); });
+    }
+    DemoOfflineOptions sound;
+    sound.fps = options.fps;
+    sound.soundtrackPath = join.soundPath;
+    const int soundStatus = RunDemoOffline(sound);
+    for (std::thread& run : runs) {
+        run.join();
+    }
+    int status = soundStatus;
+    for (int32_t i = 0; i < jobs; ++i) {
+        if (results[static_cast<size_t>(i)] != 0) {
+            std::fprintf(stderr, "zarnoth: part %d of %d failed:\n", i + 1, jobs);
+            if (std::FILE* log = std::fopen(logs[static_cast<size_t>(i)].c_str(), "rb")) {
+                char buffer[4096];
+                size_t n = 0;
+                while ((n = std::fread(buffer, 1, sizeof buffer, log)) > 0) {
+                    std::fwrite(buffer, 1, n, stderr);
+                }
+                std::fclose(log);
+            }
+            status = 1;
+        }
+    }
+    if (status != 0) {
+        return 1;
+    }
+    const std::string problem = JoinDemoVideo(join);
+    if (!problem.empty()) {
+        std::fprintf(stderr, "zarnoth: %s\n", problem.c_str());
+        return 1;
+    }
+    return 0;
 }

@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/demo_picture.h"
 
@@ -34,6 +35,14 @@ struct DemoOfflineOptions {
     std::string videoCodec = "h264";
     // Every picture of a video drawn and read back, then dropped.
     bool renderOnly = false;
+    // A part of a video: the pictures whose show time lies in [fromTick, toTick)
+    // (negative: from the start / to the end), exactly as a whole run gives them,
+    // tagged with their range; its sound is left to the join (JoinDemoVideo).
+    int32_t fromTick = -1;
+    int32_t toTick = -1;
+    // The soundtrack of the whole show as a video of it holds it, written as a WAV
+    // file (the sound a join of parts takes); no pictures.
+    std::string soundtrackPath;
     std::optional<std::string> videoPreset;
     std::optional<int32_t> videoCrf;
     DemoPictureSize size;
@@ -45,3 +54,15 @@ std::string CheckDemoOffline(const DemoOfflineOptions& options);
 
 // The exit status: 0 done, 1 failure (already reported on standard error).
 int RunDemoOffline(const DemoOfflineOptions& options);
+
+// Pictures of the whole show at fps pictures a second (those shown before its end).
+int64_t DemoVideoPictures(int32_t fps);
+// The first picture at or after a tick, at fps pictures a second.
+int64_t DemoFirstPictureAt(int64_t tick, int32_t fps);
+
+// A video made in 'jobs' parts at once by as many runs of 'program' (this program),
+// then joined with the whole show's soundtrack: the same file a single run makes.
+// 'arguments' are the options every part gets (size, codec ...). 0 done, 1 failure
+// (reported).
+int RunDemoVideoJobs(const DemoOfflineOptions& options, int32_t jobs, const std::string& program,
+                     const std::vector<std::string>& arguments);

@@ -51,7 +51,7 @@ public:
 class VideoSink : public DemoPictureSink {
 public:
     VideoSink(const DemoVideoSettings& settings, std::string wavPath)
-        : m_settings(settings), m_tail(std::move(wavPath)) {}
+        : m_settings(settings), m_withSound(!wavPath.empty()), m_tail(std::move(wavPath)) {}
 
     bool Open(int32_t sampleRate) override {
         m_settings.sampleRate = sampleRate;
@@ -63,11 +63,14 @@ public:
         return (m_writer->AddPicture(std::move(picture)) || Fail(m_writer->Error())) && FeedSound();
     }
     bool Finish(int64_t soundFrames) override {
-        return FeedSound() && (m_writer->Finish(soundFrames) || Fail(m_writer->Error()));
+        return FeedSound() && (m_writer->Finish(m_withSound ? soundFrames : 0) || Fail(m_writer->Error()));
     }
 
 private:
     bool FeedSound() {
+        if (!m_withSound) {
+            return true;
+        }
         m_buffer.clear();
         if (!m_tail.Take(&m_buffer)) {
             return Fail("cannot read the soundtrack back");
@@ -77,6 +80,7 @@ private:
     }
 
     DemoVideoSettings m_settings;
+    bool m_withSound;
     DemoSoundTail m_tail;
     std::unique_ptr<DemoVideoWriter> m_writer;
     std::vector<int16_t> m_buffer;

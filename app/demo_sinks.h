@@ -46,5 +46,5 @@ std::unique_ptr<DemoPictureSink> MakeDemoCaptureSink(std::string folder);
 // The pictures dropped (they have been drawn and read back).
 std::unique_ptr<DemoPictureSink> MakeDemoDiscardSink();
 // A video with the soundtrack that grows in the WAV file at wavPath (read back as it
-// grows). Without a video encoder in the build, Open fails with CheckDemoVideo's text.
+// grows); an empty path: a video without sound (a part of one, whose join adds it). Without a video encoder in the build, Open fails with CheckDemoVideo's text.
 std::unique_ptr<DemoPictureSink> MakeDemoVideoSink(const DemoVideoSettings& settings, std::string wavPath);

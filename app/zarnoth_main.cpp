@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/demo_app.h"
 #include "app/demo_offline.h"
@@ -24,6 +25,8 @@ constexpr const char* kUsage =
     "       zarnoth --render-only [--fps N] [--size WxH] [--ssaa N]\n"
     "       zarnoth --video OUT.mp4 [--codec h264|ffv1] [--preset NAME] [--crf N] [--fps N]\n"
     "               [--size WxH] [--ssaa N]\n"
+    "               [--from TICK --to TICK | --jobs N]\n"
+    "       zarnoth --soundtrack WHOLE.wav [--fps N]\n"
     "       zarnoth --join OUT PART... --sound WHOLE.wav\n"
     "       zarnoth --version\n"
     "\n"
@@ -45,6 +48,12 @@ constexpr const char* kUsage =
     "                     (default), faster, fast, medium, slow, slower, veryslow\n"
     "  --crf N            H.264 quality, 0 (lossless) to 51 (worst); lower is better and\n"
     "                     larger (default 13)\n"
+    "  --from TICK --to TICK\n"
+    "                     a part of the video: its pictures from tick FROM up to TICK TO,\n"
+    "                     exactly as the whole video has them, without sound (see --join)\n"
+    "  --jobs N           make the video in N parts at once, then join them: the same file\n"
+    "  --soundtrack WHOLE.wav\n"
+    "                     the sound of a whole video at --fps as a WAV file, for --join\n"
     "  --join OUT PART... put video parts of the show (each holding its range of pictures)\n"
     "                     together into OUT without encoding the pictures again; the sound\n"
     "                     comes from --sound WHOLE.wav, the soundtrack of the whole show\n"
@@ -100,12 +109,20 @@ int main(int argc, char** argv) {
     bool windowed = false;
     bool shot = false;
     int32_t startTick = 0;
+    int32_t jobs = 1;
     DemoOfflineOptions offline;
     DemoVideoJoin join;
     bool joining = false;
+    // The first option given that only the offscreen modes use.
+    std::string offlineOnly;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const bool hasValue = i + 1 < argc;
+        for (const char* o : {"--size", "--ssaa", "--fps", "--codec", "--preset", "--crf", "--from", "--to", "--jobs"}) {
+            if (a == o && offlineOnly.empty()) {
+                offlineOnly = a;
+            }
+        }
         if (a == "--help" || a == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -131,6 +148,20 @@ int main(int argc, char** argv) {
             offline.captureDir = argv[++i];
         } else if (a == "--video" && hasValue) {
             offline.videoPath = argv[++i];
+        } else if (a == "--from" && hasValue) {
+            if (!ParseInt(argv[++i], 0, DemoController::kSwitchTicks.back(), &offline.fromTick)) {
+                return Usage("--from takes a tick from 0 to 5880");
+            }
+        } else if (a == "--to" && hasValue) {
+            if (!ParseInt(argv[++i], 0, DemoController::kSwitchTicks.back(), &offline.toTick)) {
+                return Usage("--to takes a tick from 0 to 5880");
+            }
+        } else if (a == "--jobs" && hasValue) {
+            if (!ParseInt(argv[++i], 1, 64, &jobs)) {
+                return Usage("--jobs takes a number from 1 to 64");
+            }
+        } else if (a == "--soundtrack" && hasValue) {
+            offline.soundtrackPath = argv[++i];
         } else if (a == "--render-only") {
             offline.renderOnly = true;
         } else if (a == "--codec" && hasValue) {
@@ -187,9 +218,23 @@ int main(int argc, char** argv) {
     if (!video && (offline.videoPreset.has_value() || offline.videoCrf.has_value())) {
         return Usage("--preset and --crf go with --video");
     }
-    const int modes = (shot ? 1 : 0) + (offline.captureDir.empty() ? 0 : 1) + (video ? 1 : 0) + (offline.renderOnly ? 1 : 0);
-    if (modes > 1) {
-        return Usage("--shot, --capture, --video and --render-only do not go together");
+    int modes = (shot ? 1 : 0) + (offline.captureDir.empty() ? 0 : 1) + (video ? 1 : 0) + (offline.renderOnly ? 1 : 0);
+    const bool soundtrack = !offline.soundtrackPath.empty();
+    if (jobs > 1 && (!video || offline.fromTick >= 0 || offline.toTick >= 0)) {
+        return Usage("--jobs makes a whole video in parts: it goes with --video, without --from and --to");
+    }
+    if (modes + (soundtrack ? 1 : 0) > 1) {
+        return Usage("--shot, --capture, --video, --render-only and --soundtrack do not go together");
+    }
+    modes += soundtrack ? 1 : 0;
+    if (modes == 0 && !offlineOnly.empty()) {
+        std::fprintf(stderr, "zarnoth: %s is for --shot, --capture, --video and --render-only, not the live show\n",
+                     offlineOnly.c_str());
+        return 1;
+    }
+    if (modes == 1 && startTick > 0) {
+        std::fprintf(stderr, "zarnoth: --start is for the live show\n");
+        return 1;
     }
     if (modes == 1) {
         // Bad sizes, codecs and paths are refused before any work.
@@ -200,6 +245,20 @@ int main(int argc, char** argv) {
         }
     }
     FindArchive();
+    if (jobs > 1) {
+        // Every part gets the options of the whole video but its path and range.
+        std::vector<std::string> arguments = {"--fps", std::to_string(offline.fps), "--codec", offline.videoCodec,
+                                              "--size", std::to_string(offline.size.width) + "x" +
+                                                            std::to_string(offline.size.height),
+                                              "--ssaa", std::to_string(offline.size.ssaa)};
+        if (offline.videoPreset) {
+            arguments.insert(arguments.end(), {"--preset", *offline.videoPreset});
+        }
+        if (offline.videoCrf) {
+            arguments.insert(arguments.end(), {"--crf", std::to_string(*offline.videoCrf)});
+        }
+        return RunDemoVideoJobs(offline, jobs, std::string(KVLGetProgramFolder().c_str()) + "zarnoth", arguments);
+    }
     if (modes == 1) {
         return RunDemoOffline(offline);
     }
