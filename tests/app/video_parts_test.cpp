@@ -4,6 +4,7 @@
 // parallel run on local job slots. Small, slow videos keep it quick. Also the options
 // refused before any work.
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -70,6 +71,28 @@ TEST_F(VideoParts, JobsEqualOneRun) {
     const std::string out = dir.file("jobs.mkv");
     ASSERT_EQ(testsupport::Run(Zarnoth() + " --video '" + out + "'" + kOptions + " --jobs 3 2>/dev/null"), 0);
     EXPECT_EQ(Checksums(out), single);
+}
+
+// H.264 parts are encoded apart (each starts with a key picture), so their pictures
+// are not the same bytes; the count is, and the sound decodes to the same samples.
+TEST_F(VideoParts, H264JobsKeepEveryPictureAndTheSound) {
+    const auto run = [&](const std::string& name, const std::string& more) {
+        const std::string out = dir.file(name);
+        EXPECT_EQ(testsupport::Run(Zarnoth() + " --video '" + out + "' --fps 10 --size 160x120" + more + " 2>/dev/null"), 0);
+        std::string pictures;
+        testsupport::Run("ffprobe -v error -select_streams v:0 -count_frames -show_entries stream=nb_read_frames "
+                         "-of csv=p=0 '" + out + "'",
+                         &pictures);
+        std::string sound;
+        EXPECT_EQ(testsupport::Run("ffmpeg -v error -i '" + out + "' -map 0:a -f framemd5 -", &sound), 0);
+        return std::make_pair(pictures, sound);
+    };
+    const auto one = run("one.mp4", "");
+    const auto jobs = run("jobs.mp4", " --jobs 2");
+    EXPECT_EQ(one.first, "824\n");
+    EXPECT_EQ(jobs.first, one.first);
+    EXPECT_GT(one.second.size(), 1000u);
+    EXPECT_EQ(jobs.second, one.second);
 }
 
 // The README's recipe for several machines, with this machine's job slots for hosts.
