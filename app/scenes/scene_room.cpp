@@ -136,6 +136,19 @@ bool RoomScene::Load(KVLString* errorText) {
     const auto firstFrameFog = [this](ZRNFogSettings* fog) {
         m_firstFrameFog.push_back(Attach(m_root.get(), std::make_unique<ZRNNodeFog>(fog)));
     };
+    //
+    // Loaded in the room's own order (backdrop, floor, boxes, characters), so that with
+    // several members missing the first one's text is the one shown; attached in the
+    // drawing order above.
+    std::unique_ptr<ZRNNode> backdrop;
+    std::unique_ptr<ZRNNode> floor;
+    if (!LoadBackdrop(&backdrop, &floor, errorText)) {
+        return false;
+    }
+    std::vector<std::unique_ptr<ZRNNode>> boxes;
+    if (!LoadBoxes(&boxes)) {
+        return false;
+    }
     Attach(m_root.get(), std::make_unique<ZRNNodeFog>(m_fog.get()));
     for (const Character& c : kCharacterTable) {
         if (!AddCharacter(m_root.get(), c.model, c.skin, c.flip, c.angle, c.x, c.z, kCharacterFirstFrame,
@@ -143,16 +156,11 @@ bool RoomScene::Load(KVLString* errorText) {
             return false;
         }
     }
-    std::unique_ptr<ZRNNode> backdrop;
-    std::unique_ptr<ZRNNode> floor;
-    if (!LoadBackdrop(&backdrop, &floor, errorText)) {
-        return false;
-    }
     firstFrameFog(m_noFog.get());
     m_root->AddChild(std::move(floor));
     firstFrameFog(m_fog.get());
-    if (!LoadBoxes()) {
-        return false;
+    for (std::unique_ptr<ZRNNode>& box : boxes) {
+        m_root->AddChild(std::move(box));
     }
     firstFrameFog(m_noFog.get());
     m_root->AddChild(std::move(backdrop));
@@ -191,7 +199,7 @@ bool RoomScene::LoadBackdrop(std::unique_ptr<ZRNNode>* backdrop, std::unique_ptr
     return true;
 }
 
-bool RoomScene::LoadBoxes() {
+bool RoomScene::LoadBoxes(std::vector<std::unique_ptr<ZRNNode>>* boxes) {
     std::unique_ptr<KVLImage> images[kWallCount];
     for (int32_t i = 0; i < kWallCount; ++i) {
         images[i] = LoadSceneImage(*GetDemoResource(kWallResources[i]), nullptr);
@@ -211,8 +219,9 @@ bool RoomScene::LoadBoxes() {
         if (node == nullptr) {
             return false;
         }
-        ZRNNode* place = Attach(m_root.get(), AddTransform(0, box.x, box.height / 2 + kFloorY, box.z));
+        std::unique_ptr<ZRNNode> place = AddTransform(0, box.x, box.height / 2 + kFloorY, box.z);
         place->AddChild(std::move(node));
+        boxes->push_back(std::move(place));
     }
     return true;
 }

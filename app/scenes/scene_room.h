@@ -55,7 +55,8 @@ public:
 
 private:
     bool LoadBackdrop(std::unique_ptr<ZRNNode>* backdrop, std::unique_ptr<ZRNNode>* floor, KVLString* errorText);
-    bool LoadBoxes();
+    // The boxes, each on its place, in order (not yet in the tree).
+    bool LoadBoxes(std::vector<std::unique_ptr<ZRNNode>>* boxes);
     bool AddCharacter(ZRNNode* parent, uint32_t modelId, uint32_t skinId, bool flip, float angle, float x, float z,
                       int32_t firstFrame, int32_t endFrame, int32_t startFrame, int32_t rate, KVLString* errorText);
 

@@ -5,8 +5,15 @@
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "app/demo_archive_members.h"
+#include "app/demo_resources.h"
 #include "app/scenes/scene_room.h"
+#include "app_support.h"
+#include "core/kvl_filestream.h"
+#include "core/kvl_pakstream.h"
 #include "scene_test_support.h"
 
 namespace {
@@ -141,6 +148,49 @@ TEST_F(RoomTest, CharactersSwitchOneEveryTwentyFiveTicks) {
             ASSERT_EQ(CharacterSource(scene, i), expected) << "character " << i + 1 << " at tick " << t;
         }
     }
+}
+
+// The error text of a room loaded from a copy of the generated archive without the
+// members whose names start with one of the prefixes.
+std::string RoomErrorWithout(const testsupport::TempDir& dir, const std::vector<std::string>& prefixes,
+                             ZRNRendererInterface* renderer, ZRNRenderVisitor* renderVisitor, ZRNAnimVisitor* tickVisitor) {
+    std::vector<std::pair<std::string, std::vector<uint8_t>>> members;
+    KVLFileStream source(KVLString(apptest::GeneratedArchive().c_str()));
+    for (const DemoArchiveMember& m : kDemoArchiveMembers) {
+        bool dropped = false;
+        for (const std::string& prefix : prefixes) {
+            dropped = dropped || std::string(m.name).rfind(prefix, 0) == 0;
+        }
+        if (dropped) {
+            continue;
+        }
+        KVLPAKStream member(source, KVLString(m.name));
+        EXPECT_TRUE(member.OpenRead()) << m.name;
+        std::vector<uint8_t> bytes(static_cast<size_t>(member.GetLength()));
+        EXPECT_EQ(member.Read(bytes.data(), static_cast<int32_t>(bytes.size())), static_cast<int32_t>(bytes.size()));
+        members.emplace_back(m.name, std::move(bytes));
+    }
+    static int n = 0;
+    const std::string path = dir.file("damaged" + std::to_string(n++) + ".pak");
+    apptest::WriteArchive(path, members);
+    apptest::CatalogueAt at(path);
+    RoomScene scene(renderer, renderVisitor, tickVisitor);
+    KVLString error;
+    EXPECT_FALSE(scene.Load(&error));
+    return error.c_str();
+}
+
+// With several members missing, the text is the one of the first the room loads:
+// backdrop, floor, boxes, then the characters.
+TEST_F(RoomTest, LoadsItsPartsInTheRoomsOrder) {
+    testsupport::TempDir dir;
+    const std::string backdrop = GetDemoResourceName(0);
+    const std::string onlyBackdrop = RoomErrorWithout(dir, {backdrop}, &renderer, &renderVisitor, &tickVisitor);
+    const std::string onlyModels = RoomErrorWithout(dir, {"md2"}, &renderer, &renderVisitor, &tickVisitor);
+    EXPECT_FALSE(onlyBackdrop.empty());
+    EXPECT_FALSE(onlyModels.empty());
+    EXPECT_NE(onlyBackdrop, onlyModels);
+    EXPECT_EQ(RoomErrorWithout(dir, {"md2", backdrop}, &renderer, &renderVisitor, &tickVisitor), onlyBackdrop);
 }
 
 }  // namespace
