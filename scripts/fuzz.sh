@@ -75,15 +75,17 @@ for t in "${targets[@]}"; do
 done
 wait
 
+# One figure of libFuzzer's final statistics in a target's log.
+final_stat() { sed -n "s/^stat::$2: *//p" "$1" | tail -1; }
+
 status=0
 printf '%-10s %12s %10s %8s %9s\n' target inputs inputs/s peak_MB findings
 for t in "${targets[@]}"; do
     log="$run/$t.log"
-    stat() { sed -n "s/^stat::$1: *//p" "$log" | tail -1; }
     found="$(find "$run/findings/$t" -maxdepth 1 -type f \
         \( -name 'crash-*' -o -name 'leak-*' -o -name 'oom-*' -o -name 'timeout-*' \) | wc -l)"
-    execs="$(stat number_of_executed_units)"
-    printf '%-10s %12s %10s %8s %9s\n' "$t" "${execs:-?}" "$(stat average_exec_per_sec)" "$(stat peak_rss_mb)" "$found"
+    execs="$(final_stat "$log" number_of_executed_units)"
+    printf '%-10s %12s %10s %8s %9s\n' "$t" "${execs:-?}" "$(final_stat "$log" average_exec_per_sec)" "$(final_stat "$log" peak_rss_mb)" "$found"
     if [ "$found" -gt 0 ] || [ -z "$execs" ]; then
         status=1
     fi

@@ -1,4 +1,6 @@
 // The capture's progress line: its text, and that it appears on a terminal only.
+#include <chrono>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -50,11 +52,15 @@ TEST(ProgressLine, RedrawsInPlaceOnATerminalAndEndsTheLine) {
     ASSERT_EQ(unlockpt(master), 0);
     std::FILE* terminal = std::fopen(ptsname(master), "w");
     ASSERT_NE(terminal, nullptr);
+    bool soon = false;
     {
         ProgressLine line(terminal, "capture", 3);
         EXPECT_TRUE(line.IsShown());
+        const auto first = std::chrono::steady_clock::now();
         line.Update(1);
         line.Update(2);  // too soon after the first: not drawn
+        // A machine too busy to make the second call soon after the first may draw it.
+        soon = std::chrono::steady_clock::now() - first < std::chrono::milliseconds(200);
         line.Update(3);  // the last is always drawn
     }
     std::string out;
@@ -67,7 +73,9 @@ TEST(ProgressLine, RedrawsInPlaceOnATerminalAndEndsTheLine) {
     std::fclose(terminal);
     close(master);
     EXPECT_EQ(out.rfind("\rcapture: 1/3 pictures", 0), 0u) << out;
-    EXPECT_EQ(out.find("2/3"), std::string::npos) << out;
+    if (soon) {
+        EXPECT_EQ(out.find("2/3"), std::string::npos) << out;
+    }
     EXPECT_NE(out.find("\rcapture: 3/3 pictures"), std::string::npos) << out;
     // The terminal turns the final newline into CR LF.
     EXPECT_EQ(out.substr(out.size() - 2), "\r\n") << out;
