@@ -35,22 +35,12 @@ int32_t ReadInput(void* context, uint8_t* dst, int32_t max) {
 
 // Every frame the MP3 streamer hands out for the bytes, decoded from the start.
 std::vector<uint32_t> DecodeAll(const std::vector<uint8_t>& bytes) {
-    std::vector<uint32_t> out;
     KVLMemoryStream stream(bytes.data(), static_cast<int32_t>(bytes.size()));
     KVLSoundStreamerMP3 streamer;
     if (!streamer.OpenStream(stream, nullptr)) {
-        return out;
+        return {};
     }
-    KVLSampleBlock* block = KVLCreateSampleBlock(8192);
-    for (;;) {
-        const int32_t r = streamer.Read(block);
-        if (r <= 0) {
-            break;
-        }
-        out.insert(out.end(), block->data, block->data + r);
-    }
-    KVLReleaseSampleBlock(block);
-    return out;
+    return soundtest::ReadToEnd(streamer);
 }
 
 // Reads frames frames in pieces of uneven size (across block boundaries).

@@ -53,11 +53,15 @@ bool EncodeMp3(const std::string& wav, const std::string& mp3) {
 }
 
 std::vector<uint32_t> DecodeWithStreamer(const std::string& mp3) {
-    std::vector<uint32_t> out;
     KVLSoundStreamerMP3 streamer;
     if (!streamer.OpenFile(mp3.c_str(), nullptr)) {
-        return out;
+        return {};
     }
+    return ReadToEnd(streamer);
+}
+
+std::vector<uint32_t> ReadToEnd(KVLSoundStreamer& streamer) {
+    std::vector<uint32_t> out;
     KVLSampleBlock* block = KVLCreateSampleBlock(8192);
     for (;;) {
         const int32_t r = streamer.Read(block);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "sound/kvl_soundstreamer.h"
+
 namespace soundtest {
 
 // Writes a 16-bit stereo WAV of frames frames at rate: two detuned tones with a
@@ -16,6 +18,8 @@ bool EncodeMp3(const std::string& wav, const std::string& mp3);
 // Every frame the MP3 streamer hands out for the file, read in blocks of 8192 until
 // the end (32-bit stereo words).
 std::vector<uint32_t> DecodeWithStreamer(const std::string& mp3);
+// Every frame an open streamer hands out from where it stands to its end.
+std::vector<uint32_t> ReadToEnd(KVLSoundStreamer& streamer);
 // The data chunk of a WAV file as 32-bit stereo words (16-bit stereo files only).
 std::vector<uint32_t> WavFrames(const std::string& path);
 // Raw little-endian 16-bit stereo bytes as 32-bit words.
