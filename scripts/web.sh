@@ -8,11 +8,14 @@
 #   scripts/web.sh serve [PORT]
 #                          serves build-web/site/ on http://127.0.0.1:PORT/ (default 8080)
 #                          with a plain static server (no special headers)
-#   scripts/web.sh test    build, then drive the page in headless Chromium from that
+#   scripts/web.sh test    build, then drive the page in headless Chromium and headless
+#                          Firefox ESR (on a private Xvfb for its WebGL) from that
 #                          server (tests/web/web_test.py): the start screen, the whole
 #                          show with its sound (hidden for a while on the way), the
 #                          viewer's keys and timeline, pictures of reference ticks
-#                          against the native program's, a missing and a damaged archive
+#                          against the native program's, a missing and a damaged archive.
+#                          The two browsers run at once (ZARNOTH_WEB_SERIAL=1: one
+#                          after the other); their outputs are printed when both are done
 # The archive and the native shots come from the Linux build (build/bin/quorvel.pak and
 # build/bin/zarnoth, scripts/setup.sh). Exits non-zero on the first failure.
 set -euo pipefail
@@ -116,12 +119,48 @@ if [[ "$mode" == build ]]; then
     exit 0
 fi
 
-step "browser tests"
 if [[ ! -x build/bin/zarnoth ]]; then
     echo "build/bin/zarnoth is missing: build for Linux first (scripts/setup.sh)" >&2
     exit 1
 fi
-/usr/bin/python3 tests/web/web_test.py --site "$site" --native build/bin/zarnoth \
-    --reference tests/app/reference --work "$out/test"
-step_done
+# Firefox makes WebGL only on an X display (Chromium needs none): one private Xvfb.
+# shellcheck source=scripts/xvfb.sh
+source "$root/scripts/xvfb.sh"
+mkdir -p "$out/test"
+start_xvfb "$out/test" 1024x768x24
+trap stop_xvfb EXIT
+
+browsers=(chromium firefox)
+run_browser() {
+    /usr/bin/python3 tests/web/web_test.py --browser "$1" --site "$site" --native build/bin/zarnoth \
+        --reference tests/app/reference --work "$out/test/$1"
+}
+if [[ "${ZARNOTH_WEB_SERIAL:-0}" == 1 ]]; then
+    for b in "${browsers[@]}"; do
+        step "browser tests: $b"
+        run_browser "$b"
+        step_done
+    done
+else
+    # Both browsers at once (each its own driver, ports, profile and work folder), so
+    # the stage takes one show's time; each one's output follows when it is done.
+    step "browser tests: ${browsers[*]} at once"
+    pids=()
+    for b in "${browsers[@]}"; do
+        run_browser "$b" >"$out/test/$b.out" 2>&1 &
+        pids+=($!)
+    done
+    failed=()
+    for i in "${!browsers[@]}"; do
+        wait "${pids[$i]}" || failed+=("${browsers[$i]}")
+    done
+    for b in "${browsers[@]}"; do
+        sed "s/^/[$b] /" "$out/test/$b.out"
+    done
+    step_done
+    if (( ${#failed[@]} )); then
+        echo "Web tests failed in: ${failed[*]}" >&2
+        exit 1
+    fi
+fi
 echo "Web tests passed."
