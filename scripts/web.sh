@@ -9,7 +9,8 @@
 #                          serves build-web/site/ on http://127.0.0.1:PORT/ (default 8080)
 #                          with a plain static server (no special headers)
 #   scripts/web.sh test    build, then drive the page in headless Chromium and headless
-#                          Firefox ESR (on a private Xvfb for its WebGL) from that
+#                          Firefox ESR (on a private Xvfb for its WebGL, a private
+#                          PulseAudio with a null sink for its sound) from that
 #                          server (tests/web/web_test.py): the start screen, the whole
 #                          show with its sound (hidden for a while on the way), the
 #                          viewer's keys and timeline, pictures of reference ticks
@@ -128,7 +129,36 @@ fi
 source "$root/scripts/xvfb.sh"
 mkdir -p "$out/test"
 start_xvfb "$out/test" 1024x768x24
-trap stop_xvfb EXIT
+# Firefox plays Web Audio only to a sound device (headless Chromium has a fake one of
+# its own): a private PulseAudio whose null sink plays in real time, for Firefox alone.
+pulse_pid=""
+stop_servers() {
+    if [[ -n "$pulse_pid" ]]; then
+        kill "$pulse_pid" 2>/dev/null || true
+        wait "$pulse_pid" 2>/dev/null || true
+    fi
+    stop_xvfb
+}
+trap stop_servers EXIT
+pulse="$out/test/pulse"
+rm -rf "$pulse"
+mkdir -p "$pulse"
+# A daemon of its own also as root (not the system-wide one), without a session bus.
+env -u DISPLAY HOME="$pulse" DBUS_SESSION_BUS_ADDRESS=disabled: PULSE_RUNTIME_PATH="$pulse" PULSE_STATE_PATH="$pulse" \
+    pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disable-shm=yes \
+    --load="module-native-protocol-unix socket=$pulse/native auth-anonymous=1" \
+    --load="module-null-sink sink_name=zarnoth_web" >"$pulse/pulseaudio.log" 2>&1 &
+pulse_pid=$!
+for _ in $(seq 100); do
+    [[ -S "$pulse/native" ]] && break
+    sleep 0.1
+done
+if [[ ! -S "$pulse/native" ]]; then
+    echo "PulseAudio did not start:" >&2
+    cat "$pulse/pulseaudio.log" >&2
+    exit 1
+fi
+export ZARNOTH_FIREFOX_PULSE_SERVER="unix:$pulse/native"
 
 browsers=(chromium firefox)
 run_browser() {

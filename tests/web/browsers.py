@@ -14,7 +14,9 @@
 
 Limits: one page (tab) per browser; keys are the show's few (Space, Left, Right, Home,
 1 and 4). Firefox headless makes WebGL only with an X display to open its GL context
-on: it needs DISPLAY (a private Xvfb, scripts/xvfb.sh) and fails without one.
+on, and plays Web Audio only to a sound device: it needs DISPLAY (a private Xvfb,
+scripts/xvfb.sh) and ZARNOTH_FIREFOX_PULSE_SERVER (a PulseAudio server, e.g. one with a
+null sink) and fails without them.
 """
 import json
 import os
@@ -360,7 +362,7 @@ def launch(name, executable, work, port):
                    "--disable-background-timer-throttling", "--disable-renderer-backgrounding",
                    f"--user-data-dir={profile}", f"--remote-debugging-port={port}",
                    "--window-size=800,600", "about:blank"]
-        env = os.environ
+        env = {k: v for k, v in os.environ.items() if k != "PULSE_SERVER"}
     else:
         if not os.environ.get("DISPLAY"):
             raise RuntimeError("Firefox makes WebGL only on an X display: run it under Xvfb "
@@ -370,8 +372,14 @@ def launch(name, executable, work, port):
                 f.write(f"user_pref({json.dumps(key)}, {json.dumps(value)});\n")
         command = [executable, "--headless", "--no-remote", "--profile", profile,
                    "--remote-debugging-port", str(port), "--window-size", "800,600", "about:blank"]
+        # Firefox's Web Audio stands suspended without a sound device; the sound server is
+        # given to Firefox alone, so that Chromium keeps its own fake output.
+        pulse = os.environ.get("ZARNOTH_FIREFOX_PULSE_SERVER")
+        if not pulse:
+            raise RuntimeError("Firefox plays sound only to a sound server: set ZARNOTH_FIREFOX_PULSE_SERVER "
+                               "(scripts/web.sh test starts a private PulseAudio with a null sink)")
         # Its own temporary folder, so two runs at once share nothing.
-        env = dict(os.environ, TMPDIR=profile)
+        env = dict(os.environ, TMPDIR=profile, PULSE_SERVER=pulse)
     process = subprocess.Popen(command, stdout=log, stderr=subprocess.STDOUT, env=env)
 
     page = None
