@@ -173,6 +173,9 @@ def case_show(page, base, native, work):
           f"hidden {HIDDEN_SECONDS:.1f} s)")
     if not (expected - 0.5 <= seconds <= expected + 20):
         raise AssertionError(f"the show took {seconds:.1f} s, not {expected:.2f} s of real time")
+    # The sound by the end ("play again" starts its count anew); checked last.
+    frames = page.eval("zarnothPage.endSoundFrames")
+    rate = page.eval("Module.zarnothSoundRate || 0")
     visible = page.eval("!document.getElementById('end-picture').classList.contains('hidden') && "
                         "!document.getElementById('again').classList.contains('hidden')")
     if not visible:
@@ -199,8 +202,6 @@ def case_show(page, base, native, work):
         fps = scene["frames"] / scene["seconds"] if scene["seconds"] > 0 else 0.0
         print(f"  scene {name:26s} {scene['frames']:6d} frames in {scene['seconds']:6.2f} s: {fps:6.1f} fps")
     # The sound last: the other results are known (and printed) when it fails.
-    frames = page.eval("zarnothPage.endSoundFrames")
-    rate = page.eval("Module.zarnothSoundRate || 0")
     print(f"sound: {frames} frames handed to Web Audio at {rate} Hz = {frames / max(rate, 1):.2f} s "
           f"by the end of the show at {SHOW_SECONDS:.2f} s (tick {END_TICK})")
     offset_end = frames / max(rate, 1) - SHOW_SECONDS
