@@ -14,7 +14,7 @@
 #                           the whole show; then the 32-bit Windows cross build,
 #                           its unit tests and the whole demo under Wine
 #                           (scripts/windows.sh); then the web build and its page
-#                           in headless Chromium (scripts/web.sh)
+#                           in headless Chromium and Firefox (scripts/web.sh)
 # Exits non-zero on the first failure.
 set -euo pipefail
 
@@ -144,8 +144,8 @@ stage "ThreadSanitizer" thread_sanitizer_stage
 # build/bin/quorvel.pak from the Linux build above).
 stage "Windows (MinGW-w64, Wine)" bash scripts/windows.sh test
 # The web build: zlib, libpng and libjpeg-turbo for wasm, the program and its page, then
-# the page in headless Chromium from a plain static server (scripts/web.sh).
-stage "Web (Emscripten, headless Chromium)" bash scripts/web.sh test
+# the page in headless Chromium and Firefox from a plain static server (scripts/web.sh).
+stage "Web (Emscripten, headless Chromium and Firefox)" bash scripts/web.sh test
 # Every outside program the tests and scripts call comes from a listed package (run
 # last, when every list has been installed).
 stage "tool check" bash scripts/check_tools.sh
