@@ -378,8 +378,11 @@ def launch(name, executable, work, port):
         if not pulse:
             raise RuntimeError("Firefox plays sound only to a sound server: set ZARNOTH_FIREFOX_PULSE_SERVER "
                                "(scripts/web.sh test starts a private PulseAudio with a null sink)")
-        # Its own temporary folder, so two runs at once share nothing.
-        env = dict(os.environ, TMPDIR=profile, PULSE_SERVER=pulse)
+        # Its own temporary folder, so two runs at once share nothing. The sound server's
+        # buffer is 150 ms, not Firefox's few tens: with the page's software WebGL on a
+        # busy machine the short one runs dry and the AudioContext's clock falls behind
+        # the wall clock (some 2-9 % slow, measured on two shared cores).
+        env = dict(os.environ, TMPDIR=profile, PULSE_SERVER=pulse, PULSE_LATENCY_MSEC="150")
     process = subprocess.Popen(command, stdout=log, stderr=subprocess.STDOUT, env=env)
 
     page = None
