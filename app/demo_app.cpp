@@ -87,6 +87,12 @@ void DemoApp::SetPaused(bool paused, std::chrono::steady_clock::time_point at) {
         }
         m_clock.Pause(at < now ? at : now);
         m_controller->PauseMusic();
+        if (m_paced && now - at > kLatePause) {
+            // Asked a while ago (a hidden page gets no passes) while the music played on:
+            // it goes on from where the show stopped, not from where it got to.
+            const int64_t step = m_clock.StepAt(now);
+            m_controller->PlayMusicAtFrame(DemoStepper::SoundFrameOfStep(step, m_controller->GetMusicRate()));
+        }
     } else {
         GoOn();
     }
@@ -154,7 +160,14 @@ bool DemoApp::GoOn() {
 }
 
 bool DemoApp::RunDueSteps() {
-    const int64_t due = m_clock.StepAt(std::chrono::steady_clock::now());
+    const auto now = std::chrono::steady_clock::now();
+    // The pictures keep with the music as heard: a device that starts late, queues
+    // ahead or falls silent for a while moves the show's clock, not the other way round.
+    const int64_t heard = m_followsMusic ? m_controller->GetHeardMusicFrame() : -1;
+    if (heard >= 0) {
+        m_clock.Follow(now, DemoStepper::StepOfSoundFrame(heard, m_controller->GetMusicRate()), kFollowSteps);
+    }
+    const int64_t due = m_clock.StepAt(now);
     bool drew = false;
     const int64_t lastTick = DemoController::kSwitchTicks.back();
     m_stepper->RunTo(due, [&](int64_t s) {

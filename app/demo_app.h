@@ -60,6 +60,10 @@ public:
     void SetWindowed(bool windowed) { m_windowed = windowed; }
     // Before InitInstance: the program steps the show by its own clock (see above).
     void SetPaced(bool paced) { m_paced = paced; }
+    // Paced: the show's clock keeps with the music as heard (see RunDueSteps). For a
+    // device that queues ahead and starts late (a browser's); a native device's position
+    // moves by whole buffers and the show keeps its own clock there.
+    void SetFollowsMusic(bool follows) { m_followsMusic = follows; }
     // Before InitInstance: the show starts at this tick (music in step).
     void SetStartTick(int32_t tick) { m_startTick = tick; }
     // False after "Error creating application" has been shown.
@@ -85,6 +89,14 @@ public:
     void OnKey(int32_t key);
 
 private:
+    // Paced, how far (in steps) the clock may stray from the music heard before it is
+    // put back with it: four ticks, under what a viewer notices, over the few
+    // milliseconds by which a device's reports of what it played come late.
+    static constexpr int64_t kFollowSteps = 4 * DemoStepper::kStepsPerTick;
+    // Paced, a pause that takes effect later than this after it was asked puts the
+    // music back to where the show stopped.
+    static constexpr std::chrono::milliseconds kLatePause{50};
+
     // Hands the window's keys to OnKey (they arrive while the pass delivers the events).
     class KeyListener : public KVLWindowListener {
     public:
@@ -103,6 +115,7 @@ private:
 
     bool m_windowed = false;
     bool m_paced = false;
+    bool m_followsMusic = false;
     bool m_paused = false;
     int32_t m_startTick = 0;
     KeyListener m_keys{this};

@@ -146,6 +146,13 @@ void DemoController::PauseMusic() { m_player->SetPaused(true); }
 
 void DemoController::ResumeMusic() { m_player->SetPaused(false); }
 
+int64_t DemoController::GetHeardMusicFrame() {
+    if (!m_player || !m_output || m_player->IsPaused() || m_player->IsFinished() || m_output->GetPlayPosition() <= 0) {
+        return -1;
+    }
+    return m_player->GetPlayFrame();
+}
+
 void DemoController::DeleteScene(int32_t index) {
     std::unique_ptr<DemoScene> doomed;
     {

@@ -87,6 +87,10 @@ public:
     int32_t GetMusicRate() const;
     void PauseMusic();
     void ResumeMusic();
+    // The music's frame being heard, once some of it has been heard since it last
+    // started (a device starts a moment after the music does); -1 while nothing is
+    // heard: not started yet, held, stopped or ended.
+    int64_t GetHeardMusicFrame();
     // Before Init: the music plays into this WAV file, advanced by the caller.
     void UseWAVOutput(const KVLString& path) { m_wavPath = path; }
     KVLSoundOutputWAV* GetWAVOutput() const { return m_wav; }

@@ -58,6 +58,11 @@ public:
     static constexpr int64_t SoundFrameOfStep(int64_t step, int64_t rate) {
         return step * DemoController::kTickMs * rate / (1000 * kStepsPerTick);
     }
+    // The step a sound frame belongs to: the last step whose SoundFrameOfStep is not
+    // past it (the inverse of that rounding down).
+    static constexpr int64_t StepOfSoundFrame(int64_t frame, int64_t rate) {
+        return rate <= 0 || frame < 0 ? 0 : ((frame + 1) * 1000 * kStepsPerTick - 1) / (DemoController::kTickMs * rate);
+    }
     // The step at which the show ends (its last switch tick).
     static constexpr int64_t EndStep() { return StepOfTick(DemoController::kSwitchTicks[DemoController::kSceneCount - 1]); }
     // True for the last step before a switch tick at or before 'untilTick' and its

@@ -53,6 +53,18 @@ public:
         }
     }
     bool IsPaused() const { return m_paused; }
+    // Keeps the clock with the music heard: when the step due now and the music's step
+    // lie more than 'tolerance' steps apart, the clock goes on from the music's step
+    // (which may lie behind: the show then waits for the sound). Returns true when it
+    // moved. Not while paused.
+    bool Follow(Clock::time_point now, int64_t musicStep, int64_t tolerance) {
+        const int64_t due = StepAt(now);
+        if (m_paused || (musicStep >= due - tolerance && musicStep <= due + tolerance)) {
+            return false;
+        }
+        Start(now, musicStep);
+        return true;
+    }
 
 private:
     Clock::time_point m_origin{};

@@ -227,39 +227,27 @@ KVLQuaternion KVLQuaternion::FromMatrix(const KVLMatrix34& mat) {
         q.z = (m[3] - m[1]) * g;
         return q;
     }
-    // Near a half turn: start from the largest diagonal entry (ties keep the
-    // earlier one). The scalar part comes out with the opposite sign convention of
-    // the branch above; it is within about 2e-4 of zero here, so the rotation this
-    // describes is the same to that precision.
-    int c = 0;
+    // Near a half turn: start from the largest diagonal entry i (ties keep the earlier
+    // one), with j and k the next two axes in the order x, y, z, x. The scalar part
+    // comes out with the opposite sign convention of the branch above; it is within
+    // about 2e-4 of zero here, so the rotation this describes is the same to that
+    // precision.
+    int i = 0;
     if (m[0] < m[4]) {
-        c = 1;
+        i = 1;
     }
     if ((m[0] < m[4] ? m[4] : m[0]) < m[8]) {
-        c = 2;
+        i = 2;
     }
-    if (c == 0) {
-        const float s = std::sqrt(m[0] - m[4] - m[8] + 1.0f);
-        const float g = s != 0.0f ? 0.5f / s : 0.0f;
-        q.x = 0.5f * s;
-        q.w = (m[5] - m[7]) * g;
-        q.y = (m[3] + m[1]) * g;
-        q.z = (m[6] + m[2]) * g;
-    } else if (c == 1) {
-        const float s = std::sqrt(m[4] - m[8] - m[0] + 1.0f);
-        const float g = s != 0.0f ? 0.5f / s : 0.0f;
-        q.y = 0.5f * s;
-        q.w = (m[6] - m[2]) * g;
-        q.z = (m[7] + m[5]) * g;
-        q.x = (m[3] + m[1]) * g;
-    } else {
-        const float s = std::sqrt(m[8] - m[0] - m[4] + 1.0f);
-        const float g = s != 0.0f ? 0.5f / s : 0.0f;
-        q.z = 0.5f * s;
-        q.w = (m[1] - m[3]) * g;
-        q.x = (m[6] + m[2]) * g;
-        q.y = (m[7] + m[5]) * g;
-    }
+    const int j = (i + 1) % 3;
+    const int k = (i + 2) % 3;
+    float* const axis[3] = {&q.x, &q.y, &q.z};
+    const float s = std::sqrt(m[i * 4] - m[j * 4] - m[k * 4] + 1.0f);
+    const float g = s != 0.0f ? 0.5f / s : 0.0f;
+    *axis[i] = 0.5f * s;
+    q.w = (m[j * 3 + k] - m[k * 3 + j]) * g;
+    *axis[j] = (m[j * 3 + i] + m[i * 3 + j]) * g;
+    *axis[k] = (m[k * 3 + i] + m[i * 3 + k]) * g;
     return q;
 }
 

@@ -1,8 +1,9 @@
 # Shared by the scripts that build ZARNOTH 3D for another target (scripts/windows.sh,
 # scripts/web.sh): step timing, installing a package list, apt-get source, and building
 # zlib, libpng and libjpeg-turbo from Debian's source packages into a prefix.
-# Sourced, not run. The caller sets root (the source tree), deps (the folder for the
-# sources, builds and logs), prefix (where the libraries go), jobs, and defines
+# scripts/setup.sh takes only the package list installer (it sets need_update=0).
+# Sourced, not run. For the library builds the caller sets root (the source tree), deps
+# (the folder for the sources, builds and logs), prefix (where the libraries go), jobs, and defines
 #   dep_cmake NAME SOURCE [CMAKE ARGS...]   configures $deps/build-NAME for the target
 # and the arrays jpeg_args and png_args (the target's options for libjpeg-turbo, libpng).
 

@@ -27,24 +27,12 @@ fi
 cd "$(dirname "$0")/.."
 jobs="$(nproc 2>/dev/null || echo 2)"
 
+# Installing a package list (and sudo when not root) is shared with the cross builds.
+# shellcheck source=scripts/deps.sh
+source scripts/deps.sh
+need_update=0
 install_packages() {
-    local wanted=() missing=() pkg
-    mapfile -t wanted < <(sed -e 's/#.*//' -e 's/[[:space:]]//g' scripts/packages.txt | grep -v '^$')
-    for pkg in "${wanted[@]}"; do
-        if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
-            missing+=("$pkg")
-        fi
-    done
-    if ((${#missing[@]} == 0)); then
-        return
-    fi
-    local sudo=()
-    if [[ "$(id -u)" != 0 ]]; then
-        sudo=(sudo)
-    fi
-    echo "Installing: ${missing[*]}"
-    "${sudo[@]}" apt-get update -q
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+    install_package_list scripts/packages.txt
 }
 
 # Real Quake III models for the MD3 reader tests: only pak0.pk3 of Debian's

@@ -5,9 +5,23 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
+KVLString KVLSoundFailureText(KVLSoundFailure failure, const char* device) {
+    KVLString text;
+    switch (failure) {
+    case KVLSoundFailure::kInit:
+        text.Format("Unable to initialize %s device", device);
+        break;
+    case KVLSoundFailure::kNoDevice:
+        text.Format("No %s device available on this system", device);
+        break;
+    case KVLSoundFailure::kTooMany:
+        text.Format("Too many %s device opened", device);
+        break;
+    }
+    return text;
+}
 
-const char* const kTextInit = "Unable to initialize Direct Sound device";
+namespace {
 
 void PutU16(uint8_t* p, uint32_t v) {
     p[0] = static_cast<uint8_t>(v);
@@ -102,7 +116,7 @@ void KVLSoundFillRule::SilenceWritten() {
     m_shift += SilenceBytes();
 }
 
-int32_t KVLSoundFillRule::FramesHeard(int64_t played) {
+int64_t KVLSoundFillRule::MusicFramesAt(int64_t played) const {
     int64_t frames = 0;
     if (played >= m_silenceEnd) {
         frames = (played - m_shift) / m_blockAlign;
@@ -111,8 +125,11 @@ int32_t KVLSoundFillRule::FramesHeard(int64_t played) {
     } else {
         frames = (played - m_shiftBefore) / m_blockAlign;
     }
-    frames = std::clamp<int64_t>(frames, m_lastFrames, m_framesWritten);
-    m_lastFrames = static_cast<int32_t>(frames);
+    return std::clamp<int64_t>(frames, 0, m_framesWritten);
+}
+
+int32_t KVLSoundFillRule::FramesHeard(int64_t played) {
+    m_lastFrames = static_cast<int32_t>(std::max<int64_t>(MusicFramesAt(played), m_lastFrames));
     return m_lastFrames;
 }
 
@@ -124,7 +141,7 @@ int64_t KVLSoundFillRule::FirstFrameHeld() const {
 bool KVLSoundOutputRing::Open(int32_t rate, int32_t bits, bool stereo, int32_t chunkFrames,
                               KVLString* error) {
     if (error != nullptr) {
-        *error = kTextInit;
+        *error = KVLSoundFailureText(KVLSoundFailure::kInit);
     }
     // A source that failed to open reports rate 0; a device asked for it would choose a
     // rate of its own and play the data at the wrong speed, so the format is refused.
@@ -203,7 +220,11 @@ void KVLSoundOutputRing::SetNotice(std::FILE* file) {
     m_rule.SetNoticeFile(file);
 }
 
-int32_t KVLSoundOutputRing::QueuedBytes() const {
+// What the fill rule sees as queued: the ring's bytes beyond the play cursor and those
+// the device holds unplayed.
+int32_t KVLSoundOutputRing::QueuedBytes() const { return RingQueuedBytes() + m_deviceQueued; }
+
+int32_t KVLSoundOutputRing::RingQueuedBytes() const {
     if (m_writeOffset >= m_playCursor) {
         return m_writeOffset - m_playCursor;
     }
@@ -278,13 +299,15 @@ int32_t KVLSoundOutputRing::GetPlayPosition() {
     // The device counts the bytes it has played, so the position stays right even when
     // nobody asked for it during a whole trip round the ring; a cursor that has run past
     // the written data has heard everything written.
-    return m_rule.FramesHeard(std::min(m_playedBytes, m_rule.BytesWritten()));
+    return m_rule.FramesHeard(std::min(m_playedBytes - m_deviceQueued, m_rule.BytesWritten()));
 }
 
 void KVLSoundOutputRing::ResetLocked() {
     m_playing = false;
     m_playCursor = 0;
     m_playedBytes = 0;
+    m_deviceQueued = 0;
+    m_clearedBytes = 0;
     std::fill(m_ring.begin(), m_ring.end(), static_cast<uint8_t>(m_bits == 8 ? 0x80 : 0));
     m_started = false;
     m_paused = false;
@@ -293,10 +316,14 @@ void KVLSoundOutputRing::ResetLocked() {
 }
 
 void KVLSoundOutputRing::Reset() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_opened) {
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_opened) {
+            return;
+        }
         ResetLocked();
     }
+    DeviceReset();
 }
 
 void KVLSoundOutputRing::Pause() {
@@ -337,27 +364,74 @@ bool KVLSoundOutputRing::IsHandingOut() {
     return m_playing && !m_rule.IsPaused();
 }
 
-void KVLSoundOutputRing::Pull(uint8_t* out, int32_t bytes) {
+int32_t KVLSoundOutputRing::Pull(uint8_t* out, int32_t bytes) {
     std::lock_guard<std::mutex> lock(m_mutex);
-    const uint8_t fill = m_bits == 8 ? 0x80 : 0;
     if (!m_opened || !m_playing || m_rule.IsPaused() || m_bufferBytes == 0) {
-        std::memset(out, fill, static_cast<size_t>(bytes));
-        return;
+        std::memset(out, m_bits == 8 ? 0x80 : 0, static_cast<size_t>(bytes));
+        return 0;
     }
+    return PullLocked(out, bytes);
+}
+
+int32_t KVLSoundOutputRing::PullQueued(uint8_t* out, int32_t maxBytes, int32_t* music) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    *music = 0;
+    if (!m_opened || !m_playing || m_rule.IsPaused() || m_bufferBytes == 0 || maxBytes <= 0) {
+        return 0;
+    }
+    int32_t bytes = std::min(maxBytes, RingQueuedBytes());
+    bytes -= bytes % m_blockAlign;
+    if (bytes > 0) {
+        // What it pulls, the device holds unplayed until it says otherwise.
+        m_deviceQueued = std::min(m_deviceQueued + bytes, m_bufferBytes);
+        *music = PullLocked(out, bytes);
+    }
+    return bytes;
+}
+
+int32_t KVLSoundOutputRing::PullLocked(uint8_t* out, int32_t bytes) {
+    const int64_t before = m_playedBytes;
     int32_t done = 0;
     while (done < bytes) {
         const int32_t piece = std::min(bytes - done, m_bufferBytes - m_playCursor);
-        uint8_t* at = m_ring.data() + m_playCursor;
-        std::memcpy(out + done, at, static_cast<size_t>(piece));
-        // Played bytes are cleared: when the writer stops or falls behind, the looping
-        // ring comes round to silence instead of replaying old music.
-        std::memset(at, fill, static_cast<size_t>(piece));
+        std::memcpy(out + done, m_ring.data() + m_playCursor, static_cast<size_t>(piece));
         done += piece;
         m_playCursor += piece;
         m_playedBytes += piece;
         if (m_playCursor == m_bufferBytes) {
             m_playCursor = 0;
         }
+        // Before the next piece: a pull longer than the ring comes round to what it
+        // just played, which must be silence by then.
+        ClearHeardLocked();
+    }
+    const int64_t written = m_rule.BytesWritten();
+    return static_cast<int32_t>(m_rule.MusicFramesAt(std::min(m_playedBytes, written)) -
+                                m_rule.MusicFramesAt(std::min(before, written)));
+}
+
+void KVLSoundOutputRing::SetDeviceQueued(int32_t bytes) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_opened) {
+        return;
+    }
+    const int64_t most = std::min<int64_t>(m_playedBytes, m_bufferBytes);
+    m_deviceQueued = static_cast<int32_t>(std::clamp<int64_t>(bytes, 0, most));
+    ClearHeardLocked();
+}
+
+void KVLSoundOutputRing::ClearHeardLocked() {
+    // Heard bytes are cleared: when the writer stops or falls behind, the looping ring
+    // comes round to silence instead of replaying old music. Bytes pulled but not yet
+    // heard stay for ReadPlaying; the fill rule counts them as queued, so the writer
+    // does not come round to them.
+    const uint8_t fill = m_bits == 8 ? 0x80 : 0;
+    const int64_t heard = m_playedBytes - m_deviceQueued;
+    while (m_clearedBytes < heard) {
+        const int32_t at = static_cast<int32_t>(m_clearedBytes % m_bufferBytes);
+        const int32_t piece = static_cast<int32_t>(std::min<int64_t>(heard - m_clearedBytes, m_bufferBytes - at));
+        std::memset(m_ring.data() + at, fill, static_cast<size_t>(piece));
+        m_clearedBytes += piece;
     }
 }
 
@@ -394,7 +468,7 @@ bool KVLSoundOutputWAV::OpenDevice(int32_t rate, int32_t bits, bool stereo,
     m_file = std::fopen(m_path.c_str(), "wb");
     if (m_file == nullptr) {
         if (error != nullptr) {
-            *error = kTextInit;
+            *error = KVLSoundFailureText(KVLSoundFailure::kInit);
         }
         return false;
     }

@@ -15,6 +15,12 @@
 // counts music only and never exceeds the frames written; after an underrun stop, playback
 // starts again once more than 3 chunks are queued (otherwise a writer that kept going
 // would fill the stopped ring and wait forever); a rate of 0 or less is refused.
+//
+// A device with a queue of its own (a browser's audio thread, fed ahead of time) says
+// how much of what it pulled it has not played yet (SetDeviceQueued): the play position
+// then counts what is heard rather than what was pulled, the fill rule counts the
+// device's queue as queued, and the ring keeps the bytes until they are heard, so that
+// ReadPlaying shows the frames being heard.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +29,11 @@
 #include <vector>
 
 #include "core/kvl_string.h"
+
+// The texts an output gives when its device fails, named after the kind of device
+// ("Direct Sound" by default: the native backends stand in for it and keep its texts).
+enum class KVLSoundFailure { kInit, kNoDevice, kTooMany };
+KVLString KVLSoundFailureText(KVLSoundFailure failure, const char* device = "Direct Sound");
 
 class KVLSoundOutput {
 public:
@@ -112,6 +123,10 @@ public:
     // The music frames heard once playedBytes of the ring's byte sequence have been
     // played: never more than written, never less than reported before.
     int32_t FramesHeard(int64_t playedBytes);
+    // The music frames in the first playedBytes of the byte sequence, as far as the
+    // accounting can tell (it keeps the last silence and the one before), without
+    // moving what FramesHeard reports.
+    int64_t MusicFramesAt(int64_t playedBytes) const;
     // What FramesHeard returned last (0 after a reset).
     int32_t LastFramesHeard() const { return m_lastFrames; }
     // Where music frame f lies in the ring's byte sequence (frames written after the
@@ -183,9 +198,21 @@ protected:
     // ring has stopped handing out music (on hold) or before it starts again.
     virtual void DevicePaused(bool paused) { (void)paused; }
 
+    // Tells the device that the ring was reset (a stop or a seek): whatever it still
+    // queues of the old music must go. Called with the mutex not held.
+    virtual void DeviceReset() {}
+
     // Called by the device: fills out with bytes bytes played from the ring at the play
-    // cursor (silence while the ring is stopped) and clears what it played.
-    void Pull(uint8_t* out, int32_t bytes);
+    // cursor (silence while the ring is stopped) and clears what is heard. Returns the
+    // music frames among them (the rest is silence: bridging, or a ring run dry).
+    int32_t Pull(uint8_t* out, int32_t bytes);
+    // For a device that queues ahead: pulls at most maxBytes, and no more than the ring
+    // holds beyond its play cursor (whole frames); nothing while the ring is not handing
+    // out. Returns the bytes pulled; *music gets the music frames among them.
+    int32_t PullQueued(uint8_t* out, int32_t maxBytes, int32_t* music);
+    // The bytes pulled that the device has not played yet (see the top of this file);
+    // back to 0 on Reset.
+    void SetDeviceQueued(int32_t bytes);
     int32_t BlockAlign() const { return m_blockAlign; }
 
     // Where the underrun notice goes (the standard output unless a test redirects it).
@@ -193,8 +220,12 @@ protected:
 
 private:
     int32_t QueuedBytes() const;
+    int32_t RingQueuedBytes() const;
     bool RingWrite(const uint8_t* data, int32_t bytes);
     void ResetLocked();
+    int32_t PullLocked(uint8_t* out, int32_t bytes);
+    // Clears the ring up to what the device has played.
+    void ClearHeardLocked();
 
     std::mutex m_mutex;
     KVLSoundFillRule m_rule;
@@ -211,6 +242,8 @@ private:
     int32_t m_writeOffset = 0;
     int32_t m_playCursor = 0;
     int64_t m_playedBytes = 0;  // bytes the device took from the ring since Reset
+    int32_t m_deviceQueued = 0;  // of those, the bytes it has not played yet
+    int64_t m_clearedBytes = 0;  // the ring is cleared up to here (byte sequence)
     std::vector<uint8_t> m_ring;
 };
 

@@ -14,7 +14,10 @@
 // index.html?shot=TICK[&fps=N] makes the picture of TICK the way `zarnoth --shot TICK`
 // does (the same at every N) and shows it alone; the title ends in "shot ready" (or
 // "error") and the console says so. Tests read window.zarnothPage (state,
-// measurements, sound frames, seeks).
+// measurements, seeks, and the sound's counts: music frames played, silence bridged
+// by the fill rule and frames the worklet starved, apart). Test-only switches:
+// ?audio=script plays the sound through the ScriptProcessor fallback; ?slow=MS keeps
+// the page's thread busy for MS ms in every animation frame of the show.
 //
 // What differs between browsers lives in `browser` below, and nowhere else.
 "use strict";
@@ -89,6 +92,8 @@
   const params = new URLSearchParams(window.location.search);
   const shotTick = params.has("shot") ? Number.parseInt(params.get("shot"), 10) : null;
   const shotFps = params.has("fps") ? Number.parseInt(params.get("fps"), 10) : 60;
+  const slowMs = params.has("slow") ? Number.parseInt(params.get("slow"), 10) : 0;
+  const soundPath = params.get("audio") === "script" ? "script" : "auto";
 
   // What tests and curious people can read.
   const page = {
@@ -97,10 +102,20 @@
     messages: [],
     result: null,          // the program's measurements at the end of the show
     endSoundFrames: null,  // frames handed to Web Audio when the show ended
+    endSound: null,        // {music, bridged, starved, path, rate} when the show ended
     clickTime: null,
     seeks: [],             // {tick, ms}: each seek the page asked for, request to picture
     hiddenPauses: 0,       // times the page paused the show because it was hidden
     soundFrames: () => (window.Module.zarnothSoundFrames || 0),
+    // What the sound's node has played: music, the fill rule's bridging silence, and
+    // silence for want of a chunk in the middle of the music (the worklet's gaps).
+    sound: () => ({
+      music: window.Module.zarnothMusicFrames || 0,
+      bridged: window.Module.zarnothBridgedFrames || 0,
+      starved: window.Module.zarnothStarvedFrames || 0,
+      path: window.Module.zarnothSoundPath || "none",
+      rate: window.Module.zarnothSoundRate || 0,
+    }),
     status: () => window.Module.zarnothStatus || {},
     // Asks the show to go to a tick (as a click on the timeline does).
     seek: (tick) => {
@@ -187,6 +202,12 @@
     if (page.state !== "playing") {
       return;
     }
+    if (slowMs > 0) {
+      const until = browser.now() + slowMs;
+      while (browser.now() < until) {
+        // A slow page on purpose (tests).
+      }
+    }
     const status = page.status();
     const tick = Number(status.tick) || 0;
     $("played").style.width = (100 * Math.min(tick, END_TICK) / END_TICK) + "%";
@@ -228,6 +249,7 @@
     } else if (name === "ended") {
       page.result = JSON.parse(detail);
       page.endSoundFrames = page.soundFrames();
+      page.endSound = page.sound();
       hideTimeline();
       const picture = $("end-picture");
       picture.src = $("canvas").toDataURL("image/png");
@@ -262,6 +284,11 @@
     }
     page.clickTime = performance.now();
     page.endSoundFrames = null;
+    page.endSound = null;
+    window.Module.zarnothSoundPath = soundPath;
+    for (const name of ["zarnothSoundFrames", "zarnothMusicFrames", "zarnothBridgedFrames", "zarnothStarvedFrames"]) {
+      window.Module[name] = 0;
+    }
     pausedByHiding = false;
     pendingSeek = null;
     window.Module.zarnothRequests = [];

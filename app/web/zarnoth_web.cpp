@@ -90,6 +90,9 @@ extern "C" int zarnoth_play() {
     show->app = std::make_unique<DemoApp>();
     show->app->SetWindowed(true);
     show->app->SetPaced(true);
+    // The worklet queues a second ahead and starts a moment late: the pictures keep
+    // with what is heard.
+    show->app->SetFollowsMusic(true);
     if (!show->app->InitInstance()) {
         show->app.reset();
         ReleaseDemoResources();

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "core/kvl_object.h"
 #include "core/kvl_stream.h"
@@ -38,17 +39,33 @@ public:
     static std::unique_ptr<ZRNMeshReader> CreateFor(const KVLString& extension);
 };
 
-// Reads a model file's fixed-size header from the open stream and checks its magic
-// number and its end-of-file field, which both Quake formats carry and which must equal
-// the stream's length. On success *length holds that length for the block checks.
-inline bool ZRNReadModelHeader(KVLStream& stream, uint8_t* header, int32_t size, uint32_t ident,
-                               int32_t endOffsetField, int64_t* length) {
-    if (!KVLReadExact(stream, header, size)) {
-        return false;
-    }
-    *length = stream.GetLength();
-    return KVLGetU32(header) == ident && KVLGetS32(header + endOffsetField) == *length;
-}
+// A model file open for reading (closed again when this goes) with its fixed-size
+// header read and checked: the magic number, and the end-of-file field, which both
+// Quake formats carry and which must equal the stream's length. Valid only when the
+// stream opened, the whole header was there and both fields matched.
+class ZRNModelFile {
+public:
+    ZRNModelFile(KVLStream& stream, int32_t headerSize, uint32_t ident, int32_t endOffsetField);
+    ZRNModelFile(const ZRNModelFile&) = delete;
+    ZRNModelFile& operator=(const ZRNModelFile&) = delete;
+
+    bool IsValid() const { return m_valid; }
+    const uint8_t* Header() const { return m_header.data(); }
+    // The stream's length, for the block checks.
+    int64_t GetLength() const { return m_length; }
+
+private:
+    KVLStreamReading m_reading;
+    std::vector<uint8_t> m_header;
+    int64_t m_length = 0;
+    bool m_valid = false;
+};
+
+// The little-endian 32-bit float at p.
+float ZRNGetF32(const uint8_t* p);
+// Reads size bytes at offset (a position inside the stream) into out, resized to fit;
+// false when the stream cannot seek there or ends first.
+bool ZRNReadBlock(KVLStream& stream, int64_t offset, int64_t size, std::vector<uint8_t>& out);
 
 // True when [offset, offset + count x recordSize) lies inside a stream of the given
 // length; computed without overflow for any 32-bit inputs.

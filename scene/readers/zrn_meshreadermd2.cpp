@@ -2,7 +2,6 @@
 // 68 bytes of 32-bit signed integers after the four-byte ident.
 #include "scene/readers/zrn_meshreadermd2.h"
 
-#include <cstring>
 #include <vector>
 
 namespace {
@@ -32,27 +31,15 @@ constexpr int32_t kTriangleSize = 12;  // a, b, c, ta, tb, tc: 16-bit unsigned
 
 constexpr float kUnitScale = 0.03125f;  // model units to engine units: 1/32
 
-float GetF32(const uint8_t* p) {
-    const uint32_t bits = KVLGetU32(p);
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
-
-bool ReadBlock(KVLStream& s, int32_t offset, int64_t size, std::vector<uint8_t>& out) {
-    out.resize(static_cast<size_t>(size));
-    return s.SeekAbsolute(offset) && (size == 0 || KVLReadExact(s, out.data(), static_cast<int32_t>(size)));
-}
-
 // Reads frame `frame` and appends its vertices to the mesh.
 bool ReadFrame(KVLStream& s, int32_t offset, int32_t vertexCount, int32_t frame, ZRNMesh& mesh,
                std::vector<uint8_t>& buffer) {
-    if (!ReadBlock(s, offset, kFrameHeaderSize + int64_t{kFrameVertexSize} * vertexCount, buffer)) {
+    if (!ZRNReadBlock(s, offset, kFrameHeaderSize + int64_t{kFrameVertexSize} * vertexCount, buffer)) {
         return false;
     }
     const uint8_t* p = buffer.data();
-    const float sx = GetF32(p), sy = GetF32(p + 4), sz = GetF32(p + 8);
-    const float tx = GetF32(p + 12), ty = GetF32(p + 16), tz = GetF32(p + 20);
+    const float sx = ZRNGetF32(p), sy = ZRNGetF32(p + 4), sz = ZRNGetF32(p + 8);
+    const float tx = ZRNGetF32(p + 12), ty = ZRNGetF32(p + 16), tz = ZRNGetF32(p + 20);
     const uint8_t* v = p + kFrameHeaderSize;
     mesh.ReserveVertices(frame, vertexCount);
     for (int32_t i = 0; i < vertexCount; ++i, v += kFrameVertexSize) {
@@ -71,15 +58,12 @@ KVL_IMPLEMENT_CLASS(ZRNMeshReaderMD2, ZRNMeshReader);
 bool ZRNMeshReaderMD2::CanRead(const KVLString& extension) const { return extension.EqualsNoCase("MD2"); }
 
 std::unique_ptr<ZRNMesh> ZRNMeshReaderMD2::ReadStream(KVLStream& stream, int32_t, int32_t) {
-    KVLStreamReading reading(stream);
-    if (!reading.IsOpen()) {
+    const ZRNModelFile file(stream, kHeaderSize, kIdent, kEndOffset);
+    if (!file.IsValid()) {
         return nullptr;
     }
-    uint8_t h[kHeaderSize];
-    int64_t length = 0;
-    if (!ZRNReadModelHeader(stream, h, kHeaderSize, kIdent, kEndOffset, &length)) {
-        return nullptr;
-    }
+    const uint8_t* h = file.Header();
+    const int64_t length = file.GetLength();
     const int32_t skinWidth = KVLGetS32(h + kSkinWidth);
     const int32_t skinHeight = KVLGetS32(h + kSkinHeight);
     const int32_t frameSize = KVLGetS32(h + kFrameSize);
@@ -114,7 +98,7 @@ std::unique_ptr<ZRNMesh> ZRNMeshReaderMD2::ReadStream(KVLStream& stream, int32_t
         return nullptr;
     }
 
-    if (!ReadBlock(stream, texOffset, int64_t{kTexCoordSize} * texCount, buffer)) {
+    if (!ZRNReadBlock(stream, texOffset, int64_t{kTexCoordSize} * texCount, buffer)) {
         return nullptr;
     }
     for (int32_t i = 0; i < texCount; ++i) {
@@ -125,7 +109,7 @@ std::unique_ptr<ZRNMesh> ZRNMeshReaderMD2::ReadStream(KVLStream& stream, int32_t
                           static_cast<float>(t) / static_cast<float>(skinHeight));
     }
 
-    if (!ReadBlock(stream, triOffset, int64_t{kTriangleSize} * triCount, buffer)) {
+    if (!ZRNReadBlock(stream, triOffset, int64_t{kTriangleSize} * triCount, buffer)) {
         return nullptr;
     }
     for (int32_t i = 0; i < triCount; ++i) {

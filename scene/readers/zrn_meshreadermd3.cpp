@@ -2,7 +2,6 @@
 // 32-bit signed unless noted.
 #include "scene/readers/zrn_meshreadermd3.h"
 
-#include <cstring>
 #include <vector>
 
 namespace {
@@ -47,24 +46,11 @@ constexpr int32_t kMaxSurfaces = 4096;
 constexpr float kVertexScale = 0.00048828125f;  // 1/64 fixed point, then 1/32: 1/2048
 constexpr float kOriginScale = 0.03125f;        // 1/32
 
-float GetF32(const uint8_t* p) {
-    const uint32_t bits = KVLGetU32(p);
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
-
-bool ReadBlock(KVLStream& s, int64_t offset, int64_t size, std::vector<uint8_t>& out) {
-    out.resize(static_cast<size_t>(size));
-    return s.SeekAbsolute(static_cast<int32_t>(offset)) &&
-           (size == 0 || KVLReadExact(s, out.data(), static_cast<int32_t>(size)));
-}
-
 // Reads the surface starting at start; on success returns the mesh and sets next to
 // where the following surface starts.
 std::unique_ptr<ZRNMesh> ReadSurface(KVLStream& s, int64_t start, int64_t length, int64_t& next) {
     std::vector<uint8_t> buffer;
-    if (!ZRNBlockFits(start, 1, kSurfaceHeaderSize, length) || !ReadBlock(s, start, kSurfaceHeaderSize, buffer)) {
+    if (!ZRNBlockFits(start, 1, kSurfaceHeaderSize, length) || !ZRNReadBlock(s, start, kSurfaceHeaderSize, buffer)) {
         return nullptr;
     }
     const uint8_t* h = buffer.data();
@@ -90,7 +76,7 @@ std::unique_ptr<ZRNMesh> ReadSurface(KVLStream& s, int64_t start, int64_t length
 
     auto mesh = std::make_unique<ZRNMesh>();
     mesh->SetFrameCount(frameCount);
-    if (!ReadBlock(s, start + vertexOffset, int64_t{kVertexRecordSize} * frameCount * vertexCount, buffer)) {
+    if (!ZRNReadBlock(s, start + vertexOffset, int64_t{kVertexRecordSize} * frameCount * vertexCount, buffer)) {
         return nullptr;
     }
     const uint8_t* p = buffer.data();
@@ -105,15 +91,15 @@ std::unique_ptr<ZRNMesh> ReadSurface(KVLStream& s, int64_t start, int64_t length
         }
     }
 
-    if (!ReadBlock(s, start + texOffset, int64_t{kTexCoordRecordSize} * vertexCount, buffer)) {
+    if (!ZRNReadBlock(s, start + texOffset, int64_t{kTexCoordRecordSize} * vertexCount, buffer)) {
         return nullptr;
     }
     for (int32_t i = 0; i < vertexCount; ++i) {
         const uint8_t* t = buffer.data() + int64_t{kTexCoordRecordSize} * i;
-        mesh->AddTexCoord(GetF32(t), GetF32(t + 4));
+        mesh->AddTexCoord(ZRNGetF32(t), ZRNGetF32(t + 4));
     }
 
-    if (!ReadBlock(s, start + triOffset, int64_t{kTriangleRecordSize} * triCount, buffer)) {
+    if (!ZRNReadBlock(s, start + triOffset, int64_t{kTriangleRecordSize} * triCount, buffer)) {
         return nullptr;
     }
     for (int32_t i = 0; i < triCount; ++i) {
@@ -150,15 +136,12 @@ std::unique_ptr<ZRNMesh> ZRNMeshReaderMD3::ReadStream(KVLStream& stream, int32_t
 
 ZRNMesh* ZRNMeshReaderMD3::ReadAll(KVLStream& stream, KVLArray<ZRNMesh*>* surfaces,
                                    KVLArray<ZRNJointTrack*>* tags) {
-    KVLStreamReading reading(stream);
-    if (!reading.IsOpen()) {
+    const ZRNModelFile file(stream, kHeaderSize, kIdent, kEndOffset);
+    if (!file.IsValid()) {
         return nullptr;
     }
-    uint8_t h[kHeaderSize];
-    int64_t length = 0;
-    if (!ZRNReadModelHeader(stream, h, kHeaderSize, kIdent, kEndOffset, &length)) {
-        return nullptr;
-    }
+    const uint8_t* h = file.Header();
+    const int64_t length = file.GetLength();
     const int32_t frameCount = KVLGetS32(h + kFrameCount);
     const int32_t tagCount = KVLGetS32(h + kTagCount);
     const int32_t surfaceCount = KVLGetS32(h + kSurfaceCount);
@@ -177,7 +160,7 @@ ZRNMesh* ZRNMeshReaderMD3::ReadAll(KVLStream& stream, KVLArray<ZRNMesh*>* surfac
     std::vector<std::unique_ptr<ZRNJointTrack>> tracks;
     if (tags != nullptr) {
         std::vector<uint8_t> block;
-        if (!ReadBlock(stream, tagsStart, tagRecords * kTagRecordSize, block)) {
+        if (!ZRNReadBlock(stream, tagsStart, tagRecords * kTagRecordSize, block)) {
             return nullptr;
         }
         for (int32_t i = 0; i < tagCount; ++i) {
@@ -188,11 +171,11 @@ ZRNMesh* ZRNMeshReaderMD3::ReadAll(KVLStream& stream, KVLArray<ZRNMesh*>* surfac
             for (int32_t i = 0; i < tagCount; ++i, p += kTagRecordSize) {
                 ZRNJointTrack& track = *tracks[static_cast<size_t>(i)];
                 track.name = KVLString(reinterpret_cast<const char*>(p + kTagName), kTagNameSize);
-                track.origins.Add({GetF32(p + kTagOrigin) * kOriginScale, GetF32(p + kTagOrigin + 4) * kOriginScale,
-                                   GetF32(p + kTagOrigin + 8) * kOriginScale});
+                track.origins.Add({ZRNGetF32(p + kTagOrigin) * kOriginScale, ZRNGetF32(p + kTagOrigin + 4) * kOriginScale,
+                                   ZRNGetF32(p + kTagOrigin + 8) * kOriginScale});
                 KVLMatrix34 axes;
                 for (int k = 0; k < 9; ++k) {
-                    axes.m[k] = GetF32(p + kTagAxes + 4 * k);
+                    axes.m[k] = ZRNGetF32(p + kTagAxes + 4 * k);
                 }
                 track.axes.Add(axes);
             }

@@ -15,6 +15,8 @@
 
 #include <string_view>
 
+#include "scene/win32/zrn_wgl_pixelformat.h"
+
 namespace {
 
 constexpr const char* kWindowClass = "ZRNRendererOffscreen";
@@ -102,15 +104,7 @@ bool ZRNRendererOffscreen::CreateContext() {
         return false;
     }
     m_handles.surface = dc;
-    PIXELFORMATDESCRIPTOR pfd = {};
-    pfd.nSize = sizeof pfd;
-    pfd.nVersion = 1;
-    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    pfd.iPixelType = PFD_TYPE_RGBA;
-    pfd.cColorBits = 24;
-    pfd.cDepthBits = 16;
-    const int format = ChoosePixelFormat(dc, &pfd);
-    if (format == 0 || !SetPixelFormat(dc, format, &pfd)) {
+    if (ZRNSetWGLPixelFormat(dc, 24) <= 0) {
         m_error.Format("no OpenGL pixel format for the offscreen window (%lu)",
                        static_cast<unsigned long>(GetLastError()));
         return false;

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/win32/kvl_window_win32.h"
+#include "scene/win32/zrn_wgl_pixelformat.h"
 
 namespace {
 
@@ -86,20 +87,12 @@ bool ZRNRendererWGL::Initialise() {
         return false;
     }
     m_dc = dc;
-    PIXELFORMATDESCRIPTOR pfd;
-    std::memset(&pfd, 0, sizeof pfd);
-    pfd.nSize = sizeof pfd;
-    pfd.nVersion = 1;
-    pfd.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    pfd.iPixelType = PFD_TYPE_RGBA;
-    pfd.cColorBits = 16;
-    pfd.cDepthBits = 16;
-    const int format = ChoosePixelFormat(dc, &pfd);
+    const int format = ZRNSetWGLPixelFormat(dc, 16);
     if (format == 0) {
         m_error = "no pixel format for OpenGL";
         return false;
     }
-    if (!SetPixelFormat(dc, format, &pfd)) {
+    if (format < 0) {
         m_error.Format("SetPixelFormat failed (%lu)", static_cast<unsigned long>(GetLastError()));
         return false;
     }

@@ -11,8 +11,6 @@ namespace {
 // The output that holds the device; others are refused until it is destroyed.
 std::atomic<KVLSoundOutputSDL*> g_openOutput{nullptr};
 
-const char* const kTextInit = "Unable to initialize Direct Sound device";
-
 // SDL names the default device only in recent versions; otherwise the first device's
 // name describes what the default will be.
 KVLString DefaultDeviceName() {
@@ -41,7 +39,7 @@ bool KVLSoundOutputSDL::OpenDevice(int32_t rate, int32_t bits, bool stereo,
                                    KVLString* description, KVLString* error) {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         if (error != nullptr) {
-            *error = "No Direct Sound device available on this system";
+            *error = KVLSoundFailureText(KVLSoundFailure::kNoDevice);
         }
         return false;
     }
@@ -49,7 +47,7 @@ bool KVLSoundOutputSDL::OpenDevice(int32_t rate, int32_t bits, bool stereo,
     const int count = SDL_GetNumAudioDevices(0);
     if (count == 0) {
         if (error != nullptr) {
-            *error = "No Direct Sound device available on this system";
+            *error = KVLSoundFailureText(KVLSoundFailure::kNoDevice);
         }
         CloseDevice();
         return false;
@@ -57,14 +55,14 @@ bool KVLSoundOutputSDL::OpenDevice(int32_t rate, int32_t bits, bool stereo,
     KVLSoundOutputSDL* expected = nullptr;
     if (!g_openOutput.compare_exchange_strong(expected, this)) {
         if (error != nullptr) {
-            *error = "Too many Direct Sound device opened";
+            *error = KVLSoundFailureText(KVLSoundFailure::kTooMany);
         }
         CloseDevice();
         return false;
     }
     if (m_deviceIndex < -1 || (m_deviceIndex >= 0 && m_deviceIndex >= count)) {
         if (error != nullptr) {
-            *error = kTextInit;
+            *error = KVLSoundFailureText(KVLSoundFailure::kInit);
         }
         CloseDevice();
         return false;

@@ -15,10 +15,6 @@
 
 namespace {
 
-const char* const kTextInit = "Unable to initialize Direct Sound device";
-const char* const kTextNoDevice = "No Direct Sound device available on this system";
-const char* const kTextTooMany = "Too many Direct Sound device opened";
-
 // The streaming buffer: frequency, pan and volume controls, heard when the program is
 // not in front, and the exact play cursor of newer drivers.
 constexpr DWORD kSecondaryFlags = DSBCAPS_CTRLFREQUENCY | DSBCAPS_CTRLPAN | DSBCAPS_CTRLVOLUME |
@@ -91,7 +87,7 @@ KVLSoundOutputDSound::~KVLSoundOutputDSound() {
 bool KVLSoundOutputDSound::Open(int32_t rate, int32_t bits, bool stereo, int32_t chunkFrames,
                                 KVLString* error) {
     if (error != nullptr) {
-        *error = kTextInit;
+        *error = KVLSoundFailureText(KVLSoundFailure::kInit);
     }
     std::lock_guard<std::mutex> process(g_processMutex);
     if (!g_devices.enumerated) {
@@ -100,13 +96,13 @@ bool KVLSoundOutputDSound::Open(int32_t rate, int32_t bits, bool stereo, int32_t
     }
     if (g_devices.guids.GetCount() == 0) {
         if (error != nullptr) {
-            *error = kTextNoDevice;
+            *error = KVLSoundFailureText(KVLSoundFailure::kNoDevice);
         }
         return false;
     }
     if (g_openOutput != nullptr) {
         if (error != nullptr) {
-            *error = kTextTooMany;
+            *error = KVLSoundFailureText(KVLSoundFailure::kTooMany);
         }
         return false;
     }

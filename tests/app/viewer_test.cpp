@@ -64,6 +64,39 @@ TEST(ViewerClock, RunsStandsStillAndStartsAgain) {
     EXPECT_EQ(clock.StepAt(t0), 5000) << "never before where it was started";
 }
 
+// Keeping with the music heard: within the tolerance the clock runs on by itself; past
+// it, either way, the clock goes on from the music's step; never while paused.
+TEST(ViewerClock, FollowsTheMusicBeyondTheTolerance) {
+    using namespace std::chrono;
+    const DemoShowClock::Clock::time_point t0{};
+    const auto at = t0 + milliseconds(1400);  // step 1000 by the clock
+    struct Case {
+        int64_t musicStep;
+        bool paused;
+        bool moves;
+        int64_t stepAfter;  // 14 ms later
+    } const cases[] = {
+        {1000, false, false, 1010}, {1040, false, false, 1010}, {960, false, false, 1010},
+        {1041, false, true, 1051},  {959, false, true, 969},    {0, false, true, 10},
+        {3000, false, true, 3010},  {3000, true, false, 1000},
+    };
+    for (const Case& c : cases) {
+        DemoShowClock clock;
+        clock.Start(t0, 0);
+        if (c.paused) {
+            clock.Pause(at);
+        }
+        EXPECT_EQ(clock.Follow(at, c.musicStep, 40), c.moves) << c.musicStep;
+        EXPECT_EQ(clock.StepAt(at + milliseconds(14)), c.stepAfter) << c.musicStep;
+    }
+    // The music's frames and the steps agree both ways at the show's rates.
+    for (const int64_t rate : {22050, 44100, 48000}) {
+        for (const int64_t step : {0, 1, 714, 58799}) {
+            EXPECT_EQ(DemoStepper::StepOfSoundFrame(DemoStepper::SoundFrameOfStep(step, rate), rate), step) << rate;
+        }
+    }
+}
+
 // The window's picture as ImageMagick takes it off the X screen.
 std::string Grab(const std::string& display, const std::string& path) {
     EXPECT_EQ(testsupport::Run("import -display " + display + " -window root '" + path + "' 2>/dev/null"), 0);
@@ -252,6 +285,17 @@ TEST_F(ViewerShow, PacedPauseTakesEffectWhenAsked) {
     Passes(app, 1);
     EXPECT_GE(app.GetTick(), asked);
     EXPECT_LT(app.GetTick(), asked + 10) << "went on from where the pause was asked";
+    // The music went back there too: once heard again, it is in step with the show.
+    const auto later = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+    while (std::chrono::steady_clock::now() < later) {
+        app.Step(nullptr);
+    }
+    const int64_t heard = app.GetController()->GetHeardMusicFrame();
+    ASSERT_GE(heard, 0) << "the music plays";
+    const int64_t rate = app.GetController()->GetMusicRate();
+    // Within the device's buffer (SDL's disk driver pulls up to 8192 frames at once);
+    // music that ran on during the wait would be 50 ticks ahead.
+    EXPECT_NEAR(static_cast<double>(heard * 1000 / (rate * DemoController::kTickMs)), app.GetTick(), 25.0);
     // Asked now, the same wait is show time that has passed.
     const int32_t before = app.GetTick();
     std::this_thread::sleep_for(std::chrono::milliseconds(700));

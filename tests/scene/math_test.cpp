@@ -139,6 +139,30 @@ TEST(Math, QuaternionHalfTurns) {
     EXPECT_EQ(q.z, 0.0f);
 }
 
+// Half turns about tilted axes: each branch of the largest-diagonal path fills the
+// other two components from the off-diagonal pairs, which the turns about x, y and z
+// above leave at zero.
+TEST(Math, QuaternionHalfTurnsAboutTiltedAxes) {
+    const KVLVector3 axes[] = {{3, 2, 1}, {1, 3, -2}, {-2, 1, 3}};  // largest x, y, z
+    for (const KVLVector3& a : axes) {
+        const float len = std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
+        const float n[3] = {a.x / len, a.y / len, a.z / len};
+        // A half turn about n: 2 n n^T - I.
+        KVLMatrix34 m;
+        for (int r = 0; r < 3; ++r) {
+            for (int c = 0; c < 3; ++c) {
+                m.m[r * 3 + c] = 2.0f * n[r] * n[c] - (r == c ? 1.0f : 0.0f);
+            }
+        }
+        SCOPED_TRACE(testing::Message() << "axis " << a.x << " " << a.y << " " << a.z);
+        const KVLQuaternion q = KVLQuaternion::FromMatrix(m);
+        const float sign = q.x * n[0] + q.y * n[1] + q.z * n[2] < 0.0f ? -1.0f : 1.0f;
+        EXPECT_NEAR(q.w, 0.0f, 1e-3f);
+        ExpectNear(KVLVector3(sign * q.x, sign * q.y, sign * q.z), KVLVector3(n[0], n[1], n[2]), 1e-5f);
+        ExpectNear(q.ToMatrix(), m, 1e-5f);
+    }
+}
+
 TEST(Math, SlerpEnds) {
     const KVLQuaternion q0 = KVLQuaternion::FromMatrix(KVLMatrix34::RotationY(0.3f));
     const KVLQuaternion q1 = KVLQuaternion::FromMatrix(KVLMatrix34::RotationY(1.9f));

@@ -50,6 +50,10 @@ HIDDEN_SECONDS = 4.0
 # page was hidden misses it by about HIDDEN_SECONDS.
 STEP_TOLERANCE_SECONDS = 0.5
 MIN_PSNR = 30.0
+# The music of a whole show against the soundtrack's part; a page thread kept busy this
+# long in every frame (the worklet must still play without a gap).
+MUSIC_TOLERANCE_SECONDS = 0.1
+SLOW_MS = 30
 SCENES = ["Parental picture", "oscilloscope and credits", "room", "tunnel ride", "EndSaRace picture"]
 ERROR_TEXT = "Error creating application"
 
@@ -130,7 +134,70 @@ def wait_tick(page, condition, timeout, poll=0.1):
         page.pump(poll)
 
 
-def case_show(page, base, native, work):
+# The music the whole show plays: the soundtrack up to the show's end, where the show
+# stops it (the soundtrack is longer). Decoded by ffprobe from the archive's member.
+def show_music_seconds(native, site, work):
+    kvl = os.path.join(os.path.dirname(native), "kvl")
+    mp3 = os.path.join(work, "soundtrack.mp3")
+    subprocess.run([kvl, "pak", "extract", os.path.join(site, "quorvel.pak"), "snd\\qv.mp3", mp3], check=True,
+                   stdout=subprocess.DEVNULL)
+    probe = subprocess.run(["ffprobe", "-v", "error", "-show_entries", "format=duration", "-of", "csv=p=0", mp3],
+                           capture_output=True, text=True, check=True)
+    length = float(probe.stdout.strip())
+    print(f"soundtrack: {length:.3f} s; the show plays {min(length, SHOW_SECONDS):.3f} s of it")
+    return min(length, SHOW_SECONDS)
+
+
+def check_sound(end, what, music_seconds, path=None):
+    """The sound's counts at the end of a whole show (zarnothPage.endSound): the music
+    played against the soundtrack's part, no silence bridged, and in the worklet path no
+    gap."""
+    rate = max(end["rate"], 1)
+    music = end["music"] / rate
+    print(f"{what}: sound through the {end['path']} node: music played {music:.3f} s (the show's part of the "
+          f"soundtrack {music_seconds:.3f} s), silence bridged {end['bridged']} frames, worklet starved "
+          f"{end['starved']} frames")
+    if path is not None and end["path"] != path:
+        raise AssertionError(f"{what}: the sound took the {end['path']} path, not the {path} one")
+    if abs(music - music_seconds) > MUSIC_TOLERANCE_SECONDS:
+        raise AssertionError(f"{what}: {music:.3f} s of music played for {music_seconds:.3f} s of soundtrack")
+    if end["bridged"] != 0 or end["starved"] != 0:
+        raise AssertionError(f"{what}: gaps in the music ({end['bridged']} frames bridged, {end['starved']} starved)")
+
+
+def case_whole(page, base, query, what, music_seconds, path):
+    """The whole show, untouched, on a page the query makes (test switches)."""
+    page.goto(base + "/site/index.html?" + query)
+    page.wait_for("window.zarnothPage && zarnothPage.state === 'ready'", 120)
+    page.press_key()
+    t0 = time.time()
+    page.wait_for("zarnothPage.state === 'ended' || zarnothPage.state === 'error'", SHOW_SECONDS + 120, poll=1.0)
+    if page.eval("zarnothPage.state") != "ended":
+        raise AssertionError(f"{what}: the show did not end by itself: " + "\n".join(page.console[-30:]))
+    print(f"{what}: ended after {time.time() - t0:.1f} s")
+    check_sound(page.eval("zarnothPage.endSound"), what, music_seconds, path)
+    result = page.eval("zarnothPage.result")
+    print(f"{what}: " + ", ".join(f"{scene['frames'] / scene['seconds']:.1f}" if scene["seconds"] > 0 else "0"
+                                  for scene in result["scenes"]) + " pictures/s by scene")
+
+
+def case_fallback(page, base, what):
+    """The ScriptProcessor fallback plays the music: ten seconds of it."""
+    page.goto(base + "/site/index.html?audio=script")
+    page.wait_for("window.zarnothPage && zarnothPage.state === 'ready'", 120)
+    page.press_key()
+    at = wait_tick(page, lambda tick, paused: tick >= 10000 // TICK_MS, 60)
+    sound = page.eval("zarnothPage.sound()")
+    music = sound["music"] / max(sound["rate"], 1)
+    show = at["tick"] * TICK_MS / 1000.0
+    print(f"{what}: {sound['path']} node, {music:.2f} s of music played at {show:.2f} s of show, "
+          f"{sound['bridged']} frames bridged")
+    if sound["path"] != "script" or abs(music - show) > STEP_TOLERANCE_SECONDS:
+        raise AssertionError(f"{what}: the fallback did not play the music in step: {sound}")
+    page.goto("about:blank")
+
+
+def case_show(page, base, native, work, music_seconds):
     page.goto(base + "/site/index.html")
     page.wait_for("window.zarnothPage && zarnothPage.state === 'ready'", 120)
     started = page.eval("document.title")
@@ -174,6 +241,7 @@ def case_show(page, base, native, work):
     if not (expected - 0.5 <= seconds <= expected + 20):
         raise AssertionError(f"the show took {seconds:.1f} s, not {expected:.2f} s of real time")
     # The sound by the end ("play again" starts its count anew); checked last.
+    end_sound = page.eval("zarnothPage.endSound")
     frames = page.eval("zarnothPage.endSoundFrames")
     rate = page.eval("Module.zarnothSoundRate || 0")
     visible = page.eval("!document.getElementById('end-picture').classList.contains('hidden') && "
@@ -210,6 +278,7 @@ def case_show(page, base, native, work):
     if rate <= 0 or abs(offset_end) > STEP_TOLERANCE_SECONDS or abs(offset_end - offset_before) > 0.25:
         raise AssertionError(f"music and pictures are not in step at the end: {frames / max(rate, 1):.2f} s of "
                              f"sound for {SHOW_SECONDS:.2f} s of show")
+    check_sound(end_sound, "show", music_seconds)
     return started
 
 
@@ -348,7 +417,7 @@ def main():
     parser.add_argument("--native", required=True)
     parser.add_argument("--reference", required=True)
     parser.add_argument("--work", required=True)
-    parser.add_argument("--cases", default="archives,shots,viewer,show")
+    parser.add_argument("--cases", default="archives,shots,viewer,show,slow,fallback")
     parser.add_argument("--browser", choices=["chromium", "firefox"], default="chromium")
     parser.add_argument("--executable", help="the browser's program (default: found on PATH)")
     args = parser.parse_args()
@@ -390,8 +459,13 @@ def main():
             case_shots(page, base, native, os.path.abspath(args.reference), work)
         if "viewer" in cases:
             case_viewer(page, base, native, work)
+        music_seconds = show_music_seconds(native, site, work)
         if "show" in cases:
-            case_show(page, base, native, work)
+            case_show(page, base, native, work, music_seconds)
+        if "slow" in cases:
+            case_whole(page, base, f"slow={SLOW_MS}", "slow page", music_seconds, "worklet")
+        if "fallback" in cases:
+            case_fallback(page, base, "ScriptProcessor")
     finally:
         if stop:
             stop()

@@ -314,4 +314,138 @@ TEST(SoundFillRule, HoldFreezesTheStates) {
     EXPECT_EQ(rule.Check(100), KVLSoundFillRule::Action::kWriteSilence) << "released, a low queue is an underrun again";
 }
 
+// A device that queues what it pulls before playing it (as a browser's audio thread
+// fed ahead of time): it pulls with PullQueued, keeps the frames, and plays them from
+// its own queue, telling the ring how much it still holds. It records what it played.
+class QueueingDevice : public KVLSoundOutputRing {
+public:
+    // Pulls until the device holds 'lead' frames or the ring runs out; the music frames
+    // among them.
+    int32_t Feed(int32_t lead) {
+        int32_t music = 0;
+        while (static_cast<int32_t>(m_queue.size()) < lead) {
+            std::vector<uint32_t> piece(static_cast<size_t>(lead) - m_queue.size());
+            int32_t m = 0;
+            const int32_t got = PullQueued(reinterpret_cast<uint8_t*>(piece.data()),
+                                           static_cast<int32_t>(piece.size() * 4), &m) / 4;
+            if (got <= 0) {
+                break;
+            }
+            music += m;
+            m_queue.insert(m_queue.end(), piece.begin(), piece.begin() + got);
+        }
+        SetDeviceQueued(static_cast<int32_t>(m_queue.size() * 4));
+        return music;
+    }
+    void Play(int32_t frames) {
+        const auto n = std::min<size_t>(static_cast<size_t>(frames), m_queue.size());
+        played.insert(played.end(), m_queue.begin(), m_queue.begin() + static_cast<std::ptrdiff_t>(n));
+        m_queue.erase(m_queue.begin(), m_queue.begin() + static_cast<std::ptrdiff_t>(n));
+        SetDeviceQueued(static_cast<int32_t>(m_queue.size() * 4));
+    }
+    int32_t Queued() const { return static_cast<int32_t>(m_queue.size()); }
+    void SetNoticeFileForTest(std::FILE* file) { SetNotice(file); }
+    std::vector<uint32_t> played;
+    int resets = 0;
+
+protected:
+    bool OpenDevice(int32_t, int32_t, bool, KVLString* description, KVLString*) override {
+        *description = "queueing device";
+        return true;
+    }
+    void CloseDevice() override {}
+    void DeviceReset() override {
+        ++resets;
+        m_queue.clear();
+    }
+
+private:
+    std::vector<uint32_t> m_queue;
+};
+
+// The play position, the frames read back and the fill rule follow what the device
+// has played, not what it pulled; the device plays every chunk once, in order.
+TEST(SoundOutputRing, DeviceQueueIsNotHeardYet) {
+    QueueingDevice out;
+    ASSERT_TRUE(out.Open(44100, 16, true, kChunk, nullptr));
+    uint32_t next = 0;
+    for (; next < 6; ++next) {
+        ASSERT_TRUE(out.Write(Chunk(next).data(), kChunk));
+    }
+    EXPECT_EQ(out.Feed(4 * kChunk), 4 * kChunk) << "all music";
+    EXPECT_EQ(out.Queued(), 4 * kChunk);
+    EXPECT_EQ(out.GetPlayPosition(), 0) << "pulled is not heard";
+    const struct {
+        int32_t play;      // frames the device plays, then the checks
+        int32_t position;  // the play position after it
+    } steps[] = {{100, 100}, {kChunk, kChunk + 100}, {2 * kChunk - 100, 3 * kChunk}};
+    for (const auto& step : steps) {
+        out.Play(step.play);
+        EXPECT_EQ(out.GetPlayPosition(), step.position);
+        // What is being heard reads back, though the device pulled it long ago.
+        std::vector<uint32_t> back(8);
+        ASSERT_TRUE(out.ReadPlaying(step.position, back.data(), 8));
+        for (int32_t i = 0; i < 8; ++i) {
+            const int32_t f = step.position + i;
+            EXPECT_EQ(back[static_cast<size_t>(i)], Chunk(static_cast<uint32_t>(f / kChunk))[static_cast<size_t>(f % kChunk)])
+                << "frame " << f;
+        }
+    }
+    // Never beyond what the ring holds: two chunks are left to pull.
+    EXPECT_EQ(out.Feed(10 * kChunk), 2 * kChunk);
+    EXPECT_EQ(out.Feed(10 * kChunk), 0);
+    // The device's queue counts as queued: the writer stops at the full mark of the
+    // whole, ring and device together.
+    int taken = 0;
+    while (out.Write(Chunk(next).data(), kChunk)) {
+        ++next;
+        ASSERT_LT(++taken, 100);
+    }
+    EXPECT_EQ(out.Queued() / kChunk + taken, KVLSoundFillRule::kFullChunks);
+    // Everything plays once, in order, with nothing of the old trip round the ring.
+    for (int round = 0; round < 3; ++round) {
+        out.Feed(8 * kChunk);
+        out.Play(8 * kChunk);
+    }
+    out.Feed(40 * kChunk);
+    out.Play(40 * kChunk);
+    std::vector<uint32_t> want;
+    for (uint32_t s = 0; s < next; ++s) {
+        const auto c = Chunk(s);
+        want.insert(want.end(), c.begin(), c.end());
+    }
+    EXPECT_TRUE(out.played == want) << out.played.size() << " frames played, " << want.size() << " written";
+    EXPECT_EQ(out.GetPlayPosition(), static_cast<int32_t>(next) * kChunk);
+    // A reset drops the device's queue and what it held is not heard.
+    ASSERT_TRUE(out.Write(Chunk(next).data(), kChunk));
+    out.Feed(kChunk);
+    out.Reset();
+    EXPECT_EQ(out.resets, 1);
+    EXPECT_EQ(out.Queued(), 0);
+    EXPECT_EQ(out.GetPlayPosition(), 0);
+}
+
+// The bridging silence goes to the device like music but is not counted as music.
+TEST(SoundOutputRing, DeviceFeedCountsBridgingSilenceApart) {
+    QueueingDevice out;
+    std::FILE* notice = std::tmpfile();
+    ASSERT_NE(notice, nullptr);
+    out.SetNoticeFileForTest(notice);
+    ASSERT_TRUE(out.Open(44100, 16, true, kChunk, nullptr));
+    for (uint32_t s = 0; s < 5; ++s) {
+        ASSERT_TRUE(out.Write(Chunk(s).data(), kChunk));
+    }
+    EXPECT_EQ(out.Feed(4 * kChunk + kChunk / 2), 4 * kChunk + kChunk / 2);
+    out.Play(4 * kChunk + kChunk / 2);
+    // Half a chunk left in all: the next write bridges with silence first.
+    ASSERT_TRUE(out.Write(Chunk(5).data(), kChunk));
+    EXPECT_EQ(out.GetFillState(), KVLSoundFillRule::kUnderrun);
+    const int32_t silence = KVLSoundFillRule::kSilenceChunks * kChunk;
+    EXPECT_EQ(out.Feed(kChunk / 2 + silence + kChunk), kChunk / 2 + kChunk) << "silence is no music";
+    out.Play(kChunk / 2 + silence + kChunk);
+    EXPECT_EQ(out.GetPlayPosition(), 6 * kChunk);
+    out.SetNoticeFileForTest(stdout);
+    std::fclose(notice);
+}
+
 }  // namespace
