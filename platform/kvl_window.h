@@ -80,6 +80,12 @@ public:
     // The requested size (not the actual one).
     virtual int32_t GetWidth() const { return m_width; }
     virtual int32_t GetHeight() const { return m_height; }
+    // The client area's actual size (full screen or resized, it differs from the
+    // requested one); the requested size for a window that cannot tell.
+    virtual void GetClientSize(int32_t* width, int32_t* height) const {
+        *width = m_width;
+        *height = m_height;
+    }
     // 0 hides the window, any other value shows it.
     virtual void Show(uint8_t flag) = 0;
     // Asks for the content to be shown again: the listeners hear OnPresent.

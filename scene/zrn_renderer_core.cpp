@@ -16,6 +16,15 @@ ZRNRendererCore::ZRNRendererCore(KVLWindow* window) : m_window(window) {}
 
 ZRNRendererCore::~ZRNRendererCore() = default;
 
+void ZRNRendererCore::FollowWindowSize() {
+    if (m_window != nullptr) {
+        int32_t width = 0;
+        int32_t height = 0;
+        m_window->GetClientSize(&width, &height);
+        OnResize(width, height);
+    }
+}
+
 bool ZRNRendererCore::Initialise() {
     m_deviceError.Clear();
     if (!StartDevice(&m_deviceError)) {

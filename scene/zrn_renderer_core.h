@@ -67,6 +67,9 @@ public:
     void OnPresent() override;
 
     KVLWindow* GetWindow() const { return m_window; }
+    // Takes the window's client size as it is now: a binding calls it once its context
+    // is current, since the size the window reported from Open came before it.
+    void FollowWindowSize();
     // The projection's vertical field of view in degrees (zrn_renderstate.h).
     float GetFieldOfView() const;
     const ZRNTextureCache* GetTextureCache() const { return m_cache.get(); }

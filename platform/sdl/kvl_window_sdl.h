@@ -78,7 +78,7 @@ public:
     // The desktop's mode as Open found it.
     const KVLDisplayMode& GetSavedDisplayMode() const { return m_savedMode; }
     // Current client size in pixels (0 x 0 when not open).
-    void GetClientSize(int32_t* width, int32_t* height) const;
+    void GetClientSize(int32_t* width, int32_t* height) const override;
     // Where the picture goes inside the client area: the largest rectangle of the
     // requested aspect, centred. The whole client area when the aspects agree.
     KVLRect GetPictureRect() const;

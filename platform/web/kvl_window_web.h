@@ -29,7 +29,7 @@ public:
 
     bool IsOpen() const { return m_open; }
     // The size of the canvas's drawing buffer.
-    void GetClientSize(int32_t* width, int32_t* height) const;
+    void GetClientSize(int32_t* width, int32_t* height) const override;
     // Presents asked for by Invalidate (the main loop calls this once per pass).
     void DeliverPending();
     // The page's key code (KeyboardEvent.keyCode) as a KVLKey code.

@@ -76,7 +76,7 @@ public:
     // The desktop's mode as the last full-screen Open found it.
     const KVLDisplayMode& GetSavedDisplayMode() const { return m_savedMode; }
     // Current client size in pixels (0 x 0 when not open).
-    void GetClientSize(int32_t* width, int32_t* height) const;
+    void GetClientSize(int32_t* width, int32_t* height) const override;
     // Where the picture goes inside the client area: the largest rectangle of the
     // requested aspect, centred (origin top left).
     KVLRect GetPictureRect() const;

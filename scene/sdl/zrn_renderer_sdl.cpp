@@ -51,12 +51,7 @@ bool ZRNRendererSDL::Initialise() {
     if (m_swapInterval >= 0) {
         SDL_GL_SetSwapInterval(m_swapInterval);
     }
-    // The size the window reported from Open (before the context) is applied by the
-    // base; ask again in case the window changed since.
-    int32_t width = 0;
-    int32_t height = 0;
-    m_sdlWindow->GetClientSize(&width, &height);
-    OnResize(width, height);
+    FollowWindowSize();
     return ZRNRenderer::Initialise();
 }
 

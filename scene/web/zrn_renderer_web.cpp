@@ -25,10 +25,7 @@ bool ZRNRendererWeb::Initialise() {
     if (m_context <= 0) {
         return false;
     }
-    int32_t width = 0;
-    int32_t height = 0;
-    m_webWindow->GetClientSize(&width, &height);
-    OnResize(width, height);
+    FollowWindowSize();
     if (!ZRNRendererGLES2::Initialise()) {
         m_error = GetDeviceError();
         return false;

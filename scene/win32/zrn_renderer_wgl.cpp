@@ -110,12 +110,7 @@ bool ZRNRendererWGL::Initialise() {
     if (m_swapInterval >= 0) {
         ApplySwapInterval(dc, m_swapInterval);
     }
-    // The window reported its size from Open, before the context; ask again in case
-    // it changed since.
-    int32_t width = 0;
-    int32_t height = 0;
-    m_wglWindow->GetClientSize(&width, &height);
-    OnResize(width, height);
+    FollowWindowSize();
     return ZRNRenderer::Initialise();
 }
 
