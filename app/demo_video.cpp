@@ -19,22 +19,27 @@ constexpr int32_t kChannels = 2;
 
 }  // namespace
 
-std::string CheckDemoVideo(const DemoVideoSettings& settings) {
+namespace {
+
+// What call says of the loaded video module, or why it could not be loaded.
+template <typename Call>
+std::string WithVideoModule(Call call) {
     DemoVideoModule module;
     std::string error;
     if (!module.Load(&error)) {
         return error;
     }
-    return module.Check(settings);
+    return call(module);
+}
+
+}  // namespace
+
+std::string CheckDemoVideo(const DemoVideoSettings& settings) {
+    return WithVideoModule([&](DemoVideoModule& module) { return module.Check(settings); });
 }
 
 std::string JoinDemoVideo(const DemoVideoJoin& join) {
-    DemoVideoModule module;
-    std::string error;
-    if (!module.Load(&error)) {
-        return error;
-    }
-    return module.Join(join);
+    return WithVideoModule([&](DemoVideoModule& module) { return module.Join(join); });
 }
 
 DemoVideoWriter::DemoVideoWriter(const DemoVideoSettings& settings) : m_settings(settings) {}

@@ -78,29 +78,7 @@ void WritePart(const Part& p, bool whole = false) {
 
 // The whole soundtrack, a little longer than the pictures (the join cuts it).
 void WriteWav(const std::string& path, int64_t frames) {
-    std::vector<uint8_t> bytes(44);
-    const auto put32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i) {
-            bytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
-        }
-    };
-    const auto put16 = [&](size_t at, uint16_t v) {
-        bytes[at] = static_cast<uint8_t>(v);
-        bytes[at + 1] = static_cast<uint8_t>(v >> 8);
-    };
-    const uint32_t data = static_cast<uint32_t>(frames * 4);
-    std::copy_n("RIFF", 4, bytes.begin());
-    put32(4, 36 + data);
-    std::copy_n("WAVEfmt ", 8, bytes.begin() + 8);
-    put32(16, 16);
-    put16(20, 1);
-    put16(22, 2);
-    put32(24, kRate);
-    put32(28, kRate * 4);
-    put16(32, 4);
-    put16(34, 16);
-    std::copy_n("data", 4, bytes.begin() + 36);
-    put32(40, data);
+    std::vector<uint8_t> bytes = testsupport::WavHeader(static_cast<uint32_t>(frames * 4), kRate, 2);
     for (int64_t i = 0; i < 2 * frames; ++i) {
         const uint16_t v = static_cast<uint16_t>(Sample(i));
         bytes.push_back(static_cast<uint8_t>(v));

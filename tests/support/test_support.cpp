@@ -158,4 +158,26 @@ std::vector<uint8_t> PatternBytes(size_t n, uint32_t seed) {
     return bytes;
 }
 
+std::vector<uint8_t> WavHeader(uint32_t dataBytes, uint32_t rate, uint16_t channels) {
+    std::vector<uint8_t> h(44);
+    const auto put = [&](size_t at, uint32_t v, int n) {
+        for (int i = 0; i < n; ++i) {
+            h[at + static_cast<size_t>(i)] = static_cast<uint8_t>(v >> (8 * i));
+        }
+    };
+    std::memcpy(h.data(), "RIFF", 4);
+    put(4, 36 + dataBytes, 4);
+    std::memcpy(h.data() + 8, "WAVEfmt ", 8);
+    put(16, 16, 4);
+    put(20, 1, 2);
+    put(22, channels, 2);
+    put(24, rate, 4);
+    put(28, rate * channels * 2u, 4);
+    put(32, channels * 2u, 2);
+    put(34, 16, 2);
+    std::memcpy(h.data() + 36, "data", 4);
+    put(40, dataBytes, 4);
+    return h;
+}
+
 }  // namespace testsupport

@@ -66,5 +66,7 @@ std::string SourcePath(const std::string& relative);
 
 // Deterministic pseudo-random bytes.
 std::vector<uint8_t> PatternBytes(size_t n, uint32_t seed);
+// The 44-byte header of a 16-bit PCM WAV file holding dataBytes bytes of samples.
+std::vector<uint8_t> WavHeader(uint32_t dataBytes, uint32_t rate, uint16_t channels);
 
 }  // namespace testsupport

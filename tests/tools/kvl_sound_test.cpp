@@ -30,23 +30,8 @@ std::vector<uint8_t> Pcm(size_t frames) {
 }
 
 std::vector<uint8_t> WavFile(const std::vector<uint8_t>& pcm) {
-    std::vector<uint8_t> h(44 + pcm.size(), 0);
-    auto put = [&](size_t at, uint32_t v, int n) {
-        for (int i = 0; i < n; ++i) h[at + i] = static_cast<uint8_t>(v >> (8 * i));
-    };
-    std::memcpy(&h[0], "RIFF", 4);
-    put(4, static_cast<uint32_t>(36 + pcm.size()), 4);
-    std::memcpy(&h[8], "WAVEfmt ", 8);
-    put(16, 16, 4);
-    put(20, 1, 2);
-    put(22, 2, 2);
-    put(24, 44100, 4);
-    put(28, 44100 * 4, 4);
-    put(32, 4, 2);
-    put(34, 16, 2);
-    std::memcpy(&h[36], "data", 4);
-    put(40, static_cast<uint32_t>(pcm.size()), 4);
-    std::copy(pcm.begin(), pcm.end(), h.begin() + 44);
+    std::vector<uint8_t> h = testsupport::WavHeader(static_cast<uint32_t>(pcm.size()), 44100, 2);
+    h.insert(h.end(), pcm.begin(), pcm.end());
     return h;
 }
 

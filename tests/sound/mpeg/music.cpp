@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "support/test_support.h"
+
 namespace mpegtest {
 
 std::vector<int16_t> MakeMusic(int rate, int channels, double seconds, uint32_t seed) {
@@ -50,36 +52,13 @@ std::vector<int16_t> MakeMusic(int rate, int channels, double seconds, uint32_t 
 }
 
 void WriteWav(const std::string& path, int rate, int channels, const std::vector<int16_t>& samples) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) {
-        return;
-    }
-    const uint32_t data = static_cast<uint32_t>(samples.size() * 2);
-    auto u32 = [&](uint32_t v) {
-        const uint8_t b[4] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v >> 16),
-                              static_cast<uint8_t>(v >> 24)};
-        std::fwrite(b, 1, 4, f);
-    };
-    auto u16 = [&](uint32_t v) {
-        const uint8_t b[2] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
-        std::fwrite(b, 1, 2, f);
-    };
-    std::fwrite("RIFF", 1, 4, f);
-    u32(36 + data);
-    std::fwrite("WAVEfmt ", 1, 8, f);
-    u32(16);
-    u16(1);
-    u16(static_cast<uint32_t>(channels));
-    u32(static_cast<uint32_t>(rate));
-    u32(static_cast<uint32_t>(rate * channels * 2));
-    u16(static_cast<uint32_t>(channels * 2));
-    u16(16);
-    std::fwrite("data", 1, 4, f);
-    u32(data);
+    std::vector<uint8_t> bytes = testsupport::WavHeader(static_cast<uint32_t>(samples.size() * 2),
+                                                        static_cast<uint32_t>(rate), static_cast<uint16_t>(channels));
     for (const int16_t s : samples) {
-        u16(static_cast<uint16_t>(s));
+        bytes.push_back(static_cast<uint8_t>(s));
+        bytes.push_back(static_cast<uint8_t>(static_cast<uint16_t>(s) >> 8));
     }
-    std::fclose(f);
+    testsupport::WriteFile(path, bytes);
 }
 
 }  // namespace mpegtest

@@ -19,20 +19,7 @@ void Put(std::vector<uint8_t>& b, uint32_t v, int bytes) {
 }  // namespace
 
 void WriteToneWav(const std::string& path, int32_t frames, int32_t rate) {
-    std::vector<uint8_t> b;
-    const uint32_t data = static_cast<uint32_t>(frames) * 4;
-    b.insert(b.end(), {'R', 'I', 'F', 'F'});
-    Put(b, 36 + data, 4);
-    b.insert(b.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    Put(b, 16, 4);
-    Put(b, 1, 2);
-    Put(b, 2, 2);
-    Put(b, static_cast<uint32_t>(rate), 4);
-    Put(b, static_cast<uint32_t>(rate) * 4, 4);
-    Put(b, 4, 2);
-    Put(b, 16, 2);
-    b.insert(b.end(), {'d', 'a', 't', 'a'});
-    Put(b, data, 4);
+    std::vector<uint8_t> b = testsupport::WavHeader(static_cast<uint32_t>(frames) * 4, static_cast<uint32_t>(rate), 2);
     const std::vector<uint8_t> noise = testsupport::PatternBytes(static_cast<size_t>(frames), 7);
     for (int32_t i = 0; i < frames; ++i) {
         const double t = static_cast<double>(i) / rate;
