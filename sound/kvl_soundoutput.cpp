@@ -75,7 +75,10 @@ KVLSoundFillRule::Action KVLSoundFillRule::Check(int32_t queued) {
             action = Action::kStart;
             m_startPending = false;
         }
-        m_state = queued >= BufferBytes() ? kFull : kRoom;
+        // The full mark, not the ring's size: a ring filled while held starts at the
+        // mark, and one more chunk would wrap the write offset onto the play cursor,
+        // where the queue reads as empty and bridging silence overwrites the music.
+        m_state = queued >= kFullChunks * m_chunkBytes ? kFull : kRoom;
         break;
     case kFull:
     case kRoom:

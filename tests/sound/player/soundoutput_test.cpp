@@ -166,10 +166,11 @@ TEST(SoundFillRule, ThresholdsDecideAtTheirBoundaries) {
         R::FillState state;
     };
     const std::vector<std::vector<Step>> runs = {
-        // Idle starts above 3 chunks queued, once; full from a whole ring.
+        // Idle starts above 3 chunks queued, once; full from the full mark, also when
+        // the start finds the ring at it (filled while held).
         {{3 * c, R::Action::kNone, R::kIdle}, {3 * c + 1, R::Action::kStart, R::kRoom}},
-        {{32 * c - 1, R::Action::kStart, R::kRoom}, {32 * c, R::Action::kNone, R::kFull}},
-        {{32 * c, R::Action::kStart, R::kFull}, {31 * c - 1, R::Action::kNone, R::kRoom}},
+        {{31 * c - 1, R::Action::kStart, R::kRoom}, {31 * c, R::Action::kNone, R::kFull}},
+        {{31 * c, R::Action::kStart, R::kFull}, {31 * c - 1, R::Action::kNone, R::kRoom}},
         // Playing: silence below one chunk; the stop when fewer than 4 chunks are left.
         {{4 * c, R::Action::kStart, R::kRoom}, {c, R::Action::kNone, R::kRoom},
          {c - 1, R::Action::kWriteSilence, R::kUnderrun}, {4 * c, R::Action::kNone, R::kUnderrun},
@@ -290,6 +291,49 @@ TEST(SoundOutputRing, HoldIsNoUnderrunAndLosesNothing) {
         want.insert(want.end(), c.begin(), c.end());
     }
     EXPECT_EQ(played, want);
+}
+
+// Music started while held (a seek in a paused show) fills the ring to the full mark;
+// released, the writer may come before the device has played anything. Whichever comes
+// first, every chunk plays once and in order, with no silence put in.
+TEST(SoundOutputRing, StartedHeldThenReleasedPlaysEveryChunk) {
+    for (const bool writerFirst : {true, false}) {
+        SCOPED_TRACE(writerFirst ? "the writer first" : "the device first");
+        testsupport::TempDir dir;
+        const std::string path = dir.file("o.wav");
+        uint32_t next = 0;
+        {
+            KVLSoundOutputWAV out(path.c_str());
+            ASSERT_TRUE(out.Open(44100, 16, true, kChunk, nullptr));
+            out.SetPaused(true);
+            while (out.Write(Chunk(next).data(), kChunk)) {
+                ++next;
+                ASSERT_LT(next, 100u);
+            }
+            out.SetPaused(false);
+            if (!writerFirst) {
+                ASSERT_TRUE(out.Advance(kChunk / 2));
+            }
+            // The writer keeps on as a player's worker does, faster than the device plays.
+            for (int32_t i = 0; i < 3 * KVLSoundFillRule::kChunks; ++i) {
+                for (int k = 0; k < 2; ++k) {
+                    if (out.Write(Chunk(next).data(), kChunk)) {
+                        ++next;
+                    }
+                }
+                ASSERT_TRUE(out.Advance(kChunk / 2));
+                EXPECT_NE(out.GetFillState(), KVLSoundFillRule::kUnderrun) << i;
+            }
+        }
+        const std::vector<uint32_t> played = soundtest::WavFrames(path);
+        std::vector<uint32_t> want;
+        for (uint32_t s = 0; want.size() < played.size(); ++s) {
+            const std::vector<uint32_t> c = Chunk(s);
+            want.insert(want.end(), c.begin(), c.end());
+        }
+        want.resize(played.size());
+        EXPECT_TRUE(played == want) << "music lost or replaced by silence";
+    }
 }
 
 // The fill rule held and released: no action while held whatever the queue, writes
