@@ -1,7 +1,6 @@
 #include "sound/mpeg/music.h"
 
 #include <cmath>
-#include <cstdio>
 
 #include "support/test_support.h"
 
