@@ -107,7 +107,8 @@ bool DemoApp::SeekTo(int32_t tick) {
     const int32_t now = m_controller->GetTickCount();
     if (tick < now) {
         if (!m_controller->Rewind()) {
-            return false;
+            // The scene's own failure has been shown (as at start-up).
+            return SeekFailed(tick, "the scenes cannot be built again");
         }
         m_stepper->SetNextStep(0);
     } else if (!m_paced) {
@@ -121,9 +122,11 @@ bool DemoApp::SeekTo(int32_t tick) {
     const int64_t target = DemoStepper::StepOfTick(tick);
     const int64_t rate = m_controller->GetMusicRate();
     int64_t playingFrom = -1;
+    bool musicFailed = false;
     const auto playFrom = [&](int64_t frame) {
         playingFrom = frame;
-        return m_controller->PlayMusicAtFrame(frame);
+        musicFailed = !m_controller->PlayMusicAtFrame(frame);
+        return !musicFailed;
     };
     const auto draw = [&](int64_t s) { return DemoStepper::IsShotStep(s, target); };
     const auto beforeDrawn = [&](int64_t s) {
@@ -131,13 +134,11 @@ bool DemoApp::SeekTo(int32_t tick) {
         return scene == nullptr || !scene->ShowsMusic() || playFrom(DemoStepper::SoundFrameOfStep(s, rate));
     };
     const int64_t tickFrame = static_cast<int64_t>(tick) * DemoController::kTickMs * rate / 1000;
-    if (!m_stepper->RunTo(target, draw, beforeDrawn) && m_controller->IsRunning()) {
-        m_controller->OnDestroying();
-        return false;
+    if (!m_stepper->RunTo(target, draw, beforeDrawn)) {
+        return SeekFailed(tick, musicFailed ? "the music cannot play from there" : "the show stopped on the way");
     }
     if (playingFrom != tickFrame && !playFrom(tickFrame)) {
-        m_controller->OnDestroying();
-        return false;
+        return SeekFailed(tick, "the music cannot play from there");
     }
     m_clock.Start(std::chrono::steady_clock::now(), target + 1);
     if (m_paused) {
@@ -146,6 +147,16 @@ bool DemoApp::SeekTo(int32_t tick) {
         return true;
     }
     return GoOn();
+}
+
+bool DemoApp::SeekFailed(int32_t tick, const char* what) {
+    char text[160];
+    std::snprintf(text, sizeof text, "Cannot go to tick %d (%.2f s): %s", tick,
+                  static_cast<double>(tick) * DemoController::kTickMs / 1000.0, what);
+    KVLMessageBox(text, "Error");
+    m_failed = true;
+    m_controller->OnDestroying();
+    return false;
 }
 
 bool DemoApp::GoOn() {
@@ -181,7 +192,7 @@ bool DemoApp::RunDueSteps() {
 int DemoApp::Run(DemoBench* bench) {
     while (Step(bench)) {
     }
-    return 0;
+    return m_failed ? 1 : 0;
 }
 
 bool DemoApp::Step(DemoBench* bench) {

@@ -68,7 +68,7 @@ public:
     void SetStartTick(int32_t tick) { m_startTick = tick; }
     // False after "Error creating application" has been shown.
     bool InitInstance();
-    // The main loop; the exit status (0).
+    // The main loop; the exit status: 0, or 1 when a seek failed (reported).
     int Run(DemoBench* bench);
     // One pass of it (bench may be null); false once the show is over or the system
     // asked to quit (the show then ends as a window close would). For main loops that
@@ -76,8 +76,11 @@ public:
     bool Step(DemoBench* bench);
 
     // The viewer's controls (main thread, after InitInstance). SeekTo clamps the tick
-    // into the show; false when the show could not be built again (it then ends).
+    // into the show; false when the show could not be built again or the music not
+    // played from there: what failed is reported as a start-up failure is (a box and
+    // its line on standard error), the show ends and HasFailed holds.
     bool SeekTo(int32_t tick);
+    bool HasFailed() const { return m_failed; }
     void SetPaused(bool paused) { SetPaused(paused, std::chrono::steady_clock::now()); }
     // As of 'at' (not later than now): paced, the show clock stops at the step due then
     // (for a page that got no passes since it was asked, as a hidden tab).
@@ -112,11 +115,14 @@ private:
     bool RunDueSteps();
     // The show goes on after a pause or a seek: the music, the clock and the timer.
     bool GoOn();
+    // Reports a seek to 'tick' that failed for 'what' and ends the show; false.
+    bool SeekFailed(int32_t tick, const char* what);
 
     bool m_windowed = false;
     bool m_paced = false;
     bool m_followsMusic = false;
     bool m_paused = false;
+    bool m_failed = false;
     int32_t m_startTick = 0;
     KeyListener m_keys{this};
     DemoShowClock m_clock;

@@ -5,7 +5,9 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -169,9 +171,9 @@ DemoVideoSettings VideoSettings(const DemoOfflineOptions& options) {
 class OfflineRun {
 public:
     OfflineRun(const DemoOfflineOptions& options, DemoController* controller, ShownPictureRenderer* renderer,
-               DemoPictureSink* sink)
+               DemoPictureSink* sink, const std::string& wavPath)
         : m_options(options), m_controller(controller), m_renderer(renderer), m_sink(sink), m_stepper(controller),
-          m_wav(controller->GetWAVOutput()), m_rate(m_wav->GetSampleRate()) {}
+          m_wav(controller->GetWAVOutput()), m_rate(m_wav->GetSampleRate()), m_wavPath(wavPath) {}
 
     // 0 done, 1 failed (reported).
     int Run() {
@@ -197,13 +199,37 @@ private:
     bool FollowSound(int64_t step) {
         return PlaySoundUntil(m_wav, m_controller->GetPlayer(), &m_played, DemoStepper::SoundFrameOfStep(step, m_rate));
     }
-    bool Deliver(int64_t k) {
+    // "tick T (S s)": where a failure happened.
+    static std::string AtTick(int64_t tick) {
+        char text[64];
+        std::snprintf(text, sizeof text, "tick %lld (%.2f s)", static_cast<long long>(tick),
+                      static_cast<double>(tick * DemoController::kTickMs) / 1000.0);
+        return text;
+    }
+    // Stepping to 'step' for 'what' (the picture or the shot) stopped short: either the
+    // sound could not be written (the show still runs) or the show ended before.
+    int SteppingFailed(int64_t step, const std::string& what) {
+        const std::string at = AtTick(DemoStepper::TickOfStep(step));
+        if (m_controller->IsRunning()) {
+            return Report("cannot write the soundtrack " + m_wavPath + " up to " + what + " at " + at + ": " +
+                          (errno != 0 ? std::strerror(errno) : "the sound output is closed"));
+        }
+        return Report("the show stopped at " + AtTick(m_controller->GetTickCount()) + ", before " + what + " at " + at);
+    }
+    // Picture k (of the video or capture; 0 for a shot) to the sink; the reason on failure.
+    int Deliver(int64_t k, int64_t step, const std::string& what) {
         std::unique_ptr<KVLImage> picture = TakePicture(m_renderer, m_options.size.ssaa);
         if (picture == nullptr) {
-            return false;
+            const KVLString& error = m_renderer->GetError();
+            return Report("cannot read " + what + " at " + AtTick(DemoStepper::TickOfStep(step)) +
+                          " back from the renderer" + (error.IsEmpty() ? "" : std::string(": ") + error.c_str()));
         }
-        return m_sink->Take(k, std::move(picture));
+        if (!m_sink->Take(k, std::move(picture))) {
+            return Report(m_sink->Error().empty() ? "cannot keep " + what : m_sink->Error());
+        }
+        return 0;
     }
+    static std::string PictureName(int64_t k) { return "picture " + std::to_string(k); }
 
     // Every picture at the picture rate, with the soundtrack. A capture also keeps the
     // picture at the end of the show (the last one shown); a video ends before it.
@@ -234,8 +260,9 @@ private:
         if (first > 0) {
             const int64_t firstStep = DemoStepper::StepOfPicture(first, fps);
             const auto draw = [&](int64_t s) { return DemoStepper::IsShotStep(s, firstStep); };
-            if (!m_stepper.RunTo(firstStep - 1, draw, follow) && m_controller->IsRunning()) {
-                return Report("cannot write the soundtrack");
+            errno = 0;
+            if (!m_stepper.RunTo(firstStep - 1, draw, follow)) {
+                return SteppingFailed(firstStep, PictureName(first));
             }
         }
         for (int64_t k = first; k < total; ++k) {
@@ -243,17 +270,18 @@ private:
             const auto draw = [&](int64_t s) { return s == target || DemoStepper::IsKeptStep(s, lastTick); };
             if (target >= end) {
                 // The step at the end stops the music: the soundtrack is kept to there first.
-                m_stepper.RunTo(end - 1, draw, [&](int64_t s) { return FollowSound(s); });
-                if (!FollowSound(end)) {
-                    return Report("cannot write the soundtrack");
+                errno = 0;
+                if (!m_stepper.RunTo(end - 1, draw, [&](int64_t s) { return FollowSound(s); }) || !FollowSound(end)) {
+                    return SteppingFailed(end, PictureName(k));
                 }
             }
-            const bool reached = m_stepper.RunTo(target, draw, follow);
-            if (!reached && m_controller->IsRunning()) {
-                return Report("cannot write the soundtrack");
+            errno = 0;
+            // The step at the end stops the show: reaching it is the one stop that is no failure.
+            if (!m_stepper.RunTo(target, draw, follow) && (target < end || m_controller->IsRunning())) {
+                return SteppingFailed(target, PictureName(k));
             }
-            if (!Deliver(k)) {
-                return Report(m_sink->Error().empty() ? "cannot read the picture back" : m_sink->Error());
+            if (const int failed = Deliver(k, target, PictureName(k))) {
+                return failed;
             }
             m_progress->Update(k + 1 - first);
         }
@@ -262,8 +290,10 @@ private:
             return 0;
         }
         m_soundFrames = video ? pictures * m_rate / fps : DemoStepper::SoundFrameOfStep(end, m_rate);
+        errno = 0;
         if (!PlaySoundUntil(m_wav, m_controller->GetPlayer(), &m_played, m_soundFrames)) {
-            return Report("cannot write the soundtrack");
+            return Report("cannot write the soundtrack " + m_wavPath + " to the show's end: " +
+                          (errno != 0 ? std::strerror(errno) : "the sound output is closed"));
         }
         m_progress->Finish();
         return 0;
@@ -274,8 +304,10 @@ private:
     int Soundtrack() {
         const int32_t fps = m_options.fps;
         m_soundFrames = DemoVideoPictures(fps) * m_rate / fps;
+        errno = 0;
         if (!PlaySoundUntil(m_wav, m_controller->GetPlayer(), &m_played, m_soundFrames)) {
-            return Report("cannot write " + m_options.soundtrackPath);
+            return Report("cannot write " + m_options.soundtrackPath + ": " +
+                          (errno != 0 ? std::strerror(errno) : "the sound output is closed"));
         }
         return 0;
     }
@@ -298,14 +330,11 @@ private:
             const DemoScene* scene = m_controller->GetCurrentScene();
             return !(every || (scene != nullptr && scene->ShowsMusic())) || FollowSound(s);
         };
-        const bool reached = m_stepper.RunTo(target, draw, follow);
-        if (!reached && m_controller->IsRunning()) {
-            return Report("cannot write the soundtrack");
+        errno = 0;
+        if (!m_stepper.RunTo(target, draw, follow) && (target < DemoStepper::EndStep() || m_controller->IsRunning())) {
+            return SteppingFailed(target, "the shot");
         }
-        if (!Deliver(0)) {
-            return Report(m_sink->Error().empty() ? "cannot read the picture back" : m_sink->Error());
-        }
-        return 0;
+        return Deliver(0, target, "the shot");
     }
 
     const DemoOfflineOptions& m_options;
@@ -315,6 +344,7 @@ private:
     DemoStepper m_stepper;
     KVLSoundOutputWAV* m_wav;
     int64_t m_rate;
+    std::string m_wavPath;
     int64_t m_played = 0;
     int64_t m_soundFrames = 0;
     std::unique_ptr<ProgressLine> m_progress;
@@ -401,7 +431,7 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
             }
             KVLMessageBox("Error creating application", "Error");
         } else {
-            OfflineRun run(options, &controller, &renderer, sink.get());
+            OfflineRun run(options, &controller, &renderer, sink.get(), wavPath);
             status = run.Run();
             soundFrames = run.SoundFrames();
             if (controller.IsRunning()) {

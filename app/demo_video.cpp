@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/demo_offline.h"
 #include "app/demo_video_encoder.h"
 #include "app/demo_video_module.h"
 
@@ -39,7 +40,11 @@ std::string CheckDemoVideo(const DemoVideoSettings& settings) {
 }
 
 std::string JoinDemoVideo(const DemoVideoJoin& join) {
-    return WithVideoModule([&](DemoVideoModule& module) { return module.Join(join); });
+    DemoVideoJoin whole = join;
+    if (whole.showPictures == nullptr) {
+        whole.showPictures = &DemoVideoPictures;
+    }
+    return WithVideoModule([&](DemoVideoModule& module) { return module.Join(whole); });
 }
 
 DemoVideoWriter::DemoVideoWriter(const DemoVideoSettings& settings) : m_settings(settings) {}

@@ -5,9 +5,10 @@
 // folder; without it, every call below says so. The container follows the file's
 // extension (.mp4, .mkv, .mov ...); FFV1 needs one that takes it (.mkv).
 //
-// The file is written as OUT.part and renamed to OUT only once it is complete; a
-// writer that fails or goes away unfinished deletes OUT.part, so no file is left that
-// looks complete. Encoders and muxer run in bit-exact mode: the same pictures and
+// The file is written under a new name of its own beside OUT (OUT.XXXXXXXX.part,
+// created exclusively: an existing file is never overwritten or removed) and renamed
+// to OUT only once it is complete; a writer that fails or goes away unfinished deletes
+// it, so no file is left that looks complete. Encoders and muxer run in bit-exact mode: the same pictures and
 // samples give the same bytes on every run with the same libraries.
 //
 // The writer encodes on a thread of its own behind a short queue: AddPicture and
@@ -62,26 +63,29 @@ inline constexpr int32_t kDemoVideoMaxCrf = 51;
 
 // Empty when the settings can be encoded: a known codec that the container takes, an
 // even size for yuv420p, a known preset and a crf in range (for h264 only), and a
-// folder where OUT.part can be created (tried and removed). Otherwise the reason.
+// folder where a file can be created (a new one, removed at once). Otherwise the reason.
 // Does not check the size range (DemoPictureSize).
 std::string CheckDemoVideo(const DemoVideoSettings& settings);
 
 // Parts of one show made by separate runs (each with its picture range), put together
 // into one file without encoding the pictures again; the sound is taken from a WAV
-// file of the whole show (16-bit stereo), cut or completed with silence to the
-// pictures' end as a single run does, and encoded as the parts' codec asks (AAC for
-// H.264, PCM for FFV1).
+// file of the whole show (16-bit stereo), cut to the pictures' end as a single run
+// does, and encoded as the parts' codec asks (AAC for H.264, PCM for FFV1).
 struct DemoVideoJoin {
     std::string path;
     std::vector<std::string> parts;
     std::string soundPath;
+    // The pictures of the whole show at fps pictures a second, which the parts must
+    // hold; null: the show's own (DemoVideoPictures). Tests join shows of their own.
+    int64_t (*showPictures)(int32_t fps) = nullptr;
 };
 
-// Empty when 'path' was written; otherwise the reason, naming the file at fault, and
-// no file is left. Refused: parts that are not parts (no range tag), overlap or leave
-// pictures out (the first must start at picture 0), differ in codec, size, rate or
-// encoder settings, do not start with a key picture, or hold fewer pictures than
-// their range (truncated).
+// Empty when 'path' was written; otherwise the reason, naming the file at fault or the
+// pictures or sound missing, and no file is left. Refused: parts that are not parts
+// (no range tag), overlap, leave pictures out (from the show's first picture to its
+// last) or go past its end, differ in codec, size, rate or encoder settings, do not
+// start with a key picture, or hold fewer pictures than their range (truncated); a
+// sound shorter than the pictures.
 std::string JoinDemoVideo(const DemoVideoJoin& join);
 
 class DemoVideoEncoder;

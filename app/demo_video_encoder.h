@@ -1,7 +1,9 @@
 // The interface between DemoVideoWriter and the video module (app/ffmpeg), which the
-// program loads with dlopen only when it makes a video. Both sides are built by the
-// same compiler from the same tree, so C++ types cross the boundary; the entry
-// points have C names so that dlsym finds them.
+// program loads with dlopen only when it makes a video. C++ types cross the boundary
+// (the settings, std::string, the encoder's virtual calls), so both sides must come
+// from the same tree and compiler: the module answers zarnoth_video_interface (plain
+// C data) before anything else is called, and the loader refuses a module whose
+// answer differs from its own. The entry points have C names so that dlsym finds them.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +24,37 @@ public:
 
 #define ZARNOTH_VIDEO_ENTRY __attribute__((visibility("default")))
 
+// The interface's version, and the sizes of the types that cross it: a module built
+// from another layout of the settings differs in one of them even when the number was
+// not raised. Raise kDemoVideoInterfaceVersion with every change to the types or the
+// entry points of this file.
+struct DemoVideoInterface {
+    int32_t version;
+    int32_t settingsBytes;
+    int32_t joinBytes;
+    int32_t stringBytes;
+};
+inline constexpr int32_t kDemoVideoInterfaceVersion = 2;
+inline constexpr DemoVideoInterface kDemoVideoInterface = {
+    kDemoVideoInterfaceVersion, static_cast<int32_t>(sizeof(DemoVideoSettings)),
+    static_cast<int32_t>(sizeof(DemoVideoJoin)), static_cast<int32_t>(sizeof(std::string))};
+
+inline bool operator==(const DemoVideoInterface& a, const DemoVideoInterface& b) {
+    return a.version == b.version && a.settingsBytes == b.settingsBytes && a.joinBytes == b.joinBytes &&
+           a.stringBytes == b.stringBytes;
+}
+
+// "2 (settings 168 B, join 96 B, string 32 B)".
+inline std::string DescribeDemoVideoInterface(const DemoVideoInterface& i) {
+    return std::to_string(i.version) + " (settings " + std::to_string(i.settingsBytes) + " B, join " +
+           std::to_string(i.joinBytes) + " B, string " + std::to_string(i.stringBytes) + " B)";
+}
+
+// zarnoth_video_interface: the module's kDemoVideoInterface, as it was built.
+extern "C" {
+typedef DemoVideoInterface (*DemoVideoInterfaceEntry)();
+}
+
 // zarnoth_video_check: as CheckDemoVideo; the reason is left empty when the settings
 // can be encoded. zarnoth_video_create: a new encoder (the caller deletes it).
 using DemoVideoCheckEntry = void (*)(const DemoVideoSettings* settings, std::string* reason);
@@ -29,6 +62,7 @@ using DemoVideoCreateEntry = DemoVideoEncoder* (*)(const DemoVideoSettings* sett
 // zarnoth_video_join: as JoinDemoVideo; the reason is left empty when it succeeded.
 using DemoVideoJoinEntry = void (*)(const DemoVideoJoin* join, std::string* reason);
 inline constexpr const char* kDemoVideoModule = "zarnoth_video.so";
+inline constexpr const char* kDemoVideoInterfaceName = "zarnoth_video_interface";
 inline constexpr const char* kDemoVideoCheckName = "zarnoth_video_check";
 inline constexpr const char* kDemoVideoCreateName = "zarnoth_video_create";
 inline constexpr const char* kDemoVideoJoinName = "zarnoth_video_join";

@@ -1,9 +1,15 @@
-// The video module loaded with dlopen: next to the program first (a build folder), then
-// the installed module folder. It stays mapped after its last user (RTLD_NODELETE),
-// because FFmpeg's libraries are not made to be unloaded.
+// The video module loaded with dlopen. Where: the first of these that exists is the
+// one used, never another after it: next to the program (a build folder, or a program
+// installed with its module beside it), then the installed module folder. A module
+// whose interface (version and type sizes, zarnoth_video_interface) differs from the
+// program's is refused with both versions named, so a build-tree program without a
+// module of its own never runs an installed one of another layout, and a stale module
+// beside the program is reported rather than passed over. It stays mapped after its
+// last user (RTLD_NODELETE), because FFmpeg's libraries are not made to be unloaded.
 #include "app/demo_video_module.h"
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 #include <vector>
 
@@ -24,25 +30,45 @@ bool DemoVideoModule::Load(std::string* error) {
 #if defined(ZARNOTH_MODULE_DIR)
     places.push_back(std::string(ZARNOTH_MODULE_DIR "/") + kDemoVideoModule);
 #endif
-    std::string reason = "not found next to the program";
+    const std::string need = "videos need " + std::string(kDemoVideoModule);
     for (const std::string& place : places) {
+        if (::access(place.c_str(), F_OK) != 0) {
+            continue;
+        }
         m_handle = dlopen(place.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
         if (m_handle == nullptr) {
             const char* why = dlerror();
-            reason = why != nullptr ? why : place;
-            continue;
+            *error = need + ", which cannot be loaded: " + (why != nullptr ? why : place);
+            return false;
         }
-        m_check = reinterpret_cast<DemoVideoCheckEntry>(dlsym(m_handle, kDemoVideoCheckName));
-        m_create = reinterpret_cast<DemoVideoCreateEntry>(dlsym(m_handle, kDemoVideoCreateName));
-        m_join = reinterpret_cast<DemoVideoJoinEntry>(dlsym(m_handle, kDemoVideoJoinName));
-        if (m_check != nullptr && m_create != nullptr && m_join != nullptr) {
-            return true;
+        const auto version = reinterpret_cast<DemoVideoInterfaceEntry>(dlsym(m_handle, kDemoVideoInterfaceName));
+        std::string problem;
+        if (version == nullptr) {
+            problem = place + " has no interface version (it is older than this zarnoth, which needs version " +
+                      DescribeDemoVideoInterface(kDemoVideoInterface) + ")";
+        } else if (const DemoVideoInterface found = version(); !(found == kDemoVideoInterface)) {
+            problem = place + " has interface version " + DescribeDemoVideoInterface(found) +
+                      ", this zarnoth needs version " + DescribeDemoVideoInterface(kDemoVideoInterface) +
+                      ": build or install the two together";
+        } else {
+            m_check = reinterpret_cast<DemoVideoCheckEntry>(dlsym(m_handle, kDemoVideoCheckName));
+            m_create = reinterpret_cast<DemoVideoCreateEntry>(dlsym(m_handle, kDemoVideoCreateName));
+            m_join = reinterpret_cast<DemoVideoJoinEntry>(dlsym(m_handle, kDemoVideoJoinName));
+            if (m_check != nullptr && m_create != nullptr && m_join != nullptr) {
+                return true;
+            }
+            problem = place + " is not the video module";
         }
-        reason = place + " is not the video module";
         dlclose(m_handle);
         m_handle = nullptr;
+        *error = need + ", which cannot be used: " + problem;
+        return false;
     }
-    *error = "videos need " + std::string(kDemoVideoModule) + ", which cannot be loaded: " + reason;
+    std::string where;
+    for (const std::string& place : places) {
+        where += (where.empty() ? "" : " nor ") + place;
+    }
+    *error = need + ", which cannot be loaded: " + (where.empty() ? "the program's folder is unknown" : "there is no " + where);
     return false;
 }
 

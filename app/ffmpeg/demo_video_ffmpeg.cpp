@@ -11,7 +11,11 @@
 #include <filesystem>
 #include <iterator>
 #include <optional>
+#include <random>
 #include <system_error>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -31,7 +35,30 @@ constexpr int32_t kChannels = 2;
 constexpr int kSoundBlock = 1024;
 constexpr const char* kRangeTag = "zarnoth_range";
 
-std::string PartPath(const std::string& path) { return path + ".part"; }
+// A new file beside 'path', named OUT.XXXXXXXX.part with a random middle and created
+// exclusively, so that no file of the user's (not even an OUT.part of their own) is
+// ever opened for writing, truncated or removed. Its name in *made; the reason when
+// none can be created, else empty. Made with the usual permissions (0666 less the
+// umask), as the finished file keeps them.
+std::string MakeWorkFile(const std::string& path, std::string* made) {
+    std::random_device device;
+    std::string reason;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char middle[16];
+        std::snprintf(middle, sizeof middle, ".%08x", static_cast<unsigned>(device()));
+        const std::string name = path + middle + ".part";
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            *made = name;
+            return {};
+        }
+        if (errno != EEXIST) {
+            return "cannot write " + path + ": " + std::strerror(errno);
+        }
+    }
+    return "cannot write " + path + ": no free name for its working file";
+}
 
 std::string AvError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -175,15 +202,14 @@ std::string CheckVideo(const DemoVideoSettings& settings) {
     if (!problem.empty()) {
         return problem;
     }
-    // The one way to know that the file can be written is to create it.
-    const std::string part = PartPath(settings.path);
-    std::FILE* probe = std::fopen(part.c_str(), "wb");
-    if (probe == nullptr) {
-        return "cannot write " + settings.path + ": " + std::strerror(errno);
+    // The one way to know that the file can be written is to create one beside it: a
+    // new one of our own, removed at once.
+    std::string probe;
+    problem = MakeWorkFile(settings.path, &probe);
+    if (problem.empty()) {
+        std::remove(probe.c_str());
     }
-    std::fclose(probe);
-    std::remove(part.c_str());
-    return {};
+    return problem;
 }
 
 class DemoVideoEncoderFFmpeg final : public DemoVideoEncoder {
@@ -218,6 +244,9 @@ private:
     const AVCodecParameters* m_copiedVideo;
     Plan m_plan;
     std::unique_ptr<State> m_state;
+    // The file being written (MakeWorkFile), renamed to the settings' path when
+    // finished; removed when the encoder goes unfinished. Empty before Open made it.
+    std::string m_workPath;
     std::string m_error;
 };
 
@@ -247,9 +276,9 @@ DemoVideoEncoderFFmpeg::DemoVideoEncoderFFmpeg(const DemoVideoSettings& settings
     : m_settings(settings), m_copiedVideo(copiedVideo), m_state(std::make_unique<State>()) {}
 
 DemoVideoEncoderFFmpeg::~DemoVideoEncoderFFmpeg() {
-    if (!m_state->finished && m_state->format != nullptr) {
+    if (!m_state->finished && !m_workPath.empty()) {
         m_state->format.reset();
-        std::remove(PartPath(m_settings.path).c_str());
+        std::remove(m_workPath.c_str());
     }
 }
 
@@ -395,10 +424,14 @@ bool DemoVideoEncoderFFmpeg::OpenSoundCodec() {
     return true;
 }
 
-// OUT.part with its two streams, the range tag and the header.
+// The working file with its two streams, the range tag and the header.
 bool DemoVideoEncoderFFmpeg::OpenFile() {
     State& s = *m_state;
-    const std::string part = PartPath(m_settings.path);
+    const std::string problem = MakeWorkFile(m_settings.path, &m_workPath);
+    if (!problem.empty()) {
+        return Fail(problem, 0);
+    }
+    const std::string& part = m_workPath;
     AVFormatContext* format = nullptr;
     int r = avformat_alloc_output_context2(&format, m_plan.container, nullptr, part.c_str());
     if (r < 0 || format == nullptr) {
@@ -592,9 +625,9 @@ bool DemoVideoEncoderFFmpeg::Finish(int64_t soundFrames) {
         return Fail("cannot write " + m_settings.path, r);
     }
     std::error_code ec;
-    std::filesystem::rename(PartPath(m_settings.path), m_settings.path, ec);
+    std::filesystem::rename(m_workPath, m_settings.path, ec);
     if (ec) {
-        return Fail("cannot rename " + PartPath(m_settings.path) + " to " + m_settings.path + ": " + ec.message(), 0);
+        return Fail("cannot rename " + m_workPath + " to " + m_settings.path + ": " + ec.message(), 0);
     }
     s.finished = true;
     return true;
@@ -697,6 +730,25 @@ std::string CheckPart(const std::string& path, const Input& first, JoinPart* par
     return {};
 }
 
+// The sound frames (16-bit stereo) a WAV file holds, read to its end.
+std::string CountSoundFrames(const Input& sound, const std::string& path, int64_t* frames) {
+    std::unique_ptr<AVPacket, FreePacket> packet(av_packet_alloc());
+    if (packet == nullptr) {
+        return "out of memory";
+    }
+    int64_t bytes = 0;
+    int r = 0;
+    while ((r = av_read_frame(sound.get(), packet.get())) >= 0) {
+        bytes += packet->size;
+        av_packet_unref(packet.get());
+    }
+    if (r != AVERROR_EOF) {
+        return "cannot read " + path + ": " + AvError(r);
+    }
+    *frames = bytes / (2 * kChannels);
+    return {};
+}
+
 // The pieces of the join that can fail, in order; the reason, or empty.
 std::string JoinVideo(const DemoVideoJoin& join) {
     // A damaged part is reported here, naming the file; the demuxers' own words about
@@ -720,23 +772,6 @@ std::string JoinVideo(const DemoVideoJoin& join) {
             first = std::move(in);
         }
     }
-    std::stable_sort(parts.begin(), parts.end(), [](const JoinPart& a, const JoinPart& b) { return a.from < b.from; });
-    int64_t next = 0;
-    const JoinPart* before = nullptr;
-    for (const JoinPart& part : parts) {
-        if (part.from < next) {
-            return part.path + " (pictures " + std::to_string(part.from) + "-" + std::to_string(part.to) +
-                   ") overlaps " + before->path + " (pictures " + std::to_string(before->from) + "-" +
-                   std::to_string(before->to) + ")";
-        }
-        if (part.from > next) {
-            return "pictures " + std::to_string(next) + "-" + std::to_string(part.from) + " are missing before " +
-                   part.path;
-        }
-        next = part.to;
-        before = &part;
-    }
-
     AVFormatContext* f = first.get();
     const AVStream* firstVideo = f->streams[av_find_best_stream(f, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0)];
     const AVCodecParameters* video = firstVideo->codecpar;
@@ -757,6 +792,39 @@ std::string JoinVideo(const DemoVideoJoin& join) {
     settings.height = video->height;
     settings.fps = rate.num;
 
+    // The parts, in show order, must hold every picture of the show once: from the
+    // first to the last.
+    std::stable_sort(parts.begin(), parts.end(), [](const JoinPart& a, const JoinPart& b) { return a.from < b.from; });
+    const int64_t total = join.showPictures != nullptr ? join.showPictures(settings.fps) : -1;
+    const std::string show = "the show has " + std::to_string(total) + " pictures at " +
+                             std::to_string(settings.fps) + " pictures/s";
+    if (total <= 0) {
+        return "the show's length at " + std::to_string(settings.fps) + " pictures/s is not known";
+    }
+    int64_t next = 0;
+    const JoinPart* before = nullptr;
+    for (const JoinPart& part : parts) {
+        if (part.from < next) {
+            return part.path + " (pictures " + std::to_string(part.from) + "-" + std::to_string(part.to) +
+                   ") overlaps " + before->path + " (pictures " + std::to_string(before->from) + "-" +
+                   std::to_string(before->to) + ")";
+        }
+        if (part.from > next) {
+            return "pictures " + std::to_string(next) + "-" + std::to_string(part.from) + " are missing before " +
+                   part.path;
+        }
+        if (part.to > total) {
+            return part.path + " (pictures " + std::to_string(part.from) + "-" + std::to_string(part.to) +
+                   ") goes past the show's end: " + show;
+        }
+        next = part.to;
+        before = &part;
+    }
+    if (next < total) {
+        return "pictures " + std::to_string(next) + "-" + std::to_string(total) + " are missing after " +
+               before->path + ": " + show;
+    }
+
     Input sound;
     std::string problem = OpenInput(join.soundPath, &sound);
     if (!problem.empty()) {
@@ -767,6 +835,32 @@ std::string JoinVideo(const DemoVideoJoin& join) {
         return join.soundPath + " is not 16-bit stereo sound";
     }
     settings.sampleRate = wav->sample_rate;
+    if (settings.sampleRate <= 0) {
+        return join.soundPath + " has no sample rate";
+    }
+    // The sound must last as long as the pictures: counted through to its end (a
+    // header may claim more than the file holds), then read again from the start.
+    const int64_t soundEnd = next * settings.sampleRate / settings.fps;
+    int64_t soundFrames = 0;
+    problem = CountSoundFrames(sound, join.soundPath, &soundFrames);
+    if (!problem.empty()) {
+        return problem;
+    }
+    if (soundFrames < soundEnd) {
+        const auto seconds = [&](int64_t frames) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(frames) / settings.sampleRate);
+            return std::string(text);
+        };
+        return "the sound from " + seconds(soundFrames) + " to " + seconds(soundEnd) + " (frames " +
+               std::to_string(soundFrames) + "-" + std::to_string(soundEnd) + ") is missing: " + join.soundPath +
+               " is shorter than the pictures";
+    }
+    sound.reset();
+    problem = OpenInput(join.soundPath, &sound);
+    if (!problem.empty()) {
+        return problem;
+    }
     problem = CheckVideo(settings);
     if (!problem.empty()) {
         return problem;
@@ -778,7 +872,6 @@ std::string JoinVideo(const DemoVideoJoin& join) {
     }
     // The sound of the whole, fed up to the end of each picture as it goes in (so
     // that the muxer interleaves as a single run does) and no further than the end.
-    const int64_t soundEnd = next * settings.sampleRate / settings.fps;
     int64_t fed = 0;
     std::vector<int16_t> samples;
     std::unique_ptr<AVPacket, FreePacket> packet(av_packet_alloc());
@@ -848,11 +941,16 @@ std::string JoinVideo(const DemoVideoJoin& join) {
             return "cannot read " + part.path + ": " + AvError(r);
         }
     }
-    // A short soundtrack ends in silence, as in a single run.
+    if (fed < soundEnd) {
+        return join.soundPath + " ended at frame " + std::to_string(fed) + " while it was read, before frame " +
+               std::to_string(soundEnd);
+    }
     return out.Finish(soundEnd) ? std::string() : out.Error();
 }
 
 }  // namespace
+
+extern "C" ZARNOTH_VIDEO_ENTRY DemoVideoInterface zarnoth_video_interface() { return kDemoVideoInterface; }
 
 extern "C" ZARNOTH_VIDEO_ENTRY void zarnoth_video_check(const DemoVideoSettings* settings, std::string* reason) {
     *reason = CheckVideo(*settings);

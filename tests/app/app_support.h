@@ -2,6 +2,7 @@
 // the catalogue pointed at an archive for one test.
 #pragma once
 
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
@@ -52,6 +53,22 @@ public:
     CatalogueAt(const CatalogueAt&) = delete;
     CatalogueAt& operator=(const CatalogueAt&) = delete;
 };
+
+// Renames the directory entry of one member, so that the archive no longer holds it.
+inline void HideMember(const std::string& archive, const char* name) {
+    std::vector<uint8_t> bytes = testsupport::ReadFile(archive);
+    const size_t n = std::strlen(name);
+    bool found = false;
+    for (size_t i = bytes.size() - n; i-- > 12;) {
+        if (std::memcmp(&bytes[i], name, n) == 0) {
+            bytes[i + n - 5] = 'X';
+            found = true;
+            break;
+        }
+    }
+    ASSERT_TRUE(found) << name;
+    testsupport::WriteFile(archive, bytes);
+}
 
 inline std::string GeneratedArchive() { return testsupport::BinPath("quorvel.pak"); }
 

@@ -36,44 +36,33 @@ std::string Install(const TempDir& dir, bool withArchive) {
     return exe;
 }
 
-// Renames the directory entry of one member, so that the archive no longer holds it.
-void HideMember(const std::string& archive, const char* name) {
-    std::vector<uint8_t> bytes = testsupport::ReadFile(archive);
-    const size_t n = std::strlen(name);
-    bool found = false;
-    for (size_t i = bytes.size() - n; i-- > 12;) {
-        if (std::memcmp(&bytes[i], name, n) == 0) {
-            bytes[i + n - 5] = 'X';
-            found = true;
-            break;
-        }
-    }
-    ASSERT_TRUE(found) << name;
-    testsupport::WriteFile(archive, bytes);
-}
-
 TEST(Program, StartupFailuresNameTheirCauseAndExitOne) {
     const struct {
         const char* what;
         bool archive;
         const char* hidden;
         const char* firstLine;
+        const char* options = "";
     } cases[] = {
         {"no archive", false, nullptr, "Error: Couldn't read texture Parental"},
         {"no end picture", true, "tex\\end.jpg", "Error: Couldn't read texture EndSaRace"},
+        {"no end picture, started later", true, "tex\\end.jpg", "Error: Couldn't read texture EndSaRace",
+         " --start 3000"},
+        {"no end picture, offline shot", true, "tex\\end.jpg", "Error: Couldn't read texture EndSaRace",
+         " --shot 100 -o /dev/null"},
     };
     for (const auto& c : cases) {
         TempDir dir;
         const std::string exe = Install(dir, c.archive);
         if (c.hidden != nullptr) {
-            HideMember(dir.file("quorvel.pak"), c.hidden);
+            apptest::HideMember(dir.file("quorvel.pak"), c.hidden);
         }
         // Run from another folder: the archive is looked for next to the program. No
         // display: the boxes become lines on standard error only.
         std::string out;
         const int status = testsupport::Run("cd / && env -u DISPLAY -u WAYLAND_DISPLAY SDL_AUDIODRIVER=disk "
                                             "SDL_DISKAUDIOFILE=/dev/null timeout 60 '" +
-                                                exe + "' 2>&1",
+                                                exe + "'" + c.options + " 2>&1",
                                             &out);
         EXPECT_EQ(status, 1) << c.what << "\n" << out;
         EXPECT_EQ(out, std::string(c.firstLine) + "\nError: Error creating application\n") << c.what;

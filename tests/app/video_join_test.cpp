@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/demo_offline.h"
 #include "app/demo_video.h"
 #include "support/test_support.h"
 
@@ -96,12 +97,19 @@ std::vector<uint8_t> Decode(const TempDir& dir, const std::string& file, const s
 
 bool HaveFFmpeg() { return testsupport::HaveProgram("ffmpeg") && testsupport::HaveProgram("ffprobe"); }
 
-std::vector<std::string> Files(const std::vector<Part>& parts) {
-    std::vector<std::string> files;
+// A join of the parts into a made-up show of N pictures.
+template <int64_t N>
+int64_t ShowOf(int32_t) {
+    return N;
+}
+
+template <int64_t N>
+DemoVideoJoin Join(const std::string& out, const std::vector<Part>& parts, const std::string& wav) {
+    DemoVideoJoin join{out, {}, wav, &ShowOf<N>};
     for (const Part& p : parts) {
-        files.push_back(p.file);
+        join.parts.push_back(p.file);
     }
-    return files;
+    return join;
 }
 
 TEST(VideoJoin, PartsJoinedEqualASingleRun) {
@@ -131,7 +139,7 @@ TEST(VideoJoin, PartsJoinedEqualASingleRun) {
             WritePart(parts.back());
         }
         const std::string out = dir.file("joined.mkv");
-        ASSERT_EQ(JoinDemoVideo({out, Files(parts), wav}), "");
+        ASSERT_EQ(JoinDemoVideo(Join<30>(out, parts, wav)), "");
         EXPECT_TRUE(Decode(dir, out, "v") == pictures);
         EXPECT_TRUE(Decode(dir, out, "a") == sound);
         EXPECT_FALSE(testsupport::FileExists(out + ".part"));
@@ -154,7 +162,7 @@ TEST(VideoJoin, H264PartsKeepEveryPictureAndTheSoundLength) {
         WritePart(p);
     }
     const std::string out = dir.file("joined.mp4");
-    ASSERT_EQ(JoinDemoVideo({out, Files(parts), wav}), "");
+    ASSERT_EQ(JoinDemoVideo(Join<40>(out, parts, wav)), "");
     std::string count;
     ASSERT_EQ(testsupport::Run("ffprobe -v error -select_streams v:0 -count_frames -show_entries stream=nb_read_frames "
                                "-of default=noprint_wrappers=1:nokey=1 '" +
@@ -171,7 +179,6 @@ TEST(VideoJoin, BadPartsAreRefusedNamingTheFile) {
     }
     TempDir dir;
     const std::string wav = dir.file("whole.wav");
-    WriteWav(wav, 3 * kRate);
     const auto part = [&](const std::string& name, int64_t from, int64_t to) {
         return Part{dir.file(name), from, to};
     };
@@ -191,7 +198,16 @@ TEST(VideoJoin, BadPartsAreRefusedNamingTheFile) {
         int whole;
         const char* message;
         const char* names;
+        // The sound's length in frames (0: three seconds, longer than the show).
+        int64_t soundFrames = 0;
     } cases[] = {
+        // The show is 20 pictures long, 2 s at 10 pictures/s.
+        {"no end", {part("a.mkv", 0, 10)}, -1, -1, "pictures 10-20 are missing after", "a.mkv"},
+        {"past the end", {part("a.mkv", 0, 10), part("g.mkv", 10, 25)}, -1, -1, "past the show's end", "g.mkv"},
+        {"no middle", {part("a.mkv", 0, 10), part("h.mkv", 15, 20)}, -1, -1, "pictures 10-15 are missing before",
+         "h.mkv"},
+        {"short sound", {part("a.mkv", 0, 10), part("b2.mkv", 10, 20)}, -1, -1,
+         "the sound from 1.500 s to 2.000 s (frames 66150-88200) is missing", "whole.wav", kRate * 3 / 2},
         {"overlap", {part("a.mkv", 0, 10), part("b.mkv", 8, 20)}, -1, -1, "overlaps", "b.mkv"},
         {"gap", {part("a.mkv", 0, 10), part("c.mkv", 12, 20)}, -1, -1, "pictures 10-12 are missing", "c.mkv"},
         {"no start", {part("d.mkv", 3, 10)}, -1, -1, "pictures 0-3 are missing", "d.mkv"},
@@ -211,8 +227,9 @@ TEST(VideoJoin, BadPartsAreRefusedNamingTheFile) {
                 testsupport::WriteFile(c.parts[i].file, bytes);
             }
         }
+        WriteWav(wav, c.soundFrames > 0 ? c.soundFrames : 3 * kRate);
         const std::string out = dir.file("joined.mkv");
-        const std::string problem = JoinDemoVideo({out, Files(c.parts), wav});
+        const std::string problem = JoinDemoVideo(Join<20>(out, c.parts, wav));
         EXPECT_NE(problem.find(c.message), std::string::npos) << problem;
         EXPECT_NE(problem.find(c.names), std::string::npos) << problem;
         EXPECT_FALSE(testsupport::FileExists(out));
@@ -220,8 +237,10 @@ TEST(VideoJoin, BadPartsAreRefusedNamingTheFile) {
     }
 }
 
-// The program: status 0 and the file, or status 1, the message and no file.
-TEST(VideoJoin, TheProgramJoinsOrRefuses) {
+// The program joins against the show's own length (a whole join of the real show is
+// in video_parts_test): parts that end early or start late are refused, status 1, the
+// message and no file.
+TEST(VideoJoin, TheProgramRefusesPartsThatMissPartOfTheShow) {
     if (!HaveFFmpeg()) {
         ZARNOTH_SKIP_MISSING() << "ffmpeg or ffprobe is not installed";
     }
@@ -230,17 +249,26 @@ TEST(VideoJoin, TheProgramJoinsOrRefuses) {
     WriteWav(wav, 2 * kRate);
     WritePart({dir.file("a.mkv"), 0, 10});
     WritePart({dir.file("b.mkv"), 10, 20});
-    const std::string zarnoth = "'" + testsupport::BinPath("zarnoth") + "' --join '";
-    const std::string out = dir.file("out.mkv");
-    EXPECT_EQ(testsupport::Run(zarnoth + out + "' '" + dir.file("a.mkv") + "' '" + dir.file("b.mkv") + "' --sound '" +
-                               wav + "'"),
-              0);
-    EXPECT_TRUE(testsupport::FileExists(out));
-    const std::string bad = dir.file("bad.mkv");
-    std::string err;
-    EXPECT_EQ(testsupport::Run(zarnoth + bad + "' '" + dir.file("b.mkv") + "' --sound '" + wav + "' 2>&1", &err), 1);
-    EXPECT_NE(err.find("pictures 0-10 are missing before " + dir.file("b.mkv")), std::string::npos) << err;
-    EXPECT_FALSE(testsupport::FileExists(bad));
+    const std::string show = std::to_string(DemoVideoPictures(10));
+    const struct {
+        std::string parts;
+        std::string message;
+    } cases[] = {
+        {"a.mkv' '" + dir.file("b.mkv"),
+         "pictures 20-" + show + " are missing after " + dir.file("b.mkv") + ": the show has " + show +
+             " pictures at 10 pictures/s"},
+        {"b.mkv", "pictures 0-10 are missing before " + dir.file("b.mkv")},
+    };
+    for (const auto& c : cases) {
+        const std::string out = dir.file("out.mkv");
+        std::string err;
+        EXPECT_EQ(testsupport::Run("'" + testsupport::BinPath("zarnoth") + "' --join '" + out + "' '" + dir.path() +
+                                       "/" + c.parts + "' --sound '" + wav + "' 2>&1",
+                                   &err),
+                  1);
+        EXPECT_NE(err.find(c.message), std::string::npos) << err;
+        EXPECT_FALSE(testsupport::FileExists(out));
+    }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "app/demo_controller.h"
+#include "app/demo_video_encoder.h"
 #include "app_support.h"
 
 namespace {
@@ -303,6 +304,12 @@ TEST(VideoBadInput, RefusedWithAMessageAndNoFile) {
         SCOPED_TRACE(c.what);
         TempDir dir;
         const std::string file = dir.file(c.file);
+        // A file of the user's that happens to have the name of a working file.
+        const std::vector<uint8_t> mine = {'m', 'i', 'n', 'e'};
+        const bool folder = std::string(c.file).find('/') == std::string::npos;
+        if (folder) {
+            testsupport::WriteFile(file + ".part", mine);
+        }
         std::string command = Zarnoth() + " --video '" + file + "' " + c.options + " 2>'" + dir.file("err.txt") + "'";
         if (c.limitKiB > 0) {
             // A write past the limit fails with EFBIG once the signal is ignored.
@@ -314,7 +321,11 @@ TEST(VideoBadInput, RefusedWithAMessageAndNoFile) {
         EXPECT_EQ(status, 1) << text;
         EXPECT_NE(text.find(c.message), std::string::npos) << text;
         EXPECT_FALSE(testsupport::FileExists(file));
-        EXPECT_FALSE(testsupport::FileExists(file + ".part"));
+        if (folder) {
+            EXPECT_EQ(testsupport::ReadFile(file + ".part"), mine) << "the user's file is left as it was";
+            EXPECT_EQ(testsupport::ListFolder(dir.path()), (std::vector<std::string>{c.file + std::string(".part"), "err.txt"}))
+                << "no working file is left";
+        }
     }
 }
 
@@ -337,5 +348,30 @@ TEST(VideoModule, TheProgramLoadsFFmpegOnlyForVideos) {
     EXPECT_NE(text.find("zarnoth_video.so"), std::string::npos) << text;
     EXPECT_FALSE(testsupport::FileExists(dir.file("show.mkv")));
 }
+
+#ifdef ZARNOTH_OTHER_VIDEO_MODULE
+// A module of another interface version beside the program is refused before any of
+// its entry points is called, naming both versions; the installed one is not tried.
+TEST(VideoModule, OneOfAnotherVersionIsRefused) {
+    TempDir dir;
+    ASSERT_EQ(testsupport::Run("cp " + Zarnoth() + " '" + dir.file("zarnoth") + "' && cp '" ZARNOTH_OTHER_VIDEO_MODULE
+                               "' '" + dir.file("zarnoth_video.so") + "'"),
+              0);
+    for (const char* options : {"--video show.mkv --codec ffv1", "--join show.mkv a.mkv --sound a.wav"}) {
+        SCOPED_TRACE(options);
+        std::string out;
+        const int status =
+            testsupport::Run("cd '" + dir.path() + "' && ./zarnoth " + options + " 2>&1", &out);
+        EXPECT_EQ(status, 1) << out;
+        const DemoVideoInterface other = {kDemoVideoInterfaceVersion + 1, kDemoVideoInterface.settingsBytes,
+                                          kDemoVideoInterface.joinBytes, kDemoVideoInterface.stringBytes};
+        EXPECT_NE(out.find(dir.file("zarnoth_video.so") + " has interface version " + DescribeDemoVideoInterface(other) +
+                           ", this zarnoth needs version " + DescribeDemoVideoInterface(kDemoVideoInterface)),
+                  std::string::npos)
+            << out;
+        EXPECT_FALSE(testsupport::FileExists(dir.file("show.mkv")));
+    }
+}
+#endif
 
 }  // namespace

@@ -15,7 +15,10 @@
 #include "support/test_support.h"
 
 #ifndef _WIN32
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 #endif
 
 namespace {
@@ -65,6 +68,8 @@ DemoVideoSettings Settings(const std::string& path, const std::string& codec) {
     return settings;
 }
 
+const std::vector<uint8_t> kMine = {'m', 'i', 'n', 'e'};
+
 bool HaveFFmpeg() { return testsupport::HaveProgram("ffmpeg") && testsupport::HaveProgram("ffprobe"); }
 
 // Sends 'pictures' pictures, each followed by its sound, and finishes.
@@ -84,6 +89,8 @@ TEST(VideoWriter, EncodesPicturesAndSoundInTheCallersOrder) {
     constexpr int32_t kPictures = 40;
     TempDir dir;
     const std::string file = dir.file("out.mkv");
+    // A file of the user's with the name a working file once had: never touched.
+    testsupport::WriteFile(file + ".part", kMine);
     {
         DemoVideoWriter writer(Settings(file, "ffv1"));
         ASSERT_TRUE(writer.Open()) << writer.Error();
@@ -93,7 +100,8 @@ TEST(VideoWriter, EncodesPicturesAndSoundInTheCallersOrder) {
         EXPECT_EQ(writer.Error(), "the video file is not open");
     }
     ASSERT_TRUE(testsupport::FileExists(file));
-    EXPECT_FALSE(testsupport::FileExists(file + ".part"));
+    EXPECT_EQ(testsupport::ReadFile(file + ".part"), kMine);
+    EXPECT_EQ(testsupport::ListFolder(dir.path()), (std::vector<std::string>{"out.mkv", "out.mkv.part"}));
 
     ASSERT_EQ(testsupport::Run("ffmpeg -v error -y -i '" + file + "' -map 0:v -f rawvideo -pix_fmt bgra '" +
                                dir.file("pictures.raw") + "'"),
@@ -175,14 +183,21 @@ TEST(VideoWriter, NothingGoesInBeforeOpen) {
 }
 
 #ifndef _WIN32
-// OUT.part is a link to /dev/full: the header fits in the muxer's buffer, and the
-// writes fail once it is flushed, on the encoding thread. The caller hears of it at
-// a later call (AddPicture, AddSound or at the latest Finish), with the encoder's
-// message, and nothing is left behind once the writer goes.
+// Writes fail past a file size limit (SIGXFSZ ignored: the write answers EFBIG): the
+// header fits in the muxer's buffer, and the writes fail once it is flushed, on the
+// encoding thread. The caller hears of it at a later call (AddPicture, AddSound or at
+// the latest Finish), with the encoder's message, and nothing is left behind once the
+// writer goes but the user's own OUT.part, untouched.
 TEST(VideoWriter, AFailedWriteShowsAtALaterCallAndLeavesNoFile) {
     TempDir dir;
     const std::string file = dir.file("out.mkv");
-    ASSERT_EQ(symlink("/dev/full", (file + ".part").c_str()), 0);
+    testsupport::WriteFile(file + ".part", kMine);
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldSignal = signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = old;
+    limited.rlim_cur = 16384;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
     {
         DemoVideoWriter writer(Settings(file, "ffv1"));
         ASSERT_TRUE(writer.Open()) << writer.Error();
@@ -199,26 +214,32 @@ TEST(VideoWriter, AFailedWriteShowsAtALaterCallAndLeavesNoFile) {
         EXPECT_FALSE(writer.AddPicture(MakePicture(0)));
         EXPECT_EQ(writer.Error().rfind("cannot write " + file, 0), 0u) << writer.Error();
     }
-    EXPECT_FALSE(testsupport::FileExists(file));
-    EXPECT_FALSE(testsupport::FileExists(file + ".part"));
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldSignal);
+    EXPECT_EQ(testsupport::ReadFile(file + ".part"), kMine);
+    EXPECT_EQ(testsupport::ListFolder(dir.path()), std::vector<std::string>{"out.mkv.part"});
 }
 #endif
 
 // A writer that goes away unfinished, with pictures still queued, stops its thread
-// and deletes OUT.part.
+// and deletes its working file (and only that).
 TEST(VideoWriter, DroppedUnfinishedLeavesNoFile) {
     TempDir dir;
     const std::string file = dir.file("out.mkv");
+    testsupport::WriteFile(file + ".part", kMine);
     {
         DemoVideoWriter writer(Settings(file, "ffv1"));
         ASSERT_TRUE(writer.Open()) << writer.Error();
         for (int32_t k = 0; k < 20; ++k) {
             ASSERT_TRUE(writer.AddPicture(MakePicture(k))) << writer.Error();
         }
-        EXPECT_TRUE(testsupport::FileExists(file + ".part"));
+        const std::vector<std::string> names = testsupport::ListFolder(dir.path());
+        ASSERT_EQ(names.size(), 2u);
+        EXPECT_EQ(names[0].rfind("out.mkv.", 0), 0u) << names[0];
+        EXPECT_NE(names[0], "out.mkv.part") << "a working file of its own, beside the user's";
     }
-    EXPECT_FALSE(testsupport::FileExists(file));
-    EXPECT_FALSE(testsupport::FileExists(file + ".part"));
+    EXPECT_EQ(testsupport::ReadFile(file + ".part"), kMine);
+    EXPECT_EQ(testsupport::ListFolder(dir.path()), std::vector<std::string>{"out.mkv.part"});
 }
 
 }  // namespace

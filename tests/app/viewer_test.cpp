@@ -5,6 +5,7 @@
 // own decode of the soundtrack.
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -262,6 +263,35 @@ TEST_F(ViewerShow, StartsAtATick) {
     if (tick == 3090) {
         EXPECT_GE(PSNR(Grab(server.display(), dir.file("start.png")), ShotOf(3090)), 30.0);
     }
+}
+
+// A seek that cannot build the scenes again (a member gone from the archive since the
+// start) ends the show as a failure at start-up does: the scene's reason and the
+// seek's, as boxes (here their lines on standard error), and the exit status 1.
+TEST_F(ViewerShow, AFailedSeekEndsTheShowSayingWhy) {
+    setenv("ZARNOTH_NO_MESSAGE_BOX", "1", 1);
+    const std::string archive = dir.file("quorvel.pak");
+    testsupport::WriteFile(archive, testsupport::ReadFile(apptest::GeneratedArchive()));
+    apptest::CatalogueAt copy{archive};
+    DemoApp app;
+    app.SetWindowed(true);
+    app.SetStartTick(1200);
+    ASSERT_TRUE(app.InitInstance());
+    Passes(app, 5);
+    // Replaced whole, as an update would: the music playing from the old file goes on.
+    const std::string changed = dir.file("changed.pak");
+    testsupport::WriteFile(changed, testsupport::ReadFile(archive));
+    apptest::HideMember(changed, "tex\\end.jpg");
+    ASSERT_EQ(std::rename(changed.c_str(), archive.c_str()), 0);
+    testing::internal::CaptureStderr();
+    app.OnKey(KVLKeyHome);
+    const int status = app.Run(nullptr);
+    const std::string err = testing::internal::GetCapturedStderr();
+    unsetenv("ZARNOTH_NO_MESSAGE_BOX");
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(app.HasFailed());
+    EXPECT_EQ(err, "Error: Couldn't read texture EndSaRace\nError: Cannot go to tick 0 (0.00 s): the scenes cannot be "
+                   "built again\n");
 }
 
 // Paced (the page's way), a pause asked a while ago and heard only now (a hidden page

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #endif
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -72,6 +73,16 @@ bool MissingToolsFail() {
 }
 
 std::string TestDataPath(const std::string& relative) { return std::string(ZARNOTH_TESTDATA_DIR) + "/" + relative; }
+
+std::vector<std::string> ListFolder(const std::string& path) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(path, ec)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -37,6 +37,8 @@ private:
 };
 
 std::vector<uint8_t> ReadFile(const std::string& path);
+// The names in a folder, sorted (empty when it cannot be read).
+std::vector<std::string> ListFolder(const std::string& path);
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 void WriteFile(const std::string& path, const std::string& text);
 bool FileExists(const std::string& path);
