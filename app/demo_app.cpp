@@ -75,6 +75,10 @@ void DemoApp::OnKey(int32_t key) {
     }
 }
 
+void DemoApp::OnExposed() {
+    m_redraw = m_paused;
+}
+
 void DemoApp::SetPaused(bool paused, std::chrono::steady_clock::time_point at) {
     if (paused == m_paused || !m_controller->IsRunning()) {
         return;
@@ -204,6 +208,10 @@ bool DemoApp::Step(DemoBench* bench) {
     if (m_paused) {
         // Nothing moves: the picture stays, and the loop need not spin (paced, the
         // platform spaces the passes; the page's one thread must not wait).
+        if (m_redraw && m_controller->Redraw()) {
+            ++m_redraws;
+        }
+        m_redraw = false;
         if (!m_paced) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }

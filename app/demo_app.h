@@ -13,6 +13,12 @@
 // frame-counted rules behave as in a native run. A seek steps the show without drawing
 // to the tick (from the start when it lies behind), draws it and starts the music
 // again at the matching sample.
+//
+// A paused window keeps its picture: an expose (the window uncovered) or a resize
+// while paused draws the current step again (DemoController::Redraw) in the next pass,
+// since the buffers a swap leaves behind hold nothing to show. In a switch gap or the
+// oscilloscope's opening hold nothing is drawn to redraw (the screen shows an earlier
+// picture there), so an expose then leaves what the system shows.
 #pragma once
 
 #include <chrono>
@@ -90,6 +96,11 @@ public:
     DemoController* GetController() const { return m_controller.get(); }
     // The key as the viewer pressed it (what the window's listener does).
     void OnKey(int32_t key);
+    // The window was exposed or resized (what the window's listener does): paused, the
+    // picture is drawn again in the next pass.
+    void OnExposed();
+    // How many times a paused picture has been drawn again.
+    int64_t GetRedraws() const { return m_redraws; }
 
 private:
     // Paced, how far (in steps) the clock may stray from the music heard before it is
@@ -100,11 +111,14 @@ private:
     // music back to where the show stopped.
     static constexpr std::chrono::milliseconds kLatePause{50};
 
-    // Hands the window's keys to OnKey (they arrive while the pass delivers the events).
+    // Hands the window's keys to OnKey and its exposes and resizes to OnExposed (they
+    // arrive while the pass delivers the events).
     class KeyListener : public KVLWindowListener {
     public:
         explicit KeyListener(DemoApp* app) : m_app(app) {}
         void OnKeyDown(int32_t key) override { m_app->OnKey(key); }
+        void OnPresent() override { m_app->OnExposed(); }
+        void OnResize(int32_t, int32_t) override { m_app->OnExposed(); }
 
     private:
         DemoApp* m_app;
@@ -123,6 +137,8 @@ private:
     bool m_followsMusic = false;
     bool m_paused = false;
     bool m_failed = false;
+    bool m_redraw = false;
+    int64_t m_redraws = 0;
     int32_t m_startTick = 0;
     KeyListener m_keys{this};
     DemoShowClock m_clock;

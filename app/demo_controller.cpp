@@ -144,6 +144,18 @@ bool DemoController::PlayMusicAtFrame(int64_t frame) {
 
 void DemoController::PauseMusic() { m_player->SetPaused(true); }
 
+bool DemoController::Redraw() {
+    DemoScene* scene = m_current.load(std::memory_order_acquire);
+    if (scene == nullptr || m_switchPending.load(std::memory_order_acquire)) {
+        return false;
+    }
+    // No tick has come since the scene last drew (the timer is stopped), so its tick
+    // walk moves nothing and the picture is the one it drew.
+    scene->SetDrawing(true);
+    scene->Render();
+    return true;
+}
+
 void DemoController::ResumeMusic() { m_player->SetPaused(false); }
 
 int64_t DemoController::GetHeardMusicFrame() {

@@ -87,6 +87,10 @@ public:
     int32_t GetMusicRate() const;
     void PauseMusic();
     void ResumeMusic();
+    // A viewer that paused (main thread, timer stopped): the current scene draws its
+    // picture again, ticks and music as they are; false when there is nothing to draw
+    // (no scene, or a switch under way).
+    bool Redraw();
     // The music's frame being heard, once some of it has been heard since it last
     // started (a device starts a moment after the music does); -1 while nothing is
     // heard: not started yet, held, stopped or ended.

@@ -323,7 +323,7 @@ TEST(VideoBadInput, RefusedWithAMessageAndNoFile) {
         EXPECT_FALSE(testsupport::FileExists(file));
         if (folder) {
             EXPECT_EQ(testsupport::ReadFile(file + ".part"), mine) << "the user's file is left as it was";
-            EXPECT_EQ(testsupport::ListFolder(dir.path()), (std::vector<std::string>{c.file + std::string(".part"), "err.txt"}))
+            EXPECT_EQ(testsupport::ListFolder(dir.path()), (std::vector<std::string>{"err.txt", c.file + std::string(".part")}))
                 << "no working file is left";
         }
     }

@@ -22,6 +22,9 @@
 #include "scene/recording_renderer.h"
 #include "sound/kvl_soundsource.h"
 
+// After the other headers: Xlib defines macros (None, Bool, Status) that they use as names.
+#include <X11/Xlib.h>
+
 namespace {
 
 TEST(ViewerKeys, EachKeyAndWhereItLands) {
@@ -263,6 +266,41 @@ TEST_F(ViewerShow, StartsAtATick) {
     if (tick == 3090) {
         EXPECT_GE(PSNR(Grab(server.display(), dir.file("start.png")), ShotOf(3090)), 30.0);
     }
+}
+
+// Paused, the window keeps its picture when uncovered: a window laid over it (white,
+// so what it leaves shows) and taken away makes the X server expose the show's window,
+// whose picture is then drawn again, the same as before.
+TEST_F(ViewerShow, APausedPictureComesBackWhenUncovered) {
+    DemoApp app;
+    app.SetWindowed(true);
+    ASSERT_TRUE(app.InitInstance());
+    Passes(app, 5);
+    app.SetPaused(true);
+    ASSERT_TRUE(app.SeekTo(2000));
+    Passes(app, 3);
+    const std::string before = Grab(server.display(), dir.file("before.png"));
+    EXPECT_EQ(app.GetRedraws(), 0);
+    Display* d = XOpenDisplay(server.display().c_str());
+    ASSERT_NE(d, nullptr);
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixel = WhitePixel(d, DefaultScreen(d));
+    const Window cover = XCreateWindow(d, DefaultRootWindow(d), 0, 0, 640, 480, 0, CopyFromParent, InputOutput,
+                                       CopyFromParent, CWOverrideRedirect | CWBackPixel, &attributes);
+    XMapRaised(d, cover);
+    XSync(d, False);
+    EXPECT_LT(PSNR(before, Grab(server.display(), dir.file("covered.png"))), 20.0) << "covered";
+    XDestroyWindow(d, cover);
+    XSync(d, False);
+    XCloseDisplay(d);
+    for (int i = 0; i < 50 && app.GetRedraws() == 0; ++i) {
+        Passes(app, 1);
+    }
+    Passes(app, 2);
+    EXPECT_GE(app.GetRedraws(), 1) << "the expose asked for the picture again";
+    EXPECT_GE(PSNR(before, Grab(server.display(), dir.file("after.png"))), 60.0);
+    EXPECT_EQ(app.GetTick(), 2000) << "still paused where it was";
 }
 
 // A seek that cannot build the scenes again (a member gone from the archive since the
