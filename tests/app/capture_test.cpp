@@ -116,3 +116,27 @@ TEST(Capture, WritesEveryPictureAndTheSoundtrack) {
     }
     EXPECT_EQ(mismatches, 0u) << "of " << samples << " samples, the first at " << firstMismatch;
 }
+
+#ifndef _WIN32
+// A soundtrack that cannot be written (a full disk, here /dev/full) stops the run with
+// status 1, naming the file, where the run had got to and the system's reason.
+TEST(Capture, ASoundtrackThatCannotBeWrittenIsNamed) {
+    TempDir dir;
+    ASSERT_EQ(symlink("/dev/full", dir.file("sound.wav").c_str()), 0);
+    const std::string zarnoth = "'" + testsupport::BinPath("zarnoth") + "'";
+    const struct {
+        std::string options;
+        std::string message;
+    } cases[] = {
+        {" --capture '" + dir.path() + "' --fps 1 --size 64x64",
+         "zarnoth: cannot write the soundtrack " + dir.file("sound.wav") +
+             " up to picture 1 at tick 71 (0.99 s): No space left on device\n"},
+        {" --soundtrack /dev/full --fps 1", "zarnoth: cannot write /dev/full: No space left on device\n"},
+    };
+    for (const auto& c : cases) {
+        std::string err;
+        EXPECT_EQ(testsupport::Run(zarnoth + c.options + " 2>&1", &err), 1) << c.options;
+        EXPECT_EQ(err, c.message);
+    }
+}
+#endif
