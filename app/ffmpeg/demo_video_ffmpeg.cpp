@@ -42,7 +42,6 @@ constexpr const char* kRangeTag = "zarnoth_range";
 // umask), as the finished file keeps them.
 std::string MakeWorkFile(const std::string& path, std::string* made) {
     std::random_device device;
-    std::string reason;
     for (int attempt = 0; attempt < 100; ++attempt) {
         char middle[16];
         std::snprintf(middle, sizeof middle, ".%08x", static_cast<unsigned>(device()));
