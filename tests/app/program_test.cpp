@@ -19,7 +19,7 @@
 #include "support/test_support.h"
 
 // After the test headers: Xlib defines macros (None, Bool, Status) that they use as names.
-#include <X11/Xlib.h>
+#include "demo_window_x11.h"
 
 namespace {
 
@@ -106,30 +106,6 @@ TEST(Program, ShotsAreDeterministic) {
     EXPECT_NE(a, testsupport::ReadFile(dir.file("s2.png")));
 }
 
-// The demo's top-level window on the display, or 0.
-Window FindDemoWindow(Display* d, Window w) {
-    char* name = nullptr;
-    if (XFetchName(d, w, &name) != 0 && name != nullptr) {
-        const bool match = std::strcmp(name, "ZARNOTH 3D") == 0;
-        XFree(name);
-        if (match) {
-            return w;
-        }
-    }
-    Window root = 0, parent = 0, *children = nullptr;
-    unsigned int count = 0;
-    Window found = 0;
-    if (XQueryTree(d, w, &root, &parent, &children, &count) != 0) {
-        for (unsigned int i = 0; i < count && found == 0; ++i) {
-            found = FindDemoWindow(d, children[i]);
-        }
-        if (children != nullptr) {
-            XFree(children);
-        }
-    }
-    return found;
-}
-
 // The ways a user ends the show early: closing its window (the desktop's close
 // request), Ctrl+C in the terminal and a termination request. Each ends it through the
 // main loop, with exit status 0, after the music has been playing.
@@ -159,7 +135,7 @@ TEST_P(ProgramStop, EndsTheShowCleanly) {
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (w == 0 && std::chrono::steady_clock::now() < limit) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        w = FindDemoWindow(d, DefaultRootWindow(d));
+        w = apptest::FindDemoWindow(d, DefaultRootWindow(d));
     }
     ASSERT_NE(w, 0u) << "the window never appeared";
     // The request comes once the music has played a second (the disk driver writes in
