@@ -18,7 +18,8 @@
 // while paused draws the current step again (DemoController::Redraw) in the next pass,
 // since the buffers a swap leaves behind hold nothing to show. In a switch gap or the
 // oscilloscope's opening hold nothing is drawn to redraw (the screen shows an earlier
-// picture there), so an expose then leaves what the system shows.
+// picture there; a redraw counts as one of the hold's frames), so an expose then leaves
+// what the system shows.
 #pragma once
 
 #include <chrono>

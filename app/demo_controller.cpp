@@ -149,8 +149,8 @@ bool DemoController::Redraw() {
     if (scene == nullptr || m_switchPending.load(std::memory_order_acquire)) {
         return false;
     }
-    // No tick has come since the scene last drew (the timer is stopped), so its tick
-    // walk moves nothing and the picture is the one it drew.
+    // Paused, no tick comes: the tick walk moves nothing new and the picture is the
+    // current one. Frame-counted rules count it (one frame of the oscilloscope's hold).
     scene->SetDrawing(true);
     scene->Render();
     return true;
