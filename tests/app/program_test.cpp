@@ -90,6 +90,7 @@ TEST(Program, OptionsUsageAndHelp) {
     const char* bad[] = {"--nope", "--shot", "--shot 5", "--shot x -o a.png", "--fps 0 --capture /tmp",
                          "--shot 5 -o a.png --capture /tmp", "--video x.mp4 --crf 52"};
     for (const char* args : bad) {
+        out.clear();
         EXPECT_EQ(testsupport::Run("'" + exe + "' " + args + " 2>&1 >/dev/null", &out), 2) << args;
         EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << args << ": " << out;
     }
