@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdio>
 
 #include "app/demo_controller.h"
 #include "app/demo_picture.h"
@@ -124,6 +125,23 @@ constexpr const char* kForms =
 
 constexpr const char* kSeeHelp = " (zarnoth --help lists the options)";
 
+// Text from the command line or the address as a message shows it: control
+// characters as \xNN (a message stays one line), at most 40 characters.
+std::string Shown(const std::string& text) {
+    std::string out;
+    for (const char c : text.substr(0, 40)) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", u);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return text.size() > 40 ? out + "..." : out;
+}
+
 const DemoOption* Find(const std::string& name) {
     const std::string wanted = name == "-h" ? "--help" : name;
     for (const DemoOption& o : kTable) {
@@ -182,7 +200,7 @@ std::string Take(const DemoOption& o, const std::string& text, Line* line) {
         good = IsChoice(o.choices, text);
     }
     if (!good) {
-        return std::string(o.name) + " takes " + Takes(o) + ", not '" + text + "'";
+        return std::string(o.name) + " takes " + Takes(o) + ", not '" + Shown(text) + "'";
     }
     o.keep(*line, text.c_str(), number);
     return {};
@@ -316,7 +334,7 @@ int ParseDemoCommandLine(const std::vector<std::string>& args, DemoOptionSource 
     for (size_t i = 0; i < args.size(); ++i) {
         const DemoOption* o = Find(args[i]);
         if (o == nullptr) {
-            *problem = "zarnoth: unknown option " + args[i] + kSeeHelp;
+            *problem = "zarnoth: unknown option " + Shown(args[i]) + kSeeHelp;
             return 2;
         }
         if (page != o->page && (page || o->use == U::Page)) {
