@@ -1,7 +1,7 @@
-// --jobs when a part fails: a part killed while it runs stops the others at once; the
-// run exits 1 naming the part and its log, leaves no video and nothing in the parts'
-// folder but that log. (That --jobs gives the same video as one run is checked in
-// video_parts_test.cpp.)
+// --jobs when a part fails: a part killed while it runs stops the others (frozen, so
+// that they cannot end by themselves); the run exits 1 naming the part and its log,
+// leaves no video and nothing in the parts' folder but that log. (That --jobs gives
+// the same video as one run is checked in video_parts_test.cpp.)
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -84,16 +84,35 @@ TEST(VideoJobs, AFailedPartStopsTheOthersAndIsNamedWithItsLog) {
         waitpid(pid, nullptr, 0);
         FAIL() << "the first part never started (" << children.size() << " children)";
     }
+    // The others are frozen first: they can never end by themselves, so the run ends
+    // only if it stops them.
+    for (const auto& child : children) {
+        if (child.first != first) {
+            kill(child.first, SIGSTOP);
+        }
+    }
     kill(first, SIGKILL);
     int status = -1;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    pid_t ended = 0;
+    const auto stopLimit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while ((ended = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < stopLimit) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (ended != pid) {
+        for (const auto& child : children) {
+            kill(child.first, SIGKILL);
+        }
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        FAIL() << "the run went on after its part failed";
+    }
     const std::vector<uint8_t> bytes = testsupport::ReadFile(err);
     const std::string text(bytes.begin(), bytes.end());
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 1) << text;
     EXPECT_NE(text.find("zarnoth: part 1 of 2 (ticks 0 to 2940) failed (killed by signal 9"), std::string::npos)
         << text;
-    // The others are gone: at this size each would run on for many seconds.
+    // The others are gone, not left behind.
     for (const auto& [child, args] : children) {
         EXPECT_NE(kill(child, 0), 0) << "still running: " << args;
     }
