@@ -16,9 +16,9 @@
 // before anything runs (zarnoth_page): a refused address shows the line the command
 // line prints, and the page stops there. A shot makes the picture of TICK the way
 // `zarnoth --shot TICK` does (the same at every N) and shows it alone; the title ends
-// in "shot ready" (or "error") and the console says so. Tests read window.zarnothPage (state,
-// measurements, seeks, and the sound's counts: music frames played, silence bridged
-// by the fill rule and frames the worklet starved, apart). Test-only switches:
+// in "shot ready" (or "error") and the console says so. Tests read window.zarnothPage
+// (state, measurements, seeks, and the sound's counts: music frames played, silence
+// bridged by the fill rule and frames the worklet starved, apart). Test-only switches:
 // ?audio=script plays the sound through the ScriptProcessor fallback; ?slow=MS keeps
 // the page's thread busy for MS ms in every animation frame of the show.
 //
