@@ -13,7 +13,6 @@
 #include <random>
 #include <string>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 #include "app/demo_app.h"
@@ -251,7 +250,7 @@ private:
             total = range.toPicture;
         }
         m_progress = std::make_unique<ProgressLine>(stderr, video ? "video" : m_options.renderOnly ? "render" : "capture",
-                                                    total - first);
+                                                    total - first, m_options.reportProgress ? stdout : nullptr);
         const int64_t lastTick = DemoController::kSwitchTicks.back();
         const auto follow = [&](int64_t s) {
             const DemoScene* scene = m_controller->GetCurrentScene();
@@ -372,6 +371,9 @@ std::unique_ptr<DemoPictureSink> MakeSink(const DemoOfflineOptions& options, con
 int64_t DemoVideoPictures(int32_t fps) { return DemoFirstPictureAt(DemoController::kSwitchTicks.back(), fps); }
 
 int64_t DemoFirstPictureAt(int64_t tick, int32_t fps) {
+    if (fps <= 0) {
+        return 0;
+    }
     const int64_t step = DemoStepper::StepOfTick(tick);
     // The estimate is at most one short of the answer (rounding down in StepOfPicture).
     int64_t k = step * fps * DemoController::kTickMs / (DemoStepper::kStepsPerTick * 1000);
@@ -404,6 +406,12 @@ std::string CheckDemoOffline(const DemoOfflineOptions& options) {
 }
 
 int RunDemoOffline(const DemoOfflineOptions& options) {
+    // The step clock has no picture at a rate of none (the command line and the page
+    // refuse it before; this guards other callers).
+    if (options.fps < 1) {
+        std::fprintf(stderr, "zarnoth: a picture rate of %d pictures a second is none\n", options.fps);
+        return 1;
+    }
     // A capture keeps its soundtrack; a shot's is only a by-product, and a video's is
     // read back into the video as it grows: either goes with this folder.
     std::unique_ptr<ScratchFolder> scratch;
@@ -448,83 +456,4 @@ int RunDemoOffline(const DemoOfflineOptions& options) {
     // An unfinished video goes with its sink, before the scratch folder.
     sink.reset();
     return status;
-}
-
-namespace {
-
-// One word of a POSIX shell command line, quoted.
-std::string ShellWord(const std::string& word) {
-    std::string quoted = "'";
-    for (const char c : word) {
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return quoted + "'";
-}
-
-}  // namespace
-
-int RunDemoVideoJobs(const DemoOfflineOptions& options, int32_t jobs, const std::string& program,
-                     const std::vector<std::string>& arguments) {
-    ScratchFolder scratch;
-    if (scratch.Path().empty()) {
-        std::fprintf(stderr, "zarnoth: cannot create a scratch folder for the parts\n");
-        return 1;
-    }
-    const std::string extension = std::filesystem::path(options.videoPath).extension().string();
-    const int32_t lastTick = DemoController::kSwitchTicks.back();
-    DemoVideoJoin join;
-    join.path = options.videoPath;
-    join.soundPath = (scratch.Path() / "sound.wav").string();
-    std::vector<std::string> commands;
-    std::vector<std::string> logs;
-    for (int32_t i = 0; i < jobs; ++i) {
-        const std::string part = (scratch.Path() / ("part" + std::to_string(i) + extension)).string();
-        logs.push_back((scratch.Path() / ("part" + std::to_string(i) + ".log")).string());
-        join.parts.push_back(part);
-        std::string command = ShellWord(program);
-        for (const std::string& a : arguments) {
-            command += " " + ShellWord(a);
-        }
-        command += " --video " + ShellWord(part) + " --from " + std::to_string(lastTick * i / jobs) + " --to " +
-                   std::to_string(lastTick * (i + 1) / jobs) + " 2>" + ShellWord(logs.back());
-        commands.push_back(command);
-    }
-    // The parts run as programs of their own (each with its own GL context and sound
-    // worker); this one writes the whole soundtrack meanwhile.
-    std::vector<int> results(static_cast<size_t>(jobs), -1);
-    std::vector<std::thread> runs;
-    for (int32_t i = 0; i < jobs; ++i) {
-        runs.emplace_back([&, i] { results[static_cast<size_t>(i)] = std::system(commands[static_cast<size_t>(i)].c_str()); });
-    }
-    DemoOfflineOptions sound;
-    sound.fps = options.fps;
-    sound.soundtrackPath = join.soundPath;
-    const int soundStatus = RunDemoOffline(sound);
-    for (std::thread& run : runs) {
-        run.join();
-    }
-    int status = soundStatus;
-    for (int32_t i = 0; i < jobs; ++i) {
-        if (results[static_cast<size_t>(i)] != 0) {
-            std::fprintf(stderr, "zarnoth: part %d of %d failed:\n", i + 1, jobs);
-            if (std::FILE* log = std::fopen(logs[static_cast<size_t>(i)].c_str(), "rb")) {
-                char buffer[4096];
-                size_t n = 0;
-                while ((n = std::fread(buffer, 1, sizeof buffer, log)) > 0) {
-                    std::fwrite(buffer, 1, n, stderr);
-                }
-                std::fclose(log);
-            }
-            status = 1;
-        }
-    }
-    if (status != 0) {
-        return 1;
-    }
-    const std::string problem = JoinDemoVideo(join);
-    if (!problem.empty()) {
-        std::fprintf(stderr, "zarnoth: %s\n", problem.c_str());
-        return 1;
-    }
-    return 0;
 }

@@ -46,6 +46,9 @@ struct DemoOfflineOptions {
     std::optional<std::string> videoPreset;
     std::optional<int32_t> videoCrf;
     DemoPictureSize size;
+    // "progress DONE/TOTAL" lines on standard output as pictures are done (what a
+    // --jobs run reads from its parts).
+    bool reportProgress = false;
 };
 
 // The reason why the options cannot give a video or a picture of their size (checked
@@ -59,10 +62,3 @@ int RunDemoOffline(const DemoOfflineOptions& options);
 int64_t DemoVideoPictures(int32_t fps);
 // The first picture at or after a tick, at fps pictures a second.
 int64_t DemoFirstPictureAt(int64_t tick, int32_t fps);
-
-// A video made in 'jobs' parts at once by as many runs of 'program' (this program),
-// then joined with the whole show's soundtrack: the same file a single run makes.
-// 'arguments' are the options every part gets (size, codec ...). 0 done, 1 failure
-// (reported).
-int RunDemoVideoJobs(const DemoOfflineOptions& options, int32_t jobs, const std::string& program,
-                     const std::vector<std::string>& arguments);

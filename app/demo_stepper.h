@@ -42,12 +42,17 @@ public:
 
     static constexpr int64_t StepOfTick(int64_t tick) { return tick * kStepsPerTick; }
     static constexpr int64_t TickOfStep(int64_t step) { return step / kStepsPerTick; }
-    // The last step at or before k / fps seconds.
+    // The last step at or before k / fps seconds. A rate of none or less has no
+    // picture at any step: -1 (the options refuse such rates; this keeps a division
+    // by zero out of reach).
     static constexpr int64_t StepOfPicture(int64_t k, int32_t fps) {
-        return k * kStepsPerTick * 1000 / (static_cast<int64_t>(fps) * DemoController::kTickMs);
+        return fps <= 0 ? -1 : k * kStepsPerTick * 1000 / (static_cast<int64_t>(fps) * DemoController::kTickMs);
     }
     // True when some picture k at fps pictures per second is shown at this step.
     static constexpr bool IsPictureStep(int64_t step, int32_t fps) {
+        if (fps <= 0) {
+            return false;
+        }
         // The first picture at or after the step's show time.
         const int64_t k = (step * fps * DemoController::kTickMs + kStepsPerTick * 1000 - 1) / (kStepsPerTick * 1000);
         return StepOfPicture(k, fps) == step;

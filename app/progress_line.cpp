@@ -24,8 +24,9 @@ std::string Clock(double seconds) {
 
 }  // namespace
 
-ProgressLine::ProgressLine(std::FILE* out, const char* what, int64_t total)
+ProgressLine::ProgressLine(std::FILE* out, const char* what, int64_t total, std::FILE* counts)
     : m_out(out != nullptr && ZARNOTH_ISATTY(ZARNOTH_FILENO(out)) ? out : nullptr),
+      m_counts(counts),
       m_what(what),
       m_total(total),
       m_start(std::chrono::steady_clock::now()),
@@ -48,7 +49,7 @@ std::string ProgressLine::Format(const char* what, int64_t done, int64_t total, 
 }
 
 void ProgressLine::Update(int64_t done) {
-    if (m_out == nullptr) {
+    if (m_out == nullptr && m_counts == nullptr) {
         return;
     }
     const auto now = std::chrono::steady_clock::now();
@@ -57,6 +58,13 @@ void ProgressLine::Update(int64_t done) {
     }
     m_lastDraw = now;
     m_drawn = true;
+    if (m_counts != nullptr) {
+        std::fprintf(m_counts, "progress %lld/%lld\n", static_cast<long long>(done), static_cast<long long>(m_total));
+        std::fflush(m_counts);
+    }
+    if (m_out == nullptr) {
+        return;
+    }
     const double elapsed = std::chrono::duration<double>(now - m_start).count();
     // The trailing spaces wipe what a longer previous line left.
     std::fprintf(m_out, "\r%s   ", Format(m_what.c_str(), done, m_total, elapsed).c_str());
@@ -64,6 +72,7 @@ void ProgressLine::Update(int64_t done) {
 }
 
 void ProgressLine::Finish() {
+    m_counts = nullptr;
     if (m_out == nullptr) {
         return;
     }

@@ -1,7 +1,9 @@
 // One progress line for long offline runs (a capture, a video): pictures done of the
 // total, the time taken so far, the pictures per second and an estimate of the time left, redrawn in place with a carriage
 // return. It is shown only when its stream is a terminal, so logs and pipes stay clean.
-// Redraws are limited to a few a second; Finish ends the line.
+// Redraws are limited to a few a second; Finish ends the line. A second stream, when
+// given, gets "progress DONE/TOTAL" lines at the same moments, for a program that
+// follows the run (a part of --jobs tells its parent so).
 #pragma once
 
 #include <chrono>
@@ -11,7 +13,7 @@
 
 class ProgressLine {
 public:
-    ProgressLine(std::FILE* out, const char* what, int64_t total);
+    ProgressLine(std::FILE* out, const char* what, int64_t total, std::FILE* counts = nullptr);
     ~ProgressLine();
     ProgressLine(const ProgressLine&) = delete;
     ProgressLine& operator=(const ProgressLine&) = delete;
@@ -26,6 +28,7 @@ public:
 
 private:
     std::FILE* m_out;
+    std::FILE* m_counts;
     std::string m_what;
     int64_t m_total;
     std::chrono::steady_clock::time_point m_start;

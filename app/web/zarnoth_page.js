@@ -11,11 +11,14 @@
 // goes on in step when shown again. The page asks the program through its request
 // queue and reads its status (app/web/zarnoth_web.cpp).
 //
-// index.html?shot=TICK[&fps=N] makes the picture of TICK the way `zarnoth --shot TICK`
-// does (the same at every N) and shows it alone; the title ends in "shot ready" (or
-// "error") and the console says so. Tests read window.zarnothPage (state,
-// measurements, seeks, and the sound's counts: music frames played, silence bridged
-// by the fill rule and frames the worklet starved, apart). Test-only switches:
+// The address holds options of the program: index.html?shot=TICK[&fps=N] is `zarnoth
+// --shot TICK --fps N`, and the program checks them with its command line's own parser
+// before anything runs (zarnoth_page): a refused address shows the line the command
+// line prints, and the page stops there. A shot makes the picture of TICK the way
+// `zarnoth --shot TICK` does (the same at every N) and shows it alone; the title ends
+// in "shot ready" (or "error") and the console says so. Tests read window.zarnothPage
+// (state, measurements, seeks, and the sound's counts: music frames played, silence
+// bridged by the fill rule and frames the worklet starved, apart). Test-only switches:
 // ?audio=script plays the sound through the ScriptProcessor fallback; ?slow=MS keeps
 // the page's thread busy for MS ms in every animation frame of the show.
 //
@@ -90,8 +93,13 @@
 
   const $ = (id) => document.getElementById(id);
   const params = new URLSearchParams(window.location.search);
-  const shotTick = params.has("shot") ? Number.parseInt(params.get("shot"), 10) : null;
-  const shotFps = params.has("fps") ? Number.parseInt(params.get("fps"), 10) : 60;
+  // ?fps=10 becomes --fps 10, in the address's order.
+  const addressOptions = [];
+  for (const [key, value] of params) {
+    addressOptions.push("--" + key, value);
+  }
+  const shotAsked = params.has("shot");
+  // Used only once the program has accepted the address.
   const slowMs = params.has("slow") ? Number.parseInt(params.get("slow"), 10) : 0;
   const soundPath = params.get("audio") === "script" ? "script" : "auto";
 
@@ -139,6 +147,26 @@
     }
     window.Module.zarnothRequests.push({name: name, value: value, at: at});
     return at;
+  }
+
+  // Calls the program's function(argc, argv) with the texts as its arguments.
+  function callWithArguments(name, texts) {
+    const program = window.Module;
+    const pointers = texts.map((text) => {
+      const size = program.lengthBytesUTF8(text) + 1;
+      const pointer = program._malloc(size);
+      program.stringToUTF8(text, pointer, size);
+      return pointer;
+    });
+    const argv = program._malloc(4 * (pointers.length + 1));
+    pointers.forEach((pointer, i) => program.setValue(argv + 4 * i, pointer, "i32"));
+    program.setValue(argv + 4 * pointers.length, 0, "i32");
+    try {
+      return program["_" + name](pointers.length, argv);
+    } finally {
+      pointers.forEach((pointer) => program._free(pointer));
+      program._free(argv);
+    }
   }
 
   function setState(state, title) {
@@ -315,14 +343,21 @@
       window.Module.FS.writeFile("/quorvel.pak", archive);
       archive = null;
     }
-    if (shotTick !== null) {
-      setState("shot-running", "rendering tick " + shotTick);
+    if (shotAsked) {
+      setState("shot-running", "rendering the shot");
       // Let the page show that before the program takes the thread.
       setTimeout(() => {
-        if (window.Module._zarnoth_shot(shotTick, shotFps) !== 0 && page.state !== "error") {
+        if (callWithArguments("zarnoth_page", addressOptions) !== 0 && page.state !== "error") {
           setState("error", "error");
         }
       }, 0);
+      return;
+    }
+    // A refused address shows the program's line (its "message" and "failed" events).
+    if (callWithArguments("zarnoth_page", addressOptions) !== 0) {
+      if (page.state !== "error") {
+        setState("error", "error");
+      }
       return;
     }
     if (page.archiveStatus !== "ok") {
@@ -443,7 +478,7 @@
   });
   $("timeline").addEventListener("click", (event) => event.stopPropagation());
   buildTimeline();
-  if (shotTick !== null) {
+  if (shotAsked) {
     // Once there, the picture stands alone (no title, no buttons, no timeline).
     $("fullscreen").classList.add("hidden");
   }

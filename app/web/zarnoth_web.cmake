@@ -11,5 +11,5 @@ target_link_options(zarnoth PRIVATE
   -sMAX_WEBGL_VERSION=1
   -sFORCE_FILESYSTEM=1
   -sEXIT_RUNTIME=0
-  "-sEXPORTED_FUNCTIONS=_main,_zarnoth_play,_zarnoth_shot,_kvl_sound_web_pull,_malloc,_free"
-  "-sEXPORTED_RUNTIME_METHODS=FS,ccall")
+  "-sEXPORTED_FUNCTIONS=_main,_zarnoth_play,_zarnoth_page,_kvl_sound_web_pull,_malloc,_free"
+  "-sEXPORTED_RUNTIME_METHODS=FS,ccall,lengthBytesUTF8,stringToUTF8,setValue")

@@ -7,10 +7,17 @@
 //                       The page hears "started", then "ended" with the measurements
 //                       once the show is over, after which it may be called again
 //                       (the page calls it while no show is on).
-//   zarnoth_shot(t, f)  the picture of tick t, as `zarnoth --shot t --fps f` makes it
-//                       (the same at every f; the same step clock and sound-driven
-//                       oscilloscope), written to /shot.png; 0 done, 1 failed. The
-//                       page hears "shot" with the file's name.
+//   zarnoth_page(argc, argv)
+//                       the page's address as options, checked by the command line's
+//                       own parser (app/demo_options.h: ?shot=100&fps=10 is
+//                       `--shot 100 --fps 10`). A refused address gets the command
+//                       line's one line as a "message" event, then "failed"; the exit
+//                       status it would have (2 or 1) is returned and nothing runs.
+//                       With --shot, the picture of the tick, as `zarnoth --shot TICK
+//                       --fps N` makes it, is written to /shot.png (the page's only
+//                       file; the address names no path) and the page hears "shot"
+//                       with its name (0) or "failed" (1). Otherwise 0: the page may
+//                       start the show.
 //
 // The show runs paced: the browser's animation frames (about 60 a second) come far
 // more slowly than a native window draws, so the program steps the show by the step
@@ -30,9 +37,11 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/demo_app.h"
 #include "app/demo_offline.h"
+#include "app/demo_options.h"
 #include "app/demo_resources.h"
 #include "app/demo_viewer.h"
 #include "platform/web/kvl_page_web.h"
@@ -118,13 +127,23 @@ extern "C" int zarnoth_play() {
     return 0;
 }
 
-extern "C" int zarnoth_shot(int tick, int fps) {
+extern "C" int zarnoth_page(int argc, char** argv) {
+    DemoCommandLine line;
+    std::string problem;
+    const int refused = ParseDemoCommandLine(std::vector<std::string>(argv, argv + argc), DemoOptionSource::Page,
+                                             &line, &problem);
+    if (refused != 0) {
+        std::fprintf(stderr, "%s\n", problem.c_str());
+        KVLWebPageEvent("message", problem.c_str());
+        KVLWebPageEvent("failed", "");
+        return refused;
+    }
+    if (!line.shot) {
+        return 0;
+    }
     SetDemoArchivePath(kArchive);
-    DemoOfflineOptions options;
-    options.shotTick = tick;
-    options.fps = fps;
-    options.shotPath = kShot;
-    const int status = RunDemoOffline(options);
+    line.offline.shotPath = kShot;
+    const int status = RunDemoOffline(line.offline);
     ReleaseDemoResources();
     KVLWebPageEvent(status == 0 ? "shot" : "failed", status == 0 ? kShot : "");
     return status;

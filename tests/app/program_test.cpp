@@ -2,6 +2,7 @@
 // "tex\end.jpg") and a window closed early under a private Xvfb, with SDL's disk
 // audio driver in place of a sound card; the options' usage errors; deterministic
 // offscreen shots.
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -74,10 +75,13 @@ TEST(Program, OptionsUsageAndHelp) {
     std::string out;
     EXPECT_EQ(testsupport::Run("'" + exe + "' --help", &out), 0);
     EXPECT_NE(out.find("--capture DIR"), std::string::npos);
+    // Each refusal is one line on standard error (not the whole usage), exit status 2.
     const char* bad[] = {"--nope", "--shot", "--shot 5", "--shot x -o a.png", "--fps 0 --capture /tmp",
-                         "--shot 5 -o a.png --capture /tmp"};
+                         "--shot 5 -o a.png --capture /tmp", "--video x.mp4 --crf 52"};
     for (const char* args : bad) {
-        EXPECT_EQ(testsupport::Run("'" + exe + "' " + args + " 2>/dev/null"), 2) << args;
+        out.clear();
+        EXPECT_EQ(testsupport::Run("'" + exe + "' " + args + " 2>&1 >/dev/null", &out), 2) << args;
+        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << args << ": " << out;
     }
 }
 

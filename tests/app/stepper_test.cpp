@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "app/demo_controller.h"
+#include "app/demo_offline.h"
 #include "app/demo_show.h"
 #include "app/scenes/scene_oscilloscope.h"
 #include "app/demo_stepper.h"
@@ -37,6 +38,22 @@ TEST(StepClock, PicturesFallOnOneStepEachAtTheirShowTime) {
         for (int64_t k = 0; k < pictures; k += 37) {
             EXPECT_EQ(DemoStepper::TickOfStep(DemoStepper::StepOfPicture(k, fps)), k * 1000 / (fps * 14)) << k;
         }
+    }
+}
+
+// A rate of none or less has no picture anywhere: no division by it, no endless
+// search for a picture, and an offline run refuses it before any work.
+TEST(StepClock, NoPictureAtARateOfNoneOrLess) {
+    for (const int32_t fps : {0, -3}) {
+        SCOPED_TRACE(fps);
+        EXPECT_EQ(DemoStepper::StepOfPicture(10, fps), -1);
+        EXPECT_FALSE(DemoStepper::IsPictureStep(0, fps));
+        EXPECT_EQ(DemoVideoPictures(fps), 0);
+        DemoOfflineOptions options;
+        options.shotTick = 100;
+        options.shotPath = "unused.png";
+        options.fps = fps;
+        EXPECT_EQ(RunDemoOffline(options), 1);
     }
 }
 

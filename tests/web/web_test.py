@@ -23,6 +23,10 @@ special headers):
              over the picture; a tick in the oscilloscope's hold gives the same bytes
              at &fps=10 as at the default rate
   archives   a missing and a truncated quorvel.pak show the program's error text
+  addresses  bad values in the address (?shot=-1, ?fps=0, ?shot=99999, ?fps=abc,
+             ?slow=-5 ...) end at once in the error state with the line the native
+             command line prints for the same options (the page's own switches: their
+             option and range)
 
 Prints the measurements: download sizes, click to first picture, each scene's frames
 per second, seek times. Exits non-zero on the first failing case, and when the browser
@@ -425,13 +429,44 @@ def case_archives(page, base):
             raise AssertionError(f"{name} archive: the console lacks the error text")
 
 
+# Addresses the program refuses, each with its command line (None: a switch of the
+# page alone, whose line names the option and its range instead).
+BAD_ADDRESSES = [
+    ("shot=-1", ["--shot", "-1"]),
+    ("fps=0", ["--fps", "0"]),
+    ("shot=100&fps=0", ["--shot", "100", "--fps", "0"]),
+    ("shot=99999", ["--shot", "99999"]),
+    ("shot=abc", ["--shot", "abc"]),
+    ("fps=abc", ["--fps", "abc"]),
+    ("slow=-5", None),
+]
+
+
+def case_addresses(page, base, native):
+    for query, args in BAD_ADDRESSES:
+        page.goto(f"{base}/site/index.html?{query}")
+        page.wait_for("window.zarnothPage && zarnothPage.state === 'error'", 120)
+        shown = page.eval("zarnothPage.messages.join('\\n')")
+        if args is None:
+            ok = shown.startswith("zarnoth: --slow takes a whole number from 0 to 1000, not '-5'")
+            expected = "the --slow line"
+        else:
+            run = subprocess.run([native] + args, capture_output=True, text=True, timeout=60)
+            expected = run.stderr.strip()
+            ok = run.returncode == 2 and shown == expected
+        if not ok or page.eval("document.getElementById('messages').classList.contains('hidden')"):
+            raise AssertionError(f"?{query}: the page shows {shown!r}, not {expected!r}")
+        print(f"address ?{query}: refused with {shown!r}")
+    page.goto("about:blank")
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--site", required=True)
     parser.add_argument("--native", required=True)
     parser.add_argument("--reference", required=True)
     parser.add_argument("--work", required=True)
-    parser.add_argument("--cases", default="archives,shots,viewer,show,slow,fallback")
+    parser.add_argument("--cases", default="archives,addresses,shots,viewer,show,slow,fallback")
     parser.add_argument("--browser", choices=["chromium", "firefox"], default="chromium")
     parser.add_argument("--executable", help="the browser's program (default: found on PATH)")
     args = parser.parse_args()
@@ -469,6 +504,8 @@ def main():
         cases = args.cases.split(",")
         if "archives" in cases:
             case_archives(page, base)
+        if "addresses" in cases:
+            case_addresses(page, base, native)
         if "shots" in cases:
             case_shots(page, base, native, os.path.abspath(args.reference), work)
         if "viewer" in cases:

@@ -1,0 +1,133 @@
+// --jobs when a part fails: a part killed while it runs stops the others (frozen, so
+// that they cannot end by themselves); the run exits 1 naming the part and its log,
+// leaves no video and nothing in the parts' folder but that log. (That --jobs gives
+// the same video as one run is checked in video_parts_test.cpp.)
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/test_support.h"
+
+extern char** environ;
+
+namespace {
+
+using testsupport::TempDir;
+
+// The processes whose parent is 'parent', with their command lines (arguments
+// separated by spaces).
+std::vector<std::pair<pid_t, std::string>> Children(pid_t parent) {
+    std::vector<std::pair<pid_t, std::string>> found;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) {
+            continue;
+        }
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        // pid (comm) state ppid ...: the name may hold spaces, so read after its ')'.
+        const size_t close = line.rfind(')');
+        if (close == std::string::npos) {
+            continue;
+        }
+        std::istringstream rest(line.substr(close + 1));
+        std::string state;
+        pid_t ppid = 0;
+        rest >> state >> ppid;
+        if (ppid != parent) {
+            continue;
+        }
+        std::ifstream cmdline(entry.path() / "cmdline");
+        std::string args((std::istreambuf_iterator<char>(cmdline)), std::istreambuf_iterator<char>());
+        std::replace(args.begin(), args.end(), '\0', ' ');
+        found.emplace_back(static_cast<pid_t>(std::stoi(name)), args);
+    }
+    return found;
+}
+
+TEST(VideoJobs, AFailedPartStopsTheOthersAndIsNamedWithItsLog) {
+    TempDir dir;
+    const std::string out = dir.file("show.mkv");
+    const std::string err = dir.file("err.txt");
+    const std::string command = "exec '" + testsupport::BinPath("zarnoth") + "' --video '" + out +
+                                "' --codec ffv1 --fps 60 --size 640x480 --jobs 2 2>'" + err + "'";
+    const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
+    pid_t pid = -1;
+    ASSERT_EQ(posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+    // The soundtrack and the two parts start at once; the first part is killed.
+    std::vector<std::pair<pid_t, std::string>> children;
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (children.size() < 3 && std::chrono::steady_clock::now() < limit) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        children = Children(pid);
+    }
+    pid_t first = -1;
+    for (const auto& [child, args] : children) {
+        first = args.find("--from 0 --to 2940") != std::string::npos ? child : first;
+    }
+    if (first < 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        FAIL() << "the first part never started (" << children.size() << " children)";
+    }
+    // The others are frozen first: they can never end by themselves, so the run ends
+    // only if it stops them.
+    for (const auto& child : children) {
+        if (child.first != first) {
+            kill(child.first, SIGSTOP);
+        }
+    }
+    kill(first, SIGKILL);
+    int status = -1;
+    pid_t ended = 0;
+    const auto stopLimit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while ((ended = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < stopLimit) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (ended != pid) {
+        for (const auto& child : children) {
+            kill(child.first, SIGKILL);
+        }
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        FAIL() << "the run went on after its part failed";
+    }
+    const std::vector<uint8_t> bytes = testsupport::ReadFile(err);
+    const std::string text(bytes.begin(), bytes.end());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1) << text;
+    EXPECT_NE(text.find("zarnoth: part 1 of 2 (ticks 0 to 2940) failed (killed by signal 9"), std::string::npos)
+        << text;
+    // The others are gone, not left behind.
+    for (const auto& [child, args] : children) {
+        EXPECT_NE(kill(child, 0), 0) << "still running: " << args;
+    }
+    EXPECT_FALSE(testsupport::FileExists(out));
+    // Beside the video only the parts' folder, holding only the failed part's log,
+    // which the message names.
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.path())) {
+        if (entry.is_regular_file() && entry.path() != err) {
+            left.push_back(entry.path().string());
+        }
+    }
+    ASSERT_EQ(left.size(), 1u) << text;
+    EXPECT_EQ(std::filesystem::path(left[0]).filename(), "part0.log");
+    EXPECT_NE(text.find("its log: " + left[0]), std::string::npos) << text;
+}
+
+}  // namespace
