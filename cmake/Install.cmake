@@ -11,11 +11,14 @@ include(CMakePackageConfigHelpers)
 
 set(ZARNOTH_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Zarnoth)
 
-# Headers of the layers and of the backend this build chose. The MPEG decoder's tables
-# and internals are the decoder's own.
+# Headers of the layers and of the backend this build chose. Not installed: the MPEG
+# decoder's tables and internals, the renderer's texture level maker and the EGL
+# pbuffer helper, which no installed header includes (docs/getting_started.md lists
+# the installed headers that are there only because a public one includes them).
 set(ZARNOTH_HEADER_DIRS core platform platform/${ZARNOTH_BACKEND} image anim sound sound/mpeg
   sound/${ZARNOTH_BACKEND} scene scene/readers scene/${ZARNOTH_BACKEND})
-set(ZARNOTH_PRIVATE_HEADERS sound/mpeg/mpg_internal.h sound/mpeg/mpg_tables.h)
+set(ZARNOTH_PRIVATE_HEADERS sound/mpeg/mpg_internal.h sound/mpeg/mpg_tables.h scene/zrn_texturelevels.h
+  scene/${ZARNOTH_BACKEND}/zrn_egl_pbuffer.h)
 set(ZARNOTH_STAGED_INCLUDE ${CMAKE_BINARY_DIR}/include)
 set(header_globs)
 foreach(dir ${ZARNOTH_HEADER_DIRS})
@@ -38,10 +41,15 @@ install(DIRECTORY ${ZARNOTH_STAGED_INCLUDE}/zarnoth DESTINATION ${CMAKE_INSTALL_
 # The libraries, each with what it links: an engine library by its CMake package name,
 # an outside one as the package finds it again. Zarnoth::zrnscene is libzrn.a (the scene
 # graph); Zarnoth::zrn is the whole engine, Zarnoth::kvl the core multimedia layers.
-set(ZARNOTH_INSTALLED_LIBS ${ZARNOTH_ENGINE_LIBS})
+set(ZARNOTH_INSTALLED_LIBS ${ZARNOTH_ENGINE_LIBS} kvlplatform_headless)
 if(TARGET zrngles2)
   list(APPEND ZARNOTH_INSTALLED_LIBS zrngles2)
 endif()
+# The package's components, each with the outside libraries it needs: "media" (the
+# multimedia layers with the headless platform pieces: JPEG, PNG, threads), "render"
+# (the backend's window and sound devices, the scene graph and the OpenGL renderer:
+# also SDL2, OpenGL, GLU, EGL), "gles2" (the shader renderer: also OpenGL ES 2).
+set(ZARNOTH_MEDIA_LIBS kvlcore kvlplatform kvlplatform_headless kvlimage kvlanim kvlsound)
 install(TARGETS ${ZARNOTH_INSTALLED_LIBS} ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
 
 function(zarnoth_package_name lib out)
@@ -53,7 +61,9 @@ function(zarnoth_package_name lib out)
 endfunction()
 
 set(outside_map "PkgConfig::SDL2=SDL2::SDL2" "PkgConfig::GLESV2=PkgConfig::Zarnoth_GLESV2")
-set(ZARNOTH_CONFIG_TARGETS "")
+set(ZARNOTH_CONFIG_MEDIA_TARGETS "")
+set(ZARNOTH_CONFIG_RENDER_TARGETS "")
+set(ZARNOTH_CONFIG_GLES2_TARGETS "")
 foreach(lib ${ZARNOTH_INSTALLED_LIBS})
   zarnoth_package_name(${lib} name)
   get_property(links GLOBAL PROPERTY ZARNOTH_LINK_${lib})
@@ -74,7 +84,14 @@ foreach(lib ${ZARNOTH_INSTALLED_LIBS})
   endforeach()
   list(REMOVE_DUPLICATES interface)
   string(JOIN ";" interface ${interface})
-  string(APPEND ZARNOTH_CONFIG_TARGETS
+  if(lib IN_LIST ZARNOTH_MEDIA_LIBS)
+    set(component MEDIA)
+  elseif(lib STREQUAL "zrngles2")
+    set(component GLES2)
+  else()
+    set(component RENDER)
+  endif()
+  string(APPEND ZARNOTH_CONFIG_${component}_TARGETS
     "add_library(${name} INTERFACE IMPORTED)\n"
     "set_target_properties(${name} PROPERTIES\n"
     "  INTERFACE_INCLUDE_DIRECTORIES \"\${_zarnoth_prefix}/${CMAKE_INSTALL_INCLUDEDIR}\"\n"
