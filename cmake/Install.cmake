@@ -1,5 +1,5 @@
 # The engine as an installed library (component "dev"): its headers under
-# include/zarnoth/, its static libraries, a CMake package (find_package(Zarnoth)) and
+# include/zarnoth/ as they are in the tree, its static libraries, a CMake package (find_package(Zarnoth)) and
 # pkg-config files. Included by cmake/Packaging.cmake; Linux builds only.
 #
 # Classes register themselves with the class registry from static constructors, which
@@ -68,7 +68,10 @@ function(zarnoth_package_target set name)
   add_library(zarnoth_package_${name} INTERFACE)
   set_target_properties(zarnoth_package_${name} PROPERTIES EXPORT_NAME ${name})
   target_compile_features(zarnoth_package_${name} INTERFACE cxx_std_20)
-  target_include_directories(zarnoth_package_${name} INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+  # include/ for the program's "zarnoth/core/kvl_stream.h", include/zarnoth for the
+  # headers' own includes ("core/kvl_string.h"), which are the tree's.
+  target_include_directories(zarnoth_package_${name} INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/zarnoth>)
   foreach(item ${ARGN})
     target_link_libraries(zarnoth_package_${name} INTERFACE "$<INSTALL_INTERFACE:${item}>")
   endforeach()

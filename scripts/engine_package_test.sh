@@ -161,10 +161,11 @@ if [[ "$mode" == prefix ]]; then
     prefix="$work/prefix"
     cmake --install build --component dev --prefix "$prefix" >"$work/install.log" || { cat "$work/install.log"; fail "install failed"; }
     [[ "$(ls "$prefix/include")" == zarnoth ]] || fail "the prefix's include/ holds $(ls "$prefix/include" | tr '\n' ' ')"
-    # Every installed header compiles alone, on the prefix's include path only.
+    # Every installed header compiles alone, on the package's include path only
+    # (include/ and include/zarnoth, as the CMake package and pkg-config give it).
     mapfile -t headers < <(cd "$prefix/include" && find zarnoth -name '*.h' | sort)
     printf '%s\n' "${headers[@]}" | xargs -P "$jobs" -I{} sh -c \
-        'printf "#include \"%s\"\n" "$1" | g++ -std=c++20 -fsyntax-only -I"$2" -x c++ - ||
+        'printf "#include \"%s\"\n" "$1" | g++ -std=c++20 -fsyntax-only -I"$2" -I"$2/zarnoth" -x c++ - ||
          { echo "$1 does not compile on its own" >&2; exit 255; }' sh {} "$prefix/include" ||
         fail "an installed header does not compile on its own"
     echo "  ${#headers[@]} installed headers, each compiles on its own"
