@@ -149,7 +149,10 @@ void ZRNRendererCore::SetFog(const ZRNFogSettings& fog) {
     }
 }
 
-const std::vector<KVLString>& ZRNRendererCore::GetMaterialConflicts() const { return m_cache->GetConflicts(); }
+const std::vector<KVLString>& ZRNRendererCore::GetMaterialConflicts() const {
+    static const std::vector<KVLString> kNone;
+    return m_cache ? m_cache->GetConflicts() : kNone;
+}
 
 void ZRNRendererCore::ApplyMaterial(const ZRNMaterial& material) {
     if (!m_live) {

@@ -74,7 +74,8 @@ public:
     float GetFieldOfView() const;
     const ZRNTextureCache* GetTextureCache() const { return m_cache.get(); }
     // One line per material name under which two different pictures were drawn (the
-    // texture of the first is kept; the line is also written to stderr once).
+    // texture of the first is kept; the line is also written to stderr once). Since
+    // the last ResetTextures; none once the renderer is released.
     const std::vector<KVLString>& GetMaterialConflicts() const;
     // True between Initialise and the binding's release of its context.
     bool HasContext() const { return m_live; }
