@@ -60,7 +60,7 @@ std::vector<AssetMember> CollectMembers(const std::vector<MemberBuilder>& builde
 void AddEnginePicture(const AssetMember& member, std::vector<assetgen::SheetPicture>& pictures) {
     KVLMemoryStream stream(member.bytes.data(), member.bytes.size());
     KVLString error;
-    std::unique_ptr<KVLImage> image = LoadImage(stream, KVLString("PCX"), nullptr, nullptr, &error);
+    std::unique_ptr<KVLImage> image = KVLLoadImage(stream, KVLString("PCX"), nullptr, nullptr, &error);
     if (!image) {
         throw std::runtime_error(member.name + ": " + error.c_str());
     }

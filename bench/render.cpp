@@ -175,7 +175,7 @@ struct Room {
             ZRNNode* place = Transform(root.get(), ZRNTransformTranslate, {x, 0.0f, z});
             ZRNNode* turn = Transform(place, ZRNTransformRotate, {0.0f, 1.5707964f, 0.0f});
             std::unique_ptr<ZRNNode> copy = character->Clone();
-            AttachTimeSource(copy.get(), animator.get(), "ZRNNodeMesh", kZRNQuake2MeshNodeName);
+            ZRNAttachTimeSource(copy.get(), animator.get(), "ZRNNodeMesh", kZRNQuake2MeshNodeName);
             turn->AddChild(std::move(copy));
             animators.push_back(std::move(animator));
         }

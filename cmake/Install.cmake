@@ -1,5 +1,5 @@
 # The engine as an installed library (component "dev"): its headers under
-# include/zarnoth/, its static libraries, a CMake package (find_package(Zarnoth)) and
+# include/zarnoth/ as they are in the tree, its static libraries, a CMake package (find_package(Zarnoth)) and
 # pkg-config files. Included by cmake/Packaging.cmake; Linux builds only.
 #
 # Classes register themselves with the class registry from static constructors, which
@@ -11,11 +11,14 @@ include(CMakePackageConfigHelpers)
 
 set(ZARNOTH_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Zarnoth)
 
-# Headers of the layers and of the backend this build chose. The MPEG decoder's tables
-# and internals are the decoder's own.
+# Headers of the layers and of the backend this build chose. Not installed: the MPEG
+# decoder's tables and internals, the renderer's texture level maker and the EGL
+# pbuffer helper, which no installed header includes (docs/getting_started.md lists
+# the installed headers that are there only because a public one includes them).
 set(ZARNOTH_HEADER_DIRS core platform platform/${ZARNOTH_BACKEND} image anim sound sound/mpeg
   sound/${ZARNOTH_BACKEND} scene scene/readers scene/${ZARNOTH_BACKEND})
-set(ZARNOTH_PRIVATE_HEADERS sound/mpeg/mpg_internal.h sound/mpeg/mpg_tables.h)
+set(ZARNOTH_PRIVATE_HEADERS sound/mpeg/mpg_internal.h sound/mpeg/mpg_tables.h scene/zrn_texturelevels.h
+  scene/${ZARNOTH_BACKEND}/zrn_egl_pbuffer.h)
 set(ZARNOTH_STAGED_INCLUDE ${CMAKE_BINARY_DIR}/include)
 set(header_globs)
 foreach(dir ${ZARNOTH_HEADER_DIRS})
@@ -35,56 +38,80 @@ add_custom_target(zarnoth_headers ALL DEPENDS ${CMAKE_BINARY_DIR}/include.stamp)
 install(DIRECTORY ${ZARNOTH_STAGED_INCLUDE}/zarnoth DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
   COMPONENT dev FILES_MATCHING PATTERN "*.h")
 
-# The libraries, each with what it links: an engine library by its CMake package name,
-# an outside one as the package finds it again. Zarnoth::zrnscene is libzrn.a (the scene
-# graph); Zarnoth::zrn is the whole engine, Zarnoth::kvl the core multimedia layers.
-set(ZARNOTH_INSTALLED_LIBS ${ZARNOTH_ENGINE_LIBS})
+# The libraries, exported (install(EXPORT)) in three sets, one per component of the
+# package, each with the outside libraries it needs: "media" (the multimedia layers
+# with the headless platform pieces: JPEG, PNG, threads), "render" (the backend's
+# window and sound devices, the scene graph and the OpenGL renderer: also SDL2,
+# OpenGL, GLU, EGL), "gles2" (the shader renderer: also OpenGL ES 2).
+#
+# A user links Zarnoth::<library> (Zarnoth::zrnscene is libzrn.a, the scene graph) or
+# the gatherings Zarnoth::media, Zarnoth::kvl, Zarnoth::zrn: interface targets that
+# link the archives (exported as Zarnoth::<library>_archive) whole, and the engine
+# libraries each needs by their package names, so that every archive reaches the
+# link line with the whole-archive feature and never plainly.
+set(ZARNOTH_INSTALLED_LIBS ${ZARNOTH_ENGINE_LIBS} kvlplatform_headless)
 if(TARGET zrngles2)
   list(APPEND ZARNOTH_INSTALLED_LIBS zrngles2)
 endif()
-install(TARGETS ${ZARNOTH_INSTALLED_LIBS} ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
+set(ZARNOTH_MEDIA_LIBS kvlcore kvlplatform kvlplatform_headless kvlimage kvlanim kvlsound)
 
 function(zarnoth_package_name lib out)
   if(lib STREQUAL "zrn")
-    set(${out} Zarnoth::zrnscene PARENT_SCOPE)
+    set(${out} zrnscene PARENT_SCOPE)
   else()
-    set(${out} Zarnoth::${lib} PARENT_SCOPE)
+    set(${out} ${lib} PARENT_SCOPE)
   endif()
 endfunction()
 
-set(outside_map "PkgConfig::SDL2=SDL2::SDL2" "PkgConfig::GLESV2=PkgConfig::Zarnoth_GLESV2")
-set(ZARNOTH_CONFIG_TARGETS "")
+# zarnoth_package_target(set name links...): an exported interface target Zarnoth::name.
+function(zarnoth_package_target set name)
+  add_library(zarnoth_package_${name} INTERFACE)
+  set_target_properties(zarnoth_package_${name} PROPERTIES EXPORT_NAME ${name})
+  target_compile_features(zarnoth_package_${name} INTERFACE cxx_std_20)
+  # include/ for the program's "zarnoth/core/kvl_stream.h", include/zarnoth for the
+  # headers' own includes ("core/kvl_string.h"), which are the tree's.
+  target_include_directories(zarnoth_package_${name} INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/zarnoth>)
+  foreach(item ${ARGN})
+    target_link_libraries(zarnoth_package_${name} INTERFACE "$<INSTALL_INTERFACE:${item}>")
+  endforeach()
+  install(TARGETS zarnoth_package_${name} EXPORT ${set} COMPONENT dev)
+endfunction()
+
 foreach(lib ${ZARNOTH_INSTALLED_LIBS})
-  zarnoth_package_name(${lib} name)
+  if(lib IN_LIST ZARNOTH_MEDIA_LIBS)
+    set(set ZarnothMedia)
+  elseif(lib STREQUAL "zrngles2")
+    set(set ZarnothGLES2)
+  else()
+    set(set ZarnothRender)
+  endif()
+  set_target_properties(${lib} PROPERTIES EXPORT_NAME ${lib}_archive)
+  install(TARGETS ${lib} EXPORT ${set} ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
   get_property(links GLOBAL PROPERTY ZARNOTH_LINK_${lib})
-  set(interface)
+  set(uses)
   foreach(item ${links})
     if(item IN_LIST ZARNOTH_INSTALLED_LIBS)
       zarnoth_package_name(${item} item)
+      list(APPEND uses Zarnoth::${item})
     endif()
-    foreach(pair ${outside_map})
-      string(REPLACE "=" ";" pair ${pair})
-      list(GET pair 0 from)
-      list(GET pair 1 to)
-      if(item STREQUAL from)
-        set(item ${to})
-      endif()
-    endforeach()
-    list(APPEND interface ${item})
   endforeach()
-  list(REMOVE_DUPLICATES interface)
-  string(JOIN ";" interface ${interface})
-  string(APPEND ZARNOTH_CONFIG_TARGETS
-    "add_library(${name} INTERFACE IMPORTED)\n"
-    "set_target_properties(${name} PROPERTIES\n"
-    "  INTERFACE_INCLUDE_DIRECTORIES \"\${_zarnoth_prefix}/${CMAKE_INSTALL_INCLUDEDIR}\"\n"
-    "  INTERFACE_COMPILE_FEATURES cxx_std_20\n"
-    "  INTERFACE_LINK_LIBRARIES \"$<LINK_LIBRARY:WHOLE_ARCHIVE,\${_zarnoth_prefix}/${CMAKE_INSTALL_LIBDIR}/lib${lib}.a>;${interface}\")\n")
+  zarnoth_package_name(${lib} name)
+  zarnoth_package_target(${set} ${name} "$<LINK_LIBRARY:WHOLE_ARCHIVE,Zarnoth::${lib}_archive>" ${uses})
+endforeach()
+# Not together with Zarnoth::kvl or zrn: the headless pieces stand in for the backend's.
+zarnoth_package_target(ZarnothMedia media Zarnoth::kvlanim Zarnoth::kvlsound Zarnoth::kvlplatform_headless)
+zarnoth_package_target(ZarnothRender kvl Zarnoth::kvlanim Zarnoth::kvlsound_${ZARNOTH_BACKEND}
+  Zarnoth::kvlplatform_${ZARNOTH_BACKEND})
+zarnoth_package_target(ZarnothRender zrn Zarnoth::zrnrender Zarnoth::kvl)
+set(ZARNOTH_EXPORT_SETS ZarnothMedia ZarnothRender)
+if(TARGET zrngles2)
+  list(APPEND ZARNOTH_EXPORT_SETS ZarnothGLES2)
+endif()
+foreach(set ${ZARNOTH_EXPORT_SETS})
+  install(EXPORT ${set} NAMESPACE Zarnoth:: DESTINATION ${ZARNOTH_CMAKE_DIR} FILE ${set}.cmake COMPONENT dev)
 endforeach()
 
-# The relative path from the package's folder up to the prefix, so that the installed
-# tree can move (another prefix, a copy) and still find itself.
-file(RELATIVE_PATH ZARNOTH_CONFIG_TO_PREFIX /prefix/${ZARNOTH_CMAKE_DIR} /prefix)
 if(TARGET zrngles2)
   set(ZARNOTH_HAVE_GLES2 TRUE)
 else()

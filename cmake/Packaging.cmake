@@ -93,7 +93,7 @@ animations, MP3 sound, windows and timers) and the scene graph with its
 mesh readers and OpenGL renderer, on the SDL2 backend.
 
 The package holds the headers (under zarnoth/), the libraries, a CMake
-package (find_package(Zarnoth)), pkg-config files, three example
+package (find_package(Zarnoth)), pkg-config files, four example
 projects and the API reference.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 # A demo plays by itself: not a game in Debian's sense (no /usr/games).

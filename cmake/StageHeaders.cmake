@@ -1,13 +1,13 @@
-# Copies the engine's headers into the folder they install from (include/zarnoth/...),
-# with the tree's includes ("core/kvl_stream.h") rewritten to the installed names
-# ("zarnoth/core/kvl_stream.h"), so that a user's include path holds only the prefix's
-# include/ and every engine header is reached through zarnoth/. A file is written only
-# when its text changes, so that what includes it is not rebuilt for nothing.
+# Copies the engine's installed headers, as they are, into the folder they install
+# from (include/zarnoth/...), leaving out the private ones; the API reference is made
+# from that folder. Their includes name the layer folder ("core/kvl_stream.h"), as in
+# the tree: the package puts include/zarnoth on the include path beside include/, where
+# a program finds them as "zarnoth/core/kvl_stream.h". A file is written only when its
+# text changes, so that what includes it is not rebuilt for nothing.
 #   cmake -DSOURCE=<tree> -DDEST=<build>/include/zarnoth -DDIRS=core|image|... -DSKIP=a|b -P
 cmake_policy(VERSION 3.24)
 string(REPLACE "|" ";" dirs "${DIRS}")
 string(REPLACE "|" ";" skip "${SKIP}")
-set(layers "core|platform|image|anim|sound|scene")
 set(wanted)
 foreach(dir ${dirs})
   file(GLOB headers RELATIVE ${SOURCE} ${SOURCE}/${dir}/*.h)
@@ -15,7 +15,6 @@ foreach(dir ${dirs})
     if(NOT h IN_LIST skip)
       list(APPEND wanted ${h})
       file(READ ${SOURCE}/${h} text)
-      string(REGEX REPLACE "#include \"(${layers})/" "#include \"zarnoth/\\1/" text "${text}")
       set(old "")
       if(EXISTS ${DEST}/${h})
         file(READ ${DEST}/${h} old)

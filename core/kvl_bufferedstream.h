@@ -21,6 +21,8 @@ public:
 
     std::unique_ptr<KVLStream> Clone() const override;
     bool Exists() const override { return m_inner->Exists(); }
+    KVLString GetName() const override { return m_inner->GetName(); }
+    KVLString GetOpenError() const override { return m_inner->GetOpenError(); }
     bool IsEOF() override;
     bool IsOpen() const override { return m_position != -1; }
     bool OpenRead() override;

@@ -1,7 +1,9 @@
 // KVLFileStream: stdio-backed file stream.
 #include "core/kvl_filestream.h"
 
+#include <cerrno>
 #include <climits>
+#include <cstring>
 
 KVLFileStream::KVLFileStream(const KVLString& path) : m_path(path) {}
 
@@ -30,7 +32,12 @@ bool KVLFileStream::Open(const char* mode) {
     }
     m_file = std::fopen(m_path.c_str(), mode);
     m_lastOp = LastOp::None;
-    return m_file != nullptr;
+    if (m_file == nullptr) {
+        m_openError.Format("cannot open '%s': %s", m_path.c_str(), std::strerror(errno));
+        return false;
+    }
+    m_openError.Clear();
+    return true;
 }
 
 bool KVLFileStream::Close() {

@@ -14,6 +14,9 @@ public:
     KVLFileStream& operator=(const KVLFileStream&) = delete;
 
     const KVLString& GetPath() const { return m_path; }
+    KVLString GetName() const override { return m_path; }
+    // "cannot open 'path': reason" from the C library.
+    KVLString GetOpenError() const override { return m_openError; }
 
     std::unique_ptr<KVLStream> Clone() const override;
     bool Exists() const override;
@@ -41,5 +44,6 @@ private:
 
     std::FILE* m_file = nullptr;
     KVLString m_path;
+    KVLString m_openError;
     LastOp m_lastOp = LastOp::None;
 };

@@ -132,10 +132,55 @@ bool KVLPAKStream::NameMatches(const KVLPAKEntry& entry) const {
     return std::strncmp(entry.name, m_name.c_str(), kKVLPAKNameSize) == 0;
 }
 
+namespace {
+// Equal but for ASCII letter case and '/' against '\\', over the 16 name bytes.
+bool NearlyEqual(const char* entry, const char* wanted) {
+    for (int32_t i = 0; i < kKVLPAKNameSize; ++i) {
+        auto fold = [](char c) {
+            if (c == '/') return '\\';
+            return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+        };
+        if (fold(entry[i]) != fold(wanted[i])) {
+            return false;
+        }
+        if (entry[i] == '\0') {
+            return true;
+        }
+    }
+    return true;
+}
+}  // namespace
+
+KVLString KVLPAKStream::ArchiveName() const {
+    const KVLString name = m_archive->GetName();
+    return name.IsEmpty() ? KVLString("(in memory)") : name;
+}
+
+void KVLPAKStream::NoteScanFailure(bool scanned, int32_t match) {
+    if (scanned && match >= 0) {
+        m_openError.Clear();
+    } else if (m_archiveUnopened) {
+        const KVLString& why = m_archiveError;
+        m_openError.Format("cannot open archive '%s' for member '%s'%s%s", ArchiveName().c_str(), m_name.c_str(),
+                           why.IsEmpty() ? "" : ": ", why.c_str());
+    } else if (!scanned) {
+        m_openError.Format("damaged archive '%s' (looking for member '%s')", ArchiveName().c_str(), m_name.c_str());
+    } else if (!m_nearName.IsEmpty()) {
+        m_openError.Format("no member '%s' in archive '%s' (names match exactly: did you mean '%s'?)",
+                           m_name.c_str(), ArchiveName().c_str(), m_nearName.c_str());
+    } else {
+        m_openError.Format("no member '%s' in archive '%s'", m_name.c_str(), ArchiveName().c_str());
+    }
+}
+
 bool KVLPAKStream::Scan(ScanMode mode, int32_t& match, KVLPAKEntry& found, KVLPAKHeader& header) {
     match = -1;
+    m_archiveUnopened = false;
+    m_nearName.Clear();
     ScanStream scan{m_archive->Clone()};
     if (!scan.s || !scan.s->OpenRead()) {
+        m_archiveUnopened = true;
+        m_archiveError = scan.s ? scan.s->GetOpenError() : KVLString();
         return false;
     }
     // The count is not held against the length here: entries before a cut directory
@@ -155,6 +200,9 @@ bool KVLPAKStream::Scan(ScanMode mode, int32_t& match, KVLPAKEntry& found, KVLPA
         KVLPAKDecodeEntry(raw, entry);
         if (mode != ScanMode::Find) {
             m_directory.Add(entry);
+        }
+        if (m_nearName.IsEmpty() && NearlyEqual(entry.name, m_name.c_str())) {
+            m_nearName = entry.GetName();
         }
         if (match == -1 && NameMatches(entry)) {
             // A damaged entry (negative or reaching past the file) is refused rather
@@ -192,12 +240,15 @@ bool KVLPAKStream::OpenRead() {
     int32_t match = -1;
     KVLPAKEntry entry{};
     KVLPAKHeader header;
-    if (!Scan(ScanMode::Find, match, entry, header) || match < 0) {
+    const bool scanned = Scan(ScanMode::Find, match, entry, header);
+    NoteScanFailure(scanned, match);
+    if (!scanned || match < 0) {
         return false;
     }
     m_offset = entry.offset;
     m_size = entry.size;
     if (!OpenArchiveAt(false)) {
+        m_openError.Format("cannot open archive '%s' for member '%s'", ArchiveName().c_str(), m_name.c_str());
         m_offset = m_size = -1;
         return false;
     }
@@ -212,7 +263,13 @@ bool KVLPAKStream::OpenReadWrite() {
     int32_t match = -1;
     KVLPAKEntry entry{};
     KVLPAKHeader header;
-    if (!Scan(ScanMode::CollectUntilMatch, match, entry, header) || match < 0 || match != header.count - 1) {
+    const bool scanned = Scan(ScanMode::CollectUntilMatch, match, entry, header);
+    NoteScanFailure(scanned, match);
+    if (!scanned || match < 0 || match != header.count - 1) {
+        if (scanned && match >= 0) {
+            m_openError.Format("member '%s' of archive '%s' is not the last one: it cannot be rewritten in place",
+                               m_name.c_str(), ArchiveName().c_str());
+        }
         m_directory.RemoveAll();
         return false;
     }

@@ -9,7 +9,8 @@
 // where the directory stood and the directory moves behind it.
 //
 // Limits: at most 65535 members; positions are 32-bit. Members are matched over 16
-// bytes, case-sensitively. Only the last member of an archive can be (re)written.
+// bytes, exactly: letter case counts and folders are separated by backslashes
+// ("MODELS\\TRIS.MD2"); a failed open names the member that differs only in those. Only the last member of an archive can be (re)written.
 #pragma once
 
 #include "core/kvl_array.h"
@@ -54,6 +55,11 @@ public:
     KVLPAKStream& operator=(const KVLPAKStream&) = delete;
 
     const KVLString& GetMemberName() const { return m_name; }
+    KVLString GetName() const override { return m_name; }
+    // Names the member and the archive: "no member 'X' in archive 'Y'" (with the
+    // member whose name differs only in case or slashes, when there is one), "cannot
+    // open archive 'Y': ...", "damaged archive 'Y'".
+    KVLString GetOpenError() const override { return m_openError; }
     // Absolute position of the member's data in the archive; -1 until opened.
     int32_t GetOffset() const { return m_offset; }
 
@@ -84,12 +90,21 @@ private:
     bool NameMatches(const KVLPAKEntry& entry) const;
     bool OpenArchiveAt(bool forWriting);
     bool WriteDirectoryAndHeader();
+    // Sets m_openError from what the last Scan found (an empty text after success).
+    void NoteScanFailure(bool scanned, int32_t match);
+    KVLString ArchiveName() const;
 
     std::unique_ptr<KVLStream> m_archive;
     KVLStream* m_openArchive = nullptr;
     int32_t m_offset = -1;
     int32_t m_size = -1;
     KVLString m_name;
+    KVLString m_openError;
+    // Set by Scan: the archive did not open; an entry whose name differs from the
+    // member's only in letter case or in '/' against '\\'.
+    bool m_archiveUnopened = false;
+    KVLString m_archiveError;
+    KVLString m_nearName;
     bool m_dirty = false;
     KVLArray<KVLPAKEntry> m_directory;
 };

@@ -129,3 +129,33 @@ bool KVLWriteU32(KVLStream& s, uint32_t value) {
 }
 
 bool KVLWriteS32(KVLStream& s, int32_t value) { return KVLWriteU32(s, static_cast<uint32_t>(value)); }
+
+KVLString KVLWhyNotOpen(KVLStream& stream) {
+    if (stream.IsOpen()) {
+        return KVLString();
+    }
+    if (stream.OpenRead()) {
+        stream.Close();
+        return KVLString();
+    }
+    KVLString why = stream.GetOpenError();
+    if (why.IsEmpty()) {
+        const KVLString name = stream.GetName();
+        if (name.IsEmpty()) {
+            why = "the stream does not open";
+        } else {
+            why.Format("cannot open '%s'", name.c_str());
+        }
+    }
+    return why;
+}
+
+KVLString KVLStreamExtension(const KVLStream& stream) {
+    KVLString extension;
+    KVLSplitExtension(stream.GetName(), nullptr, &extension);
+    // A dot in a folder's name is no extension.
+    if (std::strchr(extension.c_str(), '/') != nullptr || std::strchr(extension.c_str(), '\\') != nullptr) {
+        extension.Clear();
+    }
+    return extension;
+}

@@ -41,7 +41,22 @@ public:
     virtual bool SeekRelative(int32_t delta);
     virtual bool SeekAbsolute(int32_t position) = 0;
     virtual bool SeekFromEnd(int32_t distance);
+
+    // What the stream reads: a file's path, an archive member's name; empty when it has
+    // none (bytes in memory). Loaders take a file extension from it and name it in
+    // their errors.
+    virtual KVLString GetName() const { return KVLString(); }
+    // Why the last open failed, naming the file or member ("no member 'X' in archive
+    // 'Y'"); empty after a successful open and for streams that keep no reason.
+    virtual KVLString GetOpenError() const { return KVLString(); }
 };
+
+// The reason stream does not open for reading, or an empty text when it does (the
+// stream is closed again). For loaders that fail and want to say whether the data was
+// there at all; a stream that is already open counts as opening.
+KVLString KVLWhyNotOpen(KVLStream& stream);
+// The extension of the stream's name (see KVLSplitExtension), empty when it has none.
+KVLString KVLStreamExtension(const KVLStream& stream);
 
 // Little-endian field access for readers. Each returns false (and leaves value 0)
 // when the stream ends before the field does.

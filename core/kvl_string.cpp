@@ -212,7 +212,7 @@ int KVLString::FormatV(const char* format, va_list args) {
     return length + 1;
 }
 
-void SplitExtension(const KVLString& path, KVLString* base, KVLString* extension) {
+void KVLSplitExtension(const KVLString& path, KVLString* base, KVLString* extension) {
     const int dot = path.ReverseFind('.');
     if (dot == -1) {
         if (base != nullptr) *base = path;

@@ -56,4 +56,4 @@ private:
 
 // Splits a path at its last dot. base and extension are optional outputs. Without a
 // dot, base is the whole path and the extension is empty.
-void SplitExtension(const KVLString& path, KVLString* base, KVLString* extension);
+void KVLSplitExtension(const KVLString& path, KVLString* base, KVLString* extension);

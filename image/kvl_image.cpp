@@ -47,8 +47,8 @@ std::unique_ptr<KVLImage> KVLImageReader::ReadFile(const KVLString& path, KVLPix
     return ReadStream(buffered, format, progress, errorText);
 }
 
-std::unique_ptr<KVLImage> LoadImage(KVLStream& stream, const KVLString& extension, KVLPixelFormat* format,
-                                    KVLImageProgress* progress, KVLString* errorText) {
+std::unique_ptr<KVLImage> KVLLoadImage(KVLStream& stream, const KVLString& extension, KVLPixelFormat* format,
+                                       KVLImageProgress* progress, KVLString* errorText) {
     if (format != nullptr) {
         *format = kKVLPixelFormatNone;
     }
@@ -61,11 +61,36 @@ std::unique_ptr<KVLImage> LoadImage(KVLStream& stream, const KVLString& extensio
         }
         std::unique_ptr<KVLImageReader> reader = KVLCreateAs<KVLImageReader>(info);
         if (reader && reader->CanRead(extension)) {
-            return reader->ReadStream(stream, format, progress, errorText);
+            std::unique_ptr<KVLImage> image = reader->ReadStream(stream, format, progress, errorText);
+            if (image == nullptr && errorText != nullptr) {
+                // Some readers leave the text alone when the stream does not open, so
+                // that it would read "Unknown file type": the reason goes in its place.
+                const KVLString why = KVLWhyNotOpen(stream);
+                if (!why.IsEmpty()) {
+                    errorText->Format("Unable to load file: %s", why.c_str());
+                }
+            }
+            return image;
         }
     }
     return nullptr;
 }
+
+std::unique_ptr<KVLImage> KVLLoadImage(KVLStream& stream, KVLPixelFormat* format, KVLImageProgress* progress,
+                                       KVLString* errorText) {
+    const KVLString extension = KVLStreamExtension(stream);
+    if (extension.IsEmpty()) {
+        if (format != nullptr) {
+            *format = kKVLPixelFormatNone;
+        }
+        if (errorText != nullptr) {
+            errorText->Format("Unknown file type: '%s' has no extension", stream.GetName().c_str());
+        }
+        return nullptr;
+    }
+    return KVLLoadImage(stream, extension, format, progress, errorText);
+}
+
 
 KVLPalette::KVLPalette() {
     std::fill(std::begin(entry), std::end(entry), 0xFF000000u);

@@ -2,7 +2,7 @@
 //
 // Every reader returns the same picture type: 32-bit pixels 0xAARRGGBB (bytes blue,
 // green, red, alpha in memory), top row first, rows packed without padding. Readers
-// are registered classes derived from KVLImageReader; LoadImage finds the one that
+// are registered classes derived from KVLImageReader; KVLLoadImage finds the one that
 // takes a file extension by walking the class list.
 //
 // Also here: the intermediate pictures readers decode into (palette indices, 16-bit
@@ -95,9 +95,15 @@ public:
 };
 
 // Reads a picture with the first reader in the class list that takes the extension.
-// Sets format none and "Unknown file type" first; the chosen reader then reports.
-std::unique_ptr<KVLImage> LoadImage(KVLStream& stream, const KVLString& extension, KVLPixelFormat* format,
-                                    KVLImageProgress* progress, KVLString* errorText);
+// Sets format none and "Unknown file type" first; the chosen reader then reports. When
+// the reader fails because the stream does not open (a missing file or archive
+// member), the text says so after the reader's: "Unable to load file: no member
+// 'X' in archive 'Y'".
+std::unique_ptr<KVLImage> KVLLoadImage(KVLStream& stream, const KVLString& extension, KVLPixelFormat* format,
+                                       KVLImageProgress* progress, KVLString* errorText);
+// The same with the extension of the stream's name (a file's path, a member's name).
+std::unique_ptr<KVLImage> KVLLoadImage(KVLStream& stream, KVLPixelFormat* format, KVLImageProgress* progress,
+                                       KVLString* errorText);
 
 // Pixel conversions (5- and 6-bit channels are shifted up without filling the low bits).
 inline uint32_t KVLPixelFromRGB(uint32_t red, uint32_t green, uint32_t blue) {

@@ -1,7 +1,7 @@
 // PNG files for the tools: KVLWritePNG stores a KVLImage as 8-bit RGBA (alpha kept as
 // it is in the pixels); KVLReadPNG loads any PNG as 32-bit pixels (colour types and
 // depths converted by libpng, missing alpha becoming 255). PNG is not one of the
-// engine's picture formats: LoadImage does not read it.
+// engine's picture formats: KVLLoadImage does not read it.
 #pragma once
 
 #include <memory>

@@ -88,7 +88,7 @@ std::unique_ptr<ZRNMaterial> ZRNLoadTextureMaterial(std::unique_ptr<KVLStream>& 
             stream = stream->Clone();
         }
         first = false;
-        std::unique_ptr<KVLImage> image = LoadImage(*stream, extension, nullptr, nullptr, nullptr);
+        std::unique_ptr<KVLImage> image = KVLLoadImage(*stream, extension, nullptr, nullptr, nullptr);
         if (image != nullptr) {
             return std::make_unique<ZRNMaterial>(name, kind, false, image.get());
         }
@@ -209,12 +209,16 @@ std::unique_ptr<ZRNNode> ZRNQuake2Builder::Build(KVLString* errorText) {
         m_mesh = FileStream(m_meshPath);
     }
     std::unique_ptr<ZRNMesh> mesh;
+    KVLString why;
     {
         ZRNMeshReaderMD2 reader;
         mesh = reader.ReadStream(*m_mesh, -1, 0);
+        why = reader.GetErrorText();
     }
     if (mesh == nullptr) {
-        SetError(errorText, kNoMesh);
+        if (errorText != nullptr) {
+            errorText->Format("%s: %s", kNoMesh, why.c_str());
+        }
         return nullptr;
     }
     const ZRNMesh* model = Keep(std::move(mesh));
@@ -222,11 +226,16 @@ std::unique_ptr<ZRNNode> ZRNQuake2Builder::Build(KVLString* errorText) {
     if (m_skin == nullptr) {
         m_skin = FileStream(m_skinPath);
     }
-    std::unique_ptr<ZRNMaterial> skin = ZRNLoadTextureMaterial(m_skin, "Q2Skin", 6);
+    std::unique_ptr<ZRNMaterial> skin = ZRNLoadTextureMaterial(m_skin, "Q2Skin", kZRNMaterialTexturedSmooth);
+    m_skinLoaded = skin != nullptr;
     if (skin == nullptr) {
         m_skin = m_skin->Clone();
         if (errorText != nullptr) {
-            errorText->Format("[INFO] Unable to read Quake 2 Skin [%s]", m_skinPath.c_str());
+            // A skin given as a stream has no path: its own name stands in.
+            const KVLString name = m_skinPath.IsEmpty() ? m_skin->GetName() : m_skinPath;
+            const KVLString missing = KVLWhyNotOpen(*m_skin);
+            errorText->Format("[INFO] Unable to read Quake 2 Skin [%s]%s%s", name.c_str(),
+                              missing.IsEmpty() ? "" : ": ", missing.c_str());
         }
         skin = std::make_unique<ZRNMaterial>(ZRNRedPlastic());
     }

@@ -114,11 +114,17 @@ public:
     ZRNQuake2Builder(const KVLStream* mesh, const KVLStream* skin);
     void SetMeshPath(const KVLString& path) { m_meshPath = path; }
     void SetSkinPath(const KVLString& path) { m_skinPath = path; }
+    // A mesh that does not read: null and "Unable to read mesh file: <the reader's
+    // reason>". A skin that does not read: the model in "Red Plastic" and "[INFO]
+    // Unable to read Quake 2 Skin [name]", with the reason when the skin is missing.
     std::unique_ptr<ZRNNode> Build(KVLString* errorText) override;
+    // False after a Build that fell back to "Red Plastic".
+    bool SkinLoaded() const { return m_skinLoaded; }
 
 private:
     std::unique_ptr<KVLStream> m_mesh;
     std::unique_ptr<KVLStream> m_skin;
+    bool m_skinLoaded = false;
     KVLString m_meshPath;
     KVLString m_skinPath;
 };

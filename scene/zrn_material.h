@@ -26,6 +26,18 @@
 //   6        textured, lit, textured smooth routine
 //   7, 8     sphere-mapped texture, lit only when blended; flat (7) or smooth (8)
 // Any kind above 8 is applied as untextured and drawn with the smooth routine.
+//
+// ZRNMaterialKind names them; the field and the constructors take the plain integers
+// as well (the enum converts to int32_t).
+enum ZRNMaterialKind : int32_t {
+    kZRNMaterialColourFlat = 0,        // also 1 and 2
+    kZRNMaterialColourSmooth = 3,
+    kZRNMaterialTexturedUnlit = 4,     // flat routine, no lighting (backgrounds, cards)
+    kZRNMaterialTexturedFlat = 5,
+    kZRNMaterialTexturedSmooth = 6,    // a model's skin
+    kZRNMaterialSphereMapFlat = 7,
+    kZRNMaterialSphereMapSmooth = 8,
+};
 constexpr int32_t kZRNKindTexturedFirst = 4;
 constexpr int32_t kZRNKindTexturedLast = 8;
 

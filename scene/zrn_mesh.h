@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <vector>
 
@@ -164,3 +165,8 @@ private:
     // Draw arrays per routine: a cache that drawing a const mesh fills in.
     mutable ArraysSlot m_arrays[kRoutineCount];
 };
+
+// The bounding box of the listed frames' vertices (in the model's own units); false
+// when they have none. Frames a model for a camera: look at the middle of frame 0's box
+// from about 1.2 times its diagonal away.
+bool ZRNMeshBounds(const ZRNMesh& mesh, std::initializer_list<int32_t> frames, KVLVector3* lo, KVLVector3* hi);

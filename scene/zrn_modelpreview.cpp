@@ -13,6 +13,7 @@ bool ZRNModelPreview::Build(const KVLStream* mesh, const KVLStream* skin, const 
     KVLString text;
     std::unique_ptr<ZRNNode> tree = builder.Build(&text);
     payloads.Adopt(builder);
+    skinLoaded = false;
     if (tree == nullptr || payloads.meshes.empty()) {
         if (errorText != nullptr) *errorText = text;
         return false;
@@ -41,8 +42,9 @@ bool ZRNModelPreview::Build(const KVLStream* mesh, const KVLStream* skin, const 
     ZRNNode* t = root->AddChild(std::make_unique<ZRNNodeTransformation>(&turn));
     t = t->AddChild(std::make_unique<ZRNNodeTransformation>(&centre));
     t->AddChild(std::move(tree));
+    skinLoaded = builder.SkinLoaded();
     if (errorText != nullptr) *errorText = text;
-    return true;
+    return skinLoaded;
 }
 
 void ZRNModelPreview::SetPose(int32_t frame, float angle) {
@@ -58,7 +60,7 @@ void ZRNModelPreview::Draw(ZRNRendererInterface& renderer) {
     renderer.Clear(KVLVector3(0.15f, 0.15f, 0.2f));
     renderer.SetMatrixMode(false);
     renderer.LoadMatrix(KVLMatrix34::Identity());
-    renderer.SetLight(nullptr, KVLVector3(0.4f, 0.6f, 1.0f), true);
+    renderer.SetLight(nullptr, KVLVector3(0.4f, 0.6f, 1.0f), kZRNLightDirectional);
     ZRNRenderVisitor visitor(&renderer);
     root->Accept(visitor);
 }

@@ -14,8 +14,10 @@
 class ZRNModelPreview {
 public:
     // Streams may be null: the paths are used then (as the Quake II builder does).
-    // False with the builder's text when the model does not read; a skin that does
-    // not read leaves the model red, and info says why.
+    // False with the builder's text when the model does not read. A skin that does not
+    // read is a failure too (false, the text names the skin and why), but the scene is
+    // built all the same with the model in red, for a caller that wants to show it:
+    // root is set and skinLoaded false.
     bool Build(const KVLStream* mesh, const KVLStream* skin, const KVLString& meshPath, const KVLString& skinPath,
                KVLString* errorText);
     // Shows frame exactly (no blending), turned by angle radians about the vertical.
@@ -30,5 +32,6 @@ public:
     std::unique_ptr<ZRNNode> root;
     ZRNNodeMesh* meshNode = nullptr;
     int32_t frames = 0;
+    bool skinLoaded = false;
     KVLString info;  // the builder's description of what it loaded
 };

@@ -1,4 +1,4 @@
-// Scene nodes: tree handling, Accept per kind, Clone, AttachTimeSource and track
+// Scene nodes: tree handling, Accept per kind, Clone, ZRNAttachTimeSource and track
 // evaluation.
 #include "scene/zrn_node.h"
 
@@ -123,7 +123,7 @@ std::unique_ptr<ZRNNode> ZRNNode::CopyCommon(std::unique_ptr<ZRNNode> copy) cons
     return copy;
 }
 
-void AttachTimeSource(ZRNNode* root, ZRNAnimator* animator, const char* className, const KVLString& nodeName) {
+void ZRNAttachTimeSource(ZRNNode* root, ZRNAnimator* animator, const char* className, const KVLString& nodeName) {
     const KVLClassInfo* info = KVLClassInfo::FindClass(className);
     if (info == nullptr || root == nullptr) {
         return;

@@ -87,7 +87,7 @@ private:
 // Sets the time source of every node in root's tree (root included, depth first)
 // whose class is the named class or derives from it and whose name equals nodeName
 // exactly. Nothing happens when no class has that name.
-void AttachTimeSource(ZRNNode* root, ZRNAnimator* animator, const char* className, const KVLString& nodeName);
+void ZRNAttachTimeSource(ZRNNode* root, ZRNAnimator* animator, const char* className, const KVLString& nodeName);
 
 // The concrete kinds. Each keeps its payload pointer (not owned).
 template <class Payload>

@@ -149,6 +149,11 @@ void ZRNRendererCore::SetFog(const ZRNFogSettings& fog) {
     }
 }
 
+const std::vector<KVLString>& ZRNRendererCore::GetMaterialConflicts() const {
+    static const std::vector<KVLString> kNone;
+    return m_cache ? m_cache->GetConflicts() : kNone;
+}
+
 void ZRNRendererCore::ApplyMaterial(const ZRNMaterial& material) {
     if (!m_live) {
         return;
@@ -168,7 +173,7 @@ void ZRNRendererCore::ApplyMaterialState(const ZRNMaterial& m) {
 }
 
 void ZRNRendererCore::BindTexture(const ZRNMaterial& m) {
-    const uint32_t cached = m_cache->Find(m.name);
+    const uint32_t cached = m_cache->FindFor(m);
     if (cached != 0) {
         BindTextureName(cached);
         return;
@@ -176,7 +181,7 @@ void ZRNRendererCore::BindTexture(const ZRNMaterial& m) {
     const KVLImage* image = m.GetImage();
     const bool usable = image != nullptr && image->pixels != nullptr && KVLImageSizeOK(image->width, image->height);
     if (!m.IsSharedImage()) {
-        m_cache->Add(m.name, CreateTexture(usable ? image : nullptr, false));
+        m_cache->AddFor(m, CreateTexture(usable ? image : nullptr, false));
         return;
     }
     // A picture that changes between applications (an animation frame): one texture

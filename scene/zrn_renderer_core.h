@@ -73,6 +73,10 @@ public:
     // The projection's vertical field of view in degrees (zrn_renderstate.h).
     float GetFieldOfView() const;
     const ZRNTextureCache* GetTextureCache() const { return m_cache.get(); }
+    // One line per material name under which two different pictures were drawn (the
+    // texture of the first is kept; the line is also written to stderr once). Since
+    // the last ResetTextures; none once the renderer is released.
+    const std::vector<KVLString>& GetMaterialConflicts() const;
     // True between Initialise and the binding's release of its context.
     bool HasContext() const { return m_live; }
     // Why the device did not start (empty when it did).

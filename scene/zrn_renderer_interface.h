@@ -11,6 +11,10 @@
 #include "scene/zrn_mesh.h"
 #include "scene/zrn_payloads.h"
 
+// The two kinds of light SetLight makes, for its third argument.
+constexpr bool kZRNLightDirectional = true;
+constexpr bool kZRNLightAmbientOnly = false;
+
 class ZRNRendererInterface {
 public:
     virtual ~ZRNRendererInterface() = default;
@@ -27,9 +31,9 @@ public:
     virtual void PushMatrix() = 0;
     virtual void PopMatrix() = 0;
     virtual void MultMatrix(const KVLMatrix34& m) = 0;
-    // positional true: light 0 becomes a directional light along the vector;
-    // false: light 0's ambient colour is set to 0.6 grey and the vector is ignored.
-    // The tag is not used.
+    // The flag's name reads backwards: positional true (kZRNLightDirectional) makes
+    // light 0 a directional light along the vector; false (kZRNLightAmbientOnly) sets
+    // light 0's ambient colour to 0.6 grey and ignores the vector. The tag is not used.
     virtual void SetLight(const void* tag, const KVLVector3& vector, bool positional) = 0;
     virtual void SetFog(const ZRNFogSettings& fog) = 0;
     // The material becomes current. It is not copied: it must outlive its use.

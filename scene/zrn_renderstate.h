@@ -76,8 +76,7 @@ void ZRNForEachPass(ZRNTextureCache& cache, Apply&& apply, Draw&& draw) {
     }
 }
 
-// The bounding box of the listed frames' vertices; false when they have none.
-bool ZRNMeshBounds(const ZRNMesh& mesh, std::initializer_list<int32_t> frames, KVLVector3* lo, KVLVector3* hi);
+// ZRNMeshBounds: see zrn_mesh.h.
 
 // Whether every corner of the box lies beyond one and the same clip plane under the
 // projection and modelview (GL's clip = projection x modelview x corner): then no part

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The engine as another project sees it: the three example projects (examples/) built
+# The engine as another project sees it: the four example projects (examples/) built
 # and run against the installed engine alone, from a copy outside the tree.
 #   scripts/engine_package_test.sh prefix   `cmake --install build --component dev` into
 #                                           a fresh prefix; every installed header
@@ -13,7 +13,9 @@
 # The runs: picture_to_png on a BMP, PCX, TGA and JPEG picture gives the same PNG as
 # `kvl image`; play_mp3 plays a generated MP3 on SDL's disk driver and its progress
 # line reaches the end; turn_model renders 4 pictures of a real MD2 model offscreen,
-# each showing the model, each turned from the last. The API reference (build/reference)
+# each showing the model, each turned from the last; scene_by_hand draws a model of the
+# demo's archive (build/bin/quorvel.pak) from its members, and its picture must show a
+# textured model; a wrong member name must fail naming the member. The API reference (build/reference)
 # must have been built (with zero Doxygen warnings, or the build fails) when Doxygen is
 # there; under CI=true it must be there.
 # Needs build/ configured and built (scripts/setup.sh). Exits non-zero on the first failure.
@@ -31,6 +33,8 @@ jobs="$(nproc 2>/dev/null || echo 2)"
 model=/usr/share/assimp/models/MD2/sydney.md2
 skin=/usr/share/assimp/models/MD2/sydney.bmp
 [[ -f "$model" && -f "$skin" ]] || fail "no MD2 test model (package assimp-testmodels)"
+archive="$root/build/bin/quorvel.pak"
+[[ -f "$archive" ]] || fail "no $archive (build the demo's archive first)"
 
 work="$(mktemp -d)"
 installed_deb=""
@@ -59,7 +63,7 @@ run_examples() {
     shift
     rm -rf "$projects"
     cp -r "$from" "$projects"
-    for name in picture_to_png play_mp3 turn_model; do
+    for name in picture_to_png play_mp3 turn_model scene_by_hand; do
         cmake -S "$projects/$name" -B "$projects/build-$name" -G Ninja "$@" >"$projects/$name.log" 2>&1 ||
             { cat "$projects/$name.log"; fail "$name does not configure"; }
         cmake --build "$projects/build-$name" -j "$jobs" >>"$projects/$name.log" 2>&1 ||
@@ -70,6 +74,17 @@ run_examples() {
         grep -rlI --exclude=CMakeCache.txt -e "$root" "$projects" | head -n 5 >&2
         fail "an example build refers to $root"
     fi
+    # picture_to_png uses the media component alone: found with SDL2 and OpenGL hidden
+    # from CMake, and linked to no display, sound device or GL library.
+    cmake -S "$projects/picture_to_png" -B "$projects/build-media" -G Ninja "$@" -DCMAKE_DISABLE_FIND_PACKAGE_SDL2=ON \
+        -DCMAKE_DISABLE_FIND_PACKAGE_OpenGL=ON >"$projects/media.log" 2>&1 ||
+        { cat "$projects/media.log"; fail "the media component asks for SDL2 or OpenGL"; }
+    local linked
+    linked="$(ldd "$projects/build-picture_to_png/picture_to_png" | awk '{print $1}')"
+    if grep -E '^lib(SDL2|GL|GLX|EGL|GLU|GLESv2|OpenGL|X11|asound|pulse)[-.]' <<<"$linked"; then
+        fail "picture_to_png (Zarnoth::media) links a display, sound or GL library"
+    fi
+    echo "  picture_to_png (Zarnoth::media): $(wc -l <<<"$linked") shared libraries, none of SDL, GL, EGL, X11 or sound"
     check_pictures "$projects/build-picture_to_png/picture_to_png"
 
     local line
@@ -97,6 +112,25 @@ run_examples() {
         awk -v d="$distance" 'BEGIN { exit !(d > 0.005) }' || fail "turn_$i.png is not turned from turn_$((i - 1)).png"
     done
     echo "  turn_model --frames 4: four pictures of the model, each turned (last step RMSE $distance)"
+
+    # scene_by_hand: a model and its skin from the demo's archive, one picture offscreen.
+    # Against the clear colour alone, the model covers part of the picture, and its skin
+    # gives it many colours (an untextured model shades one colour).
+    (cd "$projects" && "$projects/build-scene_by_hand/scene_by_hand" "$archive" 'md2\ddz\m.md2' 'md2\ddz\ddz.pcx' \
+        "$projects/by_hand.png" >"$projects/by_hand.log" 2>&1) || { cat "$projects/by_hand.log"; fail "scene_by_hand failed"; }
+    local covered colours
+    covered="$(convert-im6.q16 "$projects/by_hand.png" -fill black -opaque 'rgb(38,38,51)' -fill white +opaque black \
+        -colorspace gray -format '%[fx:mean]' info:)"
+    colours="$(identify-im6.q16 -format '%k' "$projects/by_hand.png")"
+    awk -v c="$covered" -v k="$colours" 'BEGIN { exit !(c > 0.02 && k > 64) }' ||
+        fail "scene_by_hand's picture shows no textured model ($covered of it drawn, $colours colours)"
+    # A wrong member name is an error that names it.
+    if (cd "$projects" && "$projects/build-scene_by_hand/scene_by_hand" "$archive" 'md2/ddz/m.md2' 'x.pcx' x.png \
+        >"$projects/wrong.log" 2>&1); then
+        fail "scene_by_hand took a member that is not in the archive"
+    fi
+    grep -qF "no member 'md2/ddz/m.md2'" "$projects/wrong.log" || { cat "$projects/wrong.log"; fail "the wrong member is not named"; }
+    echo "  scene_by_hand: the model drawn over $covered of the picture in $colours colours; a wrong member named"
 }
 
 # check_pictures PROGRAM: PROGRAM's PNG of each format equals `kvl image`'s.
@@ -127,13 +161,19 @@ if [[ "$mode" == prefix ]]; then
     prefix="$work/prefix"
     cmake --install build --component dev --prefix "$prefix" >"$work/install.log" || { cat "$work/install.log"; fail "install failed"; }
     [[ "$(ls "$prefix/include")" == zarnoth ]] || fail "the prefix's include/ holds $(ls "$prefix/include" | tr '\n' ' ')"
-    # Every installed header compiles alone, on the prefix's include path only.
+    # Every installed header compiles alone, on the package's include path only
+    # (include/ and include/zarnoth, as the CMake package and pkg-config give it).
     mapfile -t headers < <(cd "$prefix/include" && find zarnoth -name '*.h' | sort)
     printf '%s\n' "${headers[@]}" | xargs -P "$jobs" -I{} sh -c \
-        'printf "#include \"%s\"\n" "$1" | g++ -std=c++20 -fsyntax-only -I"$2" -x c++ - ||
+        'printf "#include \"%s\"\n" "$1" | g++ -std=c++20 -fsyntax-only -I"$2" -I"$2/zarnoth" -x c++ - ||
          { echo "$1 does not compile on its own" >&2; exit 255; }' sh {} "$prefix/include" ||
         fail "an installed header does not compile on its own"
     echo "  ${#headers[@]} installed headers, each compiles on its own"
+    # The engine's own helpers stay out of the prefix.
+    for internal in sound/mpeg/mpg_internal.h sound/mpeg/mpg_tables.h scene/zrn_texturelevels.h \
+        scene/sdl/zrn_egl_pbuffer.h; do
+        [[ ! -e "$prefix/include/zarnoth/$internal" ]] || fail "the internal header $internal is installed"
+    done
     run_examples "$prefix/share/doc/zarnoth-dev/examples" -DCMAKE_PREFIX_PATH="$prefix"
     # pkg-config: one command line, no CMake.
     libdir="$(dirname "$(find "$prefix" -name zarnoth-kvl.pc)")"

@@ -101,6 +101,8 @@ thread_sanitizer_stage() {
 }
 
 engine_package_stage() {
+    # The installed headers' declarations against their record (docs/public_interface.txt).
+    bash scripts/api_check.sh
     bash scripts/engine_package_test.sh prefix
     bash scripts/engine_package_test.sh deb
 }

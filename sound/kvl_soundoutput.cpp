@@ -3,6 +3,7 @@
 #include "sound/kvl_soundoutput.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 KVLString KVLSoundFailureText(KVLSoundFailure failure, const char* device) {
@@ -471,7 +472,7 @@ bool KVLSoundOutputWAV::OpenDevice(int32_t rate, int32_t bits, bool stereo,
     m_file = std::fopen(m_path.c_str(), "wb");
     if (m_file == nullptr) {
         if (error != nullptr) {
-            *error = KVLSoundFailureText(KVLSoundFailure::kInit);
+            error->Format("cannot write the WAV file '%s': %s", m_path.c_str(), std::strerror(errno));
         }
         return false;
     }
@@ -481,6 +482,9 @@ bool KVLSoundOutputWAV::OpenDevice(int32_t rate, int32_t bits, bool stereo,
     m_dataBytes = 0;
     uint8_t header[44] = {};
     if (std::fwrite(header, 1, sizeof header, m_file) != sizeof header) {
+        if (error != nullptr) {
+            error->Format("cannot write the WAV file '%s': %s", m_path.c_str(), std::strerror(errno));
+        }
         std::fclose(m_file);
         m_file = nullptr;
         return false;

@@ -9,15 +9,12 @@ KVLSoundPlayer::KVLSoundPlayer(KVLSoundOutput* output, int32_t bufferCount)
     : m_output(output), m_bufferCount(bufferCount < 1 ? 1 : bufferCount), m_worker(KVLCreateWorkerThread()) {
     // Zeroed storage: a block that a short Read leaves partly unwritten plays silence.
     for (int32_t i = 0; i < m_bufferCount; ++i) {
-        m_buffers.push_back(KVLCreateSampleBlock(kBlockFrames));
+        m_buffers.push_back(KVLMakeSampleBlock(kBlockFrames));
     }
 }
 
 KVLSoundPlayer::~KVLSoundPlayer() {
     m_worker->Stop();
-    for (KVLSampleBlock* block : m_buffers) {
-        KVLReleaseSampleBlock(block);
-    }
 }
 
 bool KVLSoundPlayer::Play(KVLSoundStreamer* streamer, KVLString* error) {
@@ -91,7 +88,7 @@ bool KVLSoundPlayer::Loop(int32_t, void* context) {
         if (current >= self->m_bufferCount) {
             current = 0;
         }
-        KVLSampleBlock* block = self->m_buffers[static_cast<size_t>(current)];
+        KVLSampleBlock* block = self->m_buffers[static_cast<size_t>(current)].get();
         const int32_t r = self->m_streamer->Read(block);
         self->m_current.store(current);
         self->m_decodedEnd.fetch_add(kBlockFrames);
@@ -100,7 +97,7 @@ bool KVLSoundPlayer::Loop(int32_t, void* context) {
         break;
     }
     case kWrite: {
-        KVLSampleBlock* block = self->m_buffers[static_cast<size_t>(self->m_current.load())];
+        KVLSampleBlock* block = self->m_buffers[static_cast<size_t>(self->m_current.load())].get();
         const bool ok = self->m_output->Write(block->data, kBlockFrames);
         self->m_started.store(true);
         if (ok) {

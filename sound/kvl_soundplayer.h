@@ -92,5 +92,5 @@ private:
     // whose position runs ahead of what reached the output still ends.
     int64_t m_queuedEnd = 0;
     std::unique_ptr<KVLThread> m_worker;
-    std::vector<KVLSampleBlock*> m_buffers;
+    std::vector<KVLSampleBlockPtr> m_buffers;
 };

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "core/kvl_string.h"
 
@@ -23,6 +24,15 @@ struct KVLSampleBlock {
 KVLSampleBlock* KVLCreateSampleBlock(int32_t frames);
 // Frees the block's owned storage, then the block itself. Accepts null.
 void KVLReleaseSampleBlock(KVLSampleBlock* block);
+
+// Releases a block with KVLReleaseSampleBlock: the deleter of KVLSampleBlockPtr.
+struct KVLSampleBlockRelease {
+    void operator()(KVLSampleBlock* block) const { KVLReleaseSampleBlock(block); }
+};
+// A sample block that releases itself.
+using KVLSampleBlockPtr = std::unique_ptr<KVLSampleBlock, KVLSampleBlockRelease>;
+// KVLCreateSampleBlock owned by a unique_ptr; null when frames is negative.
+inline KVLSampleBlockPtr KVLMakeSampleBlock(int32_t frames) { return KVLSampleBlockPtr(KVLCreateSampleBlock(frames)); }
 
 class KVLSoundSource {
 public:

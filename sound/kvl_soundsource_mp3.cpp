@@ -98,6 +98,11 @@ bool KVLSoundSourceMP3::Open(KVLString* error) {
     }
     if (!m_stream || !m_stream->OpenRead()) {
         ActiveSource().store(nullptr);
+        // The reason names the file or the archive member that is missing.
+        const KVLString why = m_stream ? m_stream->GetOpenError() : KVLString();
+        if (error && !why.IsEmpty()) {
+            error->Format("Unable to open file: %s", why.c_str());
+        }
         return false;
     }
     m_tag = KVLReadID3Tag(*m_stream);
@@ -141,10 +146,9 @@ int32_t KVLSoundSourceMP3::GetLength() {
     return mpgEstimatedFrames(m_decoder);
 }
 
-bool KVLSoundSourceMP3::SeekFrame(int32_t frame, int32_t* blockStart) {
-    if (!m_open || frame < 0 || blockStart == nullptr) {
-        return false;
-    }
+int32_t KVLSoundSourceMP3::GetEstimatedLength() { return m_open ? mpgEstimatedFrames(m_decoder) : 0; }
+
+bool KVLSoundSourceMP3::EnsureIndex() {
     if (!m_indexed) {
         m_indexed = true;
         if (!m_stream->SeekAbsolute(0) ||
@@ -152,6 +156,29 @@ bool KVLSoundSourceMP3::SeekFrame(int32_t frame, int32_t* blockStart) {
             m_index.frames.clear();
         }
     }
+    return !m_index.frames.empty() && m_index.samplesPerFrame > 0;
+}
+
+int32_t KVLSoundSourceMP3::GetExactLength() {
+    if (!m_open) {
+        return -1;
+    }
+    // The walk reads the stream through the same callback as the decoder: the decoder's
+    // next input must come from where it left off.
+    const int32_t readPosition = m_stream->Tell();
+    const bool counted = EnsureIndex();
+    m_stream->SeekAbsolute(readPosition);
+    if (!counted) {
+        return -1;
+    }
+    return static_cast<int32_t>(m_index.frames.size()) * m_index.samplesPerFrame;
+}
+
+bool KVLSoundSourceMP3::SeekFrame(int32_t frame, int32_t* blockStart) {
+    if (!m_open || frame < 0 || blockStart == nullptr) {
+        return false;
+    }
+    EnsureIndex();
     const int32_t per = m_index.samplesPerFrame;
     const auto count = static_cast<int32_t>(m_index.frames.size());
     if (count == 0 || per <= 0) {

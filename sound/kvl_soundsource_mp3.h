@@ -60,13 +60,25 @@ public:
     int32_t GetBitsPerSample() override;
     bool IsStereo() override;
     int32_t GetPosition() override { return m_position; }
+    // An estimate of the length in output frames, from the first frame's bitrate and
+    // the stream's size (off for variable bitrates and damaged streams), until the
+    // frames have been counted (by SeekFrame or GetExactLength) or decoded to the end:
+    // exact from then on. Cheap.
     int32_t GetLength() override;
+    // The estimate alone, whatever has been counted since.
+    int32_t GetEstimatedLength();
+    // The length in output frames, exact: the first call walks the stream's frame
+    // headers once (no decoding; the read position is kept). -1 when the source is not
+    // open or the walk finds no frame.
+    int32_t GetExactLength();
     // A source that is not open has nothing to produce.
     bool IsAtEnd() override { return !m_open || m_total != -1; }
     const void* NextBlock() override;
     int32_t GetBlockFrames() override { return m_blockFrames; }
 
 private:
+    // Builds the frame index once; false when it holds no frame.
+    bool EnsureIndex();
     static int32_t ReadInput(void* context, uint8_t* destination, int32_t maximum);
 
     std::unique_ptr<KVLStream> m_stream;

@@ -39,8 +39,7 @@ bool KVLSoundStreamer::Seek(int32_t) { return false; }
 KVLSoundStreamerCapture::KVLSoundStreamerCapture(KVLSoundSource* source) : m_source(source) {}
 
 void KVLSoundStreamerCapture::DiscardBlock() {
-    KVLReleaseSampleBlock(m_current);
-    m_current = nullptr;
+    m_current.reset();
     m_offset = 0;
 }
 
@@ -55,7 +54,6 @@ KVLSoundStreamerCapture::~KVLSoundStreamerCapture() {
             delete m_source;
         }
     }
-    KVLReleaseSampleBlock(m_current);
 }
 
 bool KVLSoundStreamerCapture::AcceptsExtension(const KVLString& extension) {
@@ -78,7 +76,7 @@ bool KVLSoundStreamerCapture::OpenFile(const KVLString& name, KVLString* error) 
     }
     KVLString base;
     KVLString extension;
-    SplitExtension(name, &base, &extension);
+    KVLSplitExtension(name, &base, &extension);
     if (!AcceptsExtension(extension)) {
         if (error != nullptr) {
             *error = kInvalidFile;
@@ -111,8 +109,7 @@ int32_t KVLSoundStreamerCapture::GetLength() { return m_source ? m_source->GetLe
 bool KVLSoundStreamerCapture::IsAtEnd() { return m_source ? m_source->IsAtEnd() : true; }
 
 bool KVLSoundStreamerCapture::FetchBlock() {
-    KVLReleaseSampleBlock(m_current);
-    m_current = nullptr;
+    m_current.reset();
     m_offset = 0;
     const void* raw = m_source->NextBlock();
     if (raw == nullptr) {
@@ -126,14 +123,17 @@ bool KVLSoundStreamerCapture::FetchBlock() {
     }
     if (bits == 16 && stereo) {
         auto* block = static_cast<KVLSampleBlock*>(std::calloc(1, sizeof(KVLSampleBlock)));
+        if (block == nullptr) {
+            return false;
+        }
         block->frames = n;
         // The source's storage is 16-bit stereo already; the block only refers to it.
         block->data = const_cast<uint32_t*>(static_cast<const uint32_t*>(raw));
         block->owned = nullptr;
-        m_current = block;
+        m_current.reset(block);
         return true;
     }
-    m_current = KVLCreateSampleBlock(n);
+    m_current = KVLMakeSampleBlock(n);
     const auto* p = static_cast<const uint8_t*>(raw);
     for (int32_t i = 0; i < n; ++i) {
         int32_t left;
@@ -242,6 +242,8 @@ int32_t KVLSoundStreamerMP3::GetPosition() {
     return m_inner ? m_inner->GetPosition() - m_inner->FramesInHand() : 0;
 }
 int32_t KVLSoundStreamerMP3::GetLength() { return m_inner ? m_inner->GetLength() : 0; }
+int32_t KVLSoundStreamerMP3::GetEstimatedLength() { return m_source ? m_source->GetEstimatedLength() : 0; }
+int32_t KVLSoundStreamerMP3::GetExactLength() { return m_source ? m_source->GetExactLength() : -1; }
 bool KVLSoundStreamerMP3::IsAtEnd() { return m_inner ? m_inner->IsAtEnd() : true; }
 bool KVLSoundStreamerMP3::Skip(int32_t frames) { return m_inner ? m_inner->Skip(frames) : false; }
 bool KVLSoundStreamerMP3::Seek(int32_t frame) {

@@ -99,7 +99,7 @@ private:
 
     KVLSoundSource* m_source;
     bool m_ownsSource = false;
-    KVLSampleBlock* m_current = nullptr;
+    KVLSampleBlockPtr m_current;
     int32_t m_offset = 0;
 };
 
@@ -118,7 +118,12 @@ public:
     bool IsStereo() override;
     // Frames handed out by Read and Skip (and set by Seek), exactly.
     int32_t GetPosition() override;
+    // An estimate until the frames are counted (see KVLSoundSourceMP3::GetLength).
     int32_t GetLength() override;
+    // The estimate alone, and the exact length from one walk over the frame headers
+    // (-1 when not open or no frame is found); see KVLSoundSourceMP3.
+    int32_t GetEstimatedLength();
+    int32_t GetExactLength();
     bool IsAtEnd() override;
     bool Skip(int32_t frames) override;
     int32_t Read(KVLSampleBlock* request) override;

@@ -89,7 +89,7 @@ std::unique_ptr<KVLImage> DemoScene::LoadSceneImage(const KVLStream& stream, KVL
         if (!attempt) {
             continue;
         }
-        std::unique_ptr<KVLImage> image = LoadImage(*attempt, KVLString(format), nullptr, nullptr, errorText);
+        std::unique_ptr<KVLImage> image = KVLLoadImage(*attempt, KVLString(format), nullptr, nullptr, errorText);
         if (image) {
             return image;
         }

@@ -87,7 +87,7 @@ constexpr float kFloorY = -0.5f;
 constexpr float kCharacterY = -0.34f;
 
 void AttachToCharacter(ZRNNode* character, ZRNAnimator* animator) {
-    AttachTimeSource(character, animator, "ZRNNodeMesh", KVLString(kZRNQuake2MeshNodeName));
+    ZRNAttachTimeSource(character, animator, "ZRNNodeMesh", KVLString(kZRNQuake2MeshNodeName));
 }
 
 }  // namespace

@@ -115,7 +115,7 @@ bool TunnelScene::AddCharacter(ZRNNode* parent, uint32_t modelId, uint32_t skinI
     ZRNNode* place = Attach(turn, std::make_unique<ZRNNodeTransformation>(AddTrack(std::move(placeTrack))));
 
     std::unique_ptr<ZRNNode> clone = model->Clone();
-    AttachTimeSource(clone.get(), animator, "ZRNNodeMesh", KVLString(kZRNQuake2MeshNodeName));
+    ZRNAttachTimeSource(clone.get(), animator, "ZRNNodeMesh", KVLString(kZRNQuake2MeshNodeName));
     place->AddChild(std::move(clone));
     return true;
 }

@@ -17,14 +17,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     KVLString extension;
-    SplitExtension(KVLString(argv[1]), nullptr, &extension);
+    KVLSplitExtension(KVLString(argv[1]), nullptr, &extension);
 
     // Reads go through a buffer: the readers ask for a few bytes at a time.
     KVLFileStream file{KVLString(argv[1])};
     KVLBufferedStream stream(file, 65536);
 
     KVLString text;  // the reader's description of the picture, or why it failed
-    std::unique_ptr<KVLImage> image = LoadImage(stream, extension, nullptr, nullptr, &text);
+    std::unique_ptr<KVLImage> image = KVLLoadImage(stream, extension, nullptr, nullptr, &text);
     if (!image) {
         std::fprintf(stderr, "%s: %s\n", argv[1], text.c_str());
         return 1;

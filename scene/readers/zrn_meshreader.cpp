@@ -36,11 +36,57 @@ std::unique_ptr<ZRNMeshReader> ZRNMeshReader::CreateFor(const KVLString& extensi
 
 ZRNModelFile::ZRNModelFile(KVLStream& stream, int32_t headerSize, uint32_t ident, int32_t endOffsetField)
     : m_reading(stream), m_header(static_cast<size_t>(headerSize)) {
-    if (!m_reading.IsOpen() || !KVLReadExact(stream, m_header.data(), headerSize)) {
+    if (!m_reading.IsOpen()) {
+        m_why = stream.GetOpenError();
+        if (m_why.IsEmpty()) {
+            m_why = "the stream does not open";
+        }
+        return;
+    }
+    if (!KVLReadExact(stream, m_header.data(), headerSize)) {
+        m_why.Format("shorter than the %d-byte header", headerSize);
         return;
     }
     m_length = stream.GetLength();
-    m_valid = KVLGetU32(m_header.data()) == ident && KVLGetS32(m_header.data() + endOffsetField) == m_length;
+    if (KVLGetU32(m_header.data()) != ident) {
+        m_why = "wrong magic number (not this model format)";
+    } else if (KVLGetS32(m_header.data() + endOffsetField) != m_length) {
+        m_why.Format("the header's end offset %d is not the length %lld", KVLGetS32(m_header.data() + endOffsetField),
+                     static_cast<long long>(m_length));
+    } else {
+        m_valid = true;
+    }
+}
+
+std::nullptr_t ZRNMeshReader::Fail(const KVLStream& stream, const ZRNModelFile& file) {
+    // An open failure's text names the file or member already.
+    return Fail(stream, file.Why().c_str(), !file.IsOpen());
+}
+
+std::nullptr_t ZRNMeshReader::Fail(const KVLStream& stream, const char* reason, bool reasonNamesStream) {
+    const KVLString name = stream.GetName();
+    if (name.IsEmpty() || reasonNamesStream) {
+        m_errorText = reason;
+    } else {
+        m_errorText.Format("%s: %s", name.c_str(), reason);
+    }
+    return nullptr;
+}
+
+std::unique_ptr<ZRNMesh> ZRNLoadMesh(KVLStream& stream, KVLString* errorText) {
+    const KVLString extension = KVLStreamExtension(stream);
+    std::unique_ptr<ZRNMeshReader> reader = ZRNMeshReader::CreateFor(extension);
+    if (reader == nullptr) {
+        if (errorText != nullptr) {
+            errorText->Format("%s: no mesh reader for the extension '%s'", stream.GetName().c_str(), extension.c_str());
+        }
+        return nullptr;
+    }
+    std::unique_ptr<ZRNMesh> mesh = reader->ReadStream(stream, -1, 0);
+    if (errorText != nullptr) {
+        *errorText = mesh != nullptr ? KVLString() : reader->GetErrorText();
+    }
+    return mesh;
 }
 
 float ZRNGetF32(const uint8_t* p) {

@@ -33,11 +33,31 @@ public:
     virtual std::unique_ptr<ZRNMesh> ReadStream(KVLStream& stream, int32_t a, int32_t b) = 0;
     // ReadStream on the file through a 65536-byte buffered stream.
     std::unique_ptr<ZRNMesh> ReadFile(const KVLString& path, int32_t a, int32_t b);
+    // Why the last ReadStream failed, one line naming the stream: "cannot open 'x.md2':
+    // No such file or directory", "TRIS.MD2: frame count 0 out of range". Empty after
+    // a success.
+    const KVLString& GetErrorText() const { return m_errorText; }
 
     // A new instance of the first registered reader that accepts the extension, or
     // null when none does.
     static std::unique_ptr<ZRNMeshReader> CreateFor(const KVLString& extension);
+
+protected:
+    // Sets the error text to "<stream's name>: <reason>" (the reason alone when it
+    // names the stream itself); returns null for the reader to hand back.
+    std::nullptr_t Fail(const KVLStream& stream, const char* reason, bool reasonNamesStream = false);
+    // Fail with the model file's reason.
+    std::nullptr_t Fail(const KVLStream& stream, const class ZRNModelFile& file);
+    void Succeed() { m_errorText.Clear(); }
+
+private:
+    KVLString m_errorText;
 };
+
+// Reads a mesh with the first registered reader for the extension of the stream's name
+// (a file's path, an archive member's name). Null with a one-line reason in errorText
+// (when given) on failure, the reader's or "no mesh reader for ...".
+std::unique_ptr<ZRNMesh> ZRNLoadMesh(KVLStream& stream, KVLString* errorText);
 
 // A model file open for reading (closed again when this goes) with its fixed-size
 // header read and checked: the magic number, and the end-of-file field, which both
@@ -50,6 +70,10 @@ public:
     ZRNModelFile& operator=(const ZRNModelFile&) = delete;
 
     bool IsValid() const { return m_valid; }
+    // Why the file is not valid: the stream's open failure, a short header, a wrong
+    // magic number or end field.
+    const KVLString& Why() const { return m_why; }
+    bool IsOpen() const { return m_reading.IsOpen(); }
     const uint8_t* Header() const { return m_header.data(); }
     // The stream's length, for the block checks.
     int64_t GetLength() const { return m_length; }
@@ -59,6 +83,7 @@ private:
     std::vector<uint8_t> m_header;
     int64_t m_length = 0;
     bool m_valid = false;
+    KVLString m_why;
 };
 
 // The little-endian 32-bit float at p.

@@ -60,7 +60,7 @@ bool ZRNMeshReaderMD2::CanRead(const KVLString& extension) const { return extens
 std::unique_ptr<ZRNMesh> ZRNMeshReaderMD2::ReadStream(KVLStream& stream, int32_t, int32_t) {
     const ZRNModelFile file(stream, kHeaderSize, kIdent, kEndOffset);
     if (!file.IsValid()) {
-        return nullptr;
+        return Fail(stream, file);
     }
     const uint8_t* h = file.Header();
     const int64_t length = file.GetLength();
@@ -79,27 +79,27 @@ std::unique_ptr<ZRNMesh> ZRNMeshReaderMD2::ReadStream(KVLStream& stream, int32_t
     if (frameCount < 1 || frameCount > kZRNMaxModelFrames || vertexCount < 0 ||
         vertexCount > kZRNMaxModelVertices || texCount < 0 || texCount > kZRNMaxModelVertices ||
         triCount < 0 || triCount > kZRNMaxModelTriangles) {
-        return nullptr;
+        return Fail(stream, "a frame, vertex, texture coordinate or triangle count out of range");
     }
     if (texCount > 0 && (skinWidth <= 0 || skinHeight <= 0)) {
-        return nullptr;
+        return Fail(stream, "texture coordinates with no skin size");
     }
     if (frameSize < kFrameHeaderSize + int64_t{kFrameVertexSize} * vertexCount ||
         !ZRNBlockFits(framesOffset, frameCount, frameSize, length) ||
         !ZRNBlockFits(texOffset, texCount, kTexCoordSize, length) ||
         !ZRNBlockFits(triOffset, triCount, kTriangleSize, length)) {
-        return nullptr;
+        return Fail(stream, "a block of frames, texture coordinates or triangles outside the file");
     }
 
     auto mesh = std::make_unique<ZRNMesh>();
     mesh->SetFrameCount(frameCount);
     std::vector<uint8_t> buffer;
     if (!ReadFrame(stream, framesOffset, vertexCount, 0, *mesh, buffer)) {
-        return nullptr;
+        return Fail(stream, "frame 0 does not read");
     }
 
     if (!ZRNReadBlock(stream, texOffset, int64_t{kTexCoordSize} * texCount, buffer)) {
-        return nullptr;
+        return Fail(stream, "the texture coordinates do not read");
     }
     for (int32_t i = 0; i < texCount; ++i) {
         const uint8_t* p = buffer.data() + int64_t{kTexCoordSize} * i;
@@ -110,7 +110,7 @@ std::unique_ptr<ZRNMesh> ZRNMeshReaderMD2::ReadStream(KVLStream& stream, int32_t
     }
 
     if (!ZRNReadBlock(stream, triOffset, int64_t{kTriangleSize} * triCount, buffer)) {
-        return nullptr;
+        return Fail(stream, "the triangles do not read");
     }
     for (int32_t i = 0; i < triCount; ++i) {
         const uint8_t* p = buffer.data() + int64_t{kTriangleSize} * i;
@@ -120,7 +120,7 @@ std::unique_ptr<ZRNMesh> ZRNMeshReaderMD2::ReadStream(KVLStream& stream, int32_t
         }
         if (idx[0] >= vertexCount || idx[1] >= vertexCount || idx[2] >= vertexCount || idx[3] >= texCount ||
             idx[4] >= texCount || idx[5] >= texCount) {
-            return nullptr;
+            return Fail(stream, "a triangle indexes past the vertices or texture coordinates");
         }
         // The engine winds faces the other way round.
         mesh->AddFace(idx[2], idx[1], idx[0], kZRNNoIndex, idx[5], idx[4], idx[3], kZRNNoIndex);
@@ -128,9 +128,10 @@ std::unique_ptr<ZRNMesh> ZRNMeshReaderMD2::ReadStream(KVLStream& stream, int32_t
 
     for (int32_t f = 1; f < frameCount; ++f) {
         if (!ReadFrame(stream, framesOffset + f * frameSize, vertexCount, f, *mesh, buffer)) {
-            return nullptr;
+            return Fail(stream, "a frame does not read");
         }
     }
     mesh->ComputeNormals();
+    Succeed();
     return mesh;
 }

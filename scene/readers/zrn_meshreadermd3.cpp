@@ -48,9 +48,10 @@ constexpr float kOriginScale = 0.03125f;        // 1/32
 
 // Reads the surface starting at start; on success returns the mesh and sets next to
 // where the following surface starts.
-std::unique_ptr<ZRNMesh> ReadSurface(KVLStream& s, int64_t start, int64_t length, int64_t& next) {
+std::unique_ptr<ZRNMesh> ReadSurface(KVLStream& s, int64_t start, int64_t length, int64_t& next, const char*& why) {
     std::vector<uint8_t> buffer;
     if (!ZRNBlockFits(start, 1, kSurfaceHeaderSize, length) || !ZRNReadBlock(s, start, kSurfaceHeaderSize, buffer)) {
+        why = "a surface header outside the file";
         return nullptr;
     }
     const uint8_t* h = buffer.data();
@@ -64,6 +65,7 @@ std::unique_ptr<ZRNMesh> ReadSurface(KVLStream& s, int64_t start, int64_t length
     const int32_t endOffset = KVLGetS32(h + kSurfEndOffset);
     if (frameCount < 1 || frameCount > kZRNMaxModelFrames || vertexCount < 0 ||
         vertexCount > kZRNMaxModelVertices || triCount < 0 || triCount > kZRNMaxModelTriangles) {
+        why = "a surface's frame, vertex or triangle count out of range";
         return nullptr;
     }
     if (endOffset < kSurfaceHeaderSize || !ZRNBlockFits(start, 1, endOffset, length) || vertexOffset < 0 ||
@@ -71,12 +73,14 @@ std::unique_ptr<ZRNMesh> ReadSurface(KVLStream& s, int64_t start, int64_t length
         !ZRNBlockFits(start + vertexOffset, int64_t{frameCount} * vertexCount, kVertexRecordSize, length) ||
         !ZRNBlockFits(start + texOffset, vertexCount, kTexCoordRecordSize, length) ||
         !ZRNBlockFits(start + triOffset, triCount, kTriangleRecordSize, length)) {
+        why = "a surface's blocks outside the file";
         return nullptr;
     }
 
     auto mesh = std::make_unique<ZRNMesh>();
     mesh->SetFrameCount(frameCount);
     if (!ZRNReadBlock(s, start + vertexOffset, int64_t{kVertexRecordSize} * frameCount * vertexCount, buffer)) {
+        why = "a surface's vertices do not read";
         return nullptr;
     }
     const uint8_t* p = buffer.data();
@@ -92,6 +96,7 @@ std::unique_ptr<ZRNMesh> ReadSurface(KVLStream& s, int64_t start, int64_t length
     }
 
     if (!ZRNReadBlock(s, start + texOffset, int64_t{kTexCoordRecordSize} * vertexCount, buffer)) {
+        why = "a surface's texture coordinates do not read";
         return nullptr;
     }
     for (int32_t i = 0; i < vertexCount; ++i) {
@@ -100,6 +105,7 @@ std::unique_ptr<ZRNMesh> ReadSurface(KVLStream& s, int64_t start, int64_t length
     }
 
     if (!ZRNReadBlock(s, start + triOffset, int64_t{kTriangleRecordSize} * triCount, buffer)) {
+        why = "a surface's triangles do not read";
         return nullptr;
     }
     for (int32_t i = 0; i < triCount; ++i) {
@@ -110,6 +116,7 @@ std::unique_ptr<ZRNMesh> ReadSurface(KVLStream& s, int64_t start, int64_t length
             // Faces hold 16-bit indices: a larger one cannot be kept, and one past
             // the vertex list would read outside it.
             if (v > 0xFFFF || v >= static_cast<uint32_t>(vertexCount)) {
+                why = "a triangle indexes past its surface's vertices";
                 return nullptr;
             }
             idx[k] = static_cast<uint16_t>(v);
@@ -138,7 +145,7 @@ ZRNMesh* ZRNMeshReaderMD3::ReadAll(KVLStream& stream, KVLArray<ZRNMesh*>* surfac
                                    KVLArray<ZRNJointTrack*>* tags) {
     const ZRNModelFile file(stream, kHeaderSize, kIdent, kEndOffset);
     if (!file.IsValid()) {
-        return nullptr;
+        return Fail(stream, file);
     }
     const uint8_t* h = file.Header();
     const int64_t length = file.GetLength();
@@ -147,12 +154,12 @@ ZRNMesh* ZRNMeshReaderMD3::ReadAll(KVLStream& stream, KVLArray<ZRNMesh*>* surfac
     const int32_t surfaceCount = KVLGetS32(h + kSurfaceCount);
     if (frameCount < 1 || frameCount > kZRNMaxModelFrames || tagCount < 0 || tagCount > kMaxTags ||
         surfaceCount < 0 || surfaceCount > kMaxSurfaces || (surfaces == nullptr && surfaceCount == 0)) {
-        return nullptr;
+        return Fail(stream, "a frame, tag or surface count out of range (or no surface)");
     }
     const int64_t tagsStart = kHeaderSize + int64_t{kFrameRecordSize} * frameCount;
     const int64_t tagRecords = int64_t{frameCount} * tagCount;
     if (!ZRNBlockFits(tagsStart, tagRecords, kTagRecordSize, length)) {
-        return nullptr;
+        return Fail(stream, "the tags lie outside the file");
     }
 
     // Everything is collected here first and handed over only when the whole model
@@ -161,7 +168,7 @@ ZRNMesh* ZRNMeshReaderMD3::ReadAll(KVLStream& stream, KVLArray<ZRNMesh*>* surfac
     if (tags != nullptr) {
         std::vector<uint8_t> block;
         if (!ZRNReadBlock(stream, tagsStart, tagRecords * kTagRecordSize, block)) {
-            return nullptr;
+            return Fail(stream, "the tags do not read");
         }
         for (int32_t i = 0; i < tagCount; ++i) {
             tracks.push_back(std::make_unique<ZRNJointTrack>());
@@ -187,9 +194,10 @@ ZRNMesh* ZRNMeshReaderMD3::ReadAll(KVLStream& stream, KVLArray<ZRNMesh*>* surfac
     std::vector<std::unique_ptr<ZRNMesh>> meshes;
     for (int32_t i = 0; i < wanted; ++i) {
         int64_t next = 0;
-        std::unique_ptr<ZRNMesh> mesh = ReadSurface(stream, start, length, next);
+        const char* why = "";
+        std::unique_ptr<ZRNMesh> mesh = ReadSurface(stream, start, length, next, why);
         if (!mesh) {
-            return nullptr;
+            return Fail(stream, why);
         }
         meshes.push_back(std::move(mesh));
         start = next;
@@ -201,11 +209,13 @@ ZRNMesh* ZRNMeshReaderMD3::ReadAll(KVLStream& stream, KVLArray<ZRNMesh*>* surfac
         }
     }
     if (surfaces == nullptr) {
+        Succeed();
         return meshes.front().release();
     }
     if (meshes.empty()) {
-        return nullptr;  // a model of tags only
+        return Fail(stream, "a model of tags only: no surface");
     }
+    Succeed();
     ZRNMesh* first = meshes.front().get();
     for (std::unique_ptr<ZRNMesh>& m : meshes) {
         surfaces->Add(m.release());

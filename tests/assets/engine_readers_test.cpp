@@ -52,7 +52,7 @@ TEST_F(ArchiveMembers, PicturesDecodeThroughTheEngine) {
         KVLPAKStream member = Member(c.name);
         KVLString text;
         KVLPixelFormat format = kKVLPixelFormatNone;
-        std::unique_ptr<KVLImage> image = LoadImage(member, KVLString(c.extension), &format, nullptr, &text);
+        std::unique_ptr<KVLImage> image = KVLLoadImage(member, KVLString(c.extension), &format, nullptr, &text);
         ASSERT_NE(image, nullptr) << c.name << ": " << text.c_str();
         EXPECT_EQ(image->width, c.width) << c.name;
         EXPECT_EQ(image->height, c.height) << c.name;

@@ -1,4 +1,4 @@
-// KVLString and SplitExtension.
+// KVLString and KVLSplitExtension.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -27,7 +27,7 @@ TEST(KVLString, ReverseFindFindsLastOccurrence) {
     }
 }
 
-TEST(KVLString, SplitExtension) {
+TEST(KVLString, KVLSplitExtension) {
     const struct {
         const char* path;
         const char* base;
@@ -42,16 +42,16 @@ TEST(KVLString, SplitExtension) {
     };
     for (const auto& c : cases) {
         KVLString base("stale"), ext("stale");
-        SplitExtension(KVLString(c.path), &base, &ext);
+        KVLSplitExtension(KVLString(c.path), &base, &ext);
         EXPECT_STREQ(base.c_str(), c.base) << c.path;
         EXPECT_STREQ(ext.c_str(), c.ext) << c.path;
     }
     KVLString only;
-    SplitExtension(KVLString("a.b"), nullptr, &only);
+    KVLSplitExtension(KVLString("a.b"), nullptr, &only);
     EXPECT_STREQ(only.c_str(), "b");
     // Output aliasing the input.
     KVLString path("model.md2");
-    SplitExtension(path, nullptr, &path);
+    KVLSplitExtension(path, nullptr, &path);
     EXPECT_STREQ(path.c_str(), "md2");
 }
 

@@ -1,4 +1,4 @@
-// The image type, pixel formats, conversions and LoadImage dispatch.
+// The image type, pixel formats, conversions and KVLLoadImage dispatch.
 #include <gtest/gtest.h>
 
 #include "core/kvl_memorystream.h"
@@ -105,7 +105,7 @@ std::vector<uint8_t> SmallTGA() {
     return f;
 }
 
-TEST(LoadImage, Dispatch) {
+TEST(KVLLoadImage, Dispatch) {
     const std::vector<uint8_t> tga = SmallTGA();
     Loaded ok = LoadBytes(tga, "tga");
     ASSERT_TRUE(ok.image);
@@ -133,11 +133,11 @@ TEST(LoadImage, Dispatch) {
     EXPECT_EQ(failed.text, "Unable to load file");
 
     KVLMemoryStream stream(tga.data(), tga.size());
-    std::unique_ptr<KVLImage> quiet = LoadImage(stream, "TGA", nullptr, nullptr, nullptr);
+    std::unique_ptr<KVLImage> quiet = KVLLoadImage(stream, "TGA", nullptr, nullptr, nullptr);
     ASSERT_TRUE(quiet);
     EXPECT_EQ(quiet->width, 3);
     // The stream is not consumed: it loads again.
-    EXPECT_TRUE(LoadImage(stream, "TGA", nullptr, nullptr, nullptr));
+    EXPECT_TRUE(KVLLoadImage(stream, "TGA", nullptr, nullptr, nullptr));
 }
 
 class CountingProgress : public KVLImageProgress {
@@ -152,11 +152,11 @@ public:
     int32_t done = 0;
 };
 
-TEST(LoadImage, ProgressCountsRows) {
+TEST(KVLLoadImage, ProgressCountsRows) {
     CountingProgress progress;
     const std::vector<uint8_t> tga = SmallTGA();
     KVLMemoryStream stream(tga.data(), tga.size());
-    ASSERT_TRUE(LoadImage(stream, "tga", nullptr, &progress, nullptr));
+    ASSERT_TRUE(KVLLoadImage(stream, "tga", nullptr, &progress, nullptr));
     EXPECT_EQ(progress.begins, 1);
     EXPECT_EQ(progress.total, 2);
     EXPECT_EQ(progress.done, 2);

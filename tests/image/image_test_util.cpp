@@ -12,7 +12,7 @@ Loaded LoadBytes(const std::vector<uint8_t>& bytes, const char* extension) {
     KVLMemoryStream stream(bytes.data(), bytes.size());
     Loaded out;
     KVLString text;
-    out.image = LoadImage(stream, extension, &out.format, nullptr, &text);
+    out.image = KVLLoadImage(stream, extension, &out.format, nullptr, &text);
     out.text = text.c_str();
     return out;
 }

@@ -18,9 +18,9 @@ struct Loaded {
     std::string text;
 };
 
-// LoadImage on a memory stream over bytes.
+// KVLLoadImage on a memory stream over bytes.
 Loaded LoadBytes(const std::vector<uint8_t>& bytes, const char* extension);
-// LoadImage on a file, the extension taken from its name.
+// KVLLoadImage on a file, the extension taken from its name.
 Loaded LoadPath(const std::string& path);
 
 // ImageMagick's decoding of a file (rows in display order) as 0xAARRGGBB pixels;

@@ -164,7 +164,9 @@ TEST(Builders, Quake2ModelWithSkinMissingSkinAndMissingMesh) {
     noSkin.SetSkinPath("/nonexistent/skin.pcx");
     std::unique_ptr<ZRNNode> red = noSkin.Build(&error);
     ASSERT_NE(red, nullptr);
-    EXPECT_EQ(error, "[INFO] Unable to read Quake 2 Skin [/nonexistent/skin.pcx]");
+    EXPECT_EQ(error,
+              "[INFO] Unable to read Quake 2 Skin [/nonexistent/skin.pcx]: cannot open '/nonexistent/skin.pcx': "
+              "No such file or directory");
     ASSERT_EQ(noSkin.Materials().GetCount(), 1);
     EXPECT_EQ(noSkin.Materials()[0]->name, "Red Plastic");
     EXPECT_EQ(noSkin.Materials()[0]->GetImage(), nullptr);
@@ -173,7 +175,8 @@ TEST(Builders, Quake2ModelWithSkinMissingSkinAndMissingMesh) {
     ZRNQuake2Builder noMesh(nullptr, nullptr);
     noMesh.SetMeshPath(kSydneySkin);
     EXPECT_EQ(noMesh.Build(&error), nullptr);
-    EXPECT_EQ(error, "Unable to read mesh file");
+    EXPECT_EQ(std::string(error.c_str()),
+              std::string("Unable to read mesh file: ") + kSydneySkin + ": wrong magic number (not this model format)");
     EXPECT_TRUE(noMesh.Meshes().IsEmpty());
 }
 

@@ -171,11 +171,19 @@ TEST_F(GLRenderer, MaterialsOfTheSameNameShareOneTexture) {
     ZRNMaterial second("skin", 4, false, blue.get());
     ZRNMaterial other("other", 4, false, blue.get());
     EXPECT_GT(DrawCentre(first).r, 250);
+    // A copy of the first picture under the same name is no conflict; another picture is
+    // reported, once.
+    ZRNMaterial again("skin", 4, false, red.get());
+    DrawCentre(again);
+    EXPECT_TRUE(m_renderer->GetMaterialConflicts().empty());
     const RGB shared = DrawCentre(second);
     EXPECT_GT(shared.r, 250);
     EXPECT_EQ(shared.b, 0);
     EXPECT_GT(DrawCentre(other).b, 250);
     EXPECT_EQ(m_renderer->GetTextureCache()->GetTextures().GetCount(), 2);
+    DrawCentre(second);
+    ASSERT_EQ(m_renderer->GetMaterialConflicts().size(), 1u);
+    EXPECT_NE(std::string(m_renderer->GetMaterialConflicts()[0].c_str()).find("'skin'"), std::string::npos);
 }
 
 // A shared image is uploaded again at every application, never cached, and never

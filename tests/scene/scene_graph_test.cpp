@@ -1,6 +1,6 @@
 // Scene-graph behaviour against the recording renderer: what a render walk asks of
 // the renderer and in which order, nesting of matrix and material pushes, disabled
-// subtrees, Clone, AttachTimeSource, frame clamping, and the time visitors advancing
+// subtrees, Clone, ZRNAttachTimeSource, frame clamping, and the time visitors advancing
 // shared animators.
 #include <gtest/gtest.h>
 
@@ -239,16 +239,16 @@ TEST(Node, AttachTimeSourceMatchesClassAndExactName) {
     ZRNNode* c = Add<ZRNNodeTransformation>(a, nullptr);
     c->SetName("Body");
 
-    AttachTimeSource(&root, &animator, "ZRNNodeMeshes", "Body");
+    ZRNAttachTimeSource(&root, &animator, "ZRNNodeMeshes", "Body");
     EXPECT_EQ(a->TimeSource(), nullptr);
 
-    AttachTimeSource(&root, &animator, "ZRNNodeMesh", "Body");
+    ZRNAttachTimeSource(&root, &animator, "ZRNNodeMesh", "Body");
     EXPECT_EQ(root.TimeSource(), nullptr);
     EXPECT_EQ(a->TimeSource(), &animator);
     EXPECT_EQ(b->TimeSource(), nullptr);  // letter case differs
     EXPECT_EQ(c->TimeSource(), nullptr);  // another class
 
-    AttachTimeSource(&root, &animator, "ZRNNode", "Body");  // the base class takes every kind
+    ZRNAttachTimeSource(&root, &animator, "ZRNNode", "Body");  // the base class takes every kind
     EXPECT_EQ(root.TimeSource(), &animator);
     EXPECT_EQ(c->TimeSource(), &animator);
 }

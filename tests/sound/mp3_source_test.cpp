@@ -114,7 +114,8 @@ TEST(MP3Source, FailureTexts) {
         KVLSoundSourceMP3 source(missing);
         KVLString text;
         EXPECT_FALSE(source.Open(&text));
-        EXPECT_STREQ(text.c_str(), "Unable to open file");
+        EXPECT_STREQ(text.c_str(),
+                     "Unable to open file: cannot open '/nonexistent/dir/file.mp3': No such file or directory");
     }
     {
         const auto junk = testsupport::PatternBytes(5000, 7);
@@ -183,6 +184,38 @@ TEST(MP3Source, EndOfStreamAndFullBandOutput) {
     const auto diff = mpegtest::Compare(pcm.data(), ref.data(), ref.size());
     EXPECT_LT(diff.rms, 0.289);
     EXPECT_LE(diff.max, 2);
+}
+
+// The exact length counts the frames without moving the decoding: it equals the
+// frames a whole decoding gives, and that decoding is the one without the count.
+TEST(MP3Source, ExactLengthIsTheDecodedLength) {
+    const char* files[] = {"M2L3_bitrate_16_all.bit", "l3-he_48khz.bit", "l2-fl10.bit"};
+    for (const char* file : files) {
+        const auto bytes = Vector(file);
+        auto decode = [&](bool countFirst, int32_t* exact, int32_t* estimate) {
+            KVLMemoryStream stream(bytes.data(), bytes.size());
+            KVLSoundSourceMP3 source(stream);
+            EXPECT_TRUE(source.Open(nullptr)) << file;
+            std::vector<int16_t> pcm;
+            const int channels = source.IsStereo() ? 2 : 1;
+            while (const void* block = source.NextBlock()) {
+                if (countFirst && pcm.empty()) {
+                    *estimate = source.GetEstimatedLength();
+                    *exact = source.GetExactLength();
+                }
+                const auto* p = static_cast<const int16_t*>(block);
+                pcm.insert(pcm.end(), p, p + source.GetBlockFrames() * channels);
+            }
+            return std::make_pair(pcm, source.GetPosition());
+        };
+        int32_t exact = -2;
+        int32_t estimate = -2;
+        const auto counted = decode(true, &exact, &estimate);
+        const auto plain = decode(false, nullptr, nullptr);
+        EXPECT_EQ(exact, plain.second) << file;
+        EXPECT_TRUE(counted.first == plain.first) << file << ": counting the frames moved the decoding";
+        std::printf("%s: estimate %d, exact %d frames\n", file, estimate, exact);
+    }
 }
 
 }  // namespace

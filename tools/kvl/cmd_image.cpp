@@ -41,13 +41,13 @@ int RunImage(const std::vector<std::string>& args) {
     }
     if (!haveExtension) {
         KVLString ext;
-        SplitExtension(KVLString(input.c_str()), nullptr, &ext);
+        KVLSplitExtension(KVLString(input.c_str()), nullptr, &ext);
         extension = ext.c_str();
     }
     KVLFileStream file(KVLString(input.c_str()));
     KVLBufferedStream stream(file, 65536);
     KVLString text;
-    std::unique_ptr<KVLImage> image = LoadImage(stream, KVLString(extension.c_str()), nullptr, nullptr, &text);
+    std::unique_ptr<KVLImage> image = KVLLoadImage(stream, KVLString(extension.c_str()), nullptr, nullptr, &text);
     if (!image) {
         return KvlFail(input + ": " + text.c_str());
     }

@@ -107,7 +107,7 @@ int RunMesh(const std::vector<std::string>& args) {
     }
 
     KVLString extension;
-    SplitExtension(KVLString(input.c_str()), nullptr, &extension);
+    KVLSplitExtension(KVLString(input.c_str()), nullptr, &extension);
     const bool md3 = extension.EqualsNoCase("MD3");
     if ((tags || haveSurface) && !md3) {
         return KvlUsageError(kMeshCommand, "--tags and --surface apply to MD3 models");

@@ -213,7 +213,10 @@ int RunView(const std::vector<std::string>& args) {
     }
     ZRNModelPreview scene;
     KVLString error;
-    if (!scene.Build(nullptr, nullptr, KVLString(files[0].c_str()), KVLString(files[1].c_str()), &error)) {
+    // A skin that does not read fails Build but leaves the scene, the model in red
+    // plastic: the viewer shows it, with the reason (in info).
+    if (!scene.Build(nullptr, nullptr, KVLString(files[0].c_str()), KVLString(files[1].c_str()), &error) &&
+        scene.root == nullptr) {
         return KvlFail(files[0] + ": " + error.c_str());
     }
     if (!scene.info.IsEmpty()) {

@@ -132,7 +132,7 @@ TEST(SoundStreamerCapture, NamesAndTexts) {
     for (const Case& c : cases) {
         KVLSoundStreamerCapture streamer(nullptr);
         KVLString base, extension;
-        SplitExtension(c.name, &base, &extension);
+        KVLSplitExtension(c.name, &base, &extension);
         EXPECT_EQ(streamer.AcceptsExtension(extension), c.accepted) << c.name;
         if (!c.accepted) {
             KVLString text;
