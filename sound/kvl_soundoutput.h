@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "core/kvl_string.h"
@@ -138,6 +139,10 @@ public:
 
     void SetNoticeFile(std::FILE* file) { m_notice = file; }
 
+    // Everything that decides what the rule does next, packed (for tests that explore
+    // the ring's states and must tell two of them apart).
+    std::string StateKey() const;
+
 private:
     int32_t m_chunkBytes = 0;
     int32_t m_blockAlign = 1;
@@ -217,6 +222,10 @@ protected:
 
     // Where the underrun notice goes (the standard output unless a test redirects it).
     void SetNotice(std::FILE* file);
+    // The ring's whole state, bytes included, packed (see KVLSoundFillRule::StateKey),
+    // and taken over from another ring of the same format (tests branch from a copy).
+    std::string StateKey();
+    void CopyStateFrom(KVLSoundOutputRing& other);
 
 private:
     int32_t QueuedBytes() const;
