@@ -152,6 +152,7 @@ int64_t KVLSoundFillRule::FirstFrameHeld() const {
 
 std::string KVLSoundFillRule::StateKey() const {
     std::string key;
+    key.reserve(128);
     Pack(&key, m_chunkBytes, m_blockAlign, m_state, m_startPending, m_framesWritten, m_writtenBytes,
          m_silenceStart, m_silenceEnd, m_framesAtSilence, m_shiftBefore, m_shift, m_lastFrames,
          m_paused, m_pausedFull);
@@ -243,9 +244,10 @@ void KVLSoundOutputRing::SetNotice(std::FILE* file) {
 std::string KVLSoundOutputRing::StateKey() {
     std::lock_guard<std::mutex> lock(m_mutex);
     std::string key = m_rule.StateKey();
+    key.reserve(key.size() + 64 + m_ring.size());
     Pack(&key, m_opened, m_paused, m_started, m_playing, m_writeOffset, m_playCursor, m_playedBytes,
          m_deviceQueued, m_clearedBytes);
-    key.append(m_ring.begin(), m_ring.end());
+    key.append(reinterpret_cast<const char*>(m_ring.data()), m_ring.size());
     return key;
 }
 

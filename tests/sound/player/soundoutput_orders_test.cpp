@@ -8,6 +8,7 @@
 // DirectSound output's own cursor handling is not covered (only its fill rule).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -93,18 +94,17 @@ public:
         return fault;
     }
 
-    std::unique_ptr<OrderRing> Copy(std::FILE* notice) {
-        auto copy = std::make_unique<OrderRing>(m_queueing, notice);
-        copy->CopyStateFrom(*this);
-        copy->m_next = m_next;
-        copy->m_odd = m_odd;
-        copy->m_expect = m_expect;
-        copy->m_heard = m_heard;
-        copy->m_position = m_position;
-        copy->m_held = m_held;
-        copy->m_reported = m_reported;
-        copy->m_queue = m_queue;
-        return copy;
+    // Becomes a copy of other: the ring's state and the model's.
+    void CopyFrom(OrderRing& other) {
+        CopyStateFrom(other);
+        m_next = other.m_next;
+        m_odd = other.m_odd;
+        m_expect = other.m_expect;
+        m_heard = other.m_heard;
+        m_position = other.m_position;
+        m_held = other.m_held;
+        m_reported = other.m_reported;
+        m_queue = other.m_queue;
     }
 
     size_t Key() {
@@ -152,12 +152,13 @@ private:
     }
     // A held device is suspended and plays nothing; its queue stays.
     std::string PlayQueued(int32_t frames) {
+        const size_t n = m_held ? 0 : std::min(m_queue.size(), static_cast<size_t>(frames));
         std::string fault;
-        for (int32_t i = 0; i < frames && !m_held && !m_queue.empty() && fault.empty(); ++i) {
-            fault = Hear(m_queue.front());
-            m_queue.erase(m_queue.begin());
-            m_reported = false;
+        for (size_t i = 0; i < n && fault.empty(); ++i) {
+            fault = Hear(m_queue[i]);
         }
+        m_queue.erase(m_queue.begin(), m_queue.begin() + static_cast<std::ptrdiff_t>(n));
+        m_reported = m_reported && n == 0;
         return fault;
     }
     std::string CountMusic(const uint32_t* frames, int32_t n, int32_t music) {
@@ -222,36 +223,58 @@ struct Exploration {
     std::string fault;
 };
 
-// Breadth-first, each state branching from a copy of its parent. States are told apart
-// by a hash of the whole state (a collision would merely leave one state unexplored).
+// Breadth-first, each state branching from a copy of its parent (rings are reused, not
+// opened anew). States are told apart by a hash of the whole state (a collision would
+// merely leave one state unexplored).
 Exploration Explore(bool queueing, const std::string& ops, size_t depth, std::FILE* notice) {
     Exploration result;
     struct Node {
         std::unique_ptr<OrderRing> ring;
         std::string path;
     };
+    std::vector<std::unique_ptr<OrderRing>> spare;
+    const auto take = [&] {
+        if (spare.empty()) {
+            return std::make_unique<OrderRing>(queueing, notice);
+        }
+        auto ring = std::move(spare.back());
+        spare.pop_back();
+        return ring;
+    };
+    OrderRing drained(queueing, notice);
     std::vector<Node> level;
-    level.push_back({std::make_unique<OrderRing>(queueing, notice), ""});
+    level.push_back({take(), ""});
     std::unordered_set<size_t> seen = {level[0].ring->Key()};
     for (size_t d = 0; d < depth && !level.empty(); ++d) {
         std::vector<Node> next;
+        std::unique_ptr<OrderRing> child;
         for (Node& node : level) {
             for (const char op : ops) {
-                Node child{node.ring->Copy(notice), node.path + op};
+                if (!child) {
+                    child = take();
+                }
+                child->CopyFrom(*node.ring);
                 ++result.orders;
-                std::string fault = child.ring->Step(op);
-                if (fault.empty() && seen.insert(child.ring->Key()).second) {
-                    fault = child.ring->Copy(notice)->Drain();
+                std::string fault = child->Step(op);
+                if (fault.empty() && seen.insert(child->Key()).second) {
+                    drained.CopyFrom(*child);
+                    fault = drained.Drain();
                     if (!fault.empty()) {
                         fault += " (when drained)";
                     }
-                    next.push_back(std::move(child));
+                    next.push_back({std::move(child), node.path + op});
                 }
                 if (!fault.empty()) {
                     result.fault = Describe(node.path + op) + ": " + fault;
                     return result;
                 }
             }
+        }
+        for (Node& node : level) {
+            spare.push_back(std::move(node.ring));
+        }
+        if (child) {
+            spare.push_back(std::move(child));
         }
         result.states += next.size();
         level.swap(next);
