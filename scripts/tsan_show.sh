@@ -86,3 +86,9 @@ run() {
 }
 
 run whole-show 150
+
+# The viewer's soak (tests/soak) under ThreadSanitizer, short: random keys and runs from
+# a tick in a window, each step checked against the show's own account (it starts its
+# own Xvfb; scripts/viewer_soak.sh runs it long).
+cmake --build build-tsan -j "$jobs" --target test_soak
+ZARNOTH_SOAK_SECONDS=20 build-tsan/bin/test_soak

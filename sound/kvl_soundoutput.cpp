@@ -33,6 +33,11 @@ void PutU32(uint8_t* p, uint32_t v) {
     }
 }
 
+template <typename... T>
+void Pack(std::string* key, const T&... values) {
+    (key->append(reinterpret_cast<const char*>(&values), sizeof values), ...);
+}
+
 }  // namespace
 
 void KVLSoundFillRule::Configure(int32_t chunkBytes, int32_t blockAlign) {
@@ -98,6 +103,10 @@ KVLSoundFillRule::Action KVLSoundFillRule::Check(int32_t queued) {
             // Started again by the idle state once the writer has caught up.
             m_startPending = true;
             m_state = kIdle;
+        } else if (queued >= kFullChunks * m_chunkBytes) {
+            // The writer has caught up and filled the ring: without this, nothing would
+            // refuse its writes and the write offset would run over the music queued.
+            m_state = kFull;
         }
         break;
     }
@@ -139,6 +148,15 @@ int32_t KVLSoundFillRule::FramesHeard(int64_t played) {
 int64_t KVLSoundFillRule::FirstFrameHeld() const {
     const int64_t ringStart = m_writtenBytes - BufferBytes() - m_shift;
     return std::max<int64_t>(m_framesAtSilence, ringStart > 0 ? (ringStart + m_blockAlign - 1) / m_blockAlign : 0);
+}
+
+std::string KVLSoundFillRule::StateKey() const {
+    std::string key;
+    key.reserve(128);
+    Pack(&key, m_chunkBytes, m_blockAlign, m_state, m_startPending, m_framesWritten, m_writtenBytes,
+         m_silenceStart, m_silenceEnd, m_framesAtSilence, m_shiftBefore, m_shift, m_lastFrames,
+         m_paused, m_pausedFull);
+    return key;
 }
 
 bool KVLSoundOutputRing::Open(int32_t rate, int32_t bits, bool stereo, int32_t chunkFrames,
@@ -221,6 +239,37 @@ int32_t KVLSoundOutputRing::GetFramesWritten() {
 void KVLSoundOutputRing::SetNotice(std::FILE* file) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_rule.SetNoticeFile(file);
+}
+
+std::string KVLSoundOutputRing::StateKey() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::string key = m_rule.StateKey();
+    key.reserve(key.size() + 64 + m_ring.size());
+    Pack(&key, m_opened, m_paused, m_started, m_playing, m_writeOffset, m_playCursor, m_playedBytes,
+         m_deviceQueued, m_clearedBytes);
+    key.append(reinterpret_cast<const char*>(m_ring.data()), m_ring.size());
+    return key;
+}
+
+void KVLSoundOutputRing::CopyStateFrom(KVLSoundOutputRing& other) {
+    std::scoped_lock lock(m_mutex, other.m_mutex);
+    m_rule = other.m_rule;
+    m_opened = other.m_opened;
+    m_paused = other.m_paused;
+    m_rate = other.m_rate;
+    m_bits = other.m_bits;
+    m_stereo = other.m_stereo;
+    m_started = other.m_started;
+    m_playing = other.m_playing;
+    m_blockAlign = other.m_blockAlign;
+    m_chunkBytes = other.m_chunkBytes;
+    m_bufferBytes = other.m_bufferBytes;
+    m_writeOffset = other.m_writeOffset;
+    m_playCursor = other.m_playCursor;
+    m_playedBytes = other.m_playedBytes;
+    m_deviceQueued = other.m_deviceQueued;
+    m_clearedBytes = other.m_clearedBytes;
+    m_ring = other.m_ring;
 }
 
 // What the fill rule sees as queued: the ring's bytes beyond the play cursor and those
@@ -394,9 +443,17 @@ int32_t KVLSoundOutputRing::PullQueued(uint8_t* out, int32_t maxBytes, int32_t* 
 
 int32_t KVLSoundOutputRing::PullLocked(uint8_t* out, int32_t bytes) {
     const int64_t before = m_playedBytes;
+    // The cursor stops where the written data ends: a device that runs the ring dry
+    // plays silence there, and the writer's next chunk goes in at the cursor. Run on,
+    // the cursor would pass the write offset, the next chunk would land behind it (to be
+    // heard a trip round the ring later while the position counted it heard at once),
+    // and the queue would read as nearly full.
+    const int64_t ahead = std::max<int64_t>(m_rule.BytesWritten() - m_playedBytes, 0);
+    const int32_t take = static_cast<int32_t>(std::min<int64_t>(ahead, bytes));
+    std::memset(out + take, m_bits == 8 ? 0x80 : 0, static_cast<size_t>(bytes - take));
     int32_t done = 0;
-    while (done < bytes) {
-        const int32_t piece = std::min(bytes - done, m_bufferBytes - m_playCursor);
+    while (done < take) {
+        const int32_t piece = std::min(take - done, m_bufferBytes - m_playCursor);
         std::memcpy(out + done, m_ring.data() + m_playCursor, static_cast<size_t>(piece));
         done += piece;
         m_playCursor += piece;

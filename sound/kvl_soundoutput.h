@@ -10,9 +10,11 @@
 // its own thread. One mutex guards the ring and its counters.
 //
 // Departures from a plain looping buffer: the ring clears what it has played, so a
-// ring with nothing new in it plays silence rather than music from seconds ago; the
-// play position is counted by the device side rather than unwrapped from the cursor,
-// counts music only and never exceeds the frames written; after an underrun stop, playback
+// ring with nothing new in it plays silence rather than music from seconds ago, and its
+// play cursor waits at the end of the written data (what is written next goes there,
+// not behind the cursor); the play position is counted by the device side rather than
+// unwrapped from the cursor, counts music only and never exceeds the frames written;
+// a ring refilled after an underrun is full at the full mark; after an underrun stop, playback
 // starts again once more than 3 chunks are queued (otherwise a writer that kept going
 // would fill the stopped ring and wait forever); a rate of 0 or less is refused.
 //
@@ -26,6 +28,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "core/kvl_string.h"
@@ -138,6 +141,10 @@ public:
 
     void SetNoticeFile(std::FILE* file) { m_notice = file; }
 
+    // Everything that decides what the rule does next, packed (for tests that explore
+    // the ring's states and must tell two of them apart).
+    std::string StateKey() const;
+
 private:
     int32_t m_chunkBytes = 0;
     int32_t m_blockAlign = 1;
@@ -203,7 +210,8 @@ protected:
     virtual void DeviceReset() {}
 
     // Called by the device: fills out with bytes bytes played from the ring at the play
-    // cursor (silence while the ring is stopped) and clears what is heard. Returns the
+    // cursor (silence while the ring is stopped, and past the written data, where the
+    // cursor waits) and clears what is heard. Returns the
     // music frames among them (the rest is silence: bridging, or a ring run dry).
     int32_t Pull(uint8_t* out, int32_t bytes);
     // For a device that queues ahead: pulls at most maxBytes, and no more than the ring
@@ -217,6 +225,10 @@ protected:
 
     // Where the underrun notice goes (the standard output unless a test redirects it).
     void SetNotice(std::FILE* file);
+    // The ring's whole state, bytes included, packed (see KVLSoundFillRule::StateKey),
+    // and taken over from another ring of the same format (tests branch from a copy).
+    std::string StateKey();
+    void CopyStateFrom(KVLSoundOutputRing& other);
 
 private:
     int32_t QueuedBytes() const;
