@@ -115,10 +115,17 @@ bool DemoApp::SeekTo(int32_t tick) {
             return SeekFailed(tick, "the scenes cannot be built again");
         }
         m_stepper->SetNextStep(0);
-    } else if (!m_paced) {
+    } else if (!m_paced && !m_stepperCurrent) {
         // Natively the frame steps come from the loop: go on from the current tick.
+        // Not after a paused seek with no pass of the show since: the steps up to the
+        // stepper's next one have run, and running the landing step again would
+        // count a frame step twice. On a switch tick that step began the switch: run
+        // again, it counts as a gap step, so the next scene comes a step early and is
+        // stepped once more at its tick 0; its loop animators move on for every tick
+        // they have not seen yet and end up a tick ahead of the shot's.
         m_stepper->SetNextStep(DemoStepper::StepOfTick(now));
     }
+    m_stepperCurrent = false;
     // Drawn as a shot draws it. A drawn step of a scene that shows the music (the
     // oscilloscope) draws it with the music of its own moment, as a shot does: the
     // music starts again there (a restart is a few milliseconds); in the end it plays
@@ -146,6 +153,7 @@ bool DemoApp::SeekTo(int32_t tick) {
     }
     m_clock.Start(std::chrono::steady_clock::now(), target + 1);
     if (m_paused) {
+        m_stepperCurrent = true;
         m_clock.Pause(std::chrono::steady_clock::now());
         m_controller->PauseMusic();
         return true;
@@ -166,6 +174,7 @@ bool DemoApp::SeekFailed(int32_t tick, const char* what) {
 bool DemoApp::GoOn() {
     // The time stood still or spent seeking is no frame's time (--bench).
     m_last = std::chrono::steady_clock::now();
+    m_stepperCurrent = false;
     m_controller->ResumeMusic();
     m_clock.Resume(std::chrono::steady_clock::now());
     if (!m_paced) {

@@ -139,6 +139,9 @@ private:
     bool m_paused = false;
     bool m_failed = false;
     bool m_redraw = false;
+    // Natively: true from a seek that left the show paused until it goes on; the
+    // stepper's next step is then the show's own (see SeekTo).
+    bool m_stepperCurrent = false;
     int64_t m_redraws = 0;
     int32_t m_startTick = 0;
     KeyListener m_keys{this};

@@ -7,10 +7,7 @@
 // ZARNOTH_SOAK_SECONDS bounds the run (20 s by default, so that it fits in every test
 // stage); ZARNOTH_SOAK_SEED repeats a run (by default a new seed, printed first).
 // scripts/viewer_soak.sh runs it long. Limits: the music is not checked in the show's
-// last two seconds (the search would run off the soundtrack's end). A known fault is
-// left out of the picture checks and counted instead (see the disabled test below):
-// after a paused seek that lands on tick 2870, forward seeks draw the wrong picture
-// until the show is sent back.
+// last two seconds (the search would run off the soundtrack's end).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -32,7 +29,6 @@ using viewertest::ViewerShow;
 
 constexpr int64_t kRate = 44100;
 constexpr int32_t kLastTick = 5879;
-constexpr int32_t kKnownFaultTick = 2870;
 
 int64_t FrameOfTick(int32_t tick) { return static_cast<int64_t>(tick) * DemoController::kTickMs * kRate / 1000; }
 
@@ -80,7 +76,6 @@ TEST_F(ViewerSoak, RandomKeysAndStartsKeepPictureAndMusicOnTheTick) {
     Passes(*app, 10);
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
     int faults = 0;
-    bool knownFault = false;  // since a paused landing on kKnownFaultTick, nothing sent back
     for (int step = 0; std::chrono::steady_clock::now() < until && faults < 5; ++step) {
         const int failuresBefore = ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count();
         const uint32_t pick = random() % 13;
@@ -91,7 +86,6 @@ TEST_F(ViewerSoak, RandomKeysAndStartsKeepPictureAndMusicOnTheTick) {
             want = static_cast<int32_t>(random() % (kLastTick + 1));
             what = "start " + std::to_string(want);
             ASSERT_TRUE(start(want)) << what;
-            knownFault = false;
             ++counts["start"];
             // Straight away, before the timer has moved on (as a run with --start).
             int64_t found = -1;
@@ -107,7 +101,6 @@ TEST_F(ViewerSoak, RandomKeysAndStartsKeepPictureAndMusicOnTheTick) {
             app->OnKey(key);
             if (action.kind == DemoViewerAction::kSeek) {
                 want = DemoViewerClampTick(action.tick);
-                knownFault = (knownFault && want > before) || (app->IsPaused() && want == kKnownFaultTick);
                 // Paused, a seek lands on the tick; running, the show goes on from it.
                 if (app->IsPaused()) {
                     EXPECT_EQ(app->GetTick(), want) << "step " << step << ", " << what;
@@ -125,7 +118,6 @@ TEST_F(ViewerSoak, RandomKeysAndStartsKeepPictureAndMusicOnTheTick) {
         if (tick >= kLastTick - 150) {
             ++counts["near the end"];
             ASSERT_TRUE(start(0));
-            knownFault = false;
             continue;
         }
         // The music: paused right after a seek, at the tick's own sample; otherwise the
@@ -135,9 +127,7 @@ TEST_F(ViewerSoak, RandomKeysAndStartsKeepPictureAndMusicOnTheTick) {
         EXPECT_TRUE(MusicAt(*app, tick, exact ? 0 : kRate, exact ? kRate / 4 : kRate, &found))
             << "step " << step << ", " << what << ": no music of tick " << tick << " at the play position";
         ++counts["music checked"];
-        if (exact && knownFault && want != kKnownFaultTick) {
-            ++counts["picture left out (known fault)"];
-        } else if (exact && (counts["picture checked"] < 3 || random() % 4 == 0)) {
+        if (exact && (counts["picture checked"] < 3 || random() % 4 == 0)) {
             EXPECT_GE(PSNR(Grab(server.display(), dir.file("soak.png")), ShotOf(tick)), 30.0)
                 << "step " << step << ", " << what << ": the window's picture is not the shot of tick " << tick;
             ++counts["picture checked"];
@@ -158,21 +148,32 @@ TEST_F(ViewerSoak, RandomKeysAndStartsKeepPictureAndMusicOnTheTick) {
     app.reset();
 }
 
-// The known fault the soak leaves out: a paused seek onto tick 2870 (chapter 4) and a
-// seek on from there show another picture than the shot of the tick (the floor's tiles
-// shifted); seeks from 2869 or 2871 are right. Enable once fixed, and drop the soak's
-// knownFault.
-TEST_F(ViewerSoak, DISABLED_ForwardFromAPausedLandingOnTick2870) {
+// Paused, a chapter key lands on a scene switch's tick (the switch's first step has
+// run, the gap and the next scene are to come); a seek on or back from there shows the
+// shot's picture. A forward seek used to run the landing step again, one gap step too
+// many: from tick 2870 the tunnel came a step early and its animations a tick ahead.
+TEST_F(ViewerSoak, SeeksFromAPausedLandingOnASwitchTickShowTheShot) {
     DemoApp app;
     app.SetWindowed(true);
     ASSERT_TRUE(app.InitInstance());
     Passes(app, 5);
-    app.SetPaused(true);
-    ASSERT_TRUE(app.SeekTo(kKnownFaultTick));
-    Passes(app, 3);
-    ASSERT_TRUE(app.SeekTo(3227));
-    Passes(app, 3);
-    EXPECT_GE(PSNR(Grab(server.display(), dir.file("known.png")), ShotOf(3227)), 30.0);
+    app.OnKey(' ');
+    ASSERT_TRUE(app.IsPaused());
+    for (const int32_t chapter : {'2', '3', '4', '5'}) {
+        const int32_t landing = DemoController::kSwitchTicks[static_cast<size_t>(chapter - '2')];
+        for (const int32_t key : {KVLKeyRight, KVLKeyLeft}) {
+            app.OnKey(chapter);
+            Passes(app, 3);
+            ASSERT_EQ(app.GetTick(), landing);
+            app.OnKey(key);
+            Passes(app, 3);
+            const int32_t tick = DemoViewerClampTick(DemoViewerKey(key, landing).tick);
+            ASSERT_EQ(app.GetTick(), tick);
+            const std::string grab = "from_" + std::to_string(landing) + "_to_" + std::to_string(tick) + ".png";
+            EXPECT_GE(PSNR(Grab(server.display(), dir.file(grab)), ShotOf(tick)), 30.0)
+                << "paused on " << landing << ", then to " << tick;
+        }
+    }
 }
 
 }  // namespace
