@@ -87,11 +87,11 @@ web_build() {
     fi
     mkdir -p "$site"
     cp app/web/index.html app/web/zarnoth_page.js "$site/"
-    cp "$out/bin/zarnoth.js" "$out/bin/zarnoth.wasm" "$site/"
+    cp "$out/bin/zarnoth.js" "$out/bin/zarnoth.wasm" "$out/bin/kvl_ring_player.js" "$site/"
     cp build/bin/quorvel.pak "$site/quorvel.pak"
     step_done
     local f
-    for f in zarnoth.wasm zarnoth.js zarnoth_page.js index.html quorvel.pak; do
+    for f in zarnoth.wasm zarnoth.js kvl_ring_player.js zarnoth_page.js index.html quorvel.pak; do
         printf '%-16s %9d bytes\n' "$f" "$(stat -c %s "$site/$f")"
     done
 }

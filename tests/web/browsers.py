@@ -8,18 +8,24 @@
   CdpPage       headless Chromium over its DevTools protocol (Chromium's own)
   BidiPage      Firefox over WebDriver BiDi (the W3C protocol Firefox speaks on
                 --remote-debugging-port); no driver program in between
+  WebDriverPage WebKitGTK's MiniBrowser through WebKitWebDriver, over W3C WebDriver
+                (HTTP) with Selenium as the client; its console comes from the
+                browser's own output (MiniBrowser writes console messages to it)
   launch(name, work, port)
                 starts a fresh browser (its own profile in a temporary folder, its log
                 in WORK/<name>.log) and returns (page, stop)
 
 Limits: one page (tab) per browser; keys are the show's few (Space, Left, Right, Home,
-1 and 4). Firefox headless makes WebGL only with an X display to open its GL context
+1-5). Firefox headless makes WebGL only with an X display to open its GL context
 on, and plays Web Audio only to a sound device: it needs DISPLAY (a private Xvfb,
 scripts/xvfb.sh) and ZARNOTH_FIREFOX_PULSE_SERVER (a PulseAudio server, e.g. one with a
-null sink) and fails without them.
+null sink) and fails without them. WebKitGTK needs both as well (it has no headless
+mode; its Web Audio plays through GStreamer to PULSE_SERVER).
 """
+import glob
 import json
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -60,6 +66,10 @@ class Page:
 
     def hide(self):
         """Another tab comes to the front; returns what show() needs to undo it."""
+        raise NotImplementedError
+
+    def emulate_phone(self, width, height):
+        """A touch screen of width x height CSS pixels (None, None: back to the desktop)."""
         raise NotImplementedError
 
     def show(self, other):
@@ -121,7 +131,8 @@ class CdpPage(Page):
 
     name = "chromium"
     KEYS = {" ": ("Space", 32), "ArrowLeft": ("ArrowLeft", 37), "ArrowRight": ("ArrowRight", 39),
-            "Home": ("Home", 36), "1": ("Digit1", 49), "4": ("Digit4", 52)}
+            "Home": ("Home", 36), "1": ("Digit1", 49), "2": ("Digit2", 50), "3": ("Digit3", 51),
+            "4": ("Digit4", 52), "5": ("Digit5", 53)}
 
     def __init__(self, debug_port):
         super().__init__()
@@ -173,11 +184,26 @@ class CdpPage(Page):
             self.call("Input.dispatchKeyEvent", type=kind, key=key, code=code, windowsVirtualKeyCode=vk,
                       nativeVirtualKeyCode=vk, **extra)
 
+    phone = False
+
     def tap(self, x, y):
         self.call("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=1)
         self.call("Input.dispatchTouchEvent", type="touchStart", touchPoints=[{"x": x, "y": y}])
         self.call("Input.dispatchTouchEvent", type="touchEnd", touchPoints=[])
-        self.call("Emulation.setTouchEmulationEnabled", enabled=False)
+        if not self.phone:
+            self.call("Emulation.setTouchEmulationEnabled", enabled=False)
+
+    def emulate_phone(self, width, height):
+        self.phone = width is not None
+        if not self.phone:
+            self.call("Emulation.clearDeviceMetricsOverride")
+            self.call("Emulation.setTouchEmulationEnabled", enabled=False)
+            return
+        upright = height > width
+        self.call("Emulation.setDeviceMetricsOverride", width=width, height=height, deviceScaleFactor=3, mobile=True,
+                  screenOrientation={"type": "portraitPrimary" if upright else "landscapePrimary",
+                                     "angle": 0 if upright else 90})
+        self.call("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=5)
 
     def _mouse(self, kind, x, y):
         self.call("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left" if kind != "mouseMoved" else "none",
@@ -238,7 +264,8 @@ class BidiPage(Page):
 
     name = "firefox"
     # WebDriver's code points for the keys that have no character.
-    KEYS = {" ": " ", "ArrowLeft": "\ue012", "ArrowRight": "\ue014", "Home": "\ue011", "1": "1", "4": "4"}
+    KEYS = {" ": " ", "ArrowLeft": "\ue012", "ArrowRight": "\ue014", "Home": "\ue011",
+            "1": "1", "2": "2", "3": "3", "4": "4", "5": "5"}
 
     def __init__(self, port):
         super().__init__()
@@ -327,6 +354,82 @@ class BidiPage(Page):
         self.socket.close()
 
 
+class WebDriverPage(Page):
+    """One WebKitGTK MiniBrowser window driven through WebKitWebDriver (W3C WebDriver)."""
+
+    name = "webkit"
+    KEYS = BidiPage.KEYS
+    # MiniBrowser's console lines: "CONSOLE <SOURCE> <LEVEL> <message>" (the source may
+    # add its URL, line and column before the message).
+    CONSOLE = re.compile(r"^CONSOLE \w+ \w+ (?:\S+:\d+:\d+: )?(.*)$")
+
+    def __init__(self, driver, log_path):
+        super().__init__()
+        self.driver = driver
+        self.log_path = log_path
+        self.log_at = 0
+        self.window = driver.current_window_handle
+        self.version = driver.capabilities.get("browserVersion", "?")
+
+    def _read_console(self):
+        with open(self.log_path, "rb") as f:
+            f.seek(self.log_at)
+            data = f.read()
+        # Only whole lines; the rest is read next time.
+        end = data.rfind(b"\n") + 1
+        self.log_at += end
+        for line in data[:end].decode("utf-8", "replace").splitlines():
+            match = self.CONSOLE.match(line)
+            if match:
+                self.console.append(match.group(1))
+
+    def eval(self, expression):
+        from selenium.common.exceptions import WebDriverException
+        try:
+            # A global eval: the expression may be statements, as with the other drivers.
+            value = self.driver.execute_script("return (0, eval)(arguments[0]);", expression)
+        except WebDriverException as e:
+            raise RuntimeError(f"{expression}: {e.msg}") from None
+        self._read_console()
+        return value
+
+    def pump(self, seconds):
+        time.sleep(seconds)
+        self._read_console()
+
+    def goto(self, url):
+        self._read_console()
+        self.console = []
+        self.driver.get(url)
+
+    def _actions(self, *sources):
+        self.driver.execute("actions", {"actions": list(sources)})
+
+    press_key = BidiPage.press_key
+    _pointer = BidiPage._pointer
+    tap = BidiPage.tap
+    move = BidiPage.move
+    click = BidiPage.click
+
+    def hide(self):
+        self.driver.switch_to.new_window("tab")
+        return self.driver.current_window_handle
+
+    def show(self, other):
+        self.driver.close()
+        self.driver.switch_to.window(self.window)
+
+    def close(self):
+        self.driver.quit()
+
+
+def find_webkit():
+    """(WebKitWebDriver, MiniBrowser) of Debian's webkit2gtk-driver, or None."""
+    driver = shutil.which("WebKitWebDriver")
+    browsers = sorted(glob.glob("/usr/lib/*/webkit2gtk-4.*/MiniBrowser"))
+    return (driver, browsers[-1]) if driver and browsers else None
+
+
 # Firefox's preferences for a test profile (the remote agent sets its own on top): sound
 # may start without a gesture, as Chromium's --autoplay-policy; WebGL on Mesa's software
 # rasteriser, as SwiftShader is allowed in Chromium; no first-run pages or updates.
@@ -344,6 +447,9 @@ FIREFOX_PREFS = {
 
 
 def find_browser(name):
+    if name == "webkit":
+        found = find_webkit()
+        return found[1] if found else None
     candidates = {"chromium": ["chromium", "chromium-browser"], "firefox": ["firefox-esr", "firefox"]}[name]
     for candidate in candidates:
         path = shutil.which(candidate)
@@ -363,6 +469,8 @@ def launch(name, executable, work, port):
                    f"--user-data-dir={profile}", f"--remote-debugging-port={port}",
                    "--window-size=800,600", "about:blank"]
         env = {k: v for k, v in os.environ.items() if k != "PULSE_SERVER"}
+    elif name == "webkit":
+        pass
     else:
         if not os.environ.get("DISPLAY"):
             raise RuntimeError("Firefox makes WebGL only on an X display: run it under Xvfb "
@@ -383,6 +491,8 @@ def launch(name, executable, work, port):
         # busy machine the short one runs dry and the AudioContext's clock falls behind
         # the wall clock (some 2-9 % slow, measured on two shared cores).
         env = dict(os.environ, TMPDIR=profile, PULSE_SERVER=pulse, PULSE_LATENCY_MSEC="150")
+    if name == "webkit":
+        return launch_webkit(executable, profile, log, port)
     process = subprocess.Popen(command, stdout=log, stderr=subprocess.STDOUT, env=env)
 
     page = None
@@ -404,4 +514,48 @@ def launch(name, executable, work, port):
     except BaseException:
         stop()
         raise
+    return page, stop
+
+
+def launch_webkit(executable, profile, log, port):
+    """WebKitWebDriver on port, which starts MiniBrowser (executable) for its session."""
+    from selenium import webdriver
+    from selenium.webdriver.webkitgtk.options import Options
+    from selenium.webdriver.webkitgtk.service import Service
+
+    if not os.environ.get("DISPLAY"):
+        raise RuntimeError("WebKitGTK needs an X display: run it under Xvfb (scripts/web.sh test does)")
+    pulse = os.environ.get("ZARNOTH_FIREFOX_PULSE_SERVER")
+    if not pulse:
+        raise RuntimeError("WebKitGTK plays sound only to a sound server: set ZARNOTH_FIREFOX_PULSE_SERVER "
+                           "(scripts/web.sh test starts a private PulseAudio with a null sink)")
+    options = Options()
+    options.binary_location = executable
+    options.page_load_strategy = "eager"
+    # The console to the browser's output (the log the page's console is read from);
+    # sound may start without a gesture, as in the other browsers' test set-ups.
+    for arg in ("--enable-write-console-messages-to-stdout=true", "--enable-webgl=true",
+                "--enable-webaudio=true", "--media-playback-requires-user-gesture=false"):
+        options.add_argument(arg)
+    # MiniBrowser is the driver's child: the sound server, its own temporary folder and
+    # the log reach it through the driver's environment and output.
+    env = dict(os.environ, TMPDIR=profile, PULSE_SERVER=pulse, PULSE_LATENCY_MSEC="150",
+               XDG_CACHE_HOME=profile, XDG_DATA_HOME=profile)
+    service = Service(executable_path=find_webkit()[0], port=port, log_path=log.name, env=env)
+    log.close()
+    try:
+        driver = webdriver.WebKitGTK(options=options, service=service)
+    except BaseException:
+        shutil.rmtree(profile, ignore_errors=True)
+        raise
+    driver.set_window_size(800, 600)
+    page = WebDriverPage(driver, log.name)
+
+    def stop():
+        try:
+            page.close()
+        finally:
+            service.stop()
+            shutil.rmtree(profile, ignore_errors=True)
+
     return page, stop
