@@ -9,8 +9,8 @@
   BidiPage      Firefox over WebDriver BiDi (the W3C protocol Firefox speaks on
                 --remote-debugging-port); no driver program in between
   WebDriverPage WebKitGTK's MiniBrowser through WebKitWebDriver, over W3C WebDriver
-                (HTTP) with Selenium as the client; its console comes from the
-                browser's own output (MiniBrowser writes console messages to it)
+                (HTTP) with Selenium as the client (Debian has no driver for
+                Firefox, and Chromium's own protocol gives what the cases need)
   launch(name, work, port)
                 starts a fresh browser (its own profile in a temporary folder, its log
                 in WORK/<name>.log) and returns (page, stop)
@@ -18,19 +18,19 @@
 Limits: one page (tab) per browser; keys are the show's few (Space, Left, Right, Home,
 1-5). Firefox headless makes WebGL only with an X display to open its GL context
 on, and plays Web Audio only to a sound device: it needs DISPLAY (a private Xvfb,
-scripts/xvfb.sh) and ZARNOTH_FIREFOX_PULSE_SERVER (a PulseAudio server, e.g. one with a
+scripts/xvfb.sh) and ZARNOTH_WEB_PULSE_SERVER (a PulseAudio server, e.g. one with a
 null sink) and fails without them. WebKitGTK needs both as well (it has no headless
 mode; its Web Audio plays through GStreamer to PULSE_SERVER).
 """
 import glob
 import json
 import os
-import re
 import shutil
 import subprocess
 import tempfile
 import time
 import urllib.request
+import warnings
 
 import websocket
 
@@ -39,6 +39,8 @@ class Page:
     """The interface the cases are written against."""
 
     name = "?"
+    # Whether tap() reaches the page as a touch (touch events), not as a mouse click.
+    touch = True
 
     def __init__(self):
         self.console = []
@@ -355,52 +357,54 @@ class BidiPage(Page):
 
 
 class WebDriverPage(Page):
-    """One WebKitGTK MiniBrowser window driven through WebKitWebDriver (W3C WebDriver)."""
+    """One WebKitGTK MiniBrowser window driven through WebKitWebDriver (W3C WebDriver).
+
+    W3C WebDriver has no console of the page: goto puts a hook on the page's console
+    (and its uncaught errors) once the page is interactive, and every eval takes in what
+    it caught since. Lines written before that (while the page's first scripts run) are
+    not seen; the program itself starts later (its WebAssembly loads asynchronously).
+    Hiding minimises the window (a new tab of MiniBrowser leaves the page visible)."""
 
     name = "webkit"
+    # WebKitGTK has touch events only with a touch screen; its driver makes a touch
+    # pointer a mouse.
+    touch = False
     KEYS = BidiPage.KEYS
-    # MiniBrowser's console lines: "CONSOLE <SOURCE> <LEVEL> <message>" (the source may
-    # add its URL, line and column before the message).
-    CONSOLE = re.compile(r"^CONSOLE \w+ \w+ (?:\S+:\d+:\d+: )?(.*)$")
+    HOOK = ("if (!window.zarnothTestConsole) { window.zarnothTestConsole = []; "
+            "for (const level of ['log', 'info', 'warn', 'error']) { const plain = console[level]; "
+            "console[level] = function (...args) { window.zarnothTestConsole.push(args.map(String).join(' ')); "
+            "return plain.apply(console, args); }; } "
+            "window.addEventListener('error', (e) => window.zarnothTestConsole.push('exception: ' + e.message)); "
+            "window.addEventListener('unhandledrejection', "
+            "(e) => window.zarnothTestConsole.push('exception: ' + e.reason)); }")
+    # The expression's value and the console lines caught since the last call.
+    EVAL = ("const value = (0, eval)(arguments[0]); const lines = window.zarnothTestConsole ? "
+            "window.zarnothTestConsole.splice(0) : []; "
+            "return Promise.resolve(value).then((v) => [v, lines]);")
 
-    def __init__(self, driver, log_path):
+    def __init__(self, driver, width, height):
         super().__init__()
         self.driver = driver
-        self.log_path = log_path
-        self.log_at = 0
-        self.window = driver.current_window_handle
+        self.size = (width, height)
         self.version = driver.capabilities.get("browserVersion", "?")
-
-    def _read_console(self):
-        with open(self.log_path, "rb") as f:
-            f.seek(self.log_at)
-            data = f.read()
-        # Only whole lines; the rest is read next time.
-        end = data.rfind(b"\n") + 1
-        self.log_at += end
-        for line in data[:end].decode("utf-8", "replace").splitlines():
-            match = self.CONSOLE.match(line)
-            if match:
-                self.console.append(match.group(1))
 
     def eval(self, expression):
         from selenium.common.exceptions import WebDriverException
         try:
-            # A global eval: the expression may be statements, as with the other drivers.
-            value = self.driver.execute_script("return (0, eval)(arguments[0]);", expression)
+            value, lines = self.driver.execute_script(self.EVAL, expression)
         except WebDriverException as e:
             raise RuntimeError(f"{expression}: {e.msg}") from None
-        self._read_console()
+        self.console += lines
         return value
 
     def pump(self, seconds):
         time.sleep(seconds)
-        self._read_console()
 
     def goto(self, url):
-        self._read_console()
         self.console = []
         self.driver.get(url)
+        if url.startswith("http"):
+            self.driver.execute_script(self.HOOK)
 
     def _actions(self, *sources):
         self.driver.execute("actions", {"actions": list(sources)})
@@ -412,12 +416,11 @@ class WebDriverPage(Page):
     click = BidiPage.click
 
     def hide(self):
-        self.driver.switch_to.new_window("tab")
-        return self.driver.current_window_handle
+        self.driver.minimize_window()
+        return None
 
     def show(self, other):
-        self.driver.close()
-        self.driver.switch_to.window(self.window)
+        self.driver.set_window_rect(x=0, y=0, width=self.size[0], height=self.size[1])
 
     def close(self):
         self.driver.quit()
@@ -470,7 +473,7 @@ def launch(name, executable, work, port):
                    "--window-size=800,600", "about:blank"]
         env = {k: v for k, v in os.environ.items() if k != "PULSE_SERVER"}
     elif name == "webkit":
-        pass
+        return launch_webkit(executable, profile, log, port)
     else:
         if not os.environ.get("DISPLAY"):
             raise RuntimeError("Firefox makes WebGL only on an X display: run it under Xvfb "
@@ -482,17 +485,15 @@ def launch(name, executable, work, port):
                    "--remote-debugging-port", str(port), "--window-size", "800,600", "about:blank"]
         # Firefox's Web Audio stands suspended without a sound device; the sound server is
         # given to Firefox alone, so that Chromium keeps its own fake output.
-        pulse = os.environ.get("ZARNOTH_FIREFOX_PULSE_SERVER")
+        pulse = os.environ.get("ZARNOTH_WEB_PULSE_SERVER")
         if not pulse:
-            raise RuntimeError("Firefox plays sound only to a sound server: set ZARNOTH_FIREFOX_PULSE_SERVER "
+            raise RuntimeError("Firefox plays sound only to a sound server: set ZARNOTH_WEB_PULSE_SERVER "
                                "(scripts/web.sh test starts a private PulseAudio with a null sink)")
         # Its own temporary folder, so two runs at once share nothing. The sound server's
         # buffer is 150 ms, not Firefox's few tens: with the page's software WebGL on a
         # busy machine the short one runs dry and the AudioContext's clock falls behind
         # the wall clock (some 2-9 % slow, measured on two shared cores).
         env = dict(os.environ, TMPDIR=profile, PULSE_SERVER=pulse, PULSE_LATENCY_MSEC="150")
-    if name == "webkit":
-        return launch_webkit(executable, profile, log, port)
     process = subprocess.Popen(command, stdout=log, stderr=subprocess.STDOUT, env=env)
 
     page = None
@@ -519,37 +520,38 @@ def launch(name, executable, work, port):
 
 def launch_webkit(executable, profile, log, port):
     """WebKitWebDriver on port, which starts MiniBrowser (executable) for its session."""
-    from selenium import webdriver
-    from selenium.webdriver.webkitgtk.options import Options
+    from selenium.webdriver.remote.webdriver import WebDriver
     from selenium.webdriver.webkitgtk.service import Service
 
     if not os.environ.get("DISPLAY"):
         raise RuntimeError("WebKitGTK needs an X display: run it under Xvfb (scripts/web.sh test does)")
-    pulse = os.environ.get("ZARNOTH_FIREFOX_PULSE_SERVER")
+    pulse = os.environ.get("ZARNOTH_WEB_PULSE_SERVER")
     if not pulse:
-        raise RuntimeError("WebKitGTK plays sound only to a sound server: set ZARNOTH_FIREFOX_PULSE_SERVER "
+        raise RuntimeError("WebKitGTK plays sound only to a sound server: set ZARNOTH_WEB_PULSE_SERVER "
                            "(scripts/web.sh test starts a private PulseAudio with a null sink)")
-    options = Options()
-    options.binary_location = executable
-    options.page_load_strategy = "eager"
-    # The console to the browser's output (the log the page's console is read from);
-    # sound may start without a gesture, as in the other browsers' test set-ups.
-    for arg in ("--enable-write-console-messages-to-stdout=true", "--enable-webgl=true",
-                "--enable-webaudio=true", "--media-playback-requires-user-gesture=false"):
-        options.add_argument(arg)
-    # MiniBrowser is the driver's child: the sound server, its own temporary folder and
-    # the log reach it through the driver's environment and output.
+    # MiniBrowser is the driver's child: the sound server and its own temporary and
+    # cache folders reach it through the driver's environment.
     env = dict(os.environ, TMPDIR=profile, PULSE_SERVER=pulse, PULSE_LATENCY_MSEC="150",
-               XDG_CACHE_HOME=profile, XDG_DATA_HOME=profile)
+               XDG_CACHE_HOME=profile, XDG_DATA_HOME=profile, XDG_CONFIG_HOME=profile)
     service = Service(executable_path=find_webkit()[0], port=port, log_path=log.name, env=env)
     log.close()
+    service.start()
+    # The W3C capabilities alone (Selenium 4.8's options add legacy keys the driver
+    # refuses). Given arguments, the driver passes no others: --automation is ours.
+    # Sound may start without a gesture, as in the other browsers' test set-ups.
+    capabilities = {"pageLoadStrategy": "eager", "webkitgtk:browserOptions": {"binary": executable, "args": [
+        "--automation", "--enable-webgl=true", "--enable-webaudio=true",
+        "--media-playback-requires-user-gesture=false"]}}
     try:
-        driver = webdriver.WebKitGTK(options=options, service=service)
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore", DeprecationWarning)
+            driver = WebDriver(command_executor=service.service_url, desired_capabilities=capabilities)
     except BaseException:
+        service.stop()
         shutil.rmtree(profile, ignore_errors=True)
         raise
-    driver.set_window_size(800, 600)
-    page = WebDriverPage(driver, log.name)
+    driver.set_window_rect(x=0, y=0, width=800, height=600)
+    page = WebDriverPage(driver, 800, 600)
 
     def stop():
         try:

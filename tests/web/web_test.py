@@ -313,9 +313,12 @@ def case_viewer(page, base, native, work):
               "window.touchEnds = 0; window.addEventListener('touchend', () => touchEnds++, true)")
     page.tap(400, 300)
     page.wait_for("zarnothPage.state === 'playing'", 30)
-    if page.eval("touchEnds") < 1:
-        raise AssertionError("the tap reached the page as no touch (a click started the show)")
-    print("viewer: a tap started the show")
+    if page.touch:
+        if page.eval("touchEnds") < 1:
+            raise AssertionError("the tap reached the page as no touch (a click started the show)")
+        print("viewer: a tap started the show")
+    else:
+        print(f"viewer: a click started the show ({page.name}'s driver has no touch screen)")
     wait_tick(page, lambda tick, paused: tick >= 100, 30)
     page.press_key(" ")
     held = wait_tick(page, lambda tick, paused: paused == 1, 5)
