@@ -41,6 +41,9 @@ class Page:
     name = "?"
     # Whether tap() reaches the page as a touch (touch events), not as a mouse click.
     touch = True
+    # Whether console holds every line since goto (not only those after the page's
+    # first scripts ran).
+    whole_console = True
 
     def __init__(self):
         self.console = []
@@ -369,6 +372,7 @@ class WebDriverPage(Page):
     # WebKitGTK has touch events only with a touch screen; its driver makes a touch
     # pointer a mouse.
     touch = False
+    whole_console = False
     KEYS = BidiPage.KEYS
     HOOK = ("if (!window.zarnothTestConsole) { window.zarnothTestConsole = []; "
             "for (const level of ['log', 'info', 'warn', 'error']) { const plain = console[level]; "
@@ -550,6 +554,9 @@ def launch_webkit(executable, profile, log, port):
         service.stop()
         shutil.rmtree(profile, ignore_errors=True)
         raise
+    # A script waits on the page's thread, which a software WebGL on a busy machine may
+    # keep for a while (the driver's default is 30 s).
+    driver.set_script_timeout(300)
     driver.set_window_rect(x=0, y=0, width=800, height=600)
     page = WebDriverPage(driver, 800, 600)
 

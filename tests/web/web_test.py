@@ -442,8 +442,8 @@ def case_soak(page, base, native, work):
     page.press_key(" ")
     tick = wait_tick(page, lambda t, paused: paused == 1, 5)["tick"]
     last = END_TICK - 1
-    track = page.eval("(() => { const r = document.getElementById('track').getBoundingClientRect(); "
-                      "return {x: r.left, y: r.top + r.height / 2, w: r.width}; })()")
+    track_box = ("(() => { const r = document.getElementById('track').getBoundingClientRect(); "
+                 "return {x: r.left, y: r.top + r.height / 2, w: r.width}; })()")
     counts = {}
     shots = []
     shot_steps = set(rng.sample(range(SOAK_STEPS // 4, SOAK_STEPS), SOAK_SHOTS * 4))
@@ -475,7 +475,10 @@ def case_soak(page, base, native, work):
                                          f"{before}, the show is at {tick}")
                 continue
         if op == "timeline":
-            page.move(int(track["x"] + track["w"] / 2), int(track["y"]) - 40)
+            # Shown by the movement; measured then (the time beside it sets its width).
+            page.move(400, 300)
+            page.pump(0.05)
+            track = page.eval(track_box)
             x = int(track["x"] + rng.uniform(0, 1) * track["w"])
             page.click(x, track["y"])
             expected = min(last, round(max(0.0, min(1.0, (x - track["x"]) / track["w"])) * END_TICK))
@@ -557,7 +560,12 @@ def case_archives(page, base):
         print(f"{name} archive: the page shows {shown!r}")
         if ERROR_TEXT not in shown or not visible:
             raise AssertionError(f"{name} archive: the program's error text is not on the page")
-        if not any(ERROR_TEXT in line for line in page.console):
+        if not page.whole_console:
+            # A missing archive fails as soon as the program has loaded, which on a busy
+            # machine can be before the driver hooks the console.
+            print(f"{name} archive: the console is not checked ({page.name}'s driver sees it only from "
+                  "when the page is interactive)")
+        elif not any(ERROR_TEXT in line for line in page.console):
             raise AssertionError(f"{name} archive: the console lacks the error text")
 
 
