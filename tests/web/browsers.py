@@ -406,7 +406,18 @@ class WebDriverPage(Page):
 
     def goto(self, url):
         self.console = []
+        # The session's page load strategy is "none" (with "eager", WebKitWebDriver now
+        # and then waits for a load it never hears the end of, until its page load
+        # timeout): the new document is awaited here.
         self.driver.get(url)
+        end = time.time() + 120
+        while True:
+            state = self.driver.execute_script("return [document.URL, document.readyState];")
+            if state[0] == url and state[1] != "loading":
+                break
+            if time.time() > end:
+                raise TimeoutError(f"webkit: {url} did not load (the page is at {state})")
+            time.sleep(0.05)
         if url.startswith("http"):
             self.driver.execute_script(self.HOOK)
 
@@ -543,7 +554,7 @@ def launch_webkit(executable, profile, log, port):
     # The W3C capabilities alone (Selenium 4.8's options add legacy keys the driver
     # refuses). Given arguments, the driver passes no others: --automation is ours.
     # Sound may start without a gesture, as in the other browsers' test set-ups.
-    capabilities = {"pageLoadStrategy": "eager", "webkitgtk:browserOptions": {"binary": executable, "args": [
+    capabilities = {"pageLoadStrategy": "none", "webkitgtk:browserOptions": {"binary": executable, "args": [
         "--automation", "--enable-webgl=true", "--enable-webaudio=true",
         "--media-playback-requires-user-gesture=false"]}}
     try:
