@@ -412,8 +412,9 @@ class WebDriverPage(Page):
         self.driver.get(url)
         end = time.time() + 120
         while True:
+            # Hooked as soon as the new document is there (its own scripts may have run).
             state = self.driver.execute_script("return [document.URL, document.readyState];")
-            if state[0] == url and state[1] != "loading":
+            if state[0] == url:
                 break
             if time.time() > end:
                 raise TimeoutError(f"webkit: {url} did not load (the page is at {state})")

