@@ -405,6 +405,7 @@ class WebDriverPage(Page):
         time.sleep(seconds)
 
     def goto(self, url):
+        from selenium.common.exceptions import NoSuchFrameException
         self.console = []
         # The session's page load strategy is "none" (with "eager", WebKitWebDriver now
         # and then waits for a load it never hears the end of, until its page load
@@ -413,7 +414,11 @@ class WebDriverPage(Page):
         end = time.time() + 120
         while True:
             # Hooked as soon as the new document is there (its own scripts may have run).
-            state = self.driver.execute_script("return [document.URL, document.readyState];")
+            # A script that meets the old document's unload is asked again.
+            try:
+                state = self.driver.execute_script("return [document.URL, document.readyState];")
+            except NoSuchFrameException:
+                state = ["(unloading)", ""]
             if state[0] == url:
                 break
             if time.time() > end:
