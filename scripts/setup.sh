@@ -13,8 +13,9 @@
 #                           player's worker and the audio device's thread) and of
 #                           the whole show; then the 32-bit Windows cross build,
 #                           its unit tests and the whole demo under Wine
-#                           (scripts/windows.sh); then the web build and its page
-#                           in headless Chromium and Firefox (scripts/web.sh)
+#                           (scripts/windows.sh); then ESLint over the JavaScript,
+#                           the web build and its page in headless Chromium,
+#                           Firefox and WebKitGTK (scripts/web.sh)
 # Exits non-zero on the first failure.
 set -euo pipefail
 
@@ -133,9 +134,10 @@ stage "ThreadSanitizer" thread_sanitizer_stage
 # portable test programs, then those tests and the whole demo under Wine (the demo takes
 # build/bin/quorvel.pak from the Linux build above).
 stage "Windows (MinGW-w64, Wine)" bash scripts/windows.sh test
-# The web build: zlib, libpng and libjpeg-turbo for wasm, the program and its page, then
-# the page in headless Chromium and Firefox from a plain static server (scripts/web.sh).
-stage "Web (Emscripten, headless Chromium and Firefox)" bash scripts/web.sh test
+# The web build: ESLint over the JavaScript, zlib, libpng and libjpeg-turbo for wasm, the
+# program and its page, then the page in headless Chromium, Firefox and WebKitGTK from a
+# plain static server (scripts/web.sh).
+stage "Web (ESLint, Emscripten, Chromium, Firefox and WebKitGTK)" bash scripts/web.sh test
 # Every outside program the tests and scripts call comes from a listed package (run
 # last, when every list has been installed).
 stage "tool check" bash scripts/check_tools.sh

@@ -3,20 +3,26 @@
 #   scripts/web.sh build   install what is missing (scripts/packages-web.txt), build zlib,
 #                          libpng and libjpeg-turbo for wasm from Debian's source packages
 #                          into build-web/deps (once; later runs reuse them), then the
-#                          program into build-web/ and put the page, its script and
-#                          quorvel.pak in build-web/site/
+#                          program into build-web/ and put the page, its script, the
+#                          sound's worklet module and quorvel.pak in build-web/site/
 #   scripts/web.sh serve [PORT]
 #                          serves build-web/site/ on http://127.0.0.1:PORT/ (default 8080)
 #                          with a plain static server (no special headers)
-#   scripts/web.sh test    build, then drive the page in headless Chromium and headless
-#                          Firefox ESR (on a private Xvfb for its WebGL, a private
-#                          PulseAudio with a null sink for its sound) from that
-#                          server (tests/web/web_test.py): the start screen, the whole
-#                          show with its sound (hidden for a while on the way), the
-#                          viewer's keys and timeline, pictures of reference ticks
-#                          against the native program's, a missing and a damaged archive.
-#                          The two browsers run at once (ZARNOTH_WEB_SERIAL=1: one
-#                          after the other); their outputs are printed when both are done
+#   scripts/web.sh test    ESLint over the project's JavaScript (scripts/lint_js.sh), the
+#                          build, then the page driven in headless Chromium (DevTools
+#                          protocol), headless Firefox ESR (WebDriver BiDi) and WebKitGTK
+#                          (MiniBrowser through WebKitWebDriver), the last two on a
+#                          private Xvfb for their WebGL and a private PulseAudio with a
+#                          null sink for their sound, from that server
+#                          (tests/web/web_test.py): the start screen, the whole show with
+#                          its sound (hidden for a while on the way), the viewer's keys
+#                          and timeline, pictures of reference ticks against the native
+#                          program's, a missing and a damaged archive; a phone's touch
+#                          screen in Chromium, a soak of random keys in Firefox.
+#                          The browsers run at once (ZARNOTH_WEB_SERIAL=1: one after the
+#                          other); their outputs are printed when all are done.
+#                          ZARNOTH_WEB_BROWSERS and ZARNOTH_WEB_CASES pick fewer (a
+#                          space-separated list of browsers; web_test.py's --cases)
 # The archive and the native shots come from the Linux build (build/bin/quorvel.pak and
 # build/bin/zarnoth, scripts/setup.sh). Exits non-zero on the first failure.
 set -euo pipefail
@@ -87,11 +93,11 @@ web_build() {
     fi
     mkdir -p "$site"
     cp app/web/index.html app/web/zarnoth_page.js "$site/"
-    cp "$out/bin/zarnoth.js" "$out/bin/zarnoth.wasm" "$site/"
+    cp "$out/bin/zarnoth.js" "$out/bin/zarnoth.wasm" "$out/bin/kvl_ring_player.js" "$site/"
     cp build/bin/quorvel.pak "$site/quorvel.pak"
     step_done
     local f
-    for f in zarnoth.wasm zarnoth.js zarnoth_page.js index.html quorvel.pak; do
+    for f in zarnoth.wasm zarnoth.js kvl_ring_player.js zarnoth_page.js index.html quorvel.pak; do
         printf '%-16s %9d bytes\n' "$f" "$(stat -c %s "$site/$f")"
     done
 }
@@ -111,6 +117,10 @@ if [[ "$mode" == serve ]]; then
     serve "$@"
 fi
 
+if [[ "$mode" == test ]]; then
+    step "JavaScript lint (ESLint)"
+    bash scripts/lint_js.sh
+fi
 step "install packages"
 install_packages
 build_deps wasm
@@ -124,13 +134,14 @@ if [[ ! -x build/bin/zarnoth ]]; then
     echo "build/bin/zarnoth is missing: build for Linux first (scripts/setup.sh)" >&2
     exit 1
 fi
-# Firefox makes WebGL only on an X display (Chromium needs none): one private Xvfb.
+# Firefox and WebKitGTK make WebGL only on an X display (Chromium needs none): one
+# private Xvfb.
 # shellcheck source=scripts/xvfb.sh
 source "$root/scripts/xvfb.sh"
 mkdir -p "$out/test"
 start_xvfb "$out/test" 1024x768x24
-# Firefox plays Web Audio only to a sound device (headless Chromium has a fake one of
-# its own): a private PulseAudio whose null sink plays in real time, for Firefox alone.
+# Firefox and WebKitGTK play Web Audio only to a sound device (headless Chromium has a
+# fake one of its own): a private PulseAudio whose null sink plays in real time, for them.
 pulse_pid=""
 stop_servers() {
     if [[ -n "$pulse_pid" ]]; then
@@ -158,12 +169,16 @@ if [[ ! -S "$pulse/native" ]]; then
     cat "$pulse/pulseaudio.log" >&2
     exit 1
 fi
-export ZARNOTH_FIREFOX_PULSE_SERVER="unix:$pulse/native"
+export ZARNOTH_WEB_PULSE_SERVER="unix:$pulse/native"
 
-browsers=(chromium firefox)
+read -r -a browsers <<<"${ZARNOTH_WEB_BROWSERS:-chromium firefox webkit}"
+cases=()
+if [[ -n "${ZARNOTH_WEB_CASES:-}" ]]; then
+    cases=(--cases "$ZARNOTH_WEB_CASES")
+fi
 run_browser() {
     /usr/bin/python3 tests/web/web_test.py --browser "$1" --site "$site" --native build/bin/zarnoth \
-        --reference tests/app/reference --work "$out/test/$1"
+        --reference tests/app/reference --work "$out/test/$1" "${cases[@]}"
 }
 if [[ "${ZARNOTH_WEB_SERIAL:-0}" == 1 ]]; then
     for b in "${browsers[@]}"; do
@@ -172,8 +187,8 @@ if [[ "${ZARNOTH_WEB_SERIAL:-0}" == 1 ]]; then
         step_done
     done
 else
-    # Both browsers at once (each its own driver, ports, profile and work folder), so
-    # the stage takes one show's time; each one's output follows when it is done.
+    # The browsers at once (each its own driver, ports, profile and work folder), so
+    # the stage takes about one browser's time; each one's output follows when all are done.
     step "browser tests: ${browsers[*]} at once"
     pids=()
     for b in "${browsers[@]}"; do

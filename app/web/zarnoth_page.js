@@ -37,8 +37,8 @@
     // Full screen (Safari before 16.4: prefixed).
     fullscreenElement: () => document.fullscreenElement || document.webkitFullscreenElement || null,
     requestFullscreen: (element) => {
-      const request = element.requestFullscreen || element.webkitRequestFullscreen;
-      const result = request ? request.call(element) : null;
+      const enter = element.requestFullscreen || element.webkitRequestFullscreen;
+      const result = enter ? enter.call(element) : null;
       if (result && typeof result.catch === "function") {
         result.catch(() => {});
       }

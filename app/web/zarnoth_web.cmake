@@ -13,3 +13,9 @@ target_link_options(zarnoth PRIVATE
   -sEXIT_RUNTIME=0
   "-sEXPORTED_FUNCTIONS=_main,_zarnoth_play,_zarnoth_page,_kvl_sound_web_pull,_malloc,_free"
   "-sEXPORTED_RUNTIME_METHODS=FS,ccall,lengthBytesUTF8,stringToUTF8,setValue")
+# The sound output's JavaScript: relink when it changes; its worklet module goes next
+# to zarnoth.wasm, where the page's sound looks for it.
+set_property(TARGET zarnoth APPEND PROPERTY LINK_DEPENDS ${KVL_SOUND_WEB_JS})
+add_custom_command(TARGET zarnoth POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_SOURCE_DIR}/sound/web/kvl_ring_player.js
+          $<TARGET_FILE_DIR:zarnoth>/kvl_ring_player.js)

@@ -8,16 +8,21 @@
   CdpPage       headless Chromium over its DevTools protocol (Chromium's own)
   BidiPage      Firefox over WebDriver BiDi (the W3C protocol Firefox speaks on
                 --remote-debugging-port); no driver program in between
+  WebDriverPage WebKitGTK's MiniBrowser through WebKitWebDriver, over W3C WebDriver
+                (HTTP) with Selenium as the client (Debian has no driver for
+                Firefox, and Chromium's own protocol gives what the cases need)
   launch(name, work, port)
                 starts a fresh browser (its own profile in a temporary folder, its log
                 in WORK/<name>.log) and returns (page, stop)
 
 Limits: one page (tab) per browser; keys are the show's few (Space, Left, Right, Home,
-1 and 4). Firefox headless makes WebGL only with an X display to open its GL context
+1-5). Firefox headless makes WebGL only with an X display to open its GL context
 on, and plays Web Audio only to a sound device: it needs DISPLAY (a private Xvfb,
-scripts/xvfb.sh) and ZARNOTH_FIREFOX_PULSE_SERVER (a PulseAudio server, e.g. one with a
-null sink) and fails without them.
+scripts/xvfb.sh) and ZARNOTH_WEB_PULSE_SERVER (a PulseAudio server, e.g. one with a
+null sink) and fails without them. WebKitGTK needs both as well (it has no headless
+mode; its Web Audio plays through GStreamer to PULSE_SERVER).
 """
+import glob
 import json
 import os
 import shutil
@@ -25,6 +30,7 @@ import subprocess
 import tempfile
 import time
 import urllib.request
+import warnings
 
 import websocket
 
@@ -33,6 +39,11 @@ class Page:
     """The interface the cases are written against."""
 
     name = "?"
+    # Whether tap() reaches the page as a touch (touch events), not as a mouse click.
+    touch = True
+    # Whether console holds every line since goto (not only those after the page's
+    # first scripts ran).
+    whole_console = True
 
     def __init__(self):
         self.console = []
@@ -60,6 +71,10 @@ class Page:
 
     def hide(self):
         """Another tab comes to the front; returns what show() needs to undo it."""
+        raise NotImplementedError
+
+    def emulate_phone(self, width, height):
+        """A touch screen of width x height CSS pixels (None, None: back to the desktop)."""
         raise NotImplementedError
 
     def show(self, other):
@@ -121,7 +136,8 @@ class CdpPage(Page):
 
     name = "chromium"
     KEYS = {" ": ("Space", 32), "ArrowLeft": ("ArrowLeft", 37), "ArrowRight": ("ArrowRight", 39),
-            "Home": ("Home", 36), "1": ("Digit1", 49), "4": ("Digit4", 52)}
+            "Home": ("Home", 36), "1": ("Digit1", 49), "2": ("Digit2", 50), "3": ("Digit3", 51),
+            "4": ("Digit4", 52), "5": ("Digit5", 53)}
 
     def __init__(self, debug_port):
         super().__init__()
@@ -173,11 +189,26 @@ class CdpPage(Page):
             self.call("Input.dispatchKeyEvent", type=kind, key=key, code=code, windowsVirtualKeyCode=vk,
                       nativeVirtualKeyCode=vk, **extra)
 
+    phone = False
+
     def tap(self, x, y):
         self.call("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=1)
         self.call("Input.dispatchTouchEvent", type="touchStart", touchPoints=[{"x": x, "y": y}])
         self.call("Input.dispatchTouchEvent", type="touchEnd", touchPoints=[])
-        self.call("Emulation.setTouchEmulationEnabled", enabled=False)
+        if not self.phone:
+            self.call("Emulation.setTouchEmulationEnabled", enabled=False)
+
+    def emulate_phone(self, width, height):
+        self.phone = width is not None
+        if not self.phone:
+            self.call("Emulation.clearDeviceMetricsOverride")
+            self.call("Emulation.setTouchEmulationEnabled", enabled=False)
+            return
+        upright = height > width
+        self.call("Emulation.setDeviceMetricsOverride", width=width, height=height, deviceScaleFactor=3, mobile=True,
+                  screenOrientation={"type": "portraitPrimary" if upright else "landscapePrimary",
+                                     "angle": 0 if upright else 90})
+        self.call("Emulation.setTouchEmulationEnabled", enabled=True, maxTouchPoints=5)
 
     def _mouse(self, kind, x, y):
         self.call("Input.dispatchMouseEvent", type=kind, x=x, y=y, button="left" if kind != "mouseMoved" else "none",
@@ -238,7 +269,8 @@ class BidiPage(Page):
 
     name = "firefox"
     # WebDriver's code points for the keys that have no character.
-    KEYS = {" ": " ", "ArrowLeft": "\ue012", "ArrowRight": "\ue014", "Home": "\ue011", "1": "1", "4": "4"}
+    KEYS = {" ": " ", "ArrowLeft": "\ue012", "ArrowRight": "\ue014", "Home": "\ue011",
+            "1": "1", "2": "2", "3": "3", "4": "4", "5": "5"}
 
     def __init__(self, port):
         super().__init__()
@@ -327,6 +359,101 @@ class BidiPage(Page):
         self.socket.close()
 
 
+class WebDriverPage(Page):
+    """One WebKitGTK MiniBrowser window driven through WebKitWebDriver (W3C WebDriver).
+
+    W3C WebDriver has no console of the page: goto puts a hook on the page's console
+    (and its uncaught errors) once the page is interactive, and every eval takes in what
+    it caught since. Lines written before that (while the page's first scripts run) are
+    not seen; the program itself starts later (its WebAssembly loads asynchronously).
+    Hiding minimises the window (a new tab of MiniBrowser leaves the page visible)."""
+
+    name = "webkit"
+    # WebKitGTK has touch events only with a touch screen; its driver makes a touch
+    # pointer a mouse.
+    touch = False
+    whole_console = False
+    KEYS = BidiPage.KEYS
+    HOOK = ("if (!window.zarnothTestConsole) { window.zarnothTestConsole = []; "
+            "for (const level of ['log', 'info', 'warn', 'error']) { const plain = console[level]; "
+            "console[level] = function (...args) { window.zarnothTestConsole.push(args.map(String).join(' ')); "
+            "return plain.apply(console, args); }; } "
+            "window.addEventListener('error', (e) => window.zarnothTestConsole.push('exception: ' + e.message)); "
+            "window.addEventListener('unhandledrejection', "
+            "(e) => window.zarnothTestConsole.push('exception: ' + e.reason)); }")
+    # The expression's value and the console lines caught since the last call.
+    EVAL = ("const value = (0, eval)(arguments[0]); const lines = window.zarnothTestConsole ? "
+            "window.zarnothTestConsole.splice(0) : []; "
+            "return Promise.resolve(value).then((v) => [v, lines]);")
+
+    def __init__(self, driver, width, height):
+        super().__init__()
+        self.driver = driver
+        self.size = (width, height)
+        self.version = driver.capabilities.get("browserVersion", "?")
+
+    def eval(self, expression):
+        from selenium.common.exceptions import WebDriverException
+        try:
+            value, lines = self.driver.execute_script(self.EVAL, expression)
+        except WebDriverException as e:
+            raise RuntimeError(f"{expression}: {e.msg}") from None
+        self.console += lines
+        return value
+
+    def pump(self, seconds):
+        time.sleep(seconds)
+
+    def goto(self, url):
+        from selenium.common.exceptions import NoSuchFrameException
+        self.console = []
+        # The session's page load strategy is "none" (with "eager", WebKitWebDriver now
+        # and then waits for a load it never hears the end of, until its page load
+        # timeout): the new document is awaited here.
+        self.driver.get(url)
+        end = time.time() + 120
+        while True:
+            # Hooked as soon as the new document is there (its own scripts may have run).
+            # A script that meets the old document's unload is asked again.
+            try:
+                state = self.driver.execute_script("return [document.URL, document.readyState];")
+            except NoSuchFrameException:
+                state = ["(unloading)", ""]
+            if state[0] == url:
+                break
+            if time.time() > end:
+                raise TimeoutError(f"webkit: {url} did not load (the page is at {state})")
+            time.sleep(0.05)
+        if url.startswith("http"):
+            self.driver.execute_script(self.HOOK)
+
+    def _actions(self, *sources):
+        self.driver.execute("actions", {"actions": list(sources)})
+
+    press_key = BidiPage.press_key
+    _pointer = BidiPage._pointer
+    tap = BidiPage.tap
+    move = BidiPage.move
+    click = BidiPage.click
+
+    def hide(self):
+        self.driver.minimize_window()
+        return None
+
+    def show(self, other):
+        self.driver.set_window_rect(x=0, y=0, width=self.size[0], height=self.size[1])
+
+    def close(self):
+        self.driver.quit()
+
+
+def find_webkit():
+    """(WebKitWebDriver, MiniBrowser) of Debian's webkit2gtk-driver, or None."""
+    driver = shutil.which("WebKitWebDriver")
+    browsers = sorted(glob.glob("/usr/lib/*/webkit2gtk-4.*/MiniBrowser"))
+    return (driver, browsers[-1]) if driver and browsers else None
+
+
 # Firefox's preferences for a test profile (the remote agent sets its own on top): sound
 # may start without a gesture, as Chromium's --autoplay-policy; WebGL on Mesa's software
 # rasteriser, as SwiftShader is allowed in Chromium; no first-run pages or updates.
@@ -344,6 +471,9 @@ FIREFOX_PREFS = {
 
 
 def find_browser(name):
+    if name == "webkit":
+        found = find_webkit()
+        return found[1] if found else None
     candidates = {"chromium": ["chromium", "chromium-browser"], "firefox": ["firefox-esr", "firefox"]}[name]
     for candidate in candidates:
         path = shutil.which(candidate)
@@ -363,6 +493,8 @@ def launch(name, executable, work, port):
                    f"--user-data-dir={profile}", f"--remote-debugging-port={port}",
                    "--window-size=800,600", "about:blank"]
         env = {k: v for k, v in os.environ.items() if k != "PULSE_SERVER"}
+    elif name == "webkit":
+        return launch_webkit(executable, profile, log, port)
     else:
         if not os.environ.get("DISPLAY"):
             raise RuntimeError("Firefox makes WebGL only on an X display: run it under Xvfb "
@@ -374,9 +506,9 @@ def launch(name, executable, work, port):
                    "--remote-debugging-port", str(port), "--window-size", "800,600", "about:blank"]
         # Firefox's Web Audio stands suspended without a sound device; the sound server is
         # given to Firefox alone, so that Chromium keeps its own fake output.
-        pulse = os.environ.get("ZARNOTH_FIREFOX_PULSE_SERVER")
+        pulse = os.environ.get("ZARNOTH_WEB_PULSE_SERVER")
         if not pulse:
-            raise RuntimeError("Firefox plays sound only to a sound server: set ZARNOTH_FIREFOX_PULSE_SERVER "
+            raise RuntimeError("Firefox plays sound only to a sound server: set ZARNOTH_WEB_PULSE_SERVER "
                                "(scripts/web.sh test starts a private PulseAudio with a null sink)")
         # Its own temporary folder, so two runs at once share nothing. The sound server's
         # buffer is 150 ms, not Firefox's few tens: with the page's software WebGL on a
@@ -404,4 +536,52 @@ def launch(name, executable, work, port):
     except BaseException:
         stop()
         raise
+    return page, stop
+
+
+def launch_webkit(executable, profile, log, port):
+    """WebKitWebDriver on port, which starts MiniBrowser (executable) for its session."""
+    from selenium.webdriver.remote.webdriver import WebDriver
+    from selenium.webdriver.webkitgtk.service import Service
+
+    if not os.environ.get("DISPLAY"):
+        raise RuntimeError("WebKitGTK needs an X display: run it under Xvfb (scripts/web.sh test does)")
+    pulse = os.environ.get("ZARNOTH_WEB_PULSE_SERVER")
+    if not pulse:
+        raise RuntimeError("WebKitGTK plays sound only to a sound server: set ZARNOTH_WEB_PULSE_SERVER "
+                           "(scripts/web.sh test starts a private PulseAudio with a null sink)")
+    # MiniBrowser is the driver's child: the sound server and its own temporary and
+    # cache folders reach it through the driver's environment.
+    env = dict(os.environ, TMPDIR=profile, PULSE_SERVER=pulse, PULSE_LATENCY_MSEC="150",
+               XDG_CACHE_HOME=profile, XDG_DATA_HOME=profile, XDG_CONFIG_HOME=profile)
+    service = Service(executable_path=find_webkit()[0], port=port, log_path=log.name, env=env)
+    log.close()
+    service.start()
+    # The W3C capabilities alone (Selenium 4.8's options add legacy keys the driver
+    # refuses). Given arguments, the driver passes no others: --automation is ours.
+    # Sound may start without a gesture, as in the other browsers' test set-ups.
+    capabilities = {"pageLoadStrategy": "none", "webkitgtk:browserOptions": {"binary": executable, "args": [
+        "--automation", "--enable-webgl=true", "--enable-webaudio=true",
+        "--media-playback-requires-user-gesture=false"]}}
+    try:
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore", DeprecationWarning)
+            driver = WebDriver(command_executor=service.service_url, desired_capabilities=capabilities)
+    except BaseException:
+        service.stop()
+        shutil.rmtree(profile, ignore_errors=True)
+        raise
+    # A script waits on the page's thread, which a software WebGL on a busy machine may
+    # keep for a while (the driver's default is 30 s).
+    driver.set_script_timeout(300)
+    driver.set_window_rect(x=0, y=0, width=800, height=600)
+    page = WebDriverPage(driver, 800, 600)
+
+    def stop():
+        try:
+            page.close()
+        finally:
+            service.stop()
+            shutil.rmtree(profile, ignore_errors=True)
+
     return page, stop

@@ -1,0 +1,76 @@
+// The AudioWorklet processor of KVLSoundOutputWeb ("kvl-ring-player"): plays, on the
+// browser's audio thread, the chunks of stereo floats the page's thread sends it
+// (kvl_soundoutput_web.js), in order, with silence where it has none.
+//
+// Its messages: in, {left, right} (two Float32Arrays of one chunk, appended to the
+// queue) or {flush: generation} (the queue is dropped, counts start again for that
+// generation); out, every 512 frames played and whenever it runs dry, {generation,
+// played, starved}: the frames of chunks played since the last flush and the frames it
+// has ever had to play as silence between two chunks (starvation: a gap in the music,
+// counted only once a later chunk proves more music was to come).
+//
+// Shipped as a file of its own next to zarnoth.wasm and loaded by URL (addModule).
+class KVLRingPlayer extends AudioWorkletProcessor {
+  constructor() {
+    super();
+    this.queue = [];
+    this.at = 0;
+    this.generation = 0;
+    this.played = 0;
+    this.told = 0;
+    this.fed = false;
+    this.gap = 0;
+    this.starved = 0;
+    this.port.onmessage = (event) => {
+      const message = event.data;
+      if (message.flush !== undefined) {
+        this.queue = [];
+        this.at = 0;
+        this.generation = message.flush;
+        this.played = 0;
+        this.told = 0;
+        this.fed = false;
+        this.gap = 0;
+        return;
+      }
+      this.queue.push(message);
+      this.starved += this.gap;
+      this.gap = 0;
+      this.fed = true;
+    };
+  }
+
+  process(inputs, outputs) {
+    const left = outputs[0][0];
+    const right = outputs[0][1] || left;
+    const n = left.length;
+    let i = 0;
+    while (i < n && this.queue.length > 0) {
+      const chunk = this.queue[0];
+      const take = Math.min(n - i, chunk.left.length - this.at);
+      left.set(chunk.left.subarray(this.at, this.at + take), i);
+      right.set(chunk.right.subarray(this.at, this.at + take), i);
+      i += take;
+      this.at += take;
+      if (this.at === chunk.left.length) {
+        this.queue.shift();
+        this.at = 0;
+      }
+    }
+    if (i < n) {
+      left.fill(0, i);
+      right.fill(0, i);
+      if (this.fed) {
+        this.gap += n - i;
+      }
+    }
+    this.played += i;
+    if (this.played - this.told >= 512 || (i < n && this.played !== this.told)) {
+      this.told = this.played;
+      this.port.postMessage({generation: this.generation, played: this.played, starved: this.starved});
+    }
+    return true;
+  }
+}
+
+registerProcessor("kvl-ring-player", KVLRingPlayer);
