@@ -178,7 +178,7 @@ if [[ -n "${ZARNOTH_WEB_CASES:-}" ]]; then
 fi
 run_browser() {
     /usr/bin/python3 tests/web/web_test.py --browser "$1" --site "$site" --native build/bin/zarnoth \
-        --reference tests/app/reference --work "$out/test/$1" "${cases[@]}"
+        --reference tests/app/reference --work "$out/test/$1" --slots "$out/test/slots" "${cases[@]}"
 }
 if [[ "${ZARNOTH_WEB_SERIAL:-0}" == 1 ]]; then
     for b in "${browsers[@]}"; do
