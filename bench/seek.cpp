@@ -11,7 +11,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/demo_app.h"
+#include "app/demo_show.h"
+#include "show/zrn_showapp.h"
 #include "app/demo_resources.h"
 #include "platform/kvl_programpath.h"
 
@@ -31,7 +32,7 @@ int main(int argc, char** argv) {
     setenv("SDL_DISKAUDIOFILE", "/dev/null", 0);
     const std::string archive = argc > 1 ? argv[1] : std::string(KVLGetProgramFolder().c_str()) + "quorvel.pak";
     SetDemoArchivePath(KVLString(archive.c_str()));
-    DemoApp app;
+    ZRNShowApp app(DemoShowDescription());
     app.SetWindowed(true);
     if (!app.InitInstance()) {
         return 1;

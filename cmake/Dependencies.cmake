@@ -62,7 +62,7 @@ macro(zarnoth_leave_out what why)
   list(APPEND ZARNOTH_LEFT_OUT "${what}")
 endmacro()
 
-# Video files (app/demo_video.cpp): FFmpeg's encoders (libx264 and AAC, FFV1 and PCM),
+# Video files (show/zrn_showvideo.cpp): FFmpeg's encoders (libx264 and AAC, FFV1 and PCM),
 # muxers and colour conversion, in a module of their own (zarnoth --video). Optional:
 # without FFmpeg, --video says that this build has no video module.
 option(ZARNOTH_WITH_VIDEO "Build the video module (needs FFmpeg's libraries)" ON)

@@ -7,9 +7,22 @@
 #include <string>
 #include <vector>
 
-#include "app/demo_options.h"
+#include "show/zrn_showoptions.h"
+
+namespace {
+
+// A show's name and end tick are all the parser takes from it.
+ZRNShowDescription Show() {
+    ZRNShowDescription show;
+    show.program = "zarnoth";
+    show.chapters = {{"first", 280, nullptr}, {"last", 5880, nullptr}};
+    return show;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static const ZRNShowDescription show = Show();
     std::vector<std::string> args(1);
     for (size_t i = 0; i < size && args.size() < 64; ++i) {
         if (data[i] == 0) {
@@ -18,16 +31,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             args.back() += static_cast<char>(data[i]);
         }
     }
-    for (const DemoOptionSource source : {DemoOptionSource::Program, DemoOptionSource::Page}) {
-        DemoCommandLine line;
+    for (const ZRNShowOptionSource source : {ZRNShowOptionSource::Program, ZRNShowOptionSource::Page}) {
+        ZRNShowCommandLine line;
         std::string problem;
-        const int status = ParseDemoCommandLine(args, source, &line, &problem);
+        const int status = ZRNParseShowCommandLine(show, args, source, &line, &problem);
         if (status < 0 || status > 2 || (status != 0) != !problem.empty() ||
             problem.find('\n') != std::string::npos || (status != 0 && problem.rfind("zarnoth: ", 0) != 0)) {
             std::abort();
         }
-        const DemoOfflineOptions& o = line.offline;
-        if (source == DemoOptionSource::Page && status == 0 &&
+        const ZRNShowOfflineOptions& o = line.offline;
+        if (source == ZRNShowOptionSource::Page && status == 0 &&
             (!o.shotPath.empty() || !o.captureDir.empty() || !o.videoPath.empty() || !o.soundtrackPath.empty() ||
              line.joining || (line.shot && (o.shotTick < 0 || o.fps < 1)))) {
             std::abort();

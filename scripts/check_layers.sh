@@ -2,7 +2,8 @@
 # Checks that includes run one way, down the layers, and that only the backend folders
 # and the renderer include the system's window, GL, sound and Win32 headers:
 #
-#   app, tools, assets -> scene -> image, anim, sound -> platform -> core
+#   app, examples -> show -> scene, sound -> image, anim -> platform -> core
+#   tools, assets -> scene, sound
 #
 # (anim sits on image; sound does not see image or anim; the scene graph does not see
 # sound.) Prints each include that breaks the order; exits 1 if there is one.
@@ -16,6 +17,9 @@ declare -A allowed=(
     [anim]="core image anim"
     [sound]="core platform sound"
     [scene]="core platform image anim scene"
+    [show]="core platform image anim sound scene show"
+    [tools]="core platform image anim sound scene tools"
+    [app]="core platform image anim sound scene show app"
 )
 system_headers='#include <(SDL|GL/|GLES[0-9]*/|EGL/|windows\.h|mmsystem\.h|mmreg\.h|dsound\.h|emscripten)'
 # The renderer is the scene graph's only door to GL.

@@ -81,7 +81,7 @@ void OscilloCreditsScene::Render() {
     const int32_t tick = GetTickCounter();
     m_tickVisitor->SetTick(tick);
     if (IsDrawing()) {
-        m_renderer->Clear(kDemoSceneColour);
+        m_renderer->Clear(kZRNShowSceneColour);
     }
     if (m_framesDrawn <= kHoldFrames || m_root == nullptr) {
         return;

@@ -281,7 +281,7 @@ void RoomScene::Render() {
     }
     const int32_t t = GetTickCounter();
     if (IsDrawing()) {
-        m_renderer->Clear(kDemoSceneColour);
+        m_renderer->Clear(kZRNShowSceneColour);
     }
     m_tickVisitor->SetTick(t);
     m_root->Accept(*m_tickVisitor);

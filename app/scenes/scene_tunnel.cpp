@@ -194,7 +194,7 @@ void TunnelScene::Render() {
     const int32_t t = GetTickCounter();
     m_tickVisitor->SetTick(t);
     if (IsDrawing()) {
-        m_renderer->Clear(kDemoSceneColour);
+        m_renderer->Clear(kZRNShowSceneColour);
     }
     m_root->Accept(*m_tickVisitor);
     if (IsDrawing()) {

@@ -9,7 +9,7 @@
 //                       (the page calls it while no show is on).
 //   zarnoth_page(argc, argv)
 //                       the page's address as options, checked by the command line's
-//                       own parser (app/demo_options.h: ?shot=100&fps=10 is
+//                       own parser (show/zrn_showoptions.h: ?shot=100&fps=10 is
 //                       `--shot 100 --fps 10`). A refused address gets the command
 //                       line's one line as a "message" event, then "failed"; the exit
 //                       status it would have (2 or 1) is returned and nothing runs.
@@ -39,12 +39,13 @@
 #include <string>
 #include <vector>
 
-#include "app/demo_app.h"
-#include "app/demo_offline.h"
-#include "app/demo_options.h"
 #include "app/demo_resources.h"
-#include "app/demo_viewer.h"
+#include "app/demo_show.h"
 #include "platform/web/kvl_page_web.h"
+#include "show/zrn_showapp.h"
+#include "show/zrn_showoffline.h"
+#include "show/zrn_showoptions.h"
+#include "show/zrn_showviewer.h"
 
 namespace {
 
@@ -53,15 +54,15 @@ constexpr const char* kShot = "/shot.png";
 
 // One run of the show, owned by the page's main loop from start to end.
 struct Show {
-    DemoBench bench;
+    ZRNShowBench bench;
     std::unique_ptr<DemoApp> app;
 };
 
 // The measurements as JSON for the page: start-up (click to first picture) and each
 // scene's frames and seconds.
-std::string BenchJSON(const DemoBench& bench) {
+std::string BenchJSON(const ZRNShowBench& bench) {
     std::string json = "{\"startup\":" + std::to_string(bench.startupSeconds) + ",\"scenes\":[";
-    for (int i = 0; i < DemoController::kSceneCount; ++i) {
+    for (size_t i = 0; i < bench.frames.size(); ++i) {
         json += (i > 0 ? "," : "");
         json += "{\"frames\":" + std::to_string(bench.frames[i]) + ",\"seconds\":" + std::to_string(bench.seconds[i]) + "}";
     }
@@ -73,7 +74,7 @@ void TakeRequests(DemoApp& app) {
     KVLWebPageRequest request;
     while (app.GetController()->IsRunning() && KVLWebTakePageRequest(&request)) {
         if (request.name == "seek") {
-            const int32_t tick = DemoViewerClampTick(request.value);
+            const int32_t tick = ZRNShowViewerClampTick(app.GetController()->GetTimeline(), request.value);
             if (app.SeekTo(tick)) {
                 KVLWebPageEvent("seeked", std::to_string(app.GetTick()).c_str());
             }
@@ -96,7 +97,7 @@ extern "C" int zarnoth_play() {
     show->bench.timeEmptyFrame = false;
     show->bench.launch = std::chrono::steady_clock::now();
     SetDemoArchivePath(kArchive);
-    show->app = std::make_unique<DemoApp>();
+    show->app = std::make_unique<DemoApp>(DemoShowDescription());
     show->app->SetWindowed(true);
     show->app->SetPaced(true);
     // The worklet queues a second ahead and starts a moment late: the pictures keep
@@ -118,7 +119,7 @@ extern "C" int zarnoth_play() {
             return more;
         },
         [show] {
-            show->bench.Print();
+            show->bench.Print(DemoShowDescription());
             // The page keeps the last picture before the context goes.
             KVLWebPageEvent("ended", BenchJSON(show->bench).c_str());
             show->app.reset();
@@ -128,10 +129,10 @@ extern "C" int zarnoth_play() {
 }
 
 extern "C" int zarnoth_page(int argc, char** argv) {
-    DemoCommandLine line;
+    ZRNShowCommandLine line;
     std::string problem;
-    const int refused = ParseDemoCommandLine(std::vector<std::string>(argv, argv + argc), DemoOptionSource::Page,
-                                             &line, &problem);
+    const int refused = ZRNParseShowCommandLine(DemoShowDescription(), std::vector<std::string>(argv, argv + argc),
+                                                ZRNShowOptionSource::Page, &line, &problem);
     if (refused != 0) {
         std::fprintf(stderr, "%s\n", problem.c_str());
         KVLWebPageEvent("message", problem.c_str());
@@ -143,7 +144,7 @@ extern "C" int zarnoth_page(int argc, char** argv) {
     }
     SetDemoArchivePath(kArchive);
     line.offline.shotPath = kShot;
-    const int status = RunDemoOffline(line.offline);
+    const int status = ZRNRunShowOffline(DemoShowDescription(), line.offline);
     ReleaseDemoResources();
     KVLWebPageEvent(status == 0 ? "shot" : "failed", status == 0 ? kShot : "");
     return status;

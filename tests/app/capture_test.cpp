@@ -10,7 +10,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/demo_controller.h"
+#include "app/demo_show.h"
+#include "show/zrn_showcontroller.h"
 #include "app_support.h"
 
 namespace {
@@ -54,9 +55,9 @@ TEST(Capture, WritesEveryPictureAndTheSoundtrack) {
 
     // Picture k shows tick k * 1000 / (fps * 14); the last is the first to reach the
     // end of the show.
-    const int32_t endTick = DemoController::kSwitchTicks[DemoController::kSceneCount - 1];
+    const int32_t endTick = DemoShowDescription().GetEndTick();
     int last = 0;
-    while (last * 1000 / (kFps * DemoController::kTickMs) < endTick) {
+    while (last * 1000 / (kFps * ZRNShowController::kTickMs) < endTick) {
         ++last;
     }
     for (int k = 0; k <= last; ++k) {
@@ -97,7 +98,7 @@ TEST(Capture, WritesEveryPictureAndTheSoundtrack) {
     ASSERT_EQ(dataBytes, wav.size() - 44);
     EXPECT_EQ(U32(wav, 4), wav.size() - 8);
     const double seconds = dataBytes / 4.0 / 44100.0;
-    const double showSeconds = endTick * DemoController::kTickMs / 1000.0;
+    const double showSeconds = endTick * ZRNShowController::kTickMs / 1000.0;
     EXPECT_GE(seconds, showSeconds);
     EXPECT_LE(seconds, showSeconds + 1.0 / kFps);
 

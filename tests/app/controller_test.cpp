@@ -11,7 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/demo_controller.h"
+#include "app/demo_show.h"
+#include "show/zrn_showcontroller.h"
 #include "app_support.h"
 #include "scene/recording_renderer.h"
 
@@ -26,10 +27,10 @@ struct Journal {
     int finalTicks[5] = {-1, -1, -1, -1, -1};
 };
 
-class FakeScene : public DemoScene {
+class FakeScene : public ZRNShowScene {
 public:
     FakeScene(ZRNRendererInterface* r, ZRNRenderVisitor* rv, ZRNAnimVisitor* tv, Journal* j, int index, bool loads)
-        : DemoScene(r, rv, tv), m_journal(j), m_index(index), m_loads(loads) {}
+        : ZRNShowScene(r, rv, tv), m_journal(j), m_index(index), m_loads(loads) {}
     ~FakeScene() override {
         m_journal->deleted[m_index] = true;
         m_journal->finalTicks[m_index] = GetTickCounter();
@@ -52,14 +53,14 @@ private:
     bool m_loads;
 };
 
-class TestController : public DemoController {
+class TestController : public ZRNShowController {
 public:
     TestController(ZRNRendererInterface* r, Journal* j, int failing = -1)
-        : DemoController(nullptr, r, nullptr), m_journal(j), m_failing(failing) {}
+        : ZRNShowController(DemoShowDescription(), nullptr, r, nullptr), m_journal(j), m_failing(failing) {}
 
 protected:
     void CreateScenes() override {
-        for (int i = 0; i < kSceneCount; ++i) {
+        for (int i = 0; i < GetTimeline().GetSceneCount(); ++i) {
             AddScene(std::make_unique<FakeScene>(GetRenderer(), GetRenderVisitor(), GetTickVisitor(), m_journal, i,
                                                  i != m_failing));
         }
@@ -78,9 +79,9 @@ protected:
         c->UseWAVOutput(KVLString(dir.file("sound.wav").c_str()));
         return c;
     }
-    void TickTo(DemoController& c, int32_t tick) {
+    void TickTo(ZRNShowController& c, int32_t tick) {
         while (c.GetTickCount() < tick) {
-            DemoController::OnTick(0, &c);
+            ZRNShowController::OnTick(0, &c);
         }
     }
     TempDir dir;
@@ -102,9 +103,9 @@ TEST_F(ControllerTest, TenStepSwitchesThroughTheWholeTimeline) {
         c->FrameStep();
         // One frame here; a later scene also drew once right after its switch.
         EXPECT_EQ(journal.renders[s], s == 0 ? 1 : 2) << "scene " << s;
-        DemoScene* before = c->GetCurrentScene();
+        ZRNShowScene* before = c->GetCurrentScene();
         const int32_t counted = before->GetTickCounter();
-        DemoController::OnTick(0, c.get());  // the switch tick
+        ZRNShowController::OnTick(0, c.get());  // the switch tick
         EXPECT_TRUE(c->IsSwitchPending());
         EXPECT_EQ(before->GetTickCounter(), counted) << "the switch tick is not passed on";
 
@@ -115,7 +116,7 @@ TEST_F(ControllerTest, TenStepSwitchesThroughTheWholeTimeline) {
         EXPECT_EQ(renderer.resets, s + 1);
         EXPECT_EQ(journal.renders[s], renders);
         for (int step = 2; step <= 10; ++step) {
-            DemoController::OnTick(0, c.get());  // ticks in the gap reach nobody
+            ZRNShowController::OnTick(0, c.get());  // ticks in the gap reach nobody
             c->FrameStep();
             EXPECT_EQ(c->IsSwitchPending(), step < 10) << "switch " << s << " step " << step;
         }
@@ -141,7 +142,7 @@ TEST_F(ControllerTest, TenStepSwitchesThroughTheWholeTimeline) {
     EXPECT_TRUE(c->GetPlayer()->IsFinished());
     EXPECT_EQ(renderer.resets, 4) << "the end resets nothing";
     // Ticks after the end count but reach nobody; frame steps change nothing.
-    DemoController::OnTick(0, c.get());
+    ZRNShowController::OnTick(0, c.get());
     c->FrameStep();
     EXPECT_EQ(c->GetTickCount(), 5881);
 }
@@ -206,7 +207,7 @@ TEST_F(ControllerTest, TicksFromAnotherThreadRaceTheSwitches) {
     std::atomic<bool> stop{false};
     std::thread ticker([&] {
         while (!stop.load() && c->GetTickCount() < 5880) {
-            DemoController::OnTick(0, c.get());
+            ZRNShowController::OnTick(0, c.get());
             std::this_thread::sleep_for(std::chrono::microseconds(50));
         }
     });

@@ -22,9 +22,10 @@
 #include <functional>
 #include <thread>
 
+#include "app/demo_show.h"
 #include "app_support.h"
 #include "anim/kvl_anim_mlz.h"
-#include "app/demo_controller.h"
+#include "show/zrn_showcontroller.h"
 #include "core/kvl_memorystream.h"
 
 namespace {
@@ -40,7 +41,7 @@ constexpr const char* kErrorText = "Error: Error creating application";
 // The tick of the shot for a member: early in the scene that uses it. The room
 // (textures and models) is the default; the music plays from the start.
 int32_t TickFor(const std::string& member) {
-    const auto& start = DemoController::kSwitchTicks;
+    const std::vector<int32_t> start = DemoShowDescription().GetSwitchTicks();
     const struct {
         const char* name;
         int32_t tick;

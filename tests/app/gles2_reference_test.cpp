@@ -18,7 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "app/demo_show.h"
-#include "app/demo_stepper.h"
+#include "show/zrn_showstepper.h"
 #include "app_support.h"
 #include "support/picture_metrics.h"
 #include "scene/zrn_renderer_gles2_offscreen.h"
@@ -139,20 +139,20 @@ TEST(GLES2Reference, EachReferenceTickMatchesTheOpenGLRenderer) {
     ASSERT_NE(wav, nullptr);
     const int64_t rate = wav->GetSampleRate();
     int64_t played = 0;
-    DemoStepper stepper(&controller);
+    ZRNShowStepper stepper(&controller);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const int64_t target = DemoStepper::StepOfTick(c.tick);
+        const int64_t target = ZRNShowStepper::StepOfTick(c.tick);
         // The steps of the picture and its leads are drawn; every reference tick's
         // step presents a picture.
         const auto draw = [&](int64_t s) {
             tee.keep = s == target;
-            return s >= target - DemoStepper::kLeadSteps;
+            return s >= target - ZRNShowStepper::kLeadSteps;
         };
         // The music's output follows the show clock, so that the oscilloscope has
         // something to read; what it shows is the same for both renderers.
         const auto follow = [&](int64_t s) {
-            const int64_t heard = DemoStepper::SoundFrameOfStep(s, rate);
+            const int64_t heard = ZRNShowStepper::SoundFrameOfStep(s, rate);
             if (heard > played && !wav->Advance(static_cast<int32_t>(heard - played))) {
                 return false;
             }

@@ -8,7 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/demo_options.h"
+#include "app/demo_show.h"
+#include "show/zrn_showoptions.h"
 #include "support/test_support.h"
 
 namespace {
@@ -16,18 +17,18 @@ namespace {
 struct Parsed {
     int status;
     std::string problem;
-    DemoCommandLine line;
+    ZRNShowCommandLine line;
 };
 
-Parsed Parse(const std::vector<std::string>& args, DemoOptionSource source = DemoOptionSource::Program) {
+Parsed Parse(const std::vector<std::string>& args, ZRNShowOptionSource source = ZRNShowOptionSource::Program) {
     Parsed p;
-    p.status = ParseDemoCommandLine(args, source, &p.line, &p.problem);
+    p.status = ZRNParseShowCommandLine(DemoShowDescription(), args, source, &p.line, &p.problem);
     return p;
 }
 
 // Options that make a command line in which the option is welcome.
-std::vector<std::string> Around(const DemoOption& o) {
-    if (o.use == DemoOptionUse::Offline) {
+std::vector<std::string> Around(const ZRNShowOption& o) {
+    if (o.use == ZRNShowOptionUse::Offline) {
         return {"--video", "x.mkv"};
     }
     if (std::string(o.name) == "--shot") {
@@ -38,20 +39,21 @@ std::vector<std::string> Around(const DemoOption& o) {
 
 TEST(Options, EachBadValueIsOneLineNamingTheOptionAndItsRange) {
     int checked = 0;
-    for (const DemoOption& o : DemoOptionTable()) {
+    for (const ZRNShowOption& o : ZRNShowOptionTable()) {
+        const int32_t high = ZRNShowOptionHigh(o, DemoShowDescription());
         std::vector<std::string> bad;
         std::vector<std::string> good;
         switch (o.kind) {
-            case DemoOptionValue::Number:
-                bad = {std::to_string(static_cast<int64_t>(o.low) - 1), std::to_string(static_cast<int64_t>(o.high) + 1),
+            case ZRNShowOptionValue::Number:
+                bad = {std::to_string(static_cast<int64_t>(o.low) - 1), std::to_string(static_cast<int64_t>(high) + 1),
                        "abc", "", "1.5", " 5", "5x", "99999999999"};
-                good = {std::to_string(o.low), std::to_string(o.high)};
+                good = {std::to_string(o.low), std::to_string(high)};
                 break;
-            case DemoOptionValue::Size: bad = {"abc", "640x", "x480", "640X480", "-640x480"}; good = {"640x480"}; break;
-            case DemoOptionValue::Choice: bad = {"", "nope", "auto|script"}; good = {"auto", "script"}; break;
+            case ZRNShowOptionValue::Size: bad = {"abc", "640x", "x480", "640X480", "-640x480"}; good = {"640x480"}; break;
+            case ZRNShowOptionValue::Choice: bad = {"", "nope", "auto|script"}; good = {"auto", "script"}; break;
             default: continue;
         }
-        const DemoOptionSource source = o.use == DemoOptionUse::Page ? DemoOptionSource::Page : DemoOptionSource::Program;
+        const ZRNShowOptionSource source = o.use == ZRNShowOptionUse::Page ? ZRNShowOptionSource::Page : ZRNShowOptionSource::Program;
         for (const std::string& value : bad) {
             std::vector<std::string> args = Around(o);
             args.insert(args.end(), {o.name, value});
@@ -62,8 +64,8 @@ TEST(Options, EachBadValueIsOneLineNamingTheOptionAndItsRange) {
             EXPECT_EQ(p.problem.rfind(std::string("zarnoth: ") + o.name + " takes ", 0), 0u);
             EXPECT_NE(p.problem.find("not '" + value + "'"), std::string::npos);
             EXPECT_NE(p.problem.find("--help"), std::string::npos);
-            if (o.kind == DemoOptionValue::Number) {
-                EXPECT_NE(p.problem.find("from " + std::to_string(o.low) + " to " + std::to_string(o.high)),
+            if (o.kind == ZRNShowOptionValue::Number) {
+                EXPECT_NE(p.problem.find("from " + std::to_string(o.low) + " to " + std::to_string(high)),
                           std::string::npos);
             }
             ++checked;
@@ -83,7 +85,7 @@ TEST(Options, EachBadValueIsOneLineNamingTheOptionAndItsRange) {
 }
 
 TEST(Options, WhatGoesTogetherForTheProgramAndThePage) {
-    using S = DemoOptionSource;
+    using S = ZRNShowOptionSource;
     const struct {
         std::vector<std::string> args;
         S source;
@@ -128,10 +130,10 @@ TEST(Options, APartOfJobsGetsTheWholeVideosSettings) {
     for (const auto& args : wholes) {
         const Parsed whole = Parse(args);
         ASSERT_EQ(whole.status, 0) << whole.problem;
-        const Parsed part = Parse(DemoPartArguments(whole.line, "dir/part1.mkv", 1960, 3920));
+        const Parsed part = Parse(ZRNShowPartArguments(whole.line, "dir/part1.mkv", 1960, 3920));
         ASSERT_EQ(part.status, 0) << part.problem;
-        const DemoOfflineOptions& w = whole.line.offline;
-        const DemoOfflineOptions& p = part.line.offline;
+        const ZRNShowOfflineOptions& w = whole.line.offline;
+        const ZRNShowOfflineOptions& p = part.line.offline;
         EXPECT_EQ(p.videoPath, "dir/part1.mkv");
         EXPECT_EQ(p.fromTick, 1960);
         EXPECT_EQ(p.toTick, 3920);
@@ -158,7 +160,7 @@ TEST(Options, TheManualPageListsTheTablesOptions) {
     ASSERT_NE(begin, std::string::npos);
     ASSERT_NE(end, std::string::npos);
     const std::string listed = page.substr(begin + from.size(), end - begin - from.size());
-    EXPECT_EQ(listed, DemoOptionsManual()) << "the table's option list:\n" << DemoOptionsManual();
+    EXPECT_EQ(listed, ZRNShowOptionsManual()) << "the table's option list:\n" << ZRNShowOptionsManual();
 }
 
 }  // namespace

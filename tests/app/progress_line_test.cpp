@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/progress_line.h"
+#include "show/zrn_progressline.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -15,7 +15,7 @@
 
 namespace {
 
-TEST(ProgressLine, TellsDoneTotalElapsedRateAndLeft) {
+TEST(ZRNProgressLine, TellsDoneTotalElapsedRateAndLeft) {
     const struct {
         int64_t done, total;
         double elapsed;
@@ -26,15 +26,15 @@ TEST(ProgressLine, TellsDoneTotalElapsedRateAndLeft) {
         {4940, 4940, 125.4, "capture: 4940/4940 pictures, 2:05 elapsed, 39.4/s, 0:00 left"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ProgressLine::Format("capture", c.done, c.total, c.elapsed), c.text);
+        EXPECT_EQ(ZRNProgressLine::Format("capture", c.done, c.total, c.elapsed), c.text);
     }
 }
 
-TEST(ProgressLine, NothingWhenTheStreamIsNoTerminal) {
+TEST(ZRNProgressLine, NothingWhenTheStreamIsNoTerminal) {
     std::FILE* file = std::tmpfile();
     ASSERT_NE(file, nullptr);
     {
-        ProgressLine line(file, "capture", 10);
+        ZRNProgressLine line(file, "capture", 10);
         EXPECT_FALSE(line.IsShown());
         for (int i = 1; i <= 10; ++i) {
             line.Update(i);
@@ -45,7 +45,7 @@ TEST(ProgressLine, NothingWhenTheStreamIsNoTerminal) {
 }
 
 #ifndef _WIN32
-TEST(ProgressLine, RedrawsInPlaceOnATerminalAndEndsTheLine) {
+TEST(ZRNProgressLine, RedrawsInPlaceOnATerminalAndEndsTheLine) {
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_GE(master, 0);
     ASSERT_EQ(grantpt(master), 0);
@@ -54,7 +54,7 @@ TEST(ProgressLine, RedrawsInPlaceOnATerminalAndEndsTheLine) {
     ASSERT_NE(terminal, nullptr);
     bool soon = false;
     {
-        ProgressLine line(terminal, "capture", 3);
+        ZRNProgressLine line(terminal, "capture", 3);
         EXPECT_TRUE(line.IsShown());
         const auto first = std::chrono::steady_clock::now();
         line.Update(1);

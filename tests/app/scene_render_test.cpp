@@ -57,7 +57,7 @@ protected:
     }
 
     // Brings the scene's counter to t and renders once.
-    static void RenderAt(DemoScene& scene, int32_t t) {
+    static void RenderAt(ZRNShowScene& scene, int32_t t) {
         while (scene.GetTickCounter() < t) {
             scene.Tick();
         }

@@ -11,7 +11,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/demo_offline.h"
+#include "app/demo_show.h"
+#include "show/zrn_showoffline.h"
 #include "app_support.h"
 
 namespace {
@@ -90,12 +91,12 @@ TEST(ShotReference, DrawingOnlyWhatIsShownGivesTheSamePicture) {
     for (const auto& c : cases) {
         std::vector<uint8_t> pictures[2];
         for (const bool every : {false, true}) {
-            DemoOfflineOptions options;
+            ZRNShowOfflineOptions options;
             options.fps = c.fps;
             options.shotTick = c.tick;
             options.shotPath = dir.file("shot.png");
             options.drawEveryPicture = every;
-            ASSERT_EQ(RunDemoOffline(options), 0) << c.tick;
+            ASSERT_EQ(ZRNRunShowOffline(DemoShowDescription(), options), 0) << c.tick;
             pictures[every] = testsupport::ReadFile(options.shotPath);
         }
         EXPECT_FALSE(pictures[0].empty()) << c.tick;
@@ -114,7 +115,7 @@ TEST(ShotReference, ATicksPictureIsTheSameAtEveryPictureRate) {
     for (const int32_t tick : ticks) {
         std::vector<uint8_t> first;
         for (const int32_t fps : {10, 30, 60}) {
-            DemoOfflineOptions options;
+            ZRNShowOfflineOptions options;
             options.fps = fps;
             options.shotTick = tick;
             options.shotPath = dir.file("shot.png");
@@ -122,7 +123,7 @@ TEST(ShotReference, ATicksPictureIsTheSameAtEveryPictureRate) {
             // Small pictures: drawing every one of them stays quick.
             options.size.width = 160;
             options.size.height = 120;
-            ASSERT_EQ(RunDemoOffline(options), 0) << tick;
+            ASSERT_EQ(ZRNRunShowOffline(DemoShowDescription(), options), 0) << tick;
             const std::vector<uint8_t> picture = testsupport::ReadFile(options.shotPath);
             ASSERT_FALSE(picture.empty()) << tick;
             if (first.empty()) {

@@ -7,11 +7,11 @@
 
 #include <gtest/gtest.h>
 
-#include "app/demo_controller.h"
-#include "app/demo_offline.h"
+#include "show/zrn_showcontroller.h"
+#include "show/zrn_showoffline.h"
 #include "app/demo_show.h"
 #include "app/scenes/scene_oscilloscope.h"
-#include "app/demo_stepper.h"
+#include "show/zrn_showstepper.h"
 #include "app_support.h"
 #include "scene/recording_renderer.h"
 
@@ -22,11 +22,11 @@ TEST(StepClock, PicturesFallOnOneStepEachAtTheirShowTime) {
         SCOPED_TRACE(fps);
         int64_t pictures = 0;
         int64_t previous = -1;
-        for (int64_t step = 0; step < DemoStepper::EndStep(); ++step) {
-            if (!DemoStepper::IsPictureStep(step, fps)) {
+        for (int64_t step = 0; step < DemoTimeline().EndStep(); ++step) {
+            if (!ZRNShowStepper::IsPictureStep(step, fps)) {
                 continue;
             }
-            ASSERT_EQ(DemoStepper::StepOfPicture(pictures, fps), step) << "picture " << pictures;
+            ASSERT_EQ(ZRNShowStepper::StepOfPicture(pictures, fps), step) << "picture " << pictures;
             EXPECT_GT(step, previous);
             previous = step;
             ++pictures;
@@ -36,7 +36,7 @@ TEST(StepClock, PicturesFallOnOneStepEachAtTheirShowTime) {
         EXPECT_EQ(pictures, expected);
         // The tick of a picture is the one its show time falls in.
         for (int64_t k = 0; k < pictures; k += 37) {
-            EXPECT_EQ(DemoStepper::TickOfStep(DemoStepper::StepOfPicture(k, fps)), k * 1000 / (fps * 14)) << k;
+            EXPECT_EQ(ZRNShowStepper::TickOfStep(ZRNShowStepper::StepOfPicture(k, fps)), k * 1000 / (fps * 14)) << k;
         }
     }
 }
@@ -46,14 +46,14 @@ TEST(StepClock, PicturesFallOnOneStepEachAtTheirShowTime) {
 TEST(StepClock, NoPictureAtARateOfNoneOrLess) {
     for (const int32_t fps : {0, -3}) {
         SCOPED_TRACE(fps);
-        EXPECT_EQ(DemoStepper::StepOfPicture(10, fps), -1);
-        EXPECT_FALSE(DemoStepper::IsPictureStep(0, fps));
-        EXPECT_EQ(DemoVideoPictures(fps), 0);
-        DemoOfflineOptions options;
+        EXPECT_EQ(ZRNShowStepper::StepOfPicture(10, fps), -1);
+        EXPECT_FALSE(ZRNShowStepper::IsPictureStep(0, fps));
+        EXPECT_EQ(DemoTimeline().VideoPictures(fps), 0);
+        ZRNShowOfflineOptions options;
         options.shotTick = 100;
         options.shotPath = "unused.png";
         options.fps = fps;
-        EXPECT_EQ(RunDemoOffline(options), 1);
+        EXPECT_EQ(ZRNRunShowOffline(DemoShowDescription(), options), 1);
     }
 }
 
@@ -67,7 +67,7 @@ TEST(StepClock, SoundFollowsShowTime) {
         {2800, 44100, 172872},  {58800, 44100, 3630312}, {58800, 48000, 3951360},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(DemoStepper::SoundFrameOfStep(c.step, c.rate), c.frame) << c.step << " at " << c.rate;
+        EXPECT_EQ(ZRNShowStepper::SoundFrameOfStep(c.step, c.rate), c.frame) << c.step << " at " << c.rate;
     }
 }
 
@@ -82,12 +82,12 @@ TEST(StepClock, KeptStepsAreTheLastOnesBeforeEachSwitch) {
         {58799, 5880, true}, {57000, 5880, false}, {0, 5880, false},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(DemoStepper::IsKeptStep(c.step, c.untilTick), c.kept) << c.step << " until " << c.untilTick;
+        EXPECT_EQ(DemoTimeline().IsKeptStep(c.step, c.untilTick), c.kept) << c.step << " until " << c.untilTick;
     }
-    EXPECT_EQ(DemoStepper::LastSwitchAtOrBefore(279), -1);
-    EXPECT_EQ(DemoStepper::LastSwitchAtOrBefore(280), 280);
-    EXPECT_EQ(DemoStepper::LastSwitchAtOrBefore(5529), 2870);
-    EXPECT_EQ(DemoStepper::LastSwitchAtOrBefore(100000), 5880);
+    EXPECT_EQ(DemoTimeline().LastSwitchAtOrBefore(279), -1);
+    EXPECT_EQ(DemoTimeline().LastSwitchAtOrBefore(280), 280);
+    EXPECT_EQ(DemoTimeline().LastSwitchAtOrBefore(5529), 2870);
+    EXPECT_EQ(DemoTimeline().LastSwitchAtOrBefore(100000), 5880);
 }
 
 // Per scene: each frame step's tick counter and whether it was drawn.
@@ -95,10 +95,10 @@ struct StepLog {
     std::map<int, std::vector<std::pair<int32_t, bool>>> frames;
 };
 
-class LoggingScene : public DemoScene {
+class LoggingScene : public ZRNShowScene {
 public:
     LoggingScene(ZRNRendererInterface* r, ZRNRenderVisitor* rv, ZRNAnimVisitor* tv, StepLog* log, int index)
-        : DemoScene(r, rv, tv), m_log(log), m_index(index) {}
+        : ZRNShowScene(r, rv, tv), m_log(log), m_index(index) {}
     bool Load(KVLString*) override { return true; }
     void Render() override {
         m_log->frames[m_index].push_back({GetTickCounter(), IsDrawing()});
@@ -110,13 +110,13 @@ private:
     int m_index;
 };
 
-class LoggingController : public DemoController {
+class LoggingController : public ZRNShowController {
 public:
-    LoggingController(ZRNRendererInterface* r, StepLog* log) : DemoController(nullptr, r, nullptr), m_log(log) {}
+    LoggingController(ZRNRendererInterface* r, StepLog* log) : ZRNShowController(DemoShowDescription(), nullptr, r, nullptr), m_log(log) {}
 
 protected:
     void CreateScenes() override {
-        for (int i = 0; i < kSceneCount; ++i) {
+        for (int i = 0; i < GetTimeline().GetSceneCount(); ++i) {
             AddScene(std::make_unique<LoggingScene>(GetRenderer(), GetRenderVisitor(), GetTickVisitor(), m_log, i));
         }
     }
@@ -133,29 +133,29 @@ TEST(Stepper, AWholeShowAtThirtyPicturesASecond) {
     LoggingController controller(&renderer, &log);
     controller.UseWAVOutput(KVLString(dir.file("sound.wav").c_str()));
     ASSERT_TRUE(controller.Init());
-    DemoStepper stepper(&controller);
+    ZRNShowStepper stepper(&controller);
     const int32_t fps = 30;
     int64_t drawnSteps = 0;
     const auto draw = [&](int64_t s) {
-        const bool d = DemoStepper::IsPictureStep(s, fps) || DemoStepper::IsKeptStep(s, 5880);
+        const bool d = ZRNShowStepper::IsPictureStep(s, fps) || DemoTimeline().IsKeptStep(s, 5880);
         drawnSteps += d ? 1 : 0;
         return d;
     };
     // Just before the end the show still runs; its last switch tick ends it.
-    ASSERT_TRUE(stepper.RunTo(DemoStepper::EndStep() - 1, draw));
+    ASSERT_TRUE(stepper.RunTo(DemoTimeline().EndStep() - 1, draw));
     EXPECT_TRUE(controller.IsRunning());
     EXPECT_EQ(controller.GetTickCount(), 5879);
-    ASSERT_TRUE(stepper.RunTo(DemoStepper::EndStep(), draw));
+    ASSERT_TRUE(stepper.RunTo(DemoTimeline().EndStep(), draw));
     EXPECT_FALSE(controller.IsRunning());
     EXPECT_FALSE(stepper.Step(true)) << "nothing runs after the end";
 
     const int32_t switches[] = {0, 280, 1120, 2870, 5530, 5880};
     int64_t drawnFrames = 0;
-    for (int i = 0; i < DemoController::kSceneCount; ++i) {
+    for (int i = 0; i < DemoTimeline().GetSceneCount(); ++i) {
         SCOPED_TRACE(i);
         const auto& frames = log.frames[i];
         // Ten steps a tick; a later scene loses the switch tick's ten steps (the gap).
-        const int64_t steps = DemoStepper::StepOfTick(switches[i + 1] - switches[i]) - (i == 0 ? 0 : 10);
+        const int64_t steps = ZRNShowStepper::StepOfTick(switches[i + 1] - switches[i]) - (i == 0 ? 0 : 10);
         EXPECT_EQ(static_cast<int64_t>(frames.size()), steps);
         // Every tick reaches the scene, and exactly one frame step sees each new one.
         int32_t last = 0;
@@ -178,9 +178,9 @@ TEST(Stepper, AWholeShowAtThirtyPicturesASecond) {
     }
     // Drawn: the pictures and the kept steps, but for pictures in a gap (nothing to draw).
     int64_t inGaps = 0;
-    for (int i = 1; i < DemoController::kSceneCount; ++i) {
-        for (int64_t s = DemoStepper::StepOfTick(switches[i]); s < DemoStepper::StepOfTick(switches[i]) + 10; ++s) {
-            inGaps += DemoStepper::IsPictureStep(s, fps) ? 1 : 0;
+    for (int i = 1; i < DemoTimeline().GetSceneCount(); ++i) {
+        for (int64_t s = ZRNShowStepper::StepOfTick(switches[i]); s < ZRNShowStepper::StepOfTick(switches[i]) + 10; ++s) {
+            inGaps += ZRNShowStepper::IsPictureStep(s, fps) ? 1 : 0;
         }
     }
     EXPECT_EQ(drawnFrames, drawnSteps - inGaps);
@@ -199,13 +199,13 @@ TEST(Stepper, TheCreditsPlayToTheirEndBeforeTheSwitch) {
     DemoShowController controller(nullptr, &renderer, nullptr);
     controller.UseWAVOutput(KVLString(dir.file("sound.wav").c_str()));
     ASSERT_TRUE(controller.Init());
-    DemoStepper stepper(&controller);
-    ASSERT_TRUE(stepper.RunTo(DemoStepper::StepOfTick(281), [](int64_t) { return false; }));
+    ZRNShowStepper stepper(&controller);
+    ASSERT_TRUE(stepper.RunTo(ZRNShowStepper::StepOfTick(281), [](int64_t) { return false; }));
     auto* scene = dynamic_cast<OscilloCreditsScene*>(controller.GetCurrentScene());
     ASSERT_NE(scene, nullptr);
     int64_t holdEnd = -1;
     int64_t creditsEnd = -1;
-    for (int64_t s = stepper.GetNextStep(); s < DemoStepper::StepOfTick(1120); ++s) {
+    for (int64_t s = stepper.GetNextStep(); s < ZRNShowStepper::StepOfTick(1120); ++s) {
         ASSERT_TRUE(stepper.Step(false));
         if (holdEnd < 0 && scene->GetFramesDrawn() > OscilloCreditsScene::kHoldFrames) {
             holdEnd = s;
@@ -217,12 +217,12 @@ TEST(Stepper, TheCreditsPlayToTheirEndBeforeTheSwitch) {
     EXPECT_EQ(scene->GetCredits()->GetCurrentFrame(), scene->GetCredits()->GetFrameCount() - 1);
     EXPECT_FALSE(scene->IsCreditsRunning());
     ASSERT_GT(holdEnd, 0);
-    EXPECT_LT(DemoStepper::TickOfStep(holdEnd) - 280, 36) << "hold over within half a second";
+    EXPECT_LT(ZRNShowStepper::TickOfStep(holdEnd) - 280, 36) << "hold over within half a second";
     ASSERT_GT(creditsEnd, holdEnd);
     // One credits frame per six ticks from the end of the hold.
     const int64_t frames = scene->GetCredits()->GetFrameCount();
-    EXPECT_NEAR(static_cast<double>(DemoStepper::TickOfStep(creditsEnd - holdEnd)), 6.0 * (frames - 1), 6.0);
-    EXPECT_LT(DemoStepper::TickOfStep(creditsEnd), 1120);
+    EXPECT_NEAR(static_cast<double>(ZRNShowStepper::TickOfStep(creditsEnd - holdEnd)), 6.0 * (frames - 1), 6.0);
+    EXPECT_LT(ZRNShowStepper::TickOfStep(creditsEnd), 1120);
     controller.OnDestroying();
 }
 

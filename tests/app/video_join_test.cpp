@@ -2,7 +2,7 @@
 // one file written in a single run (FFV1: every decoded picture and sample; H.264:
 // the picture count and the sound sample for sample in length); bad sets of parts
 // are refused with a message naming the file, and no file is left. The parts are made
-// with DemoVideoWriter from made-up pictures, the whole soundtrack is a WAV file.
+// with ZRNShowVideoWriter from made-up pictures, the whole soundtrack is a WAV file.
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -11,8 +11,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/demo_offline.h"
-#include "app/demo_video.h"
+#include "app/demo_show.h"
+#include "show/zrn_showstepper.h"
+#include "show/zrn_showoffline.h"
+#include "show/zrn_showvideo.h"
 #include "support/test_support.h"
 
 namespace {
@@ -48,7 +50,7 @@ struct Part {
 
 // A file of pictures [from, to) with their sound; the range tag unless whole.
 void WritePart(const Part& p, bool whole = false) {
-    DemoVideoSettings settings;
+    ZRNShowVideoSettings settings;
     settings.path = p.file;
     settings.codec = p.codec;
     settings.width = p.width;
@@ -62,7 +64,7 @@ void WritePart(const Part& p, bool whole = false) {
         settings.fromPicture = p.from;
         settings.toPicture = p.to;
     }
-    DemoVideoWriter writer(settings);
+    ZRNShowVideoWriter writer(settings);
     ASSERT_TRUE(writer.Open()) << writer.Error();
     for (int64_t k = p.from; k < p.to; ++k) {
         ASSERT_TRUE(writer.AddPicture(MakePicture(p.width, p.height, k))) << writer.Error();
@@ -97,15 +99,13 @@ std::vector<uint8_t> Decode(const TempDir& dir, const std::string& file, const s
 
 bool HaveFFmpeg() { return testsupport::HaveProgram("ffmpeg") && testsupport::HaveProgram("ffprobe"); }
 
-// A join of the parts into a made-up show of N pictures.
+// A join of the parts into a made-up show of N pictures at 10 pictures a second: it
+// ends on the last tick before picture N's show time.
 template <int64_t N>
-int64_t ShowOf(int32_t) {
-    return N;
-}
-
-template <int64_t N>
-DemoVideoJoin Join(const std::string& out, const std::vector<Part>& parts, const std::string& wav) {
-    DemoVideoJoin join{out, {}, wav, &ShowOf<N>};
+ZRNShowVideoJoin Join(const std::string& out, const std::vector<Part>& parts, const std::string& wav) {
+    constexpr int32_t kEndTick = static_cast<int32_t>(N * 1000 / (10 * ZRNShowController::kTickMs));
+    static_assert(ZRNShowStepper::FirstPictureAt(kEndTick, 10) == N);
+    ZRNShowVideoJoin join{out, {}, wav, kEndTick};
     for (const Part& p : parts) {
         join.parts.push_back(p.file);
     }
@@ -139,7 +139,7 @@ TEST(VideoJoin, PartsJoinedEqualASingleRun) {
             WritePart(parts.back());
         }
         const std::string out = dir.file("joined.mkv");
-        ASSERT_EQ(JoinDemoVideo(Join<30>(out, parts, wav)), "");
+        ASSERT_EQ(ZRNJoinShowVideo(Join<30>(out, parts, wav)), "");
         EXPECT_TRUE(Decode(dir, out, "v") == pictures);
         EXPECT_TRUE(Decode(dir, out, "a") == sound);
         EXPECT_FALSE(testsupport::FileExists(out + ".part"));
@@ -162,7 +162,7 @@ TEST(VideoJoin, H264PartsKeepEveryPictureAndTheSoundLength) {
         WritePart(p);
     }
     const std::string out = dir.file("joined.mp4");
-    ASSERT_EQ(JoinDemoVideo(Join<40>(out, parts, wav)), "");
+    ASSERT_EQ(ZRNJoinShowVideo(Join<40>(out, parts, wav)), "");
     std::string count;
     ASSERT_EQ(testsupport::Run("ffprobe -v error -select_streams v:0 -count_frames -show_entries stream=nb_read_frames "
                                "-of default=noprint_wrappers=1:nokey=1 '" +
@@ -229,7 +229,7 @@ TEST(VideoJoin, BadPartsAreRefusedNamingTheFile) {
         }
         WriteWav(wav, c.soundFrames > 0 ? c.soundFrames : 3 * kRate);
         const std::string out = dir.file("joined.mkv");
-        const std::string problem = JoinDemoVideo(Join<20>(out, c.parts, wav));
+        const std::string problem = ZRNJoinShowVideo(Join<20>(out, c.parts, wav));
         EXPECT_NE(problem.find(c.message), std::string::npos) << problem;
         EXPECT_NE(problem.find(c.names), std::string::npos) << problem;
         EXPECT_FALSE(testsupport::FileExists(out));
@@ -249,7 +249,7 @@ TEST(VideoJoin, TheProgramRefusesPartsThatMissPartOfTheShow) {
     WriteWav(wav, 2 * kRate);
     WritePart({dir.file("a.mkv"), 0, 10});
     WritePart({dir.file("b.mkv"), 10, 20});
-    const std::string show = std::to_string(DemoVideoPictures(10));
+    const std::string show = std::to_string(DemoTimeline().VideoPictures(10));
     const struct {
         std::string parts;
         std::string message;

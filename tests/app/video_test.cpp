@@ -11,8 +11,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/demo_controller.h"
-#include "app/demo_video_encoder.h"
+#include "app/demo_show.h"
+#include "show/zrn_showcontroller.h"
+#include "show/zrn_showvideo_encoder.h"
 #include "app_support.h"
 
 namespace {
@@ -112,7 +113,7 @@ TEST_P(Video, HoldsTheWholeShowWithItsSoundtrack) {
     EXPECT_EQ(Probe(file, "a:0", "sample_rate"), "44100");
     EXPECT_EQ(Probe(file, "a:0", "channels"), "2");
     const double showSeconds =
-        DemoController::kSwitchTicks[DemoController::kSceneCount - 1] * DemoController::kTickMs / 1000.0;
+        DemoShowDescription().GetEndTick() * ZRNShowController::kTickMs / 1000.0;
     const double duration = std::atof(Probe(file, "", "duration").c_str());
     EXPECT_GE(duration, showSeconds);
     EXPECT_LE(duration, showSeconds + 1.0 / c.fps);
@@ -360,10 +361,10 @@ TEST(VideoModule, OneOfAnotherVersionIsRefused) {
         const int status =
             testsupport::Run("cd '" + dir.path() + "' && ./zarnoth " + options + " 2>&1", &out);
         EXPECT_EQ(status, 1) << out;
-        const DemoVideoInterface other = {kDemoVideoInterfaceVersion + 1, kDemoVideoInterface.settingsBytes,
-                                          kDemoVideoInterface.joinBytes, kDemoVideoInterface.stringBytes};
-        EXPECT_NE(out.find(dir.file("zarnoth_video.so") + " has interface version " + DescribeDemoVideoInterface(other) +
-                           ", this zarnoth needs version " + DescribeDemoVideoInterface(kDemoVideoInterface)),
+        const ZRNShowVideoInterface other = {kZRNShowVideoInterfaceVersion + 1, kZRNShowVideoInterface.settingsBytes,
+                                          kZRNShowVideoInterface.joinBytes, kZRNShowVideoInterface.stringBytes};
+        EXPECT_NE(out.find(dir.file("zarnoth_video.so") + " has interface version " + ZRNDescribeShowVideoInterface(other) +
+                           ", this zarnoth needs version " + ZRNDescribeShowVideoInterface(kZRNShowVideoInterface)),
                   std::string::npos)
             << out;
         EXPECT_FALSE(testsupport::FileExists(dir.file("show.mkv")));

@@ -1,4 +1,4 @@
-// DemoVideoWriter on its own, with made-up pictures and sound: the encoding thread
+// ZRNShowVideoWriter on its own, with made-up pictures and sound: the encoding thread
 // keeps the caller's order (FFV1 and PCM give back every byte), a failure on the
 // encoding thread shows at a later call with the encoder's message and leaves no
 // file, and a writer dropped with a full queue stops cleanly. These run the threaded
@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/demo_video.h"
+#include "show/zrn_showvideo.h"
 #include "support/test_support.h"
 
 #ifndef _WIN32
@@ -57,8 +57,8 @@ std::vector<int16_t> MakeSound(int32_t k) {
     return samples;
 }
 
-DemoVideoSettings Settings(const std::string& path, const std::string& codec) {
-    DemoVideoSettings settings;
+ZRNShowVideoSettings Settings(const std::string& path, const std::string& codec) {
+    ZRNShowVideoSettings settings;
     settings.path = path;
     settings.codec = codec;
     settings.width = kWidth;
@@ -73,7 +73,7 @@ const std::vector<uint8_t> kMine = {'m', 'i', 'n', 'e'};
 bool HaveFFmpeg() { return testsupport::HaveProgram("ffmpeg") && testsupport::HaveProgram("ffprobe"); }
 
 // Sends 'pictures' pictures, each followed by its sound, and finishes.
-void WriteAll(DemoVideoWriter* writer, int32_t pictures) {
+void WriteAll(ZRNShowVideoWriter* writer, int32_t pictures) {
     for (int32_t k = 0; k < pictures; ++k) {
         ASSERT_TRUE(writer->AddPicture(MakePicture(k))) << writer->Error();
         const std::vector<int16_t> sound = MakeSound(k);
@@ -92,7 +92,7 @@ TEST(VideoWriter, EncodesPicturesAndSoundInTheCallersOrder) {
     // A file of the user's with the name a working file once had: never touched.
     testsupport::WriteFile(file + ".part", kMine);
     {
-        DemoVideoWriter writer(Settings(file, "ffv1"));
+        ZRNShowVideoWriter writer(Settings(file, "ffv1"));
         ASSERT_TRUE(writer.Open()) << writer.Error();
         WriteAll(&writer, kPictures);
         // Finished: nothing more goes in.
@@ -144,11 +144,11 @@ TEST(VideoWriter, H264KeepsEveryPicture) {
     constexpr int32_t kPictures = 25;
     TempDir dir;
     const std::string file = dir.file("out.mp4");
-    DemoVideoSettings settings = Settings(file, "h264");
+    ZRNShowVideoSettings settings = Settings(file, "h264");
     settings.preset = "ultrafast";
     settings.crf = 30;
     {
-        DemoVideoWriter writer(settings);
+        ZRNShowVideoWriter writer(settings);
         ASSERT_TRUE(writer.Open()) << writer.Error();
         WriteAll(&writer, kPictures);
     }
@@ -164,7 +164,7 @@ TEST(VideoWriter, H264KeepsEveryPicture) {
 // Refused at once, before anything is queued.
 TEST(VideoWriter, RefusesAPictureOfAnotherSize) {
     TempDir dir;
-    DemoVideoWriter writer(Settings(dir.file("out.mkv"), "ffv1"));
+    ZRNShowVideoWriter writer(Settings(dir.file("out.mkv"), "ffv1"));
     ASSERT_TRUE(writer.Open()) << writer.Error();
     EXPECT_FALSE(writer.AddPicture(KVLImage::Create(kWidth + 2, kHeight)));
     EXPECT_EQ(writer.Error(), "a picture of the wrong size");
@@ -175,7 +175,7 @@ TEST(VideoWriter, RefusesAPictureOfAnotherSize) {
 
 TEST(VideoWriter, NothingGoesInBeforeOpen) {
     TempDir dir;
-    DemoVideoWriter writer(Settings(dir.file("out.mkv"), "ffv1"));
+    ZRNShowVideoWriter writer(Settings(dir.file("out.mkv"), "ffv1"));
     const std::vector<int16_t> sound = MakeSound(0);
     EXPECT_FALSE(writer.AddSound(sound.data(), kFramesPerPicture));
     EXPECT_EQ(writer.Error(), "the video file is not open");
@@ -199,7 +199,7 @@ TEST(VideoWriter, AFailedWriteShowsAtALaterCallAndLeavesNoFile) {
     limited.rlim_cur = 16384;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
     {
-        DemoVideoWriter writer(Settings(file, "ffv1"));
+        ZRNShowVideoWriter writer(Settings(file, "ffv1"));
         ASSERT_TRUE(writer.Open()) << writer.Error();
         bool failed = false;
         for (int32_t k = 0; k < 200 && !failed; ++k) {
@@ -228,7 +228,7 @@ TEST(VideoWriter, DroppedUnfinishedLeavesNoFile) {
     const std::string file = dir.file("out.mkv");
     testsupport::WriteFile(file + ".part", kMine);
     {
-        DemoVideoWriter writer(Settings(file, "ffv1"));
+        ZRNShowVideoWriter writer(Settings(file, "ffv1"));
         ASSERT_TRUE(writer.Open()) << writer.Error();
         for (int32_t k = 0; k < 20; ++k) {
             ASSERT_TRUE(writer.AddPicture(MakePicture(k))) << writer.Error();

@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/demo_app.h"
+#include "show/zrn_showapp.h"
 #include "app/demo_show.h"
 #include "app_support.h"
 #include "platform/xvfb_server.h"
@@ -33,7 +33,7 @@ inline double PSNR(const std::string& a, const std::string& b) {
 
 // Where the 256 frames at the play position lie in the soundtrack, searched from
 // 'from' over 'span' frames; -1 when not found.
-inline int64_t FindMusic(DemoController* controller, const std::vector<int16_t>& track, int64_t from, int64_t span) {
+inline int64_t FindMusic(ZRNShowController* controller, const std::vector<int16_t>& track, int64_t from, int64_t span) {
     std::vector<uint32_t> now(256);
     KVLSampleBlock block;
     block.frames = 256;
@@ -76,14 +76,14 @@ protected:
         return path;
     }
     // A few passes of the loop (a paused one draws nothing new).
-    static void Passes(DemoApp& app, int n) {
+    static void Passes(ZRNShowApp& app, int n) {
         for (int i = 0; i < n; ++i) {
             app.Step(nullptr);
         }
     }
     // The music at the play position is the soundtrack at the tick's frame, or up to
     // 'late' frames after it, or (a show that runs) 'early' before it.
-    void ExpectMusicAt(DemoController* controller, int32_t tick, int64_t early = 0, int64_t late = 44100 / 4) {
+    void ExpectMusicAt(ZRNShowController* controller, int32_t tick, int64_t early = 0, int64_t late = 44100 / 4) {
         const int64_t frame = static_cast<int64_t>(tick) * 14 * 44100 / 1000;
         const int64_t found = FindMusic(controller, track, frame - early, early + late);
         EXPECT_GE(found, frame - early) << "tick " << tick;

@@ -13,9 +13,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/demo_app.h"
+#include "show/zrn_showapp.h"
 #include "app/demo_show.h"
-#include "app/demo_viewer.h"
+#include "show/zrn_showviewer.h"
 #include "app_support.h"
 #include "viewer_support.h"
 #include "platform/kvl_window.h"
@@ -33,7 +33,7 @@ using viewertest::PSNR;
 using viewertest::ViewerShow;
 
 TEST(ViewerKeys, EachKeyAndWhereItLands) {
-    using A = DemoViewerAction;
+    using A = ZRNShowViewerAction;
     const struct {
         int32_t key;
         int32_t now;
@@ -48,7 +48,7 @@ TEST(ViewerKeys, EachKeyAndWhereItLands) {
         {KVLKeyUp, 0, A::kNone, 0},
     };
     for (const auto& c : cases) {
-        const A a = DemoViewerKey(c.key, c.now);
+        const A a = ZRNShowViewerKey(DemoTimeline(), c.key, c.now);
         EXPECT_EQ(a.kind, c.kind) << c.key << " at " << c.now;
         if (c.kind == A::kSeek) {
             EXPECT_EQ(a.tick, c.tick) << c.key << " at " << c.now;
@@ -58,8 +58,8 @@ TEST(ViewerKeys, EachKeyAndWhereItLands) {
 
 TEST(ViewerClock, RunsStandsStillAndStartsAgain) {
     using namespace std::chrono;
-    const DemoShowClock::Clock::time_point t0{};
-    DemoShowClock clock;
+    const ZRNShowClock::Clock::time_point t0{};
+    ZRNShowClock clock;
     clock.Start(t0, 0);
     EXPECT_EQ(clock.StepAt(t0), 0);
     EXPECT_EQ(clock.StepAt(t0 + milliseconds(14)), 10) << "ten steps a tick";
@@ -77,7 +77,7 @@ TEST(ViewerClock, RunsStandsStillAndStartsAgain) {
 // it, either way, the clock goes on from the music's step; never while paused.
 TEST(ViewerClock, FollowsTheMusicBeyondTheTolerance) {
     using namespace std::chrono;
-    const DemoShowClock::Clock::time_point t0{};
+    const ZRNShowClock::Clock::time_point t0{};
     const auto at = t0 + milliseconds(1400);  // step 1000 by the clock
     struct Case {
         int64_t musicStep;
@@ -90,7 +90,7 @@ TEST(ViewerClock, FollowsTheMusicBeyondTheTolerance) {
         {3000, false, true, 3010},  {3000, true, false, 1000},
     };
     for (const Case& c : cases) {
-        DemoShowClock clock;
+        ZRNShowClock clock;
         clock.Start(t0, 0);
         if (c.paused) {
             clock.Pause(at);
@@ -101,7 +101,7 @@ TEST(ViewerClock, FollowsTheMusicBeyondTheTolerance) {
     // The music's frames and the steps agree both ways at the show's rates.
     for (const int64_t rate : {22050, 44100, 48000}) {
         for (const int64_t step : {0, 1, 714, 58799}) {
-            EXPECT_EQ(DemoStepper::StepOfSoundFrame(DemoStepper::SoundFrameOfStep(step, rate), rate), step) << rate;
+            EXPECT_EQ(ZRNShowStepper::StepOfSoundFrame(ZRNShowStepper::SoundFrameOfStep(step, rate), rate), step) << rate;
         }
     }
 }
@@ -140,7 +140,7 @@ TEST_F(ViewerShow, PauseHoldsAndSeeksLandOnTheShotsPicture) {
         const char* what;
     } seeks[] = {{2000, "room, forward"},          {3300, "tunnel cut, forward"}, {1000, "oscilloscope, back"},
                  {1120, "switch gap after the oscilloscope"}, {100, "Parental, back"}};
-    DemoApp app;
+    ZRNShowApp app(DemoShowDescription());
     app.SetWindowed(true);
     ASSERT_TRUE(app.InitInstance());
     Passes(app, 20);
@@ -181,7 +181,7 @@ TEST_F(ViewerShow, PauseHoldsAndSeeksLandOnTheShotsPicture) {
 }
 
 TEST_F(ViewerShow, StartsAtATick) {
-    DemoApp app;
+    ZRNShowApp app(DemoShowDescription());
     app.SetWindowed(true);
     app.SetStartTick(3090);
     ASSERT_TRUE(app.InitInstance());
@@ -202,7 +202,7 @@ TEST_F(ViewerShow, StartsAtATick) {
 // old picture even through a bare swap; the resize below tells a redraw from one:
 // 36 dB against 12 dB measured.)
 TEST_F(ViewerShow, APausedPictureComesBackWhenUncovered) {
-    DemoApp app;
+    ZRNShowApp app(DemoShowDescription());
     app.SetWindowed(true);
     ASSERT_TRUE(app.InitInstance());
     Passes(app, 5);
@@ -260,7 +260,7 @@ TEST_F(ViewerShow, AFailedSeekEndsTheShowSayingWhy) {
     const std::string archive = dir.file("quorvel.pak");
     testsupport::WriteFile(archive, testsupport::ReadFile(apptest::GeneratedArchive()));
     apptest::CatalogueAt copy{archive};
-    DemoApp app;
+    ZRNShowApp app(DemoShowDescription());
     app.SetWindowed(true);
     app.SetStartTick(1200);
     ASSERT_TRUE(app.InitInstance());
@@ -285,7 +285,7 @@ TEST_F(ViewerShow, AFailedSeekEndsTheShowSayingWhy) {
 // gets no passes) stops the show where it was asked: going on, the show continues
 // from there rather than from where the wall clock got to.
 TEST_F(ViewerShow, PacedPauseTakesEffectWhenAsked) {
-    DemoApp app;
+    ZRNShowApp app(DemoShowDescription());
     app.SetWindowed(true);
     app.SetPaced(true);
     ASSERT_TRUE(app.InitInstance());
@@ -305,7 +305,7 @@ TEST_F(ViewerShow, PacedPauseTakesEffectWhenAsked) {
     // while over one pass), never the 700 ms it stood.
     const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - resumed);
     EXPECT_GE(app.GetTick(), asked);
-    EXPECT_LT(app.GetTick(), asked + 10 + since.count() / DemoController::kTickMs) << "went on from where the pause was asked";
+    EXPECT_LT(app.GetTick(), asked + 10 + since.count() / ZRNShowController::kTickMs) << "went on from where the pause was asked";
     // The music went back there too: once heard again, it is in step with the show.
     const auto later = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
     while (std::chrono::steady_clock::now() < later) {
@@ -316,7 +316,7 @@ TEST_F(ViewerShow, PacedPauseTakesEffectWhenAsked) {
     const int64_t rate = app.GetController()->GetMusicRate();
     // Within the device's buffer (SDL's disk driver pulls up to 8192 frames at once);
     // music that ran on during the wait would be 50 ticks ahead.
-    EXPECT_NEAR(static_cast<double>(heard * 1000 / (rate * DemoController::kTickMs)), app.GetTick(), 25.0);
+    EXPECT_NEAR(static_cast<double>(heard * 1000 / (rate * ZRNShowController::kTickMs)), app.GetTick(), 25.0);
     // Asked now, the same wait is show time that has passed.
     const int32_t before = app.GetTick();
     std::this_thread::sleep_for(std::chrono::milliseconds(700));

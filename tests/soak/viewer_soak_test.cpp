@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "app/demo_show.h"
 #include "platform/kvl_window.h"
 #include "app/viewer_support.h"
 
@@ -30,14 +31,14 @@ using viewertest::ViewerShow;
 constexpr int64_t kRate = 44100;
 constexpr int32_t kLastTick = 5879;
 
-int64_t FrameOfTick(int32_t tick) { return static_cast<int64_t>(tick) * DemoController::kTickMs * kRate / 1000; }
+int64_t FrameOfTick(int32_t tick) { return static_cast<int64_t>(tick) * ZRNShowController::kTickMs * kRate / 1000; }
 
 class ViewerSoak : public ViewerShow {
 protected:
     // The music at the play position lies at the tick's sample: within 'early' before
     // it to 'late' after it. The worker may still be queueing it after a seek: asked
     // again for up to two seconds before it counts as wrong.
-    bool MusicAt(DemoApp& app, int32_t tick, int64_t early, int64_t late, int64_t* found) {
+    bool MusicAt(ZRNShowApp& app, int32_t tick, int64_t early, int64_t late, int64_t* found) {
         const int64_t frame = FrameOfTick(tick);
         for (int i = 0; i < 100; ++i) {
             *found = FindMusic(app.GetController(), track, frame - early, early + late);
@@ -64,10 +65,10 @@ TEST_F(ViewerSoak, RandomKeysAndStartsKeepPictureAndMusicOnTheTick) {
     std::mt19937 random(seed);
     const int32_t keys[] = {' ', ' ', KVLKeyLeft, KVLKeyRight, KVLKeyRight, KVLKeyHome, '1', '2', '3', '4', '5'};
     std::map<std::string, int> counts;
-    std::unique_ptr<DemoApp> app;
+    std::unique_ptr<ZRNShowApp> app;
     const auto start = [&](int32_t tick) {
         app.reset();
-        app = std::make_unique<DemoApp>();
+        app = std::make_unique<ZRNShowApp>(DemoShowDescription());
         app->SetWindowed(true);
         app->SetStartTick(tick);
         return app->InitInstance();
@@ -94,13 +95,13 @@ TEST_F(ViewerSoak, RandomKeysAndStartsKeepPictureAndMusicOnTheTick) {
             EXPECT_GE(app->GetTick(), want) << "step " << step << ", " << what;
         } else {
             const int32_t key = keys[pick];
-            const DemoViewerAction action = DemoViewerKey(key, before);
+            const ZRNShowViewerAction action = ZRNShowViewerKey(DemoTimeline(), key, before);
             what = key == ' ' ? "pause key" : "key " + std::to_string(key) + " from " + std::to_string(before);
             ++counts[key == ' ' ? "pause" : key == KVLKeyLeft ? "back" : key == KVLKeyRight ? "forward" :
                      key == KVLKeyHome ? "home" : "chapter"];
             app->OnKey(key);
-            if (action.kind == DemoViewerAction::kSeek) {
-                want = DemoViewerClampTick(action.tick);
+            if (action.kind == ZRNShowViewerAction::kSeek) {
+                want = ZRNShowViewerClampTick(DemoTimeline(), action.tick);
                 // Paused, a seek lands on the tick; running, the show goes on from it.
                 if (app->IsPaused()) {
                     EXPECT_EQ(app->GetTick(), want) << "step " << step << ", " << what;
@@ -113,7 +114,7 @@ TEST_F(ViewerSoak, RandomKeysAndStartsKeepPictureAndMusicOnTheTick) {
         Passes(*app, running ? 1 + static_cast<int>(random() % 20) : 3);
         const int32_t tick = app->GetTick();
         if (running && want >= 0) {
-            EXPECT_LT(tick, want + 3000 / DemoController::kTickMs) << "step " << step << ", " << what;
+            EXPECT_LT(tick, want + 3000 / ZRNShowController::kTickMs) << "step " << step << ", " << what;
         }
         if (tick >= kLastTick - 150) {
             ++counts["near the end"];
@@ -153,21 +154,21 @@ TEST_F(ViewerSoak, RandomKeysAndStartsKeepPictureAndMusicOnTheTick) {
 // shot's picture. A forward seek used to run the landing step again, one gap step too
 // many: from tick 2870 the tunnel came a step early and its animations a tick ahead.
 TEST_F(ViewerSoak, SeeksFromAPausedLandingOnASwitchTickShowTheShot) {
-    DemoApp app;
+    ZRNShowApp app(DemoShowDescription());
     app.SetWindowed(true);
     ASSERT_TRUE(app.InitInstance());
     Passes(app, 5);
     app.OnKey(' ');
     ASSERT_TRUE(app.IsPaused());
     for (const int32_t chapter : {'2', '3', '4', '5'}) {
-        const int32_t landing = DemoController::kSwitchTicks[static_cast<size_t>(chapter - '2')];
+        const int32_t landing = DemoShowDescription().GetStartTick(chapter - '1');
         for (const int32_t key : {KVLKeyRight, KVLKeyLeft}) {
             app.OnKey(chapter);
             Passes(app, 3);
             ASSERT_EQ(app.GetTick(), landing);
             app.OnKey(key);
             Passes(app, 3);
-            const int32_t tick = DemoViewerClampTick(DemoViewerKey(key, landing).tick);
+            const int32_t tick = ZRNShowViewerClampTick(DemoTimeline(), ZRNShowViewerKey(DemoTimeline(), key, landing).tick);
             ASSERT_EQ(app.GetTick(), tick);
             const std::string grab = "from_" + std::to_string(landing) + "_to_" + std::to_string(tick) + ".png";
             EXPECT_GE(PSNR(Grab(server.display(), dir.file(grab)), ShotOf(tick)), 30.0)

@@ -1,0 +1,38 @@
+// ZRNShowDescription: the checks of a show's data.
+#include "show/zrn_show.h"
+
+std::vector<int32_t> ZRNShowDescription::GetSwitchTicks() const {
+    std::vector<int32_t> ticks;
+    for (const ZRNShowChapter& chapter : chapters) {
+        ticks.push_back(chapter.endTick);
+    }
+    return ticks;
+}
+
+std::string ZRNShowDescription::Check() const {
+    if (program.empty()) {
+        return "the show has no program name";
+    }
+    if (chapters.empty()) {
+        return program + ": the show has no scenes";
+    }
+    if (gapSteps < 2) {
+        // The first step of a gap deletes the old scene and the last installs the next.
+        return program + ": the switch gap must be two frame steps or more";
+    }
+    int32_t previous = 0;
+    for (const ZRNShowChapter& chapter : chapters) {
+        if (chapter.endTick <= previous) {
+            return program + ": scene \"" + chapter.name + "\" ends at tick " + std::to_string(chapter.endTick) +
+                   ", not after tick " + std::to_string(previous);
+        }
+        if (!chapter.create) {
+            return program + ": scene \"" + chapter.name + "\" has no maker";
+        }
+        previous = chapter.endTick;
+    }
+    if (width <= 0 || height <= 0) {
+        return program + ": the picture's size must be above none";
+    }
+    return std::string();
+}

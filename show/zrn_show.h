@@ -1,0 +1,81 @@
+// ZRNShowDescription: what a show is, as data. A show built on the engine gives its
+// title, where its files are, its music and its scenes in order, each with the tick
+// at which it is left and a name (the chapters a viewer jumps to); the show runtime
+// gives it the rest: the window and its keys, the step clock, shots, captures, videos
+// (in parts, across processes), the command line and the web page.
+//
+// Time: a tick is 14 ms (ZRNShowController::kTickMs), the same for every show; the
+// scenes' end ticks must rise, and the last is the end of the show. Between two scenes
+// the screen keeps the last picture for a switch gap of a few frame steps, in which
+// the old scene is deleted and the next installed.
+//
+// Ownership: the description outlives everything made from it; the streams that
+// music() hands out belong to the show (the runtime opens clones of them).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/kvl_stream.h"
+
+class ZRNRendererInterface;
+class ZRNRenderVisitor;
+class ZRNAnimVisitor;
+class KVLSoundPlayer;
+class ZRNShowScene;
+
+// What a scene is made with: the renderer and the shared visitors (owned by the
+// controller) and the music's player, for scenes that show the music being played.
+struct ZRNShowSceneContext {
+    ZRNRendererInterface* renderer = nullptr;
+    ZRNRenderVisitor* renderVisitor = nullptr;
+    ZRNAnimVisitor* tickVisitor = nullptr;
+    KVLSoundPlayer* player = nullptr;
+};
+
+// One scene of the show: its name (a chapter), the tick at which the show leaves it,
+// and how to make it (called again when a viewer seeks back: a fresh scene each time).
+struct ZRNShowChapter {
+    std::string name;
+    int32_t endTick = 0;
+    std::function<std::unique_ptr<ZRNShowScene>(const ZRNShowSceneContext&)> create;
+};
+
+struct ZRNShowDescription {
+    // The window's title, and the program's name as messages and --help show it.
+    std::string title;
+    std::string program;
+    std::string version;
+    // One line under --help's usage: what the program plays.
+    std::string about;
+    // The show's files: the archive's (or folder's) file name, looked for next to the
+    // program and then in dataDir; found tells the show where it is, before any scene
+    // is made. Empty: the show finds its own files.
+    std::string archive;
+    std::string dataDir;
+    std::function<void(const std::string& path)> found;
+    // The soundtrack (MP3): a stream of the show's, not opened; null when it has none.
+    std::function<const KVLStream*()> music;
+    // The picture's shape (the window's size; offline pictures keep its aspect).
+    int32_t width = 640;
+    int32_t height = 480;
+    int32_t bitsPerPixel = 16;
+    // Frame steps from leaving a scene to showing the next.
+    int32_t gapSteps = 10;
+    std::vector<ZRNShowChapter> chapters;
+
+    // The tick at which the show ends (the last scene's end tick), 0 without scenes.
+    int32_t GetEndTick() const { return chapters.empty() ? 0 : chapters.back().endTick; }
+    int32_t GetSceneCount() const { return static_cast<int32_t>(chapters.size()); }
+    // The first tick of scene i (0 for the first).
+    int32_t GetStartTick(int32_t i) const {
+        return i <= 0 || i > GetSceneCount() ? 0 : chapters[static_cast<size_t>(i - 1)].endTick;
+    }
+    std::vector<int32_t> GetSwitchTicks() const;
+    // Why this is not a show that can play (no scenes, end ticks that do not rise, a
+    // scene without a maker, a gap under two steps, no program name); empty when it can.
+    std::string Check() const;
+};

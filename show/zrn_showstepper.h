@@ -1,0 +1,112 @@
+// ZRNShowStepper: the show's step clock for every way of watching that does not draw as
+// fast as it can: the web page, shots, captures and videos.
+//
+// Three rules of the show count frames, not time: the oscilloscope scene keeps the
+// previous picture for its first 300 frames, its credits move on frames that saw a new
+// tick, and a scene switch takes ten frame steps. They were made for a window drawing
+// hundreds of frames a second. A mode that shows 10 to 60 pictures a second therefore
+// does not run one frame step per picture: the show moves on in frame steps at a fixed
+// rate of kStepsPerTick steps per 14 ms tick of show time, and only the steps whose
+// picture is wanted are drawn;
+// the others run with drawing off (animations, counters and views move on as when
+// drawn, see ZRNShowScene). So the show is the same at every picture rate: picture k at f
+// pictures per second is the picture shown at the last step at or before k / f
+// seconds, and the picture of tick t is the one shown at step t * kStepsPerTick.
+//
+// Ticks: before step s runs, ticks up to s / kStepsPerTick have been delivered.
+//
+// What the screen shows: a step that presents nothing (a switch gap, the oscilloscope
+// scene's hold) leaves the previous picture up. The only such stretches begin at a
+// switch tick, so the last step before each switch tick is drawn too whenever a later
+// picture may fall into one, with the kLeadSteps before it: the renderer carries state
+// from one drawn frame to the next (the room's fog is set after its floor is drawn),
+// so a picture kept on its own is drawn after the steps just before it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "show/zrn_showcontroller.h"
+
+class ZRNShowStepper {
+public:
+    // Ten steps per 14 ms tick, about 714 a second. A native run here draws the
+    // oscilloscope scene at 480 to 690 frames a second; ten is near that and a whole
+    // number of steps per tick, so exactly one step sees each new tick (the credits
+    // move every sixth tick, as in a native run) and the 300-frame hold lasts 0.42 s of
+    // show time (about half a second natively).
+    static constexpr int64_t kStepsPerTick = 10;
+    // Show time is counted in steps; one tick is kTickMs milliseconds.
+    static constexpr int64_t kStepMicroseconds = ZRNShowController::kTickMs * 1000 / kStepsPerTick;
+    static constexpr int64_t kLeadSteps = 2;
+
+    static constexpr int64_t StepOfTick(int64_t tick) { return tick * kStepsPerTick; }
+    static constexpr int64_t TickOfStep(int64_t step) { return step / kStepsPerTick; }
+    // The last step at or before k / fps seconds. A rate of none or less has no
+    // picture at any step: -1 (the options refuse such rates; this keeps a division
+    // by zero out of reach).
+    static constexpr int64_t StepOfPicture(int64_t k, int32_t fps) {
+        return fps <= 0 ? -1 : k * kStepsPerTick * 1000 / (static_cast<int64_t>(fps) * ZRNShowController::kTickMs);
+    }
+    // True when some picture k at fps pictures per second is shown at this step.
+    static constexpr bool IsPictureStep(int64_t step, int32_t fps) {
+        if (fps <= 0) {
+            return false;
+        }
+        // The first picture at or after the step's show time.
+        const int64_t k = (step * fps * ZRNShowController::kTickMs + kStepsPerTick * 1000 - 1) / (kStepsPerTick * 1000);
+        return StepOfPicture(k, fps) == step;
+    }
+    // The first picture at or after a tick, at fps pictures a second (0 at a rate of
+    // none or less).
+    static constexpr int64_t FirstPictureAt(int64_t tick, int32_t fps) {
+        if (fps <= 0) {
+            return 0;
+        }
+        const int64_t step = StepOfTick(tick);
+        // The estimate is at most one short of the answer (rounding down in StepOfPicture).
+        int64_t k = step * fps * ZRNShowController::kTickMs / (kStepsPerTick * 1000);
+        while (StepOfPicture(k, fps) < step) {
+            ++k;
+        }
+        while (k > 0 && StepOfPicture(k - 1, fps) >= step) {
+            --k;
+        }
+        return k;
+    }
+    // The last step at or before a show time in microseconds.
+    static constexpr int64_t StepAtMicroseconds(int64_t us) { return us / kStepMicroseconds; }
+    // The sound frame heard at a step's show time.
+    static constexpr int64_t SoundFrameOfStep(int64_t step, int64_t rate) {
+        return step * ZRNShowController::kTickMs * rate / (1000 * kStepsPerTick);
+    }
+    // The step a sound frame belongs to: the last step whose SoundFrameOfStep is not
+    // past it (the inverse of that rounding down).
+    static constexpr int64_t StepOfSoundFrame(int64_t frame, int64_t rate) {
+        return rate <= 0 || frame < 0 ? 0 : ((frame + 1) * 1000 * kStepsPerTick - 1) / (ZRNShowController::kTickMs * rate);
+    }
+    explicit ZRNShowStepper(ZRNShowController* controller) : m_controller(controller) {}
+
+    // The step that runs next (0 for a new show).
+    int64_t GetNextStep() const { return m_next; }
+    // After the controller was rewound or moved to another tick by its owner: the next
+    // step is 'step' (its ticks are delivered as usual).
+    void SetNextStep(int64_t step) { m_next = step; }
+
+    // Runs the next step: its due ticks, then one frame step, drawn or not. False once
+    // the show has ended (nothing runs then).
+    bool Step(bool draw);
+
+    // Runs the steps up to and including 'last'. Step s is drawn when draw(s) says so;
+    // before a drawn step, beforeDrawn(s) (when given) may bring along what the
+    // picture shows (the music); its false stops the run. False when stopped or the
+    // show ended before 'last'.
+    bool RunTo(int64_t last, const std::function<bool(int64_t)>& draw,
+               const std::function<bool(int64_t)>& beforeDrawn = nullptr);
+
+    ZRNShowController* GetController() const { return m_controller; }
+
+private:
+    ZRNShowController* m_controller;
+    int64_t m_next = 0;
+};
