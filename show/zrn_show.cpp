@@ -1,12 +1,47 @@
 // ZRNShowDescription: the checks of a show's data.
 #include "show/zrn_show.h"
 
+#include <cstdio>
+
 std::vector<int32_t> ZRNShowDescription::GetSwitchTicks() const {
     std::vector<int32_t> ticks;
     for (const ZRNShowChapter& chapter : chapters) {
         ticks.push_back(chapter.endTick);
     }
     return ticks;
+}
+
+namespace {
+
+// A JSON string: quotes, backslashes and control characters escaped.
+std::string Quoted(const std::string& text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+std::string ZRNShowDescription::GetPageInfo() const {
+    std::string json = "{\"title\":" + Quoted(title) + ",\"tickMs\":" + std::to_string(kZRNShowTickMs) + ",\"endTick\":" + std::to_string(GetEndTick()) +
+                       ",\"chapters\":[";
+    for (int32_t i = 0; i < GetSceneCount(); ++i) {
+        json += (i > 0 ? "," : "");
+        json += "{\"name\":" + Quoted(chapters[static_cast<size_t>(i)].name) +
+                ",\"tick\":" + std::to_string(GetStartTick(i)) + "}";
+    }
+    return json + "]}";
 }
 
 std::string ZRNShowDescription::Check() const {

@@ -27,6 +27,9 @@ class ZRNAnimVisitor;
 class KVLSoundPlayer;
 class ZRNShowScene;
 
+// The length of a tick, the same for every show.
+inline constexpr int32_t kZRNShowTickMs = 14;
+
 // What a scene is made with: the renderer and the shared visitors (owned by the
 // controller) and the music's player, for scenes that show the music being played.
 struct ZRNShowSceneContext {
@@ -75,6 +78,9 @@ struct ZRNShowDescription {
         return i <= 0 || i > GetSceneCount() ? 0 : chapters[static_cast<size_t>(i - 1)].endTick;
     }
     std::vector<int32_t> GetSwitchTicks() const;
+    // The show as a page shows it, in JSON: {"title", "tickMs", "endTick", "chapters":
+    // [{"name", "tick"}, ...]}, each chapter with its first tick.
+    std::string GetPageInfo() const;
     // Why this is not a show that can play (no scenes, end ticks that do not rise, a
     // scene without a maker, a gap under two steps, no program name); empty when it can.
     std::string Check() const;

@@ -44,7 +44,7 @@
 
 class ZRNShowController : public KVLWindowListener {
 public:
-    static constexpr int32_t kTickMs = 14;
+    static constexpr int32_t kTickMs = kZRNShowTickMs;
     static constexpr int32_t kTicksPerSecond = 70;
 
     // None is owned; window and timer may be null (see the file header). The show

@@ -114,8 +114,9 @@ constexpr const char* kForms[] = {
     "[--windowed] [--bench] [--start TICK]",
     "--shot TICK -o OUT.png [--size WxH] [--ssaa N]",
     "--capture DIR | --render-only [--fps N] [--size WxH] [--ssaa N]",
-    "--video OUT [--codec h264|ffv1] [--preset NAME] [--crf N] [--fps N] [--size WxH]\n"
-    "%[--ssaa N] [--from TICK --to TICK | --jobs N]",
+    // '%' continues the line below the first option.
+    ("--video OUT [--codec h264|ffv1] [--preset NAME] [--crf N] [--fps N] [--size WxH]\n%[--ssaa N] [--from TICK "
+     "--to TICK | --jobs N]"),
     "--soundtrack WHOLE.wav [--fps N]",
     "--join OUT PART... --sound WHOLE.wav",
 };

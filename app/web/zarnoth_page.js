@@ -85,10 +85,9 @@
   };
 
   // ---- The show's timeline ------------------------------------------------------
-  const TICK_MS = 14;
-  const SCENE_TICKS = [0, 280, 1120, 2870, 5530];
-  const SCENE_NAMES = ["Advisory picture", "Oscilloscope and credits", "Room", "Tunnel ride", "End picture"];
-  const END_TICK = 5880;
+  // The program tells its title, tick, end tick and chapters once it runs
+  // (zarnoth_show_info); until then the page has no timeline.
+  const show = {title: document.title, tickMs: 14, endTick: 1, chapters: []};
   const TIMELINE_SECONDS = 3;
 
   const $ = (id) => document.getElementById(id);
@@ -171,7 +170,7 @@
 
   function setState(state, title) {
     page.state = state;
-    document.title = "ZARNOTH 3D" + (title ? " - " + title : "");
+    document.title = show.title + (title ? " - " + title : "");
   }
 
   function showMessage(text) {
@@ -183,7 +182,7 @@
   }
 
   function formatTime(tick) {
-    const seconds = tick * TICK_MS / 1000;
+    const seconds = tick * show.tickMs / 1000;
     const minutes = Math.floor(seconds / 60);
     const rest = seconds - minutes * 60;
     return minutes + ":" + (rest < 10 ? "0" : "") + rest.toFixed(1);
@@ -191,20 +190,24 @@
 
   function buildTimeline() {
     const track = $("track");
-    for (let i = 1; i < SCENE_TICKS.length; ++i) {
+    show.chapters.forEach((chapter, i) => {
+      if (i === 0) {
+        return;
+      }
       const mark = document.createElement("div");
       mark.className = "scene-mark";
-      mark.style.left = (100 * SCENE_TICKS[i] / END_TICK) + "%";
-      mark.title = (i + 1) + ": " + SCENE_NAMES[i] + " (" + formatTime(SCENE_TICKS[i]) + ")";
+      mark.style.left = (100 * chapter.tick / show.endTick) + "%";
+      mark.title = (i + 1) + ": " + chapter.name + " (" + formatTime(chapter.tick) + ")";
+      mark.dataset.tick = String(chapter.tick);
       track.appendChild(mark);
-    }
+    });
     browser.onPress(track, (event) => {
       event.stopPropagation();
       event.preventDefault();
       if (page.state !== "playing") {
         return;
       }
-      const tick = Math.min(END_TICK - 1, Math.round(browser.fractionAlong(track, event) * END_TICK));
+      const tick = Math.min(show.endTick - 1, Math.round(browser.fractionAlong(track, event) * show.endTick));
       page.seek(tick);
       showTimeline();
     });
@@ -238,8 +241,8 @@
     }
     const status = page.status();
     const tick = Number(status.tick) || 0;
-    $("played").style.width = (100 * Math.min(tick, END_TICK) / END_TICK) + "%";
-    $("time").textContent = formatTime(tick) + " / " + formatTime(END_TICK) + (status.paused ? " (paused)" : "");
+    $("played").style.width = (100 * Math.min(tick, show.endTick) / show.endTick) + "%";
+    $("time").textContent = formatTime(tick) + " / " + formatTime(show.endTick) + (status.paused ? " (paused)" : "");
     requestAnimationFrame(followShow);
   }
 
@@ -418,6 +421,10 @@
     zarnothEvent: onEvent,
     zarnothRequests: [],
     onRuntimeInitialized: () => {
+      Object.assign(show, JSON.parse(window.Module.UTF8ToString(window.Module._zarnoth_show_info())));
+      document.title = show.title;
+      document.querySelector("#overlay h1").textContent = show.title;
+      buildTimeline();
       runtimeReady = true;
       maybeStart();
     },
@@ -477,7 +484,6 @@
     }
   });
   $("timeline").addEventListener("click", (event) => event.stopPropagation());
-  buildTimeline();
   if (shotAsked) {
     // Once there, the picture stands alone (no title, no buttons, no timeline).
     $("fullscreen").classList.add("hidden");

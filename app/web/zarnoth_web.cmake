@@ -11,8 +11,8 @@ target_link_options(zarnoth PRIVATE
   -sMAX_WEBGL_VERSION=1
   -sFORCE_FILESYSTEM=1
   -sEXIT_RUNTIME=0
-  "-sEXPORTED_FUNCTIONS=_main,_zarnoth_play,_zarnoth_page,_kvl_sound_web_pull,_malloc,_free"
-  "-sEXPORTED_RUNTIME_METHODS=FS,ccall,lengthBytesUTF8,stringToUTF8,setValue")
+  "-sEXPORTED_FUNCTIONS=_main,_zarnoth_play,_zarnoth_page,_zarnoth_show_info,_kvl_sound_web_pull,_malloc,_free"
+  "-sEXPORTED_RUNTIME_METHODS=FS,ccall,lengthBytesUTF8,stringToUTF8,UTF8ToString,setValue")
 # The sound output's JavaScript: relink when it changes; its worklet module goes next
 # to zarnoth.wasm, where the page's sound looks for it.
 set_property(TARGET zarnoth APPEND PROPERTY LINK_DEPENDS ${KVL_SOUND_WEB_JS})

@@ -150,5 +150,11 @@ extern "C" int zarnoth_page(int argc, char** argv) {
     return status;
 }
 
+// The show as the page shows it (title, chapters, end tick): JSON, kept for the page.
+extern "C" const char* zarnoth_show_info() {
+    static const std::string info = DemoShowDescription().GetPageInfo();
+    return info.c_str();
+}
+
 // The page starts the show; main has nothing to do.
 int main() { return 0; }

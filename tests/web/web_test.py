@@ -357,6 +357,10 @@ def case_show(page, base, native, work, music_seconds):
 def case_viewer(page, base, native, work):
     page.goto(base + "/site/index.html")
     page.wait_for("window.zarnothPage && zarnothPage.state === 'ready'", 120)
+    # The timeline's chapter marks come from the program's description of the show.
+    marks = page.eval("[...document.querySelectorAll('.scene-mark')].map((m) => Number(m.dataset.tick))")
+    if marks != SCENE_TICKS[1:]:
+        raise AssertionError(f"the timeline marks the chapters at ticks {marks}, not {SCENE_TICKS[1:]}")
     # Records whether the page kept each key from its default action (scrolling).
     page.eval("window.keyDefaults = []; window.addEventListener('keydown', "
               "(e) => keyDefaults.push([e.key, e.defaultPrevented])); "
