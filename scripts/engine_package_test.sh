@@ -221,6 +221,14 @@ CPP
     ((rate == 44100 && frames >= 44100 && frames < 44100 + 3 * 1152 && frames == length)) ||
         fail "decode_pc: $rate Hz, $frames frames decoded, length $length (one second at 44.1 kHz expected)"
     echo "  zarnoth-media (pkg-config): picture_to_png and an MP3 decoder ($frames frames at $rate Hz) link no SDL or GL"
+    # zarnoth.pc: the whole engine on one command line draws what the CMake build drew.
+    # shellcheck disable=SC2046
+    g++ -std=c++20 -o "$work/projects/by_hand_pc" "$work/projects/scene_by_hand/scene_by_hand.cpp" \
+        $(PKG_CONFIG_PATH="$libdir" pkg-config --cflags --libs zarnoth) || fail "scene_by_hand does not build with zarnoth.pc"
+    (cd "$work/projects" && ./by_hand_pc "$archive" 'md2\ddz\m.md2' 'md2\ddz\ddz.pcx' by_hand_pc.png >/dev/null 2>&1) ||
+        fail "scene_by_hand (zarnoth.pc) failed"
+    cmp -s "$work/projects/by_hand.png" "$work/projects/by_hand_pc.png" || fail "scene_by_hand draws otherwise through zarnoth.pc"
+    echo "  zarnoth (pkg-config): scene_by_hand draws the same picture"
     check_reference "$prefix/share/doc/zarnoth-dev/reference"
     echo "Engine package (prefix) tests passed."
     exit 0
