@@ -12,12 +12,16 @@ include(CMakePackageConfigHelpers)
 set(ZARNOTH_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Zarnoth)
 
 # The installed libraries, one entry each: "library|package name|component|header
-# folders" (folders comma-separated, empty for none). Everything below (the archives,
-# the Zarnoth::<package name> targets, the export set of each component, the headers,
-# the pkg-config files) is made from this table: a layer library more is an entry more.
-# A component is one of the package's (media, render, gles2; cmake/package/
-# ZarnothConfig.cmake.in finds the outside libraries each needs). Libraries this build
-# does not have (zrngles2 without OpenGL ES 2) are passed over.
+# folders|also": the folders whose headers install with it (comma-separated, may be
+# empty), and, optionally, package targets its own brings besides the libraries it
+# links, so that it links alone. Everything below (the archives, the Zarnoth::<package
+# name> targets, each component's export set, the headers, the pkg-config files) is
+# made from this table: a layer library more is an entry more, for instance
+# "zarnoth_show|show|render|show|zrn". A component is one of the package's (media,
+# render, gles2; cmake/package/ZarnothConfig.cmake.in finds the outside libraries each
+# needs). Libraries this build does not have (zrngles2 without OpenGL ES 2) are passed
+# over. The MPEG decoder (sound/mpeg) installs no header: KVLSoundSourceMP3 holds it
+# out of sight.
 set(ZARNOTH_PACKAGE_LIBRARIES
   "kvlcore|kvlcore|media|core"
   "kvlplatform|kvlplatform|media|platform"
@@ -29,9 +33,9 @@ set(ZARNOTH_PACKAGE_LIBRARIES
   "kvlsound_${ZARNOTH_BACKEND}|kvlsound_${ZARNOTH_BACKEND}|render|sound/${ZARNOTH_BACKEND}"
   "zrn|zrnscene|render|scene,scene/readers,scene/internal"
   "zrnrender|zrnrender|render|scene/${ZARNOTH_BACKEND}"
-  "zrngles2|zrngles2|gles2|")
-# Headers of those folders that are not installed: the MPEG decoder's (no installed
-# header includes them), the renderer's texture level maker and the EGL pbuffer helper.
+  "zrngles2|zrngles2|gles2||zrn")
+# Headers of those folders that are not installed: the renderer's texture level maker
+# and the EGL pbuffer helper.
 # scene/internal/ is installed because public renderer headers include it; the guide
 # names it as the engine's workings, not its interface.
 set(ZARNOTH_PRIVATE_HEADERS scene/zrn_texturelevels.h scene/${ZARNOTH_BACKEND}/zrn_egl_pbuffer.h)
@@ -47,6 +51,14 @@ foreach(entry ${ZARNOTH_PACKAGE_LIBRARIES})
   list(GET fields 1 ZARNOTH_PACKAGE_NAME_${lib})
   list(GET fields 2 ZARNOTH_COMPONENT_${lib})
   list(GET fields 3 dirs)
+  set(ZARNOTH_ALSO_${lib})
+  list(LENGTH fields count)
+  if(count GREATER 4)
+    list(GET fields 4 also)
+    string(REPLACE "," ";" also "${also}")
+    list(TRANSFORM also PREPEND Zarnoth::)
+    set(ZARNOTH_ALSO_${lib} ${also})
+  endif()
   list(APPEND ZARNOTH_INSTALLED_LIBS ${lib})
   string(REPLACE "," ";" dirs "${dirs}")
   foreach(dir ${dirs})
@@ -112,7 +124,7 @@ foreach(lib ${ZARNOTH_INSTALLED_LIBS})
   set_target_properties(${lib} PROPERTIES EXPORT_NAME ${lib}_archive)
   install(TARGETS ${lib} EXPORT Zarnoth-${component} ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
   get_property(links GLOBAL PROPERTY ZARNOTH_LINK_${lib})
-  set(uses)
+  set(uses ${ZARNOTH_ALSO_${lib}})
   foreach(item ${links})
     if(item IN_LIST ZARNOTH_INSTALLED_LIBS)
       list(APPEND uses Zarnoth::${ZARNOTH_PACKAGE_NAME_${item}})
