@@ -239,7 +239,9 @@ mapfile -t debs < <(ls build/packages/zarnoth-dev_*.deb 2>/dev/null)
 ((${#debs[@]} == 1)) || fail "expected one zarnoth-dev package in build/packages (scripts/deb_test.sh makes it)"
 deb="$root/${debs[0]}"
 echo "package: $(basename "$deb")"
-dpkg-deb --info "$deb" | sed -n 's/^ \(Package\|Version\|Depends\|Section\):/  \1:/p'
+dpkg-deb --info "$deb" | sed -n 's/^ \(Package\|Version\|Depends\|Recommends\|Suggests\|Section\):/  \1:/p'
+# A media-only user needs no SDL, GL or EGL files: those are recommended, not required.
+dpkg-deb -f "$deb" Depends | grep -E 'sdl|gl|egl|gles' && fail "zarnoth-dev depends on SDL or GL development files"
 lintian_out="$(lintian --tag-display-limit 0 "$deb" 2>&1 || true)"
 [[ -z "$lintian_out" ]] || printf '%s\n' "$lintian_out" | sed 's/^/  lintian: /'
 grep -q '^E: ' <<<"$lintian_out" && fail "lintian reports errors"
