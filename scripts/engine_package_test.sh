@@ -76,10 +76,10 @@ run_examples() {
         grep -rlI --exclude=CMakeCache.txt -e "$root" "$projects" | head -n 5 >&2
         fail "an example build refers to $root"
     fi
-    # picture_to_png uses the media component alone: found with SDL2 and OpenGL hidden
+    # picture_to_png uses the media component alone: found with SDL2, OpenGL and pkg-config hidden
     # from CMake, and linked to no display, sound device or GL library.
     cmake -S "$projects/picture_to_png" -B "$projects/build-media" -G Ninja "$@" -DCMAKE_DISABLE_FIND_PACKAGE_SDL2=ON \
-        -DCMAKE_DISABLE_FIND_PACKAGE_OpenGL=ON >"$projects/media.log" 2>&1 ||
+        -DCMAKE_DISABLE_FIND_PACKAGE_OpenGL=ON -DCMAKE_DISABLE_FIND_PACKAGE_PkgConfig=ON >"$projects/media.log" 2>&1 ||
         { cat "$projects/media.log"; fail "the media component asks for SDL2 or OpenGL"; }
     local linked
     linked="$(ldd "$projects/build-picture_to_png/picture_to_png" | awk '{print $1}')"
