@@ -24,7 +24,7 @@
 #include "core/kvl_memorystream.h"
 #include "scene/zrn_animator.h"
 #include "scene/zrn_builders.h"
-#include "scene/zrn_meshdraw.h"
+#include "scene/internal/zrn_meshdraw.h"
 #include "scene/zrn_renderer_offscreen.h"
 #include "scene/zrn_rendervisitor.h"
 

@@ -1,6 +1,6 @@
 # The engine as an installed library (component "dev"): its headers under
-# include/zarnoth/ as they are in the tree, its static libraries, a CMake package (find_package(Zarnoth)) and
-# pkg-config files. Included by cmake/Packaging.cmake; Linux builds only.
+# include/zarnoth/ as they are in the tree, its static libraries, a CMake package
+# (find_package(Zarnoth)) and pkg-config files. Included by cmake/Packaging.cmake; Linux builds only.
 #
 # Classes register themselves with the class registry from static constructors, which
 # a linker drops with their object file when nothing names it. Every library therefore
@@ -11,60 +11,99 @@ include(CMakePackageConfigHelpers)
 
 set(ZARNOTH_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Zarnoth)
 
-# Headers of the layers and of the backend this build chose. Not installed: the MPEG
-# decoder's tables and internals, the renderer's texture level maker and the EGL
-# pbuffer helper, which no installed header includes (docs/getting_started.md lists
-# the installed headers that are there only because a public one includes them).
-set(ZARNOTH_HEADER_DIRS core platform platform/${ZARNOTH_BACKEND} image anim sound sound/mpeg
-  sound/${ZARNOTH_BACKEND} scene scene/readers scene/${ZARNOTH_BACKEND})
-set(ZARNOTH_PRIVATE_HEADERS sound/mpeg/mpg_internal.h sound/mpeg/mpg_tables.h scene/zrn_texturelevels.h
-  scene/${ZARNOTH_BACKEND}/zrn_egl_pbuffer.h)
-set(ZARNOTH_STAGED_INCLUDE ${CMAKE_BINARY_DIR}/include)
-set(header_globs)
-foreach(dir ${ZARNOTH_HEADER_DIRS})
-  list(APPEND header_globs ${CMAKE_SOURCE_DIR}/${dir}/*.h)
+# The installed libraries, one entry each: "library|package name|component|header
+# folders|also": the folders whose headers install with it (comma-separated, may be
+# empty), and, optionally, package targets its own brings besides the libraries it
+# links, so that it links alone. Everything below (the archives, the Zarnoth::<package
+# name> targets, each component's export set, the headers, the pkg-config files) is
+# made from this table: a layer library more is an entry more, for instance
+# "zarnoth_show|show|render|show|zrn". A component is one of the package's (media,
+# render, gles2; cmake/package/ZarnothConfig.cmake.in finds the outside libraries each
+# needs). Libraries this build does not have (zrngles2 without OpenGL ES 2) are passed
+# over. The MPEG decoder (sound/mpeg) installs no header: KVLSoundSourceMP3 holds it
+# out of sight.
+set(ZARNOTH_PACKAGE_LIBRARIES
+  "kvlcore|kvlcore|media|core"
+  "kvlplatform|kvlplatform|media|platform"
+  "kvlplatform_headless|kvlplatform_headless|media|"
+  "kvlimage|kvlimage|media|image"
+  "kvlanim|kvlanim|media|anim"
+  "kvlsound|kvlsound|media|sound"
+  "kvlplatform_${ZARNOTH_BACKEND}|kvlplatform_${ZARNOTH_BACKEND}|render|platform/${ZARNOTH_BACKEND}"
+  "kvlsound_${ZARNOTH_BACKEND}|kvlsound_${ZARNOTH_BACKEND}|render|sound/${ZARNOTH_BACKEND}"
+  "zrn|zrnscene|render|scene,scene/readers,scene/internal"
+  "zrnrender|zrnrender|render|scene/${ZARNOTH_BACKEND}"
+  "zrngles2|zrngles2|gles2||zrn")
+# Headers of those folders that are not installed: the renderer's texture level maker
+# and the EGL pbuffer helper.
+# scene/internal/ is installed because public renderer headers include it; the guide
+# names it as the engine's workings, not its interface.
+set(ZARNOTH_PRIVATE_HEADERS scene/zrn_texturelevels.h scene/${ZARNOTH_BACKEND}/zrn_egl_pbuffer.h)
+
+set(ZARNOTH_INSTALLED_LIBS)
+set(ZARNOTH_HEADERS)
+foreach(entry ${ZARNOTH_PACKAGE_LIBRARIES})
+  string(REPLACE "|" ";" fields "${entry}")
+  list(GET fields 0 lib)
+  if(NOT TARGET ${lib})
+    continue()
+  endif()
+  list(GET fields 1 ZARNOTH_PACKAGE_NAME_${lib})
+  list(GET fields 2 ZARNOTH_COMPONENT_${lib})
+  list(GET fields 3 dirs)
+  set(ZARNOTH_ALSO_${lib})
+  list(LENGTH fields count)
+  if(count GREATER 4)
+    list(GET fields 4 also)
+    string(REPLACE "," ";" also "${also}")
+    list(TRANSFORM also PREPEND Zarnoth::)
+    set(ZARNOTH_ALSO_${lib} ${also})
+  endif()
+  list(APPEND ZARNOTH_INSTALLED_LIBS ${lib})
+  string(REPLACE "," ";" dirs "${dirs}")
+  foreach(dir ${dirs})
+    file(GLOB found CONFIGURE_DEPENDS RELATIVE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/${dir}/*.h)
+    list(REMOVE_ITEM found ${ZARNOTH_PRIVATE_HEADERS})
+    if(NOT found)
+      message(FATAL_ERROR "cmake/Install.cmake: no headers to install in ${dir} (library ${lib})")
+    endif()
+    list(APPEND ZARNOTH_HEADERS ${found})
+    # As they are in the tree, under include/zarnoth/<folder>/.
+    list(TRANSFORM found PREPEND ${CMAKE_SOURCE_DIR}/)
+    install(FILES ${found} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zarnoth/${dir} COMPONENT dev)
+  endforeach()
 endforeach()
-file(GLOB ZARNOTH_TREE_HEADERS CONFIGURE_DEPENDS ${header_globs})
-string(REPLACE ";" "|" dirs_arg "${ZARNOTH_HEADER_DIRS}")
-string(REPLACE ";" "|" skip_arg "${ZARNOTH_PRIVATE_HEADERS}")
+
+# The same headers staged in the build (include/zarnoth), for the API reference and the
+# interface record (scripts/api_check.sh).
+set(ZARNOTH_STAGED_INCLUDE ${CMAKE_BINARY_DIR}/include)
+set(tree_headers ${ZARNOTH_HEADERS})
+list(TRANSFORM tree_headers PREPEND ${CMAKE_SOURCE_DIR}/)
+string(REPLACE ";" "|" headers_arg "${ZARNOTH_HEADERS}")
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/include.stamp
   COMMAND ${CMAKE_COMMAND} -DSOURCE=${CMAKE_SOURCE_DIR} -DDEST=${ZARNOTH_STAGED_INCLUDE}/zarnoth
-    "-DDIRS=${dirs_arg}" "-DSKIP=${skip_arg}" -P ${CMAKE_SOURCE_DIR}/cmake/StageHeaders.cmake
+    "-DHEADERS=${headers_arg}" -P ${CMAKE_SOURCE_DIR}/cmake/StageHeaders.cmake
   COMMAND ${CMAKE_COMMAND} -E touch ${CMAKE_BINARY_DIR}/include.stamp
-  DEPENDS ${ZARNOTH_TREE_HEADERS} ${CMAKE_SOURCE_DIR}/cmake/StageHeaders.cmake
+  DEPENDS ${tree_headers} ${CMAKE_SOURCE_DIR}/cmake/StageHeaders.cmake
   COMMENT "Staging the installed headers (include/zarnoth)"
   VERBATIM)
 add_custom_target(zarnoth_headers ALL DEPENDS ${CMAKE_BINARY_DIR}/include.stamp)
-install(DIRECTORY ${ZARNOTH_STAGED_INCLUDE}/zarnoth DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
-  COMPONENT dev FILES_MATCHING PATTERN "*.h")
 
-# The libraries, exported (install(EXPORT)) in three sets, one per component of the
-# package, each with the outside libraries it needs: "media" (the multimedia layers
-# with the headless platform pieces: JPEG, PNG, threads), "render" (the backend's
-# window and sound devices, the scene graph and the OpenGL renderer: also SDL2,
-# OpenGL, GLU, EGL), "gles2" (the shader renderer: also OpenGL ES 2).
+# The libraries, exported (install(EXPORT)) in one set per component, each with the
+# outside libraries it needs: "media" (the multimedia layers with the headless platform
+# pieces: JPEG, PNG, threads), "render" (the backend's window and sound devices, the
+# scene graph and the OpenGL renderer: also SDL2, OpenGL, GLU, EGL), "gles2" (the
+# shader renderer: also OpenGL ES 2).
 #
-# A user links Zarnoth::<library> (Zarnoth::zrnscene is libzrn.a, the scene graph) or
-# the gatherings Zarnoth::media, Zarnoth::kvl, Zarnoth::zrn: interface targets that
-# link the archives (exported as Zarnoth::<library>_archive) whole, and the engine
-# libraries each needs by their package names, so that every archive reaches the
-# link line with the whole-archive feature and never plainly.
-set(ZARNOTH_INSTALLED_LIBS ${ZARNOTH_ENGINE_LIBS} kvlplatform_headless)
-if(TARGET zrngles2)
-  list(APPEND ZARNOTH_INSTALLED_LIBS zrngles2)
-endif()
-set(ZARNOTH_MEDIA_LIBS kvlcore kvlplatform kvlplatform_headless kvlimage kvlanim kvlsound)
+# Each library is an interface target Zarnoth::<package name> that links its archive
+# (exported as Zarnoth::<library>_archive) whole, and the engine libraries it uses by
+# their package names, so that every archive reaches the link line with the
+# whole-archive feature and never plainly. These are parts: a program links one of the
+# gatherings Zarnoth::media, Zarnoth::kvl, Zarnoth::zrn (or Zarnoth::zrngles2), which
+# bring every part a link needs.
 
-function(zarnoth_package_name lib out)
-  if(lib STREQUAL "zrn")
-    set(${out} zrnscene PARENT_SCOPE)
-  else()
-    set(${out} ${lib} PARENT_SCOPE)
-  endif()
-endfunction()
-
-# zarnoth_package_target(set name links...): an exported interface target Zarnoth::name.
-function(zarnoth_package_target set name)
+# zarnoth_package_target(component name links...): an exported interface target Zarnoth::name.
+function(zarnoth_package_target component name)
   add_library(zarnoth_package_${name} INTERFACE)
   set_target_properties(zarnoth_package_${name} PROPERTIES EXPORT_NAME ${name})
   target_compile_features(zarnoth_package_${name} INTERFACE cxx_std_20)
@@ -75,41 +114,34 @@ function(zarnoth_package_target set name)
   foreach(item ${ARGN})
     target_link_libraries(zarnoth_package_${name} INTERFACE "$<INSTALL_INTERFACE:${item}>")
   endforeach()
-  install(TARGETS zarnoth_package_${name} EXPORT ${set} COMPONENT dev)
+  install(TARGETS zarnoth_package_${name} EXPORT Zarnoth-${component} COMPONENT dev)
 endfunction()
 
+set(ZARNOTH_COMPONENTS)
 foreach(lib ${ZARNOTH_INSTALLED_LIBS})
-  if(lib IN_LIST ZARNOTH_MEDIA_LIBS)
-    set(set ZarnothMedia)
-  elseif(lib STREQUAL "zrngles2")
-    set(set ZarnothGLES2)
-  else()
-    set(set ZarnothRender)
-  endif()
+  set(component ${ZARNOTH_COMPONENT_${lib}})
+  list(APPEND ZARNOTH_COMPONENTS ${component})
   set_target_properties(${lib} PROPERTIES EXPORT_NAME ${lib}_archive)
-  install(TARGETS ${lib} EXPORT ${set} ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
+  install(TARGETS ${lib} EXPORT Zarnoth-${component} ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT dev)
   get_property(links GLOBAL PROPERTY ZARNOTH_LINK_${lib})
-  set(uses)
+  set(uses ${ZARNOTH_ALSO_${lib}})
   foreach(item ${links})
     if(item IN_LIST ZARNOTH_INSTALLED_LIBS)
-      zarnoth_package_name(${item} item)
-      list(APPEND uses Zarnoth::${item})
+      list(APPEND uses Zarnoth::${ZARNOTH_PACKAGE_NAME_${item}})
     endif()
   endforeach()
-  zarnoth_package_name(${lib} name)
-  zarnoth_package_target(${set} ${name} "$<LINK_LIBRARY:WHOLE_ARCHIVE,Zarnoth::${lib}_archive>" ${uses})
+  zarnoth_package_target(${component} ${ZARNOTH_PACKAGE_NAME_${lib}}
+    "$<LINK_LIBRARY:WHOLE_ARCHIVE,Zarnoth::${lib}_archive>" ${uses})
 endforeach()
+list(REMOVE_DUPLICATES ZARNOTH_COMPONENTS)
 # Not together with Zarnoth::kvl or zrn: the headless pieces stand in for the backend's.
-zarnoth_package_target(ZarnothMedia media Zarnoth::kvlanim Zarnoth::kvlsound Zarnoth::kvlplatform_headless)
-zarnoth_package_target(ZarnothRender kvl Zarnoth::kvlanim Zarnoth::kvlsound_${ZARNOTH_BACKEND}
+zarnoth_package_target(media media Zarnoth::kvlanim Zarnoth::kvlsound Zarnoth::kvlplatform_headless)
+zarnoth_package_target(render kvl Zarnoth::kvlanim Zarnoth::kvlsound_${ZARNOTH_BACKEND}
   Zarnoth::kvlplatform_${ZARNOTH_BACKEND})
-zarnoth_package_target(ZarnothRender zrn Zarnoth::zrnrender Zarnoth::kvl)
-set(ZARNOTH_EXPORT_SETS ZarnothMedia ZarnothRender)
-if(TARGET zrngles2)
-  list(APPEND ZARNOTH_EXPORT_SETS ZarnothGLES2)
-endif()
-foreach(set ${ZARNOTH_EXPORT_SETS})
-  install(EXPORT ${set} NAMESPACE Zarnoth:: DESTINATION ${ZARNOTH_CMAKE_DIR} FILE ${set}.cmake COMPONENT dev)
+zarnoth_package_target(render zrn Zarnoth::zrnrender Zarnoth::kvl)
+foreach(component ${ZARNOTH_COMPONENTS})
+  install(EXPORT Zarnoth-${component} NAMESPACE Zarnoth:: DESTINATION ${ZARNOTH_CMAKE_DIR}
+    FILE Zarnoth-${component}.cmake COMPONENT dev)
 endforeach()
 
 if(TARGET zrngles2)
@@ -125,20 +157,29 @@ install(FILES ${CMAKE_BINARY_DIR}/package/ZarnothConfig.cmake
   ${CMAKE_BINARY_DIR}/package/ZarnothConfigVersion.cmake
   DESTINATION ${ZARNOTH_CMAKE_DIR} COMPONENT dev)
 
-# pkg-config: zarnoth-kvl (the core multimedia layers) and zarnoth (the whole engine).
-# The archives sit between --whole-archive and --no-whole-archive for the same reason.
+# pkg-config: zarnoth-media (the media component's libraries: no display, sound device
+# or GL), zarnoth-kvl (the multimedia layers on the backend's window and sound devices)
+# and zarnoth (the media and render components on the backend). The archives sit
+# between --whole-archive and --no-whole-archive for the same reason.
+set(ZARNOTH_PC_MEDIA_LIBS)
 set(ZARNOTH_PC_KVL_LIBS)
 set(ZARNOTH_PC_ZRN_LIBS)
-foreach(lib ${ZARNOTH_ENGINE_LIBS})
+foreach(lib ${ZARNOTH_INSTALLED_LIBS})
+  set(component ${ZARNOTH_COMPONENT_${lib}})
+  if(component STREQUAL "media")
+    string(APPEND ZARNOTH_PC_MEDIA_LIBS " -l${lib}")
+  endif()
+  if(lib STREQUAL "kvlplatform_headless" OR NOT component MATCHES "^(media|render)$")
+    continue()
+  endif()
+  string(APPEND ZARNOTH_PC_ZRN_LIBS " -l${lib}")
   if(lib MATCHES "^kvl")
     string(APPEND ZARNOTH_PC_KVL_LIBS " -l${lib}")
-  else()
-    string(APPEND ZARNOTH_PC_ZRN_LIBS " -l${lib}")
   endif()
 endforeach()
 # The prefix is found from the file's own place, as the CMake package finds it.
 file(RELATIVE_PATH ZARNOTH_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
-foreach(pc zarnoth-kvl zarnoth)
+foreach(pc zarnoth-media zarnoth-kvl zarnoth)
   configure_file(${CMAKE_SOURCE_DIR}/cmake/package/${pc}.pc.in ${CMAKE_BINARY_DIR}/package/${pc}.pc @ONLY)
   install(FILES ${CMAKE_BINARY_DIR}/package/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 endforeach()

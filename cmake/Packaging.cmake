@@ -81,11 +81,17 @@ set(CPACK_DEBIAN_DEV_PACKAGE_NAME zarnoth-dev)
 set(CPACK_DEBIAN_DEV_PACKAGE_SECTION libdevel)
 # Static libraries: the development files a user links against are the dependencies.
 set(CPACK_DEBIAN_DEV_PACKAGE_SHLIBDEPS OFF)
-set(dev_depends "libsdl2-dev, libjpeg62-turbo-dev | libjpeg-dev, libpng-dev, libgl-dev, libglu1-mesa-dev, libegl-dev")
+# Depends: what every user needs, the media component's (JPEG, PNG). Recommends: the
+# render component's (SDL2, OpenGL, GLU, EGL), which find_package(Zarnoth) loads when no
+# COMPONENTS are named, so apt brings them by default, while a program of the media
+# component alone installs without them (apt --no-install-recommends). Suggests:
+# OpenGL ES 2 for the gles2 component, which the package passes over when its files
+# are missing and the program did not ask for it.
+set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "libjpeg62-turbo-dev | libjpeg-dev, libpng-dev")
+set(CPACK_DEBIAN_DEV_PACKAGE_RECOMMENDS "libsdl2-dev, libgl-dev, libglu1-mesa-dev, libegl-dev")
 if(TARGET zrngles2)
-  string(APPEND dev_depends ", libgles-dev")
+  set(CPACK_DEBIAN_DEV_PACKAGE_SUGGESTS "libgles-dev")
 endif()
-set(CPACK_DEBIAN_DEV_PACKAGE_DEPENDS "${dev_depends}")
 set(CPACK_DEBIAN_DEV_DESCRIPTION "development files of the ZARNOTH 3D engine
 The engine of the ZARNOTH 3D demo as static libraries for programs of
 one's own: the core multimedia layers (streams and archives, pictures,

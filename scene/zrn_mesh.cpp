@@ -3,7 +3,7 @@
 
 #include <utility>
 
-#include "scene/zrn_meshdraw.h"
+#include "scene/internal/zrn_meshdraw.h"
 
 ZRNMesh::ZRNMesh() = default;
 ZRNMesh::~ZRNMesh() = default;

@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "scene/zrn_renderer_core.h"
+#include "scene/internal/zrn_renderer_core.h"
 
 class ZRNRenderer : public ZRNRendererCore {
 public:

@@ -1,6 +1,6 @@
 // ZRNRendererCore: the renderers' shared rules over their device hooks; no graphics
 // calls.
-#include "scene/zrn_renderer_core.h"
+#include "scene/internal/zrn_renderer_core.h"
 
 #include <vector>
 

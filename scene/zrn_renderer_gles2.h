@@ -25,7 +25,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "scene/zrn_renderer_core.h"
+#include "scene/internal/zrn_renderer_core.h"
 
 class ZRNRendererGLES2 : public ZRNRendererCore {
 public:

@@ -1,5 +1,5 @@
 // The renderers' shared rules (see zrn_renderstate.h).
-#include "scene/zrn_renderstate.h"
+#include "scene/internal/zrn_renderstate.h"
 
 #include <algorithm>
 #include <cmath>

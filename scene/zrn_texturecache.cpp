@@ -1,6 +1,6 @@
 // ZRNTextureCache: the renderers' shared bookkeeping of textures and the material
 // stack (see zrn_texturecache.h); no graphics calls.
-#include "scene/zrn_texturecache.h"
+#include "scene/internal/zrn_texturecache.h"
 
 #include <algorithm>
 #include <cstdio>

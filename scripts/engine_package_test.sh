@@ -15,7 +15,9 @@
 # line reaches the end; turn_model renders 4 pictures of a real MD2 model offscreen,
 # each showing the model, each turned from the last; scene_by_hand draws a model of the
 # demo's archive (build/bin/quorvel.pak) from its members, and its picture must show a
-# textured model; a wrong member name must fail naming the member. The API reference (build/reference)
+# textured model; a wrong member name must fail naming the member. In the prefix, the
+# installed headers are exactly those of docs/public_interface.txt, and programs of
+# the pkg-config file zarnoth-media link no SDL or GL. The API reference (build/reference)
 # must have been built (with zero Doxygen warnings, or the build fails) when Doxygen is
 # there; under CI=true it must be there.
 # Needs build/ configured and built (scripts/setup.sh). Exits non-zero on the first failure.
@@ -74,10 +76,10 @@ run_examples() {
         grep -rlI --exclude=CMakeCache.txt -e "$root" "$projects" | head -n 5 >&2
         fail "an example build refers to $root"
     fi
-    # picture_to_png uses the media component alone: found with SDL2 and OpenGL hidden
+    # picture_to_png uses the media component alone: found with SDL2, OpenGL and pkg-config hidden
     # from CMake, and linked to no display, sound device or GL library.
     cmake -S "$projects/picture_to_png" -B "$projects/build-media" -G Ninja "$@" -DCMAKE_DISABLE_FIND_PACKAGE_SDL2=ON \
-        -DCMAKE_DISABLE_FIND_PACKAGE_OpenGL=ON >"$projects/media.log" 2>&1 ||
+        -DCMAKE_DISABLE_FIND_PACKAGE_OpenGL=ON -DCMAKE_DISABLE_FIND_PACKAGE_PkgConfig=ON >"$projects/media.log" 2>&1 ||
         { cat "$projects/media.log"; fail "the media component asks for SDL2 or OpenGL"; }
     local linked
     linked="$(ldd "$projects/build-picture_to_png/picture_to_png" | awk '{print $1}')"
@@ -169,18 +171,64 @@ if [[ "$mode" == prefix ]]; then
          { echo "$1 does not compile on its own" >&2; exit 255; }' sh {} "$prefix/include" ||
         fail "an installed header does not compile on its own"
     echo "  ${#headers[@]} installed headers, each compiles on its own"
-    # The engine's own helpers stay out of the prefix.
-    for internal in sound/mpeg/mpg_internal.h sound/mpeg/mpg_tables.h scene/zrn_texturelevels.h \
+    # The installed headers are the recorded interface's, no more, no fewer; the MPEG
+    # decoder and the renderer's helpers are not among them; a header of an internal/
+    # folder is there only because a public one includes it.
+    diff <(printf '%s\n' "${headers[@]}") <(sed -n 's/^== //p' docs/public_interface.txt | LC_ALL=C sort) ||
+        fail "the installed headers are not those of docs/public_interface.txt"
+    for internal in sound/mpeg/mpg_decoder.h sound/mpeg/mpg_internal.h scene/zrn_texturelevels.h \
         scene/sdl/zrn_egl_pbuffer.h; do
         [[ ! -e "$prefix/include/zarnoth/$internal" ]] || fail "the internal header $internal is installed"
     done
+    reached="$(printf '#include "%s"\n' "${headers[@]}" | grep -v /internal/ |
+        g++ -std=c++20 -MM -MT all -I"$prefix/include" -I"$prefix/include/zarnoth" -x c++ -)"
+    for h in $(printf '%s\n' "${headers[@]}" | grep /internal/); do
+        grep -qF "/include/$h" <<<"$reached" || fail "$h is installed but no public header includes it"
+    done
     run_examples "$prefix/share/doc/zarnoth-dev/examples" -DCMAKE_PREFIX_PATH="$prefix"
-    # pkg-config: one command line, no CMake.
-    libdir="$(dirname "$(find "$prefix" -name zarnoth-kvl.pc)")"
-    # shellcheck disable=SC2046
-    g++ -std=c++20 -o "$work/projects/picture_pc" "$work/projects/picture_to_png/picture_to_png.cpp" \
-        $(PKG_CONFIG_PATH="$libdir" pkg-config --cflags --libs zarnoth-kvl) || fail "picture_to_png does not build with pkg-config"
+    # pkg-config: one command line, no CMake. zarnoth-media asks for no SDL2 or GL, and
+    # its programs (picture_to_png, an MP3 decoded to its end) link none.
+    libdir="$(dirname "$(find "$prefix" -name zarnoth-media.pc)")"
+    media_flags="$(PKG_CONFIG_PATH="$libdir" pkg-config --cflags --libs zarnoth-media)"
+    PKG_CONFIG_PATH="$libdir" pkg-config --print-requires zarnoth-media | grep -E 'sdl|gl|egl' &&
+        fail "zarnoth-media.pc asks for SDL2 or GL"
+    cat >"$work/decode.cpp" <<'CPP'
+#include <cstdio>
+#include "zarnoth/core/kvl_filestream.h"
+#include "zarnoth/sound/kvl_soundsource_mp3.h"
+int main(int, char** argv) {
+    KVLSoundSourceMP3 source{KVLFileStream(argv[1])};
+    KVLString text;
+    if (!source.Open(&text)) { std::fprintf(stderr, "%s\n", text.c_str()); return 1; }
+    long frames = 0;
+    while (!source.IsAtEnd() && source.NextBlock()) frames += source.GetBlockFrames();
+    std::printf("%d %ld %d\n", source.GetSampleRate(), frames, source.GetLength());
+}
+CPP
+    media_programs=(picture_pc decode_pc)
+    # shellcheck disable=SC2086
+    g++ -std=c++20 -o "$work/projects/picture_pc" "$work/projects/picture_to_png/picture_to_png.cpp" $media_flags ||
+        fail "picture_to_png does not build with pkg-config"
+    # shellcheck disable=SC2086
+    g++ -std=c++20 -o "$work/projects/decode_pc" "$work/decode.cpp" $media_flags || fail "the MP3 decoder does not build with pkg-config"
+    for p in "${media_programs[@]}"; do
+        ! ldd "$work/projects/$p" | grep -E '^\s*lib(SDL2|GL|GLX|EGL|GLU|GLESv2|OpenGL|X11|asound|pulse)[-.]' ||
+            fail "$p (zarnoth-media) links a display, sound or GL library"
+    done
     check_pictures "$work/projects/picture_pc"
+    read -r rate frames length < <("$work/projects/decode_pc" "$work/tone.mp3") || fail "decode_pc failed on tone.mp3"
+    # One second of 44.1 kHz, plus the encoder's delay and padding (under three frames).
+    ((rate == 44100 && frames >= 44100 && frames < 44100 + 3 * 1152 && frames == length)) ||
+        fail "decode_pc: $rate Hz, $frames frames decoded, length $length (one second at 44.1 kHz expected)"
+    echo "  zarnoth-media (pkg-config): picture_to_png and an MP3 decoder ($frames frames at $rate Hz) link no SDL or GL"
+    # zarnoth.pc: the whole engine on one command line draws what the CMake build drew.
+    # shellcheck disable=SC2046
+    g++ -std=c++20 -o "$work/projects/by_hand_pc" "$work/projects/scene_by_hand/scene_by_hand.cpp" \
+        $(PKG_CONFIG_PATH="$libdir" pkg-config --cflags --libs zarnoth) || fail "scene_by_hand does not build with zarnoth.pc"
+    (cd "$work/projects" && ./by_hand_pc "$archive" 'md2\ddz\m.md2' 'md2\ddz\ddz.pcx' by_hand_pc.png >/dev/null 2>&1) ||
+        fail "scene_by_hand (zarnoth.pc) failed"
+    cmp -s "$work/projects/by_hand.png" "$work/projects/by_hand_pc.png" || fail "scene_by_hand draws otherwise through zarnoth.pc"
+    echo "  zarnoth (pkg-config): scene_by_hand draws the same picture"
     check_reference "$prefix/share/doc/zarnoth-dev/reference"
     echo "Engine package (prefix) tests passed."
     exit 0
@@ -191,7 +239,9 @@ mapfile -t debs < <(ls build/packages/zarnoth-dev_*.deb 2>/dev/null)
 ((${#debs[@]} == 1)) || fail "expected one zarnoth-dev package in build/packages (scripts/deb_test.sh makes it)"
 deb="$root/${debs[0]}"
 echo "package: $(basename "$deb")"
-dpkg-deb --info "$deb" | sed -n 's/^ \(Package\|Version\|Depends\|Section\):/  \1:/p'
+dpkg-deb --info "$deb" | sed -n 's/^ \(Package\|Version\|Depends\|Recommends\|Suggests\|Section\):/  \1:/p'
+# A media-only user needs no SDL, GL or EGL files: those are recommended, not required.
+dpkg-deb -f "$deb" Depends | grep -E 'sdl|gl|egl|gles' && fail "zarnoth-dev depends on SDL or GL development files"
 lintian_out="$(lintian --tag-display-limit 0 "$deb" 2>&1 || true)"
 [[ -z "$lintian_out" ]] || printf '%s\n' "$lintian_out" | sed 's/^/  lintian: /'
 grep -q '^E: ' <<<"$lintian_out" && fail "lintian reports errors"

@@ -2,6 +2,7 @@
 #include "sound/kvl_soundsource_mp3.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cstring>
 
@@ -64,13 +65,23 @@ std::unique_ptr<KVLID3Tag> KVLReadID3Tag(KVLStream& stream) {
     return tag;
 }
 
-KVLSoundSourceMP3::KVLSoundSourceMP3(const KVLStream& stream) : m_stream(stream.Clone()) {}
+struct KVLSoundSourceMP3::Decoding {
+    MpgDecoder decoder;
+    MpgFrameIndex index;
+    // 1152 frames of 16-bit stereo at most.
+    std::array<int16_t, kMpgMaxFrameSamples> pcm{};
+};
+
+KVLSoundSourceMP3::KVLSoundSourceMP3(const KVLStream& stream)
+    : m_stream(stream.Clone()), m_mpg(std::make_unique<Decoding>()) {}
 
 KVLSoundSourceMP3::~KVLSoundSourceMP3() {
     // The decoder frees its buffers with the source; only the claim is given back.
     const KVLSoundSourceMP3* self = this;
     ActiveSource().compare_exchange_strong(self, nullptr);
 }
+
+void KVLSoundSourceMP3::SetFullBand(bool on) { mpgSetFullBand(m_mpg->decoder, on); }
 
 int32_t KVLSoundSourceMP3::ReadInput(void* context, uint8_t* destination, int32_t maximum) {
     auto* stream = static_cast<KVLStream*>(context);
@@ -110,7 +121,7 @@ bool KVLSoundSourceMP3::Open(KVLString* error) {
     m_position = 0;
     m_total = -1;
     m_blockFrames = -1;
-    const bool ok = mpgOpen(m_decoder, &KVLSoundSourceMP3::ReadInput, m_stream.get(), m_stream->GetLength());
+    const bool ok = mpgOpen(m_mpg->decoder, &KVLSoundSourceMP3::ReadInput, m_stream.get(), m_stream->GetLength());
     if (!ok) {
         ActiveSource().store(nullptr);
         if (error) {
@@ -120,17 +131,17 @@ bool KVLSoundSourceMP3::Open(KVLString* error) {
     }
     m_open = true;
     if (error) {
-        error->Format("MP3 sound - %.1f kbps %.1f kHz %s", mpgBitrate(m_decoder) * 0.001,
-                      mpgSampleRate(m_decoder) * 0.001, mpgIsStereo(m_decoder) ? "stereo" : "mono");
+        error->Format("MP3 sound - %.1f kbps %.1f kHz %s", mpgBitrate(m_mpg->decoder) * 0.001,
+                      mpgSampleRate(m_mpg->decoder) * 0.001, mpgIsStereo(m_mpg->decoder) ? "stereo" : "mono");
     }
     return true;
 }
 
-int32_t KVLSoundSourceMP3::GetSampleRate() { return m_open ? mpgSampleRate(m_decoder) : 0; }
+int32_t KVLSoundSourceMP3::GetSampleRate() { return m_open ? mpgSampleRate(m_mpg->decoder) : 0; }
 
-int32_t KVLSoundSourceMP3::GetBitsPerSample() { return m_open ? mpgBitsPerSample(m_decoder) : 0; }
+int32_t KVLSoundSourceMP3::GetBitsPerSample() { return m_open ? mpgBitsPerSample(m_mpg->decoder) : 0; }
 
-bool KVLSoundSourceMP3::IsStereo() { return m_open && mpgIsStereo(m_decoder); }
+bool KVLSoundSourceMP3::IsStereo() { return m_open && mpgIsStereo(m_mpg->decoder); }
 
 int32_t KVLSoundSourceMP3::GetLength() {
     if (!m_open) {
@@ -140,23 +151,23 @@ int32_t KVLSoundSourceMP3::GetLength() {
         return m_total;
     }
     // Once the frames have been counted the length is exact.
-    if (m_indexed && !m_index.frames.empty()) {
-        return static_cast<int32_t>(m_index.frames.size()) * m_index.samplesPerFrame;
+    if (m_indexed && !m_mpg->index.frames.empty()) {
+        return static_cast<int32_t>(m_mpg->index.frames.size()) * m_mpg->index.samplesPerFrame;
     }
-    return mpgEstimatedFrames(m_decoder);
+    return mpgEstimatedFrames(m_mpg->decoder);
 }
 
-int32_t KVLSoundSourceMP3::GetEstimatedLength() { return m_open ? mpgEstimatedFrames(m_decoder) : 0; }
+int32_t KVLSoundSourceMP3::GetEstimatedLength() { return m_open ? mpgEstimatedFrames(m_mpg->decoder) : 0; }
 
 bool KVLSoundSourceMP3::EnsureIndex() {
     if (!m_indexed) {
         m_indexed = true;
         if (!m_stream->SeekAbsolute(0) ||
-            !mpgScanFrames(m_decoder, &KVLSoundSourceMP3::ReadInput, m_stream.get(), &m_index)) {
-            m_index.frames.clear();
+            !mpgScanFrames(m_mpg->decoder, &KVLSoundSourceMP3::ReadInput, m_stream.get(), &m_mpg->index)) {
+            m_mpg->index.frames.clear();
         }
     }
-    return !m_index.frames.empty() && m_index.samplesPerFrame > 0;
+    return !m_mpg->index.frames.empty() && m_mpg->index.samplesPerFrame > 0;
 }
 
 int32_t KVLSoundSourceMP3::GetExactLength() {
@@ -171,7 +182,7 @@ int32_t KVLSoundSourceMP3::GetExactLength() {
     if (!counted) {
         return -1;
     }
-    return static_cast<int32_t>(m_index.frames.size()) * m_index.samplesPerFrame;
+    return static_cast<int32_t>(m_mpg->index.frames.size()) * m_mpg->index.samplesPerFrame;
 }
 
 bool KVLSoundSourceMP3::SeekFrame(int32_t frame, int32_t* blockStart) {
@@ -179,8 +190,8 @@ bool KVLSoundSourceMP3::SeekFrame(int32_t frame, int32_t* blockStart) {
         return false;
     }
     EnsureIndex();
-    const int32_t per = m_index.samplesPerFrame;
-    const auto count = static_cast<int32_t>(m_index.frames.size());
+    const int32_t per = m_mpg->index.samplesPerFrame;
+    const auto count = static_cast<int32_t>(m_mpg->index.frames.size());
     if (count == 0 || per <= 0) {
         return false;
     }
@@ -190,8 +201,8 @@ bool KVLSoundSourceMP3::SeekFrame(int32_t frame, int32_t* blockStart) {
         m_position = position;
         m_total = position;
         m_blockFrames = 0;
-        if (!m_stream->SeekAbsolute(m_index.endOffset) || !mpgRestart(m_decoder, m_index.endOffset)) {
-            mpgClose(m_decoder);
+        if (!m_stream->SeekAbsolute(m_mpg->index.endOffset) || !mpgRestart(m_mpg->decoder, m_mpg->index.endOffset)) {
+            mpgClose(m_mpg->decoder);
         }
     };
     if (k >= count) {
@@ -199,16 +210,16 @@ bool KVLSoundSourceMP3::SeekFrame(int32_t frame, int32_t* blockStart) {
         *blockStart = count * per;
         return true;
     }
-    const MpgFrameEntry& target = m_index.frames[static_cast<size_t>(k)];
+    const MpgFrameEntry& target = m_mpg->index.frames[static_cast<size_t>(k)];
     const int32_t from = std::min(target.restart, k);
-    const int32_t offset = m_index.frames[static_cast<size_t>(from)].offset;
-    if (!m_stream->SeekAbsolute(offset) || !mpgRestart(m_decoder, offset)) {
+    const int32_t offset = m_mpg->index.frames[static_cast<size_t>(from)].offset;
+    if (!m_stream->SeekAbsolute(offset) || !mpgRestart(m_mpg->decoder, offset)) {
         endAt(from * per);
         return false;
     }
     // The frames before the target only rebuild the decoder's state; their output goes.
     for (int32_t i = from; i < k; ++i) {
-        if (mpgDecodeFrame(m_decoder, m_pcm.data()) < 0) {
+        if (mpgDecodeFrame(m_mpg->decoder, m_mpg->pcm.data()) < 0) {
             endAt(i * per);
             return false;
         }
@@ -224,16 +235,16 @@ const void* KVLSoundSourceMP3::NextBlock() {
     if (!m_open) {
         return nullptr;
     }
-    const int32_t n = mpgDecodeFrame(m_decoder, m_pcm.data());
+    const int32_t n = mpgDecodeFrame(m_mpg->decoder, m_mpg->pcm.data());
     if (n < 0) {
         if (m_total != -1) {
             return nullptr;
         }
         m_total = m_position;
         m_blockFrames = 0;
-        return m_pcm.data();
+        return m_mpg->pcm.data();
     }
     m_blockFrames = n;
     m_position += n;
-    return m_pcm.data();
+    return m_mpg->pcm.data();
 }

@@ -1,21 +1,20 @@
 // KVLSoundSourceMP3: the sound source that decodes an MPEG audio file through the
 // decoder module (sound/mpeg), and KVLID3Tag, the ID3v1 tag a file may end with.
 //
-// Each source owns its decoder and its PCM block. Only one MP3 source can be open at a
+// Each source owns its decoder and its PCM block (behind a pointer, so that this header
+// does not include the decoder module's, which is not installed). Only one MP3 source can be open at a
 // time all the same (the engine streams one soundtrack, and callers rely on the
 // refusal): a second Open fails with "Too many MP3 streamers opened" until the first
 // source is destroyed. A source whose Open failed reports 0 from its getters and
 // produces no block. After Open the source is used from one thread.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <memory>
 
 #include "core/kvl_stream.h"
 #include "core/kvl_string.h"
 #include "sound/kvl_soundsource.h"
-#include "sound/mpeg/mpg_decoder.h"
 
 struct KVLID3Tag {
     KVLString artist;
@@ -40,7 +39,7 @@ public:
     KVLSoundSourceMP3& operator=(const KVLSoundSourceMP3&) = delete;
 
     // Full-band, rounded decoding (tools and tests); takes effect at Open.
-    void SetFullBand(bool on) { mpgSetFullBand(m_decoder, on); }
+    void SetFullBand(bool on);
     // The file's ID3v1 tag, null when it has none.
     const KVLID3Tag* GetTag() const { return m_tag.get(); }
 
@@ -87,10 +86,9 @@ private:
     int32_t m_blockFrames = -1;
     std::unique_ptr<KVLID3Tag> m_tag;
     bool m_open = false;
-    MpgDecoder m_decoder;
-    // Built by the first SeekFrame; frames.empty() with m_indexed set when the walk failed.
-    MpgFrameIndex m_index;
+    // The decoder, the frame index (built by the first SeekFrame; frames.empty() with
+    // m_indexed set when the walk failed) and the decoded PCM of the last frame.
+    struct Decoding;
+    std::unique_ptr<Decoding> m_mpg;
     bool m_indexed = false;
-    // Decoded PCM of the last frame: 1152 frames of 16-bit stereo at most.
-    std::array<int16_t, kMpgMaxFrameSamples> m_pcm{};
 };

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "scene/zrn_material.h"
-#include "scene/zrn_meshdraw.h"
+#include "scene/internal/zrn_meshdraw.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "scene/zrn_renderer_core.h"
+#include "scene/internal/zrn_renderer_core.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "scene/kvl_math.h"
 #include "scene/zrn_material.h"
 #include "scene/zrn_mesh.h"
-#include "scene/zrn_texturecache.h"
+#include "scene/internal/zrn_texturecache.h"
 
 // The camera's projection: vertical field of view in degrees and the clip planes.
 constexpr double kZRNFieldOfView = 60.0;

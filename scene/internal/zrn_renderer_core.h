@@ -28,10 +28,10 @@
 #include "core/kvl_string.h"
 #include "platform/kvl_displaymode.h"
 #include "platform/kvl_window.h"
-#include "scene/zrn_meshdraw.h"
+#include "scene/internal/zrn_meshdraw.h"
 #include "scene/zrn_renderer_interface.h"
-#include "scene/zrn_renderstate.h"
-#include "scene/zrn_texturecache.h"
+#include "scene/internal/zrn_renderstate.h"
+#include "scene/internal/zrn_texturecache.h"
 
 class ZRNRendererCore : public ZRNRendererInterface, public KVLWindowListener {
 public:
