@@ -16,10 +16,9 @@ set(ZARNOTH_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Zarnoth)
 # empty), and, optionally, package targets its own brings besides the libraries it
 # links, so that it links alone. Everything below (the archives, the Zarnoth::<package
 # name> targets, each component's export set, the headers, the pkg-config files) is
-# made from this table: a layer library more is an entry more, for instance
-# "zarnoth_show|show|render|show|zrn". A component is one of the package's (media,
-# render, gles2; cmake/package/ZarnothConfig.cmake.in finds the outside libraries each
-# needs). Libraries this build does not have (zrngles2 without OpenGL ES 2) are passed
+# made from this table: a layer library more is an entry more, as the show runtime's
+# is. A component is one of the package's (media, render, gles2, show;
+# cmake/package/ZarnothConfig.cmake.in finds the outside libraries each needs). Libraries this build does not have (zrngles2 without OpenGL ES 2) are passed
 # over. The MPEG decoder (sound/mpeg) installs no header: KVLSoundSourceMP3 holds it
 # out of sight.
 set(ZARNOTH_PACKAGE_LIBRARIES
@@ -33,12 +32,16 @@ set(ZARNOTH_PACKAGE_LIBRARIES
   "kvlsound_${ZARNOTH_BACKEND}|kvlsound_${ZARNOTH_BACKEND}|render|sound/${ZARNOTH_BACKEND}"
   "zrn|zrnscene|render|scene,scene/readers,scene/internal"
   "zrnrender|zrnrender|render|scene/${ZARNOTH_BACKEND}"
-  "zrngles2|zrngles2|gles2||zrn")
-# Headers of those folders that are not installed: the renderer's texture level maker
-# and the EGL pbuffer helper.
+  "zrngles2|zrngles2|gles2||zrn"
+  "zarnoth_show|show|show|show|zrn")
+# Headers of those folders that are not installed: the renderer's texture level maker,
+# the EGL pbuffer helper, and the show runtime's workings (its picture sinks, the video
+# module's loader and interface, --jobs, the progress line).
 # scene/internal/ is installed because public renderer headers include it; the guide
 # names it as the engine's workings, not its interface.
-set(ZARNOTH_PRIVATE_HEADERS scene/zrn_texturelevels.h scene/${ZARNOTH_BACKEND}/zrn_egl_pbuffer.h)
+set(ZARNOTH_PRIVATE_HEADERS scene/zrn_texturelevels.h scene/${ZARNOTH_BACKEND}/zrn_egl_pbuffer.h
+  show/zrn_progressline.h show/zrn_showjobs.h show/zrn_showsinks.h show/zrn_showsoundtail.h
+  show/zrn_showvideo_encoder.h show/zrn_showvideo_module.h)
 
 set(ZARNOTH_INSTALLED_LIBS)
 set(ZARNOTH_HEADERS)
