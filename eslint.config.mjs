@@ -26,7 +26,7 @@ export default [
     },
   },
   {
-    files: ["app/web/zarnoth_page.js"],
+    files: ["show/web/zarnoth_page.js"],
     languageOptions: {sourceType: "script", globals: globals.browser},
   },
   {

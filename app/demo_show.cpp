@@ -34,6 +34,7 @@ ZRNShowDescription Describe() {
     show.dataDir = ZARNOTH_DATA_DIR;
 #endif
     show.found = [](const std::string& path) { SetDemoArchivePath(KVLString(path.c_str())); };
+    show.release = [] { ReleaseDemoResources(); };
     show.music = [] { return static_cast<const KVLStream*>(GetDemoResource(kMusicId)); };
     show.chapters = {
         Chapter<ParentalScene>("Parental picture", 280),

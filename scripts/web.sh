@@ -92,8 +92,8 @@ web_build() {
         exit 1
     fi
     mkdir -p "$site"
-    cp app/web/index.html app/web/zarnoth_page.js "$site/"
-    cp "$out/bin/zarnoth.js" "$out/bin/zarnoth.wasm" "$out/bin/kvl_ring_player.js" "$site/"
+    cp "$out/bin/index.html" "$out/bin/zarnoth_page.js" "$out/bin/zarnoth.js" "$out/bin/zarnoth.wasm" \
+        "$out/bin/kvl_ring_player.js" "$site/"
     cp build/bin/quorvel.pak "$site/quorvel.pak"
     step_done
     local f

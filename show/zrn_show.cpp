@@ -48,6 +48,9 @@ std::string ZRNShowDescription::Check() const {
     if (program.empty()) {
         return "the show has no program name";
     }
+    if (!music) {
+        return program + ": the show has no music";
+    }
     if (chapters.empty()) {
         return program + ": the show has no scenes";
     }

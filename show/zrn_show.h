@@ -60,7 +60,11 @@ struct ZRNShowDescription {
     std::string archive;
     std::string dataDir;
     std::function<void(const std::string& path)> found;
-    // The soundtrack (MP3): a stream of the show's, not opened; null when it has none.
+    // Drops what the show holds of its files once a run is over (the web page frees
+    // them between runs); may be empty.
+    std::function<void()> release;
+    // The soundtrack (MP3): a stream of the show's, not opened. Every show has one: the
+    // music is what the show's clock plays against.
     std::function<const KVLStream*()> music;
     // The picture's shape (the window's size; offline pictures keep its aspect).
     int32_t width = 640;
@@ -81,7 +85,8 @@ struct ZRNShowDescription {
     // The show as a page shows it, in JSON: {"title", "tickMs", "endTick", "chapters":
     // [{"name", "tick"}, ...]}, each chapter with its first tick.
     std::string GetPageInfo() const;
-    // Why this is not a show that can play (no scenes, end ticks that do not rise, a
-    // scene without a maker, a gap under two steps, no program name); empty when it can.
+    // Why this is not a show that can play (no program name, no music, no scenes, end
+    // ticks that do not rise, a scene without a maker, a gap under two steps); empty
+    // when it can.
     std::string Check() const;
 };

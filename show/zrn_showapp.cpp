@@ -78,81 +78,108 @@ void ZRNShowApp::OnExposed() {
     m_redraw = m_paused;
 }
 
+// The viewer's transitions. The show is in one of three states: playing (natively the
+// timer ticks and the loop draws a frame step per pass; paced the loop runs the steps
+// due by the show clock), paused (ticks held, clock stopped, music held) or over
+// (ended, closed, or a seek failed). Each transition below moves between them; the two
+// ways of running differ only in who delivers the ticks (HoldTicks, ReleaseTicks).
+
+void ZRNShowApp::HoldTicks() {
+    if (!m_paced) {
+        // No tick from the timer thread while the show stands or is stepped here.
+        m_timer->Stop();
+    }
+}
+
+void ZRNShowApp::ReleaseTicks() {
+    if (!m_paced) {
+        m_timer->Start();
+    }
+}
+
 void ZRNShowApp::SetPaused(bool paused, std::chrono::steady_clock::time_point at) {
     if (paused == m_paused || !m_controller->IsRunning()) {
         return;
     }
-    m_paused = paused;
-    const auto now = std::chrono::steady_clock::now();
     if (paused) {
-        if (!m_paced) {
-            m_timer->Stop();
-        }
-        m_clock.Pause(at < now ? at : now);
-        m_controller->PauseMusic();
-        if (m_paced && now - at > kLatePause) {
-            // Asked a while ago (a hidden page gets no passes) while the music played on:
-            // it goes on from where the show stopped, not from where it got to.
-            const int64_t step = m_clock.StepAt(now);
-            m_controller->PlayMusicAtFrame(ZRNShowStepper::SoundFrameOfStep(step, m_controller->GetMusicRate()));
-        }
+        Pause(at);
     } else {
         GoOn();
     }
 }
 
+void ZRNShowApp::Pause(std::chrono::steady_clock::time_point at) {
+    const auto now = std::chrono::steady_clock::now();
+    m_paused = true;
+    HoldTicks();
+    m_clock.Pause(at < now ? at : now);
+    m_controller->PauseMusic();
+    if (m_paced && now - at > kLatePause) {
+        // Asked a while ago (a hidden page gets no passes) while the music played on:
+        // it goes on from where the show stopped, not from where it got to.
+        m_controller->PlayMusicAtFrame(ZRNShowStepper::SoundFrameOfStep(m_clock.StepAt(now), m_controller->GetMusicRate()));
+    }
+}
+
+bool ZRNShowApp::GoOn() {
+    // The time stood still or spent seeking is no frame's time (--bench).
+    m_last = std::chrono::steady_clock::now();
+    m_paused = false;
+    m_controller->ResumeMusic();
+    m_clock.Resume(std::chrono::steady_clock::now());
+    ReleaseTicks();
+    return true;
+}
+
+// The music of a seek: a drawn step of a scene that shows it (the oscilloscope) is
+// drawn with the music of its own moment, as a shot draws it (a restart takes a few
+// milliseconds).
+class ZRNShowApp::SeekMusic : public ZRNShowStepper::Music {
+public:
+    explicit SeekMusic(ZRNShowController* controller) : m_controller(controller) {}
+    bool BringTo(int64_t step) override {
+        return PlayFrom(ZRNShowStepper::SoundFrameOfStep(step, m_controller->GetMusicRate()));
+    }
+    bool PlayFrom(int64_t frame) {
+        m_playingFrom = frame;
+        m_failed = !m_controller->PlayMusicAtFrame(frame);
+        return !m_failed;
+    }
+    int64_t PlayingFrom() const { return m_playingFrom; }
+    bool Failed() const { return m_failed; }
+
+private:
+    ZRNShowController* m_controller;
+    int64_t m_playingFrom = -1;
+    bool m_failed = false;
+};
+
 bool ZRNShowApp::SeekTo(int32_t tick) {
     tick = ZRNShowViewerClampTick(m_controller->GetTimeline(), tick);
-    if (!m_paced) {
-        // No tick from the timer thread while the show is stepped here.
-        m_timer->Stop();
-    }
-    const int32_t now = m_controller->GetTickCount();
-    if (tick < now) {
+    HoldTicks();
+    if (tick < m_controller->GetTickCount()) {
         if (!m_controller->Rewind()) {
             // The scene's own failure has been shown (as at start-up).
             return SeekFailed(tick, "the scenes cannot be built again");
         }
         m_stepper->SetNextStep(0);
-    } else if (!m_paced && !m_stepperCurrent) {
-        // Natively the frame steps come from the loop: go on from the current tick.
-        // Not after a paused seek with no pass of the show since: the steps up to the
-        // stepper's next one have run, and running the landing step again would
-        // count a frame step twice. On a switch tick that step began the switch: run
-        // again, it counts as a gap step, so the next scene comes a step early and is
-        // stepped once more at its tick 0; its loop animators move on for every tick
-        // they have not seen yet and end up a tick ahead of the shot's.
-        m_stepper->SetNextStep(ZRNShowStepper::StepOfTick(now));
+    } else {
+        // Forward from the current tick; after a paused landing the stepper is still
+        // where that left it (see ZRNShowStepper::Resync).
+        m_stepper->Resync();
     }
-    m_stepperCurrent = false;
-    // Drawn as a shot draws it. A drawn step of a scene that shows the music (the
-    // oscilloscope) draws it with the music of its own moment, as a shot does: the
-    // music starts again there (a restart is a few milliseconds); in the end it plays
-    // from the tick's own sample.
+    // Drawn as a shot draws it; in the end the music plays from the tick's own sample.
     const int64_t target = ZRNShowStepper::StepOfTick(tick);
-    const int64_t rate = m_controller->GetMusicRate();
-    int64_t playingFrom = -1;
-    bool musicFailed = false;
-    const auto playFrom = [&](int64_t frame) {
-        playingFrom = frame;
-        musicFailed = !m_controller->PlayMusicAtFrame(frame);
-        return !musicFailed;
-    };
-    const auto draw = [&](int64_t s) { return m_controller->GetTimeline().IsShotStep(s, target); };
-    const auto beforeDrawn = [&](int64_t s) {
-        const ZRNShowScene* scene = m_controller->GetCurrentScene();
-        return scene == nullptr || !scene->ShowsMusic() || playFrom(ZRNShowStepper::SoundFrameOfStep(s, rate));
-    };
-    const int64_t tickFrame = static_cast<int64_t>(tick) * ZRNShowController::kTickMs * rate / 1000;
-    if (!m_stepper->RunTo(target, draw, beforeDrawn)) {
-        return SeekFailed(tick, musicFailed ? "the music cannot play from there" : "the show stopped on the way");
+    const int64_t tickFrame = ZRNShowStepper::SoundFrameOfTick(tick, m_controller->GetMusicRate());
+    SeekMusic music(m_controller.get());
+    if (!m_stepper->StepToShot(target, &music, ZRNShowStepper::Follow::ShownMusic)) {
+        return SeekFailed(tick, music.Failed() ? "the music cannot play from there" : "the show stopped on the way");
     }
-    if (playingFrom != tickFrame && !playFrom(tickFrame)) {
+    if (music.PlayingFrom() != tickFrame && !music.PlayFrom(tickFrame)) {
         return SeekFailed(tick, "the music cannot play from there");
     }
     m_clock.Start(std::chrono::steady_clock::now(), target + 1);
     if (m_paused) {
-        m_stepperCurrent = true;
         m_clock.Pause(std::chrono::steady_clock::now());
         m_controller->PauseMusic();
         return true;
@@ -170,18 +197,6 @@ bool ZRNShowApp::SeekFailed(int32_t tick, const char* what) {
     return false;
 }
 
-bool ZRNShowApp::GoOn() {
-    // The time stood still or spent seeking is no frame's time (--bench).
-    m_last = std::chrono::steady_clock::now();
-    m_stepperCurrent = false;
-    m_controller->ResumeMusic();
-    m_clock.Resume(std::chrono::steady_clock::now());
-    if (!m_paced) {
-        m_timer->Start();
-    }
-    return true;
-}
-
 bool ZRNShowApp::RunDueSteps() {
     const auto now = std::chrono::steady_clock::now();
     // The pictures keep with the music as heard: a device that starts late, queues
@@ -190,15 +205,9 @@ bool ZRNShowApp::RunDueSteps() {
     if (heard >= 0) {
         m_clock.Follow(now, ZRNShowStepper::StepOfSoundFrame(heard, m_controller->GetMusicRate()), kFollowSteps);
     }
-    const int64_t due = m_clock.StepAt(now);
-    bool drew = false;
-    const ZRNShowTimeline& timeline = m_controller->GetTimeline();
-    m_stepper->RunTo(due, [&](int64_t s) {
-        const bool draw = s == due || timeline.IsKeptStep(s, timeline.GetEndTick());
-        drew = drew || draw;
-        return draw;
-    });
-    return drew;
+    const int64_t drawn = m_stepper->GetDrawnSteps();
+    m_stepper->StepToPicture(m_clock.StepAt(now), nullptr, ZRNShowStepper::Follow::ShownMusic);
+    return m_stepper->GetDrawnSteps() > drawn;
 }
 
 int ZRNShowApp::Run(ZRNShowBench* bench) {
@@ -227,6 +236,7 @@ bool ZRNShowApp::Step(ZRNShowBench* bench) {
         rendering = RunDueSteps() && rendering;
     } else {
         m_controller->FrameStep();
+        m_stepper->Detach();
     }
     if (measuring && rendering) {
         const Clock::time_point now = Clock::now();

@@ -128,8 +128,15 @@ private:
     void TimeEmptyFrames(ZRNShowBench* bench);
     // Paced: the steps due now; true when one of them was drawn.
     bool RunDueSteps();
-    // The show goes on after a pause or a seek: the music, the clock and the timer.
+    class SeekMusic;
+    // The transitions (see the .cpp): the show holds still, or goes on after a pause or
+    // a seek (the music, the clock and the ticks).
+    void Pause(std::chrono::steady_clock::time_point at);
     bool GoOn();
+    // Who delivers the ticks: natively the timer thread (stopped and started here),
+    // paced the program itself.
+    void HoldTicks();
+    void ReleaseTicks();
     // Reports a seek to 'tick' that failed for 'what' and ends the show; false.
     bool SeekFailed(int32_t tick, const char* what);
 
@@ -140,9 +147,6 @@ private:
     bool m_paused = false;
     bool m_failed = false;
     bool m_redraw = false;
-    // Natively: true from a seek that left the show paused until it goes on; the
-    // stepper's next step is then the show's own (see SeekTo).
-    bool m_stepperCurrent = false;
     int64_t m_redraws = 0;
     int32_t m_startTick = 0;
     KeyListener m_keys{this};

@@ -2,6 +2,7 @@
 #include "show/zrn_showcontroller.h"
 
 #include "platform/kvl_messagebox.h"
+#include "show/zrn_showstepper.h"
 #include "sound/kvl_sounddevice.h"
 
 ZRNShowController::ZRNShowController(const ZRNShowDescription& show, KVLWindow* window,
@@ -145,7 +146,7 @@ bool ZRNShowController::Rewind() {
 int32_t ZRNShowController::GetMusicRate() const { return m_streamer->GetSampleRate(); }
 
 bool ZRNShowController::PlayMusicAtTick(int32_t tick) {
-    return PlayMusicAtFrame(static_cast<int64_t>(tick) * kTickMs * m_streamer->GetSampleRate() / 1000);
+    return PlayMusicAtFrame(ZRNShowStepper::SoundFrameOfTick(tick, m_streamer->GetSampleRate()));
 }
 
 bool ZRNShowController::PlayMusicAtFrame(int64_t frame) {

@@ -252,32 +252,24 @@ private:
         }
         m_progress = std::make_unique<ZRNProgressLine>(stderr, video ? "video" : m_options.renderOnly ? "render" : "capture",
                                                     total - first, m_options.reportProgress ? stdout : nullptr);
-        const int64_t lastTick = m_timeline.GetEndTick();
-        const auto follow = [&](int64_t s) {
-            const ZRNShowScene* scene = m_controller->GetCurrentScene();
-            return (part && (scene == nullptr || !scene->ShowsMusic())) || FollowSound(s);
-        };
-        if (first > 0) {
-            const int64_t firstStep = ZRNShowStepper::StepOfPicture(first, fps);
-            const auto draw = [&](int64_t s) { return m_timeline.IsShotStep(s, firstStep); };
-            errno = 0;
-            if (!m_stepper.RunTo(firstStep - 1, draw, follow)) {
-                return SteppingFailed(firstStep, PictureName(first));
-            }
+        // A part follows only the music its pictures show; a whole run keeps it all.
+        const Follow follow = part ? Follow::ShownMusic : Follow::EveryDrawnStep;
+        errno = 0;
+        if (first > 0 && !m_stepper.StepToShot(ZRNShowStepper::StepOfPicture(first, fps), &m_soundtrack, follow)) {
+            return SteppingFailed(ZRNShowStepper::StepOfPicture(first, fps), PictureName(first));
         }
         for (int64_t k = first; k < total; ++k) {
             const int64_t target = ZRNShowStepper::StepOfPicture(k, fps);
-            const auto draw = [&](int64_t s) { return s == target || m_timeline.IsKeptStep(s, lastTick); };
             if (target >= end) {
                 // The step at the end stops the music: the soundtrack is kept to there first.
                 errno = 0;
-                if (!m_stepper.RunTo(end - 1, draw, [&](int64_t s) { return FollowSound(s); }) || !FollowSound(end)) {
+                if (!m_stepper.StepToPicture(end - 1, &m_soundtrack, Follow::EveryDrawnStep) || !FollowSound(end)) {
                     return SteppingFailed(end, PictureName(k));
                 }
             }
             errno = 0;
             // The step at the end stops the show: reaching it is the one stop that is no failure.
-            if (!m_stepper.RunTo(target, draw, follow) && (target < end || m_controller->IsRunning())) {
+            if (!m_stepper.StepToPicture(target, &m_soundtrack, follow) && (target < end || m_controller->IsRunning())) {
                 return SteppingFailed(target, PictureName(k));
             }
             if (const int failed = Deliver(k, target, PictureName(k))) {
@@ -318,24 +310,37 @@ private:
     // for drawn steps of a scene that shows it, since the sound worker decodes no
     // faster than a few times real time. Drawing every picture at the picture rate
     // (and following the music all the way) must give the same picture.
+    //
+    // Drawing every picture first runs as a capture up to the last picture before the
+    // shot's, then takes the shot from there.
     int Shot() {
         const int64_t tick = std::min<int64_t>(m_options.shotTick, m_timeline.GetEndTick());
         const int64_t target = ZRNShowStepper::StepOfTick(tick);
         const bool every = m_options.drawEveryPicture;
-        const auto draw = [&](int64_t s) {
-            return m_timeline.IsShotStep(s, target) ||
-                   (every && (ZRNShowStepper::IsPictureStep(s, m_options.fps) || m_timeline.IsKeptStep(s, tick)));
-        };
-        const auto follow = [&](int64_t s) {
-            const ZRNShowScene* scene = m_controller->GetCurrentScene();
-            return !(every || (scene != nullptr && scene->ShowsMusic())) || FollowSound(s);
-        };
+        const Follow follow = every ? Follow::EveryDrawnStep : Follow::ShownMusic;
         errno = 0;
-        if (!m_stepper.RunTo(target, draw, follow) && (target < m_timeline.EndStep() || m_controller->IsRunning())) {
+        bool stepped = true;
+        for (int64_t k = 0; every && stepped && ZRNShowStepper::StepOfPicture(k, m_options.fps) < target; ++k) {
+            stepped = m_stepper.StepToPicture(ZRNShowStepper::StepOfPicture(k, m_options.fps), &m_soundtrack, follow);
+        }
+        stepped = stepped && m_stepper.StepToShot(target, &m_soundtrack, follow);
+        if (!stepped && (target < m_timeline.EndStep() || m_controller->IsRunning())) {
             return SteppingFailed(target, "the shot");
         }
         return Deliver(0, target, "the shot");
     }
+
+    using Follow = ZRNShowStepper::Follow;
+
+    // The soundtrack keeps with the steps it is brought to.
+    class SoundtrackMusic : public ZRNShowStepper::Music {
+    public:
+        explicit SoundtrackMusic(OfflineRun* run) : m_run(run) {}
+        bool BringTo(int64_t step) override { return m_run->FollowSound(step); }
+
+    private:
+        OfflineRun* m_run;
+    };
 
     const ZRNShowOfflineOptions& m_options;
     ZRNShowController* m_controller;
@@ -349,6 +354,7 @@ private:
     int64_t m_played = 0;
     int64_t m_soundFrames = 0;
     std::unique_ptr<ZRNProgressLine> m_progress;
+    SoundtrackMusic m_soundtrack{this};
 };
 
 std::unique_ptr<ZRNShowPictureSink> MakeSink(const ZRNShowDescription& show, const ZRNShowOfflineOptions& options,

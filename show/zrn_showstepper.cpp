@@ -11,7 +11,33 @@ bool ZRNShowStepper::Step(bool draw) {
     }
     m_controller->FrameStep(draw);
     ++m_next;
+    m_drawn += draw ? 1 : 0;
     return true;
+}
+
+bool ZRNShowStepper::Brings(Music* music, Follow follow, int64_t step) const {
+    if (music == nullptr) {
+        return true;
+    }
+    const ZRNShowScene* scene = m_controller->GetCurrentScene();
+    if (follow == Follow::ShownMusic && (scene == nullptr || !scene->ShowsMusic())) {
+        return true;
+    }
+    return music->BringTo(step);
+}
+
+bool ZRNShowStepper::StepToShot(int64_t target, Music* music, Follow follow) {
+    const ZRNShowTimeline& timeline = m_controller->GetTimeline();
+    return RunTo(
+        target, [&](int64_t s) { return timeline.IsShotStep(s, target); },
+        [&](int64_t s) { return Brings(music, follow, s); });
+}
+
+bool ZRNShowStepper::StepToPicture(int64_t target, Music* music, Follow follow) {
+    const ZRNShowTimeline& timeline = m_controller->GetTimeline();
+    return RunTo(
+        target, [&](int64_t s) { return s == target || timeline.IsKeptStep(s, timeline.GetEndTick()); },
+        [&](int64_t s) { return Brings(music, follow, s); });
 }
 
 bool ZRNShowStepper::RunTo(int64_t last, const std::function<bool(int64_t)>& draw,

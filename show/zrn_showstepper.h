@@ -85,13 +85,57 @@ public:
     static constexpr int64_t StepOfSoundFrame(int64_t frame, int64_t rate) {
         return rate <= 0 || frame < 0 ? 0 : ((frame + 1) * 1000 * kStepsPerTick - 1) / (ZRNShowController::kTickMs * rate);
     }
+    // The sound frame heard at a tick: the one place a tick becomes a sound frame.
+    static constexpr int64_t SoundFrameOfTick(int64_t tick, int64_t rate) {
+        return SoundFrameOfStep(StepOfTick(tick), rate);
+    }
+
+    // What brings the music along as the show is stepped: the soundtrack written by an
+    // offline run, the player of a viewer that seeks.
+    class Music {
+    public:
+        virtual ~Music() = default;
+        // The music to the sound frame of 'step', before the step is drawn; false stops
+        // the run.
+        virtual bool BringTo(int64_t step) = 0;
+    };
+    // Which drawn steps bring the music along: those of scenes that show it (what their
+    // pictures need), or every one (a soundtrack being kept as the show plays).
+    enum class Follow { ShownMusic, EveryDrawnStep };
+
     explicit ZRNShowStepper(ZRNShowController* controller) : m_controller(controller) {}
 
     // The step that runs next (0 for a new show).
     int64_t GetNextStep() const { return m_next; }
     // After the controller was rewound or moved to another tick by its owner: the next
     // step is 'step' (its ticks are delivered as usual).
-    void SetNextStep(int64_t step) { m_next = step; }
+    void SetNextStep(int64_t step) {
+        m_next = step;
+        m_attached = true;
+    }
+    // Frame steps ran without the stepper (a native run's loop): its next step is
+    // unknown until Resync.
+    void Detach() { m_attached = false; }
+    // Before stepping on from the show's current tick: a detached stepper goes on from
+    // that tick's first step; an attached one keeps its own next step, which may lie
+    // past it (a paused landing has run the tick's first step already).
+    void Resync() {
+        if (!m_attached) {
+            SetNextStep(StepOfTick(m_controller->GetTickCount()));
+        }
+    }
+    // Frame steps drawn so far.
+    int64_t GetDrawnSteps() const { return m_drawn; }
+
+    // The picture at step 'target' as a shot takes it: the steps up to it run, and only
+    // those its picture needs are drawn (ZRNShowTimeline::IsShotStep). Shots, seeks and
+    // the first picture of a video's part all get there this way. False when the music
+    // stopped the run or the show ended before the target.
+    bool StepToShot(int64_t target, Music* music, Follow follow);
+    // The next picture of a stream (a capture, a video, a paced page) at step 'target':
+    // the steps up to it run, drawing it and the steps a later switch gap keeps on the
+    // screen (ZRNShowTimeline::IsKeptStep). False as StepToShot.
+    bool StepToPicture(int64_t target, Music* music, Follow follow);
 
     // Runs the next step: its due ticks, then one frame step, drawn or not. False once
     // the show has ended (nothing runs then).
@@ -107,6 +151,11 @@ public:
     ZRNShowController* GetController() const { return m_controller; }
 
 private:
+    // True when a drawn step brings the music along under the rule.
+    bool Brings(Music* music, Follow follow, int64_t step) const;
+
     ZRNShowController* m_controller;
     int64_t m_next = 0;
+    int64_t m_drawn = 0;
+    bool m_attached = true;
 };

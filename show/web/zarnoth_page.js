@@ -1,15 +1,16 @@
-// The page's script: fetches quorvel.pak next to the page (with a progress bar) while
-// the program loads, puts it in the program's file system, waits for a click, tap or
+// A show's page script: fetches the show's archive next to the page (its name is in
+// index.html; with a progress bar) while the program loads, takes the show's title,
+// chapters and end tick from the program, puts it in the program's file system, waits for a click, tap or
 // key, then starts the show (zarnoth_play) and handles the program's page events:
 // message texts, the end of the show (the last picture stays, with "play again").
 //
 // While the show plays: the program's keys (Space pauses, Left/Right seek 5 s, Home,
-// 1-5 the scenes) reach it through the canvas's window, and the page keeps those keys
+// 1-9 the scenes) reach it through the canvas's window, and the page keeps those keys
 // from scrolling it; a slim timeline under the picture (shown on mouse move or tap,
-// hidden again after a few seconds) marks the five scenes, shows the time and seeks
+// hidden again after a few seconds) marks the scenes, shows the time and seeks
 // where it is clicked; a hidden page pauses the show (its clock and its sound) and
 // goes on in step when shown again. The page asks the program through its request
-// queue and reads its status (app/web/zarnoth_web.cpp).
+// queue and reads its status (show/web/zrn_showpage.cpp).
 //
 // The address holds options of the program: index.html?shot=TICK[&fps=N] is `zarnoth
 // --shot TICK --fps N`, and the program checks them with its command line's own parser
@@ -89,6 +90,8 @@
   // (zarnoth_show_info); until then the page has no timeline.
   const show = {title: document.title, tickMs: 14, endTick: 1, chapters: []};
   const TIMELINE_SECONDS = 3;
+  // The show's archive, fetched while the program loads: its name is in the page.
+  const ARCHIVE = document.documentElement.dataset.archive;
 
   const $ = (id) => document.getElementById(id);
   const params = new URLSearchParams(window.location.search);
@@ -343,7 +346,7 @@
     }
     $("loading").classList.add("hidden");
     if (archive !== null) {
-      window.Module.FS.writeFile("/quorvel.pak", archive);
+      window.Module.FS.writeFile("/" + ARCHIVE, archive);
       archive = null;
     }
     if (shotAsked) {
@@ -367,7 +370,7 @@
       // Without the archive the program reports its own error; no sound is needed.
       page.state = "ready";
       play();
-      showMessage("quorvel.pak could not be loaded (" + page.archiveStatus + ").");
+      showMessage(ARCHIVE + " could not be loaded (" + page.archiveStatus + ").");
       return;
     }
     setState("ready", "");
@@ -377,7 +380,7 @@
   async function fetchArchive() {
     const bar = $("progress");
     try {
-      const response = await fetch("quorvel.pak");
+      const response = await fetch(ARCHIVE);
       if (!response.ok) {
         throw new Error("HTTP " + response.status + " " + response.statusText);
       }
@@ -396,7 +399,7 @@
           bar.value = received / total;
         }
         $("loading-text").textContent =
-          "Loading quorvel.pak… " + (received / 1048576).toFixed(1) + " MB" +
+          "Loading " + ARCHIVE + "… " + (received / 1048576).toFixed(1) + " MB" +
           (total > 0 ? " of " + (total / 1048576).toFixed(1) + " MB" : "");
       }
       archive = new Uint8Array(received);
