@@ -7,7 +7,8 @@
 #     the two scenes' pictures differ and are not blank;
 #   - --video with FFV1 and the same with --jobs 2 decode to the same pictures and
 #     sound, as many pictures as the frame rule gives, and the sound is not silence
-#     (the music named by YOUR_OWN_SHOW_MUSIC);
+#     (the music named by YOUR_OWN_SHOW_MUSIC; without it, music.mp3 in the data folder
+#     plays the same shot);
 #   - --help lists --shot, --video and --jobs; a live-only option with --shot is refused;
 #   - the installed module sits where the installed show looks for it (relative to the
 #     prefix), unless a system-wide one is there;
@@ -97,6 +98,12 @@ for tick in 100 450; do
 done
 cmp -s shot_100_10.png shot_450_10.png && fail "the two scenes' shots are the same picture"
 echo "  --shot 100 and 450: the same bytes at --fps 10, 30 and 60; two different pictures"
+# Without the variable, the music is music.mp3 in the data folder.
+cp "$work/music.mp3" "$data/music.mp3"
+env -u YOUR_OWN_SHOW_MUSIC "$show" --shot 100 -o default.png --fps 10 --size 160x120 >shot.log 2>&1 ||
+    { cat shot.log; fail "--shot with music.mp3 in the data folder failed"; }
+cmp default.png shot_100_10.png || fail "the shot differs with the data folder's music.mp3"
+rm "$data/music.mp3"
 
 # Videos: whole, and in two parts run at once and joined.
 video=(--codec ffv1 --fps 25 --size 160x120)
