@@ -106,6 +106,8 @@ engine_package_stage() {
     bash scripts/api_check.sh
     bash scripts/engine_package_test.sh prefix
     bash scripts/engine_package_test.sh deb
+    # A show of its own (examples/your_own_show) against the installed show runtime.
+    bash scripts/show_package_test.sh
 }
 
 stage "packages" install_packages

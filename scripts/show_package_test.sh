@@ -1,0 +1,156 @@
+#!/usr/bin/env bash
+# The show runtime as another project uses it: the engine installed into a fresh prefix
+# (`cmake --install build --component dev` and the program component, which holds the
+# video module), examples/your_own_show built against that prefix alone, its data folder
+# filled with members of the demo's archive (build/bin/quorvel.pak), then:
+#   - --shot at a tick of each scene gives the same bytes at --fps 10, 30 and 60, and
+#     the two scenes' pictures differ and are not blank;
+#   - --video with FFV1 and the same with --jobs 2 decode to the same pictures and
+#     sound, as many pictures as the frame rule gives, and the sound is not silence
+#     (the music named by YOUR_OWN_SHOW_MUSIC; without it, music.mp3 in the data folder
+#     plays the same shot);
+#   - --help lists --shot, --video and --jobs; a live-only option with --shot is refused;
+#   - the installed module sits where the installed show looks for it (relative to the
+#     prefix), unless a system-wide one is there;
+#   - on Xvfb, the windowed show started at a tick where the picture stands still shows
+#     what --shot gives (import -window root against the shot, PSNR over 25 dB; a black
+#     screen scores 8, the next scene 8).
+# Needs build/ configured and built (scripts/setup.sh). Under CI=true a missing tool fails.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root="$PWD"
+fail() {
+    echo "show_package_test.sh: $*" >&2
+    exit 1
+}
+for tool in ffmpeg Xvfb import compare-im6.q16 convert-im6.q16 cmp; do
+    if ! command -v "$tool" >/dev/null; then
+        [[ "${CI:-}" == true ]] && fail "no $tool (scripts/packages.txt)"
+        echo "show_package_test.sh: skipped: no $tool"
+        exit 0
+    fi
+done
+archive="$root/build/bin/quorvel.pak"
+[[ -f "$archive" && -x build/bin/kvl ]] || fail "no $archive or build/bin/kvl (build the demo first)"
+jobs="$(nproc 2>/dev/null || echo 2)"
+
+work="$(mktemp -d)"
+show_pid=""
+# shellcheck source=scripts/xvfb.sh
+source "$root/scripts/xvfb.sh"
+cleanup() {
+    if [[ -n "$show_pid" ]]; then
+        kill "$show_pid" 2>/dev/null || true
+        wait "$show_pid" 2>/dev/null || true
+    fi
+    stop_xvfb
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+prefix="$work/prefix"
+for component in dev program; do
+    cmake --install build --component "$component" --prefix "$prefix" >"$work/install.log" ||
+        { cat "$work/install.log"; fail "install of $component failed"; }
+done
+cp -r "$prefix/share/doc/zarnoth-dev/examples/your_own_show" "$work/src"
+if ! cmake -S "$work/src" -B "$work/build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >"$work/build.log" 2>&1 ||
+    ! cmake --build "$work/build" -j "$jobs" >>"$work/build.log" 2>&1; then
+    cat "$work/build.log"
+    fail "your_own_show does not build"
+fi
+show="$work/build/your_own_show"
+data="$work/build/your_own_show_data"
+mkdir "$data"
+build/bin/kvl pak extract "$archive" 'tex\prt.jpg' "$data/picture.jpg" >/dev/null
+build/bin/kvl pak extract "$archive" 'md2\ddz\m.md2' "$data/model.md2" >/dev/null
+build/bin/kvl pak extract "$archive" 'md2\ddz\ddz.pcx' "$data/skin.pcx" >/dev/null
+build/bin/kvl pak extract "$archive" 'snd\qv.mp3' "$work/music.mp3" >/dev/null
+export YOUR_OWN_SHOW_MUSIC="$work/music.mp3"
+cd "$work"
+
+# Where the installed show looks for the video module: the build's own LIBDIR/zarnoth
+# (the package's prefix). Its message names that place when neither it nor a module
+# beside the program is there; the prefix holds the module at the same place below it.
+module="$(find "$prefix" -name zarnoth_video.so)"
+[[ -n "$module" ]] || fail "the prefix has no zarnoth_video.so"
+if "$show" --video none.mkv --codec ffv1 --size 160x120 --from 0 --to 10 >module.log 2>&1; then
+    echo "  video module: a system-wide one was found, where it was looked for is not checked"
+else
+    looked="$(grep -o "nor /[^ ]*zarnoth_video.so" module.log | sed 's/^nor //')" ||
+        { cat module.log; fail "--video without a module does not say where it looked"; }
+    [[ "$prefix$looked" -ef "$module" || "$prefix${looked#/usr}" -ef "$module" ]] ||
+        fail "the show looks for the module at $looked, the package installs it at ${module#"$prefix"}"
+    echo "  video module: installed at PREFIX${module#"$prefix"}, where the installed show looks ($looked)"
+fi
+cp "$module" "$work/build/"
+
+# Shots: one tick in each scene, at three frame rates.
+for tick in 100 450; do
+    for fps in 10 30 60; do
+        "$show" --shot "$tick" -o "shot_${tick}_$fps.png" --fps "$fps" --size 160x120 >shot.log 2>&1 ||
+            { cat shot.log; fail "--shot $tick --fps $fps failed"; }
+    done
+    cmp shot_${tick}_10.png shot_${tick}_30.png && cmp shot_${tick}_10.png shot_${tick}_60.png ||
+        fail "--shot $tick differs between --fps 10, 30 and 60"
+    spread="$(convert-im6.q16 "shot_${tick}_10.png" -colorspace gray -format '%[fx:standard_deviation]' info:)"
+    awk -v s="$spread" 'BEGIN { exit !(s > 0.02) }' || fail "--shot $tick is nearly one colour (spread $spread)"
+done
+cmp -s shot_100_10.png shot_450_10.png && fail "the two scenes' shots are the same picture"
+echo "  --shot 100 and 450: the same bytes at --fps 10, 30 and 60; two different pictures"
+# Without the variable, the music is music.mp3 in the data folder.
+cp "$work/music.mp3" "$data/music.mp3"
+env -u YOUR_OWN_SHOW_MUSIC "$show" --shot 100 -o default.png --fps 10 --size 160x120 >shot.log 2>&1 ||
+    { cat shot.log; fail "--shot with music.mp3 in the data folder failed"; }
+cmp default.png shot_100_10.png || fail "the shot differs with the data folder's music.mp3"
+rm "$data/music.mp3"
+
+# Videos: whole, and in two parts run at once and joined.
+video=(--codec ffv1 --fps 25 --size 160x120)
+"$show" --video whole.mkv "${video[@]}" >whole.log 2>&1 || { cat whole.log; fail "--video failed"; }
+"$show" --video jobs.mkv "${video[@]}" --jobs 2 >jobs.log 2>&1 || { cat jobs.log; fail "--video --jobs 2 failed"; }
+for v in whole jobs; do
+    ffmpeg -v error -i $v.mkv -map 0:v -f rawvideo -pix_fmt rgb24 $v.rgb || fail "ffmpeg cannot decode $v.mkv's pictures"
+    ffmpeg -v error -i $v.mkv -map 0:a -f s16le $v.pcm || fail "ffmpeg cannot decode $v.mkv's sound"
+done
+cmp whole.rgb jobs.rgb || fail "--jobs 2 gives other pictures than the whole video"
+cmp whole.pcm jobs.pcm || fail "--jobs 2 gives other sound than the whole video"
+# 600 ticks of 14 ms at 25 pictures a second: pictures 0 to 209 (step floor(k * 10000 / 350) < 6000).
+pictures=$(($(stat -c %s whole.rgb) / (160 * 120 * 3)))
+((pictures == 210)) || fail "the video has $pictures pictures, not 210"
+[[ -n "$(tr -d '\0' <whole.pcm | head -c 1)" ]] || fail "the video's sound is silence"
+echo "  --video (FFV1) and --video --jobs 2: the same $pictures pictures and $(stat -c %s whole.pcm) bytes of sound"
+
+# The command line.
+"$show" --help >help.txt || fail "--help failed"
+for option in --shot --video --jobs; do
+    grep -q -- "$option" help.txt || fail "--help does not list $option"
+done
+status=0
+"$show" --windowed --shot 100 -o x.png >refused.log 2>&1 || status=$?
+((status == 1)) && grep -q -- "--windowed" refused.log && [[ ! -e x.png ]] ||
+    { cat refused.log; fail "--windowed with --shot was not refused (status $status)"; }
+echo "  --help lists --shot, --video, --jobs; --windowed --shot refused (status $status): $(head -n 1 refused.log)"
+
+# The live show on a display, started at tick 160 of the picture (all shown from 150 to
+# 300): the screen is taken until it shows what --shot 200 gives, for at most about 4 s
+# (the window may be slow to open on a loaded machine; the clock starts with the show,
+# and 2 s later it is in its next scene, whose pictures score under 10 dB).
+start_xvfb "$work" 640x480x24
+"$show" --shot 200 -o live_shot.png --size 640x480 >/dev/null 2>&1 || fail "--shot 200 failed"
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/live.raw" "$show" --windowed --start 160 >live.log 2>&1 &
+show_pid=$!
+psnr=none
+for _ in $(seq 16); do
+    sleep 0.25
+    import -window root screen.png
+    psnr="$(compare-im6.q16 -metric PSNR screen.png live_shot.png null: 2>&1 || true)"
+    awk -v p="${psnr%% *}" 'BEGIN { exit !(p == "inf" || p + 0 > 25) }' && break
+    psnr="$psnr (not yet)"
+done
+kill "$show_pid" 2>/dev/null || true
+wait "$show_pid" 2>/dev/null || true
+show_pid=""
+[[ "$psnr" != *"not yet"* ]] || { cat live.log; fail "the window never showed the shot's picture (last PSNR $psnr)"; }
+echo "  windowed --start 160 on Xvfb: the screen against --shot 200, PSNR $psnr dB"
+echo "Show package tests passed."
