@@ -750,57 +750,54 @@ std::string CountSoundFrames(const Input& sound, const std::string& path, int64_
     return {};
 }
 
-// The pieces of the join that can fail, in order; the reason, or empty.
-std::string JoinVideo(const ZRNShowVideoJoin& join) {
-    // A damaged part is reported here, naming the file; the demuxers' own words about
-    // it would only come first without saying which.
-    av_log_set_level(AV_LOG_FATAL);
-    if (join.parts.empty()) {
-        return "no parts to join";
-    }
-    std::vector<JoinPart> parts(join.parts.size());
-    Input first;
+// Opens and checks every part (sorted into show order in 'parts'); the settings of the
+// joined video come from the first. The reason, or empty.
+std::string OpenParts(const ZRNShowVideoJoin& join, std::vector<JoinPart>* parts, Input* first,
+                      ZRNShowVideoSettings* settings) {
+    parts->resize(join.parts.size());
     for (size_t i = 0; i < join.parts.size(); ++i) {
         if (join.parts[i] == join.path) {
             return join.path + " is one of the parts";
         }
         Input in;
-        const std::string problem = CheckPart(join.parts[i], first, &parts[i], &in);
+        const std::string problem = CheckPart(join.parts[i], *first, &(*parts)[i], &in);
         if (!problem.empty()) {
             return problem;
         }
-        if (first == nullptr) {
-            first = std::move(in);
+        if (*first == nullptr) {
+            *first = std::move(in);
         }
     }
-    AVFormatContext* f = first.get();
+    AVFormatContext* f = first->get();
     const AVStream* firstVideo = f->streams[av_find_best_stream(f, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0)];
     const AVCodecParameters* video = firstVideo->codecpar;
     const AVRational rate = firstVideo->avg_frame_rate;
-    ZRNShowVideoSettings settings;
-    settings.path = join.path;
+    settings->path = join.path;
     if (video->codec_id == AV_CODEC_ID_H264) {
-        settings.codec = "h264";
+        settings->codec = "h264";
     } else if (video->codec_id == AV_CODEC_ID_FFV1) {
-        settings.codec = "ffv1";
+        settings->codec = "ffv1";
     } else {
         return join.parts.front() + " holds " + avcodec_get_name(video->codec_id) + ", not h264 or ffv1";
     }
     if (rate.den != 1 || rate.num < 1) {
         return join.parts.front() + " has no whole picture rate";
     }
-    settings.width = video->width;
-    settings.height = video->height;
-    settings.fps = rate.num;
+    settings->width = video->width;
+    settings->height = video->height;
+    settings->fps = rate.num;
+    std::stable_sort(parts->begin(), parts->end(),
+                     [](const JoinPart& a, const JoinPart& b) { return a.from < b.from; });
+    return {};
+}
 
-    // The parts, in show order, must hold every picture of the show once: from the
-    // first to the last.
-    std::stable_sort(parts.begin(), parts.end(), [](const JoinPart& a, const JoinPart& b) { return a.from < b.from; });
-    const int64_t total = ZRNShowStepper::FirstPictureAt(join.showEndTick, settings.fps);
-    const std::string show = "the show has " + std::to_string(total) + " pictures at " +
-                             std::to_string(settings.fps) + " pictures/s";
+// The parts, in show order, must hold every picture of the show once: from the first
+// to the last ('total' pictures). The reason, or empty.
+std::string CheckCoverage(const std::vector<JoinPart>& parts, int64_t total, int32_t fps) {
+    const std::string show = "the show has " + std::to_string(total) + " pictures at " + std::to_string(fps) +
+                             " pictures/s";
     if (total <= 0) {
-        return "the show's length at " + std::to_string(settings.fps) + " pictures/s is not known";
+        return "the show's length at " + std::to_string(fps) + " pictures/s is not known";
     }
     int64_t next = 0;
     const JoinPart* before = nullptr;
@@ -825,126 +822,199 @@ std::string JoinVideo(const ZRNShowVideoJoin& join) {
         return "pictures " + std::to_string(next) + "-" + std::to_string(total) + " are missing after " +
                before->path + ": " + show;
     }
+    return {};
+}
 
-    Input sound;
-    std::string problem = OpenInput(join.soundPath, &sound);
+// Opens the whole show's sound, which must be 16-bit stereo and last to 'soundEnd' (its
+// frames counted through to its end: a header may claim more than the file holds),
+// ready to be read from the start. The sample rate goes into the settings. The
+// reason, or empty.
+std::string OpenJoinSound(const ZRNShowVideoJoin& join, int64_t pictures, ZRNShowVideoSettings* settings,
+                          Input* sound, int64_t* soundEnd) {
+    std::string problem = OpenInput(join.soundPath, sound);
     if (!problem.empty()) {
         return problem;
     }
-    const AVCodecParameters* wav = sound->nb_streams == 1 ? sound->streams[0]->codecpar : nullptr;
+    const AVCodecParameters* wav = (*sound)->nb_streams == 1 ? (*sound)->streams[0]->codecpar : nullptr;
     if (wav == nullptr || wav->codec_id != AV_CODEC_ID_PCM_S16LE || wav->ch_layout.nb_channels != kChannels) {
         return join.soundPath + " is not 16-bit stereo sound";
     }
-    settings.sampleRate = wav->sample_rate;
-    if (settings.sampleRate <= 0) {
+    settings->sampleRate = wav->sample_rate;
+    if (settings->sampleRate <= 0) {
         return join.soundPath + " has no sample rate";
     }
-    // The sound must last as long as the pictures: counted through to its end (a
-    // header may claim more than the file holds), then read again from the start.
-    const int64_t soundEnd = next * settings.sampleRate / settings.fps;
+    *soundEnd = pictures * settings->sampleRate / settings->fps;
     int64_t soundFrames = 0;
-    problem = CountSoundFrames(sound, join.soundPath, &soundFrames);
+    problem = CountSoundFrames(*sound, join.soundPath, &soundFrames);
     if (!problem.empty()) {
         return problem;
     }
-    if (soundFrames < soundEnd) {
+    if (soundFrames < *soundEnd) {
         const auto seconds = [&](int64_t frames) {
             char text[32];
-            std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(frames) / settings.sampleRate);
+            std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(frames) / settings->sampleRate);
             return std::string(text);
         };
-        return "the sound from " + seconds(soundFrames) + " to " + seconds(soundEnd) + " (frames " +
-               std::to_string(soundFrames) + "-" + std::to_string(soundEnd) + ") is missing: " + join.soundPath +
+        return "the sound from " + seconds(soundFrames) + " to " + seconds(*soundEnd) + " (frames " +
+               std::to_string(soundFrames) + "-" + std::to_string(*soundEnd) + ") is missing: " + join.soundPath +
                " is shorter than the pictures";
     }
-    sound.reset();
-    problem = OpenInput(join.soundPath, &sound);
-    if (!problem.empty()) {
-        return problem;
+    sound->reset();
+    return OpenInput(join.soundPath, sound);
+}
+
+// The sound of the whole, fed into the joined video up to the end of each picture as it
+// goes in (so that the muxer interleaves as a single run does) and no further than the
+// end of the pictures.
+class JoinSoundFeeder {
+public:
+    JoinSoundFeeder(AVFormatContext* sound, const std::string& path, ZRNShowVideoEncoderFFmpeg* out, int64_t end,
+                    AVPacket* packet)
+        : m_sound(sound), m_path(path), m_out(out), m_end(end), m_packet(packet) {}
+
+    // Feeds up to sound frame 'until'; the reason, or empty.
+    std::string FeedTo(int64_t until) {
+        until = std::min(until, m_end);
+        while (m_fed < until && m_soundLeft) {
+            const int64_t want = until - m_fed;
+            if (m_samples.size() / kChannels < static_cast<size_t>(want)) {
+                const std::string problem = ReadPacket();
+                if (!problem.empty()) {
+                    return problem;
+                }
+                continue;
+            }
+            if (!m_out->AddSound(m_samples.data(), want)) {
+                return m_out->Error();
+            }
+            m_samples.erase(m_samples.begin(), m_samples.begin() + static_cast<ptrdiff_t>(want * kChannels));
+            m_fed += want;
+        }
+        // The file ended early: what is left goes in, the check below names the gap.
+        const int64_t rest = std::min<int64_t>(until - m_fed, static_cast<int64_t>(m_samples.size() / kChannels));
+        if (!m_soundLeft && rest > 0) {
+            if (!m_out->AddSound(m_samples.data(), rest)) {
+                return m_out->Error();
+            }
+            m_samples.erase(m_samples.begin(), m_samples.begin() + static_cast<ptrdiff_t>(rest * kChannels));
+            m_fed += rest;
+        }
+        return {};
     }
-    problem = CheckVideo(settings);
-    if (!problem.empty()) {
-        return problem;
+    int64_t Fed() const { return m_fed; }
+
+private:
+    // One more packet of samples (or the end of the file); the reason, or empty.
+    std::string ReadPacket() {
+        const int r = av_read_frame(m_sound, m_packet);
+        if (r == AVERROR_EOF) {
+            m_soundLeft = false;
+            return {};
+        }
+        if (r < 0) {
+            return "cannot read " + m_path + ": " + AvError(r);
+        }
+        const size_t count = static_cast<size_t>(m_packet->size) / 2;
+        const size_t at = m_samples.size();
+        m_samples.resize(at + count);
+        for (size_t i = 0; i < count; ++i) {
+            m_samples[at + i] = static_cast<int16_t>(m_packet->data[2 * i] | (m_packet->data[2 * i + 1] << 8));
+        }
+        av_packet_unref(m_packet);
+        return {};
     }
 
-    ZRNShowVideoEncoderFFmpeg out(settings, video);
+    AVFormatContext* m_sound;
+    const std::string& m_path;
+    ZRNShowVideoEncoderFFmpeg* m_out;
+    int64_t m_end;
+    AVPacket* m_packet;
+    std::vector<int16_t> m_samples;
+    int64_t m_fed = 0;
+    bool m_soundLeft = true;
+};
+
+// Copies one part's pictures into the joined video, the sound fed along; the reason,
+// or empty.
+std::string CopyPart(const JoinPart& part, const ZRNShowVideoSettings& settings, ZRNShowVideoEncoderFFmpeg* out,
+                     JoinSoundFeeder* sound, AVPacket* packet) {
+    Input in;
+    std::string problem = OpenInput(part.path, &in);
+    if (!problem.empty()) {
+        return problem;
+    }
+    const int v = av_find_best_stream(in.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const AVRational timeBase = in->streams[v]->time_base;
+    int64_t k = part.from;
+    int r = 0;
+    while ((r = av_read_frame(in.get(), packet)) >= 0) {
+        if (packet->stream_index != v) {
+            av_packet_unref(packet);
+            continue;
+        }
+        const bool ok = out->AddCopied(packet, timeBase, part.from);
+        av_packet_unref(packet);
+        if (!ok) {
+            return out->Error();
+        }
+        ++k;
+        problem = sound->FeedTo((k * settings.sampleRate) / settings.fps);
+        if (!problem.empty()) {
+            return problem;
+        }
+    }
+    if (r != AVERROR_EOF) {
+        return "cannot read " + part.path + ": " + AvError(r);
+    }
+    return {};
+}
+
+// The pieces of the join that can fail, in order; the reason, or empty.
+std::string JoinVideo(const ZRNShowVideoJoin& join) {
+    // A damaged part is reported here, naming the file; the demuxers' own words about
+    // it would only come first without saying which.
+    av_log_set_level(AV_LOG_FATAL);
+    if (join.parts.empty()) {
+        return "no parts to join";
+    }
+    std::vector<JoinPart> parts;
+    Input first;
+    ZRNShowVideoSettings settings;
+    std::string problem = OpenParts(join, &parts, &first, &settings);
+    if (problem.empty()) {
+        problem = CheckCoverage(parts, ZRNShowStepper::FirstPictureAt(join.showEndTick, settings.fps), settings.fps);
+    }
+    Input sound;
+    int64_t soundEnd = 0;
+    if (problem.empty()) {
+        problem = OpenJoinSound(join, parts.back().to, &settings, &sound, &soundEnd);
+    }
+    if (problem.empty()) {
+        problem = CheckVideo(settings);
+    }
+    if (!problem.empty()) {
+        return problem;
+    }
+    AVFormatContext* f = first.get();
+    const int firstVideo = av_find_best_stream(f, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    ZRNShowVideoEncoderFFmpeg out(settings, f->streams[firstVideo]->codecpar);
     if (!out.Open()) {
         return out.Error();
     }
-    // The sound of the whole, fed up to the end of each picture as it goes in (so
-    // that the muxer interleaves as a single run does) and no further than the end.
-    int64_t fed = 0;
-    std::vector<int16_t> samples;
     std::unique_ptr<AVPacket, FreePacket> packet(av_packet_alloc());
     if (packet == nullptr) {
         return "out of memory";
     }
-    bool soundLeft = true;
-    const auto feed = [&](int64_t until) -> std::string {
-        until = std::min(until, soundEnd);
-        while (fed < until && soundLeft) {
-            const int64_t want = until - fed;
-            if (samples.size() / kChannels < static_cast<size_t>(want)) {
-                const int r = av_read_frame(sound.get(), packet.get());
-                if (r == AVERROR_EOF) {
-                    soundLeft = false;
-                } else if (r < 0) {
-                    return "cannot read " + join.soundPath + ": " + AvError(r);
-                } else {
-                    const size_t count = static_cast<size_t>(packet->size) / 2;
-                    const size_t at = samples.size();
-                    samples.resize(at + count);
-                    for (size_t i = 0; i < count; ++i) {
-                        samples[at + i] = static_cast<int16_t>(packet->data[2 * i] | (packet->data[2 * i + 1] << 8));
-                    }
-                    av_packet_unref(packet.get());
-                    continue;
-                }
-            }
-            const int64_t frames = std::min<int64_t>(want, static_cast<int64_t>(samples.size() / kChannels));
-            if (frames > 0) {
-                if (!out.AddSound(samples.data(), frames)) {
-                    return out.Error();
-                }
-                samples.erase(samples.begin(), samples.begin() + static_cast<ptrdiff_t>(frames * kChannels));
-                fed += frames;
-            }
-        }
-        return {};
-    };
+    JoinSoundFeeder feeder(sound.get(), join.soundPath, &out, soundEnd, packet.get());
     for (const JoinPart& part : parts) {
-        Input in;
-        problem = OpenInput(part.path, &in);
+        problem = CopyPart(part, settings, &out, &feeder, packet.get());
         if (!problem.empty()) {
             return problem;
         }
-        const int v = av_find_best_stream(in.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-        const AVRational timeBase = in->streams[v]->time_base;
-        int64_t k = part.from;
-        int r = 0;
-        while ((r = av_read_frame(in.get(), packet.get())) >= 0) {
-            if (packet->stream_index != v) {
-                av_packet_unref(packet.get());
-                continue;
-            }
-            const bool ok = out.AddCopied(packet.get(), timeBase, part.from);
-            av_packet_unref(packet.get());
-            if (!ok) {
-                return out.Error();
-            }
-            ++k;
-            problem = feed((k * settings.sampleRate) / settings.fps);
-            if (!problem.empty()) {
-                return problem;
-            }
-        }
-        if (r != AVERROR_EOF) {
-            return "cannot read " + part.path + ": " + AvError(r);
-        }
     }
-    if (fed < soundEnd) {
-        return join.soundPath + " ended at frame " + std::to_string(fed) + " while it was read, before frame " +
-               std::to_string(soundEnd);
+    if (feeder.Fed() < soundEnd) {
+        return join.soundPath + " ended at frame " + std::to_string(feeder.Fed()) +
+               " while it was read, before frame " + std::to_string(soundEnd);
     }
     return out.Finish(soundEnd) ? std::string() : out.Error();
 }
