@@ -3,7 +3,7 @@
 // and runs the main loop: per pass, wait until the system has a message, one
 // controller frame step, then the window events (on Win32 exactly one message), until
 // the show ends, the window goes away or the system asks the program to quit. The
-// program's other modes (offscreen pictures, capture) live in demo_offline.h.
+// program's other modes (offscreen pictures, capture) live in zrn_showoffline.h.
 //
 // The viewer's keys (see ZRNShowViewerKey) pause, seek and restart the show in either of
 // the two ways the show can run. Natively the timer thread ticks and every pass draws

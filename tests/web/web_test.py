@@ -484,7 +484,7 @@ SOAK_SHOTS = 3
 
 def case_soak(page, base, native, work):
     """Random keys and timeline clicks; after each, the show's tick against what its
-    rules give (app/demo_viewer.cpp: Left/Right 5 s clamped to the show, Home and 1-5 the
+    rules give (show/zrn_showviewer.cpp: Left/Right 5 s clamped to the show, Home and 1-5 the
     scenes' first ticks; the timeline's fraction of the show). The show stays paused but
     for a short play now and then, which must move it on by about the time it played."""
     seed = int(os.environ.get("ZARNOTH_SOAK_SEED", random.randrange(1 << 30)))
