@@ -60,7 +60,8 @@ struct ZRNShowDescription {
     std::string archive;
     std::string dataDir;
     std::function<void(const std::string& path)> found;
-    // The soundtrack (MP3): a stream of the show's, not opened; null when it has none.
+    // The soundtrack (MP3 or 16-bit PCM WAV, told apart by its first bytes): a stream
+    // of the show's, not opened; null when it has none.
     std::function<const KVLStream*()> music;
     // The picture's shape (the window's size; offline pictures keep its aspect).
     int32_t width = 640;
