@@ -26,7 +26,7 @@ bool MakeWav(const std::string& path, int rate, int channels, const std::string&
 
 // ffmpeg's own decoding of the file, as 32-bit stereo words (mono doubled).
 std::vector<uint32_t> Reference(const std::string& wav, int channels, const std::string& raw) {
-    if (testsupport::Run("ffmpeg -nostdin -v error -y -i '" + wav + "' -f s16le -c:a pcm_s16le '" + raw + "'") != 0) {
+    if (testsupport::Run("ffmpeg -nostdin -v fatal -y -i '" + wav + "' -f s16le -c:a pcm_s16le '" + raw + "'") != 0) {
         return {};
     }
     const std::vector<uint8_t> bytes = testsupport::ReadFile(raw);
