@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "core/kvl_memorystream.h"
 #include "sound/kvl_soundstreamer_wav.h"
 #include "support/test_support.h"
 
@@ -150,18 +149,6 @@ TEST(SoundStreamerWAV, RefusesWhatIsNot16BitPCMInOneLine) {
         EXPECT_EQ(streamer.Read(block.get()), -1) << c.name;
         EXPECT_EQ(streamer.GetLength(), 0) << c.name;
     }
-}
-
-TEST(SoundStreamerWAV, TellsWavFromOtherStreamsByTheirFirstBytes) {
-    std::vector<uint8_t> wav = testsupport::WavHeader(400, 44100, 2);
-    wav.resize(wav.size() + 400, 0x11);
-    const std::vector<uint8_t> mp3 = {0xFF, 0xFB, 0x90, 0x00, 'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E'};
-    std::vector<uint8_t> riffAvi = wav;
-    std::copy_n("AVI ", 4, riffAvi.begin() + 8);
-    EXPECT_TRUE(KVLIsWAVStream(KVLMemoryStream(wav.data(), wav.size())));
-    EXPECT_FALSE(KVLIsWAVStream(KVLMemoryStream(mp3.data(), mp3.size())));
-    EXPECT_FALSE(KVLIsWAVStream(KVLMemoryStream(riffAvi.data(), riffAvi.size())));
-    EXPECT_FALSE(KVLIsWAVStream(KVLMemoryStream(wav.data(), 11)));
 }
 
 }  // namespace
