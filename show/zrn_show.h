@@ -63,8 +63,9 @@ struct ZRNShowDescription {
     // Drops what the show holds of its files once a run is over (the web page frees
     // them between runs); may be empty.
     std::function<void()> release;
-    // The soundtrack (MP3): a stream of the show's, not opened. Every show has one: the
-    // music is what the show's clock plays against.
+    // The soundtrack (MP3 or 16-bit PCM WAV, told apart by its first bytes): a stream of
+    // the show's, not opened. Every show has one: the music is what the show's clock
+    // plays against.
     std::function<const KVLStream*()> music;
     // The picture's shape (the window's size; offline pictures keep its aspect).
     int32_t width = 640;

@@ -4,6 +4,7 @@
 #include "platform/kvl_messagebox.h"
 #include "show/zrn_showstepper.h"
 #include "sound/kvl_sounddevice.h"
+#include "sound/kvl_soundstreamer_wav.h"
 
 ZRNShowController::ZRNShowController(const ZRNShowDescription& show, KVLWindow* window,
                                      ZRNRendererInterface* renderer, KVLTimer* timer)
@@ -68,9 +69,16 @@ bool ZRNShowController::Init() {
     m_tickVisitor = std::make_unique<ZRNTickVisitor>(kTicksPerSecond);
     m_renderVisitor = std::make_unique<ZRNRenderVisitor>(m_renderer);
     m_output = CreateSoundOutput();
-    m_streamer = std::make_unique<KVLSoundStreamerMP3>();
-    // A soundtrack that does not open shows up as "Unable to play music" below.
-    if (const KVLStream* music = m_show.music ? m_show.music() : nullptr) {
+    // The soundtrack's first bytes pick its streamer: a RIFF/WAVE header is PCM, the
+    // rest is taken for MP3. A soundtrack that does not open shows up as "Unable to
+    // play music" below.
+    const KVLStream* music = m_show.music ? m_show.music() : nullptr;
+    if (music != nullptr && KVLIsWAVStream(*music)) {
+        m_streamer = std::make_unique<KVLSoundStreamerWAV>();
+    } else {
+        m_streamer = std::make_unique<KVLSoundStreamerMP3>();
+    }
+    if (music != nullptr) {
         m_streamer->OpenStream(*music, nullptr);
     }
     m_player = std::make_unique<KVLSoundPlayer>(m_output.get(), 2);

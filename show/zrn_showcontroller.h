@@ -127,7 +127,7 @@ private:
     std::atomic<ZRNShowScene*> m_current{nullptr};
     std::vector<std::unique_ptr<ZRNShowScene>> m_scenes;
     std::unique_ptr<KVLSoundOutput> m_output;
-    std::unique_ptr<KVLSoundStreamerMP3> m_streamer;
+    std::unique_ptr<KVLSoundStreamer> m_streamer;
     std::unique_ptr<KVLSoundPlayer> m_player;
     std::atomic<int32_t> m_tickCount{0};
     std::atomic<int32_t> m_pendingTick{0};

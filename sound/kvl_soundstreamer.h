@@ -2,6 +2,7 @@
 // frames in any amount per call; KVLSoundStreamerCapture, which turns any
 // KVLSoundSource into a streamer (converting 8-bit and mono blocks) and opens the
 // capture names "N.dsoundcap" and "N.mcicap"; KVLSoundStreamerMP3 over the MP3 source.
+// (KVLSoundStreamerWAV, for 16-bit PCM files, is in kvl_soundstreamer_wav.h.)
 //
 // Capture sources live with the sound device backends; they make themselves known
 // through KVLSetSoundCaptureFactory, so this code never sees the device library. A

@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include "app/demo_show.h"
+#include "core/kvl_memorystream.h"
+#include "sound/kvl_soundstreamer_wav.h"
 #include "show/zrn_showcontroller.h"
 #include "app_support.h"
 #include "scene/recording_renderer.h"
@@ -55,8 +57,9 @@ private:
 
 class TestController : public ZRNShowController {
 public:
-    TestController(ZRNRendererInterface* r, Journal* j, int failing = -1)
-        : ZRNShowController(DemoShowDescription(), nullptr, r, nullptr), m_journal(j), m_failing(failing) {}
+    TestController(ZRNRendererInterface* r, Journal* j, int failing = -1,
+                   const ZRNShowDescription& show = DemoShowDescription())
+        : ZRNShowController(show, nullptr, r, nullptr), m_journal(j), m_failing(failing) {}
 
 protected:
     void CreateScenes() override {
@@ -197,6 +200,48 @@ TEST_F(ControllerTest, MissingSoundtrackIsUnableToPlay) {
     auto c = Make();
     EXPECT_FALSE(c->Init());
     EXPECT_FALSE(c->IsRunning());
+}
+
+// A show whose soundtrack is a WAV file: the streamer is picked by the first bytes, the
+// music plays at the file's rate, mono doubled into both channels, from the start and
+// after a seek.
+TEST_F(ControllerTest, WavSoundtrackPlaysItsSamples) {
+    const int32_t rate = 22050;
+    const int32_t frames = 3 * rate;
+    std::vector<uint8_t> wav = testsupport::WavHeader(static_cast<uint32_t>(frames) * 2, rate, 1);
+    const std::vector<uint8_t> samples = testsupport::PatternBytes(static_cast<size_t>(frames) * 2, 11);
+    wav.insert(wav.end(), samples.begin(), samples.end());
+    const KVLMemoryStream music(wav.data(), wav.size());
+    ZRNShowDescription show = DemoShowDescription();
+    show.music = [&music] { return static_cast<const KVLStream*>(&music); };
+    auto expected = [&](int32_t from, int32_t count) {
+        std::vector<uint32_t> out;
+        for (int32_t i = from; i < from + count; ++i) {
+            const uint32_t s = samples[2 * static_cast<size_t>(i)] | samples[2 * static_cast<size_t>(i) + 1] << 8;
+            out.push_back(s | s << 16);
+        }
+        return out;
+    };
+    const int32_t chunk = 4000;
+    const int32_t seekFrame = 100 * 14 * rate / 1000;  // tick 100
+    {
+        TestController c(&renderer, &journal, -1, show);
+        c.UseWAVOutput(KVLString(dir.file("sound.wav").c_str()));
+        ASSERT_TRUE(c.Init());
+        EXPECT_EQ(c.GetMusicRate(), rate);
+        ASSERT_TRUE(c.GetWAVOutput()->Advance(chunk));
+        ASSERT_TRUE(c.PlayMusicAtTick(100));
+        ASSERT_TRUE(c.GetWAVOutput()->Advance(chunk));
+        c.OnDestroying();
+    }
+    KVLSoundStreamerWAV played;
+    ASSERT_TRUE(played.OpenFile(dir.file("sound.wav").c_str(), nullptr));
+    EXPECT_EQ(played.GetSampleRate(), rate);
+    ASSERT_TRUE(played.IsStereo());
+    KVLSampleBlockPtr block = KVLMakeSampleBlock(2 * chunk);
+    ASSERT_EQ(played.Read(block.get()), 2 * chunk);
+    EXPECT_TRUE(std::vector<uint32_t>(block->data, block->data + chunk) == expected(0, chunk));
+    EXPECT_TRUE(std::vector<uint32_t>(block->data + chunk, block->data + 2 * chunk) == expected(seekFrame, chunk));
 }
 
 // Ticks from another thread while the main thread works through every switch: the

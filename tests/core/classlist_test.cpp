@@ -17,7 +17,7 @@ const char* const kRegistrationOrder[] = {
     "ZRNMeshReader",     "ZRNMeshReaderMD2",        "ZRNMeshReaderMD3",  "KVLObject",
     "KVLBufferId",       "KVLImageReader",          "KVLImageReaderBMP", "KVLImageReaderJPG",
     "KVLImageReaderPCX", "KVLImageReaderTGA",       "KVLSoundStreamer",  "KVLSoundStreamerCapture",
-    "KVLSoundStreamerMP3", "KVLAnim",               "KVLAnimMLZ",
+    "KVLSoundStreamerMP3", "KVLAnim",               "KVLAnimMLZ",       "KVLSoundStreamerWAV",
 };
 
 std::vector<std::string> ListNames() {
