@@ -121,6 +121,20 @@ pictures=$(($(stat -c %s whole.rgb) / (160 * 120 * 3)))
 [[ -n "$(tr -d '\0' <whole.pcm | head -c 1)" ]] || fail "the video's sound is silence"
 echo "  --video (FFV1) and --video --jobs 2: the same $pictures pictures and $(stat -c %s whole.pcm) bytes of sound"
 
+# A WAV soundtrack plays as it is: the show's soundtrack at 25 pictures a second is the
+# file's first 210 * 44100 / 25 frames, sample for sample.
+ffmpeg -v error -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=10" -ac 2 -c:a pcm_s16le music.wav ||
+    fail "ffmpeg cannot make music.wav"
+YOUR_OWN_SHOW_MUSIC="$PWD/music.wav" "$show" --soundtrack played.wav --fps 25 >wav.log 2>&1 ||
+    { cat wav.log; fail "--soundtrack with WAV music failed"; }
+for w in music played; do
+    ffmpeg -v error -i $w.wav -f s16le -ac 2 -ar 44100 $w.raw || fail "ffmpeg cannot read $w.wav"
+done
+bytes=$((370440 * 4))
+(($(stat -c %s played.raw) == bytes)) || fail "the WAV show's soundtrack holds $(stat -c %s played.raw) bytes, not $bytes"
+cmp played.raw <(head -c $bytes music.raw) || fail "the WAV show's soundtrack is not the music's samples"
+echo "  WAV music: the soundtrack is the file's first 370440 frames, sample for sample"
+
 # The command line.
 "$show" --help >help.txt || fail "--help failed"
 for option in --shot --video --jobs; do
