@@ -1,39 +1,74 @@
 // your_own_show: a show of its own on the engine's show runtime. Two scenes: a picture
 // that fades in from black, then a Quake II model turning. The show's files lie in the
-// folder your_own_show_data next to the program: picture.jpg (or any picture the
+// folder your_own_show_data next to the program (on the web page: the PAK archive
+// your_own_show.pak next to it, the same names inside): picture.jpg (or any picture the
 // engine reads, under that name), model.md2 and skin.pcx. Its music (the runtime needs
-// one) is the file that YOUR_OWN_SHOW_MUSIC names, else music.mp3 in that folder: MP3,
-// or any other kind the runtime plays.
-// The rest (window, keys, --shot, --video, --jobs, --help) is the runtime's.
+// one) is the file that YOUR_OWN_SHOW_MUSIC names, else music.mp3 among those files:
+// MP3 or 16-bit PCM WAV.
+// The rest (window, keys, --shot, --video, --jobs, --help, the page) is the runtime's.
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
 
 #include "zarnoth/core/kvl_filestream.h"
+#include "zarnoth/core/kvl_pakstream.h"
 #include "zarnoth/show/zrn_showmain.h"
 #include "zarnoth/show/zrn_showscene.h"
+#if defined(__EMSCRIPTEN__)
+#include "zarnoth/show/web/zrn_showpage.h"
+#endif
 
 namespace {
+
+// The show's files, by name: in a folder or a PAK archive, which the runtime finds
+// before it makes a scene. Each stream is made once and outlives the scenes (the model
+// loader keys on them); the runtime opens clones.
+class ShowFiles {
+public:
+    void Found(const std::string& path) {
+        m_streams.clear();
+        m_path = path;
+        m_archive.reset();
+        if (std::filesystem::is_regular_file(path)) {
+            m_archive = std::make_unique<KVLFileStream>(path.c_str());
+        }
+    }
+    const KVLStream& Get(const std::string& name) {
+        std::unique_ptr<KVLStream>& stream = m_streams[name];
+        if (stream == nullptr && m_archive != nullptr) {
+            stream = std::make_unique<KVLPAKStream>(*m_archive, name.c_str());
+        } else if (stream == nullptr) {
+            stream = std::make_unique<KVLFileStream>((m_path + "/" + name).c_str());
+        }
+        return *stream;
+    }
+
+private:
+    std::string m_path;
+    std::unique_ptr<KVLFileStream> m_archive;
+    std::map<std::string, std::unique_ptr<KVLStream>> m_streams;
+};
 
 // Every scene's state follows from its tick counter alone, never from a clock or from
 // how often Render runs: the runtime renders pictures at any rate, and moves a scene
 // on with drawing off, and each tick must look the same whichever way it is reached.
 class PictureScene : public ZRNShowScene {
 public:
-    PictureScene(const ZRNShowSceneContext& c, std::string folder)
-        : ZRNShowScene(c.renderer, c.renderVisitor, c.tickVisitor), m_folder(std::move(folder)) {}
+    PictureScene(const ZRNShowSceneContext& c, ShowFiles* files)
+        : ZRNShowScene(c.renderer, c.renderVisitor, c.tickVisitor), m_files(files) {}
 
     bool Load(KVLString* errorText) override {
         m_camera.AddKey(KVLVector3(0.0f, 0.0f, 1.0f));
         m_camera.targets[0] = KVLVector3(0.0f, 0.0f, 0.0f);
         m_root = std::make_unique<ZRNNodeCamera>(&m_camera);
-        const std::string path = m_folder + "picture.jpg";
+        const KVLStream& picture = m_files->Get("picture.jpg");
         std::unique_ptr<ZRNNodeMaterial> material =
-            AddTexturedMaterial(KVLFileStream(path.c_str()), "picture", kZRNMaterialTexturedFlat, false);
+            AddTexturedMaterial(picture, "picture", kZRNMaterialTexturedFlat, false);
         if (!material) {
-            errorText->Format("%s: not a picture the engine reads", path.c_str());
+            errorText->Format("%s: not a picture the engine reads", picture.GetName().c_str());
             return false;
         }
         // Lit by its ambient colour alone, which Render turns up: the light's ambient and
@@ -56,7 +91,7 @@ public:
     }
 
 private:
-    std::string m_folder;
+    ShowFiles* m_files;
     ZRNCameraTrack m_camera;
     ZRNMaterial* m_picture = nullptr;
     std::unique_ptr<ZRNNode> m_root;
@@ -64,10 +99,10 @@ private:
 
 class ModelScene : public ZRNShowScene {
 public:
-    ModelScene(const ZRNShowSceneContext& c, const std::string& folder)
+    ModelScene(const ZRNShowSceneContext& c, ShowFiles* files)
         : ZRNShowScene(c.renderer, c.renderVisitor, c.tickVisitor),
-          m_model((folder + "model.md2").c_str()),
-          m_skin((folder + "skin.pcx").c_str()) {}
+          m_model(files->Get("model.md2")),
+          m_skin(files->Get("skin.pcx")) {}
 
     bool Load(KVLString* errorText) override {
         m_camera.AddKey(KVLVector3(0.0f, 0.15f, 1.1f));
@@ -91,46 +126,42 @@ public:
     }
 
 private:
-    // The model's streams outlive the scene's tree (the model loader keys on them).
-    KVLFileStream m_model;
-    KVLFileStream m_skin;
+    const KVLStream& m_model;
+    const KVLStream& m_skin;
     ZRNCameraTrack m_camera;
     ZRNTransformTrack* m_turn = nullptr;
     std::unique_ptr<ZRNNode> m_root;
 };
 
-// What the description's callbacks share: the data folder, which the runtime finds
-// before it makes a scene, and the music's stream, which the show owns.
-struct ShowFiles {
-    std::string folder;
-    std::unique_ptr<KVLFileStream> music;
-};
-
 ZRNShowDescription YourOwnShow() {
     auto files = std::make_shared<ShowFiles>();
+    auto music = std::make_shared<std::unique_ptr<KVLFileStream>>();
     ZRNShowDescription show;
     show.title = "Your own show";
     show.program = "your_own_show";
     show.version = "1.0";
     show.about = "Plays a picture and a turning model from your_own_show_data next to the program.";
+#if defined(__EMSCRIPTEN__)
+    show.archive = "your_own_show.pak";
+#else
     show.archive = "your_own_show_data";
-    show.found = [files](const std::string& path) { files->folder = path + "/"; };
-    show.music = [files]() -> const KVLStream* {
+#endif
+    show.found = [files](const std::string& path) { files->Found(path); };
+    show.music = [files, music]() -> const KVLStream* {
         const char* named = std::getenv("YOUR_OWN_SHOW_MUSIC");
-        const std::string path = named != nullptr ? named : files->folder + "music.mp3";
-        if (named == nullptr && !std::filesystem::exists(path)) {
-            return nullptr;
+        if (named == nullptr) {
+            return &files->Get("music.mp3");
         }
-        files->music = std::make_unique<KVLFileStream>(path.c_str());
-        return files->music.get();
+        *music = std::make_unique<KVLFileStream>(named);
+        return music->get();
     };
     // Left at ticks 300 and 600 (4.2 and 8.4 seconds); each seek makes a scene afresh.
     show.chapters = {
         {"picture", 300, [files](const ZRNShowSceneContext& c) {
-             return std::make_unique<PictureScene>(c, files->folder);
+             return std::make_unique<PictureScene>(c, files.get());
          }},
         {"model", 600, [files](const ZRNShowSceneContext& c) {
-             return std::make_unique<ModelScene>(c, files->folder);
+             return std::make_unique<ModelScene>(c, files.get());
          }},
     };
     return show;
@@ -138,4 +169,13 @@ ZRNShowDescription YourOwnShow() {
 
 }  // namespace
 
+#if defined(__EMSCRIPTEN__)
+// On the web page the runtime's page plays it.
+const ZRNShowDescription& ZRNShowPageDescription() {
+    static const ZRNShowDescription show = YourOwnShow();
+    return show;
+}
+int main() { return 0; }
+#else
 int main(int argc, char** argv) { return ZRNShowMain(YourOwnShow(), argc, argv); }
+#endif

@@ -20,6 +20,14 @@ function(zarnoth_show_page)
   endif()
   add_executable(${arg_TARGET} ${arg_SOURCES} ${web}/zrn_showpage.cpp)
   target_link_libraries(${arg_TARGET} PRIVATE ${arg_LIBRARIES} zarnoth_show)
+  # A show written against the installed package includes "zarnoth/core/..." : in the
+  # tree that is the source folder itself.
+  set(tree ${CMAKE_BINARY_DIR}/tree-include)
+  if(NOT EXISTS ${tree}/zarnoth)
+    file(MAKE_DIRECTORY ${tree})
+    file(CREATE_LINK ${CMAKE_SOURCE_DIR} ${tree}/zarnoth SYMBOLIC)
+  endif()
+  target_include_directories(${arg_TARGET} PRIVATE ${tree})
   set_target_properties(${arg_TARGET} PROPERTIES OUTPUT_NAME zarnoth RUNTIME_OUTPUT_DIRECTORY ${dir})
   target_link_options(${arg_TARGET} PRIVATE
     -sENVIRONMENT=web
