@@ -3,11 +3,19 @@
 // (kvl_soundoutput_web.js), in order, with silence where it has none.
 //
 // Its messages: in, {left, right} (two Float32Arrays of one chunk, appended to the
-// queue) or {flush: generation} (the queue is dropped, counts start again for that
-// generation); out, every 512 frames played and whenever it runs dry, {generation,
-// played, starved}: the frames of chunks played since the last flush and the frames it
-// has ever had to play as silence between two chunks (starvation: a gap in the music,
-// counted only once a later chunk proves more music was to come).
+// queue), {flush: generation} (the queue is dropped, counts start again for that
+// generation) or {hold: frames} (play nothing until that many frames are queued; 0 ends
+// a hold at once); out, every 512 frames played and whenever it runs dry, {generation,
+// played, starved, stall}: the frames of chunks played since the last flush, the frames
+// it has ever had to play as silence between two chunks (starvation: a gap in the
+// music, counted only once a later chunk proves more music was to come), and the
+// longest wait in milliseconds between two of its calls since the last report.
+//
+// Why a hold: WebKitGTK's audio thread stands for up to a second or so just after the
+// context starts or resumes (and, on a busy machine, now and then while it runs), then
+// renders the time it missed at once, before it delivers the chunks sent meanwhile: all
+// it plays then is what was queued before it stood. The silence of a hold is a late
+// start, not a gap: the show's clock follows the music heard.
 //
 // Shipped as a file of its own next to zarnoth.wasm and loaded by URL (addModule).
 class KVLRingPlayer extends AudioWorkletProcessor {
@@ -21,10 +29,21 @@ class KVLRingPlayer extends AudioWorkletProcessor {
     this.fed = false;
     this.gap = 0;
     this.starved = 0;
+    this.queued = 0;  // frames in the queue, the played part of its first chunk included
+    this.hold = 0;
+    this.lastCall = 0;
+    this.stall = 0;
     this.port.onmessage = (event) => {
       const message = event.data;
+      if (message.hold !== undefined) {
+        // Sent as the context starts or resumes: the time it stood suspended is no stall.
+        this.hold = message.hold;
+        this.lastCall = 0;
+        return;
+      }
       if (message.flush !== undefined) {
         this.queue = [];
+        this.queued = 0;
         this.at = 0;
         this.generation = message.flush;
         this.played = 0;
@@ -34,6 +53,7 @@ class KVLRingPlayer extends AudioWorkletProcessor {
         return;
       }
       this.queue.push(message);
+      this.queued += message.left.length;
       this.starved += this.gap;
       this.gap = 0;
       this.fed = true;
@@ -44,6 +64,18 @@ class KVLRingPlayer extends AudioWorkletProcessor {
     const left = outputs[0][0];
     const right = outputs[0][1] || left;
     const n = left.length;
+    // Wall-clock time (the audio clock runs on through a catch-up).
+    const now = Date.now();
+    if (this.lastCall > 0) {
+      this.stall = Math.max(this.stall, now - this.lastCall);
+    }
+    this.lastCall = now;
+    if (this.hold > 0 && this.queued - this.at < this.hold) {
+      left.fill(0);
+      right.fill(0);
+      return true;
+    }
+    this.hold = 0;
     let i = 0;
     while (i < n && this.queue.length > 0) {
       const chunk = this.queue[0];
@@ -53,6 +85,7 @@ class KVLRingPlayer extends AudioWorkletProcessor {
       i += take;
       this.at += take;
       if (this.at === chunk.left.length) {
+        this.queued -= chunk.left.length;
         this.queue.shift();
         this.at = 0;
       }
@@ -67,7 +100,9 @@ class KVLRingPlayer extends AudioWorkletProcessor {
     this.played += i;
     if (this.played - this.told >= 512 || (i < n && this.played !== this.told)) {
       this.told = this.played;
-      this.port.postMessage({generation: this.generation, played: this.played, starved: this.starved});
+      this.port.postMessage({generation: this.generation, played: this.played, starved: this.starved,
+                             stall: this.stall});
+      this.stall = 0;
     }
     return true;
   }
