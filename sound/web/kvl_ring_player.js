@@ -9,7 +9,7 @@
 // played, starved, stall}: the frames of chunks played since the last flush, the frames
 // it has ever had to play as silence between two chunks (starvation: a gap in the
 // music, counted only once a later chunk proves more music was to come), and the
-// longest wait in milliseconds between two of its calls since the last report.
+// longest stand of the audio thread made up at once since the last report (ms).
 //
 // Why a hold: WebKitGTK's audio thread stands for up to a second or so just after the
 // context starts or resumes (and, on a busy machine, now and then while it runs), then
@@ -31,14 +31,12 @@ class KVLRingPlayer extends AudioWorkletProcessor {
     this.starved = 0;
     this.queued = 0;  // frames in the queue, the played part of its first chunk included
     this.hold = 0;
-    this.lastCall = 0;
+    this.peakLag = -Infinity;
     this.stall = 0;
     this.port.onmessage = (event) => {
       const message = event.data;
       if (message.hold !== undefined) {
-        // Sent as the context starts or resumes: the time it stood suspended is no stall.
         this.hold = message.hold;
-        this.lastCall = 0;
         return;
       }
       if (message.flush !== undefined) {
@@ -64,12 +62,12 @@ class KVLRingPlayer extends AudioWorkletProcessor {
     const left = outputs[0][0];
     const right = outputs[0][1] || left;
     const n = left.length;
-    // Wall-clock time (the audio clock runs on through a catch-up).
-    const now = Date.now();
-    if (this.lastCall > 0) {
-      this.stall = Math.max(this.stall, now - this.lastCall);
-    }
-    this.lastCall = now;
+    // How far the audio clock is behind the wall clock: it grows while the thread
+    // stands and shrinks as much again when the stand is made up at once (a suspended
+    // context, whose time is not made up, is no stand).
+    const lag = Date.now() - currentFrame * 1000 / sampleRate;
+    this.peakLag = Math.max(this.peakLag, lag);
+    this.stall = Math.max(this.stall, this.peakLag - lag);
     if (this.hold > 0 && this.queued - this.at < this.hold) {
       left.fill(0);
       right.fill(0);

@@ -16,7 +16,8 @@
 // Everything of one output lives in Module.zarnothSound, tagged with its output; the
 // page and the tests read the counts Module.zarnoth{Sound,Music,Bridged,Starved}Frames,
 // Module.zarnothSoundPath ("worklet" or "script"), Module.zarnothSoundRate and
-// Module.zarnothAudioStallMs (the longest the worklet went uncalled while it ran).
+// Module.zarnothAudioStallMs (the longest stand of the audio thread the worklet had to
+// make up at once).
 //
 // The worklet plays the chunks it is sent, in order, and every 512 frames reports how
 // many it has played since the last flush; silence it plays between two chunks (none

@@ -166,15 +166,16 @@ def show_music_seconds(native, site, work):
     return min(length, SHOW_SECONDS)
 
 
-# The longest the worklet went uncalled while its context ran, in ms (0 in the other path).
+# The longest stand of the browser's audio thread that the worklet had to make up at once
+# (ms; 0 in the other path).
 STALL = "Math.round(Module.zarnothAudioStallMs || 0)"
 
 
 def check_sound(end, stall_ms, what, music_seconds, path=None):
     """The sound's counts at the end of a whole show (zarnothPage.endSound): the music
     played against the soundtrack's part, no silence bridged, and in the worklet path no
-    gap. stall_ms: the longest the worklet went uncalled while its context ran (printed:
-    the page's lead and hold are sized against it)."""
+    gap. stall_ms: the longest stand of the audio thread made up at once (printed: the
+    page's lead and hold are sized against it)."""
     rate = max(end["rate"], 1)
     music = end["music"] / rate
     print(f"{what}: sound through the {end['path']} node: music played {music:.3f} s (the show's part of the "
