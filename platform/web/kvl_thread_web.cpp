@@ -1,6 +1,8 @@
 // KVLThreadStepped: the worker's begin, loop and end calls made from the main loop.
 #include "platform/web/kvl_thread_web.h"
 
+#include <algorithm>
+
 KVLThreadStepped::~KVLThreadStepped() { Stop(); }
 
 bool KVLThreadStepped::Create(int32_t argument, KVLThreadCallback begin, KVLThreadCallback loop,
@@ -37,10 +39,9 @@ bool KVLThreadStepped::Stop() {
 }
 
 // The main loop gives the machine back between steps; the pause only says when the
-// next loop call is due.
-void KVLThreadStepped::Pause(int32_t ms) {
-    m_resumeAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-}
+// next loop call is due, counted from when the current one was due (as a thread's
+// calls would have followed each other), not from when a late step made it.
+void KVLThreadStepped::Pause(int32_t ms) { m_resumeAt = m_callDue + std::chrono::milliseconds(ms); }
 
 // The owner waits in the one thread there is: the worker can only move on if the
 // owner lets it, so one step takes the place of the wait.
@@ -51,6 +52,7 @@ void KVLThreadStepped::Step() {
         return;
     }
     m_inCall = true;
+    const auto stepAt = std::chrono::steady_clock::now();
     if (!m_begun) {
         m_begun = true;
         if (m_begin != nullptr && !m_begin(m_argument, m_context)) {
@@ -59,15 +61,21 @@ void KVLThreadStepped::Step() {
     } else if (m_loop == nullptr) {
         m_running.store(false);
     } else {
+        // Calls fall due from the last step on at the earliest: a thread owes none for
+        // the time before (the page may have had no frames for seconds).
+        m_resumeAt = std::max(m_resumeAt, m_lastStep);
         for (int32_t calls = 0; calls < kMaxCallsPerStep && m_running.load(); ++calls) {
-            if (calls > 0 && std::chrono::steady_clock::now() < m_resumeAt) {
+            const auto now = std::chrono::steady_clock::now();
+            if (calls > 0 && now < m_resumeAt) {
                 break;
             }
+            m_callDue = std::min(m_resumeAt, now);
             if (!m_loop(m_argument, m_context)) {
                 m_running.store(false);
             }
         }
     }
+    m_lastStep = stepAt;
     m_inCall = false;
     if (!m_running.load()) {
         Finish();

@@ -2,8 +2,9 @@
 // thread (see kvl_mainloop_web.h). Start runs nothing yet; each step of the main loop
 // (or each Wait of its owner) calls begin first, then loop calls while the worker is
 // running, then end. A step makes loop calls as a thread would have made them since the
-// last step: the next one once the pause the worker asked for (Pause) is over, up to
-// kMaxCallsPerStep, so the worker keeps its pace when the page's frames come slowly. Stop ends it at once in the caller's
+// last step: one, then each next one whose pause (Pause, counted from when the call
+// before was due) is over, up to kMaxCallsPerStep, so the worker keeps its pace when
+// the page's frames come slowly. Stop ends it at once in the caller's
 // thread: running clears, and (begin first, if it has not run yet) end runs, unless a
 // callback of this worker is in progress (then the step that made that call runs end
 // when it returns).
@@ -38,5 +39,7 @@ private:
 
     bool m_begun = false;
     bool m_inCall = false;
-    std::chrono::steady_clock::time_point m_resumeAt;
+    std::chrono::steady_clock::time_point m_resumeAt;  // when the next loop call is due
+    std::chrono::steady_clock::time_point m_callDue;   // when the current one was due
+    std::chrono::steady_clock::time_point m_lastStep;
 };

@@ -91,5 +91,10 @@ int32_t KVLSoundOutputWeb::PullForPage(uint8_t* out, int32_t bytes) {
 }
 
 int32_t KVLSoundOutputWeb::PullChunkForPage(uint8_t* out, int32_t maxBytes, int32_t* music) {
+    // Held or stopped: nothing now, which is not the end of the music.
+    if (!IsHandingOut()) {
+        *music = 0;
+        return -1;
+    }
     return PullQueued(out, maxBytes, music);
 }

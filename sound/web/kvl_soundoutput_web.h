@@ -37,8 +37,8 @@ public:
     // the music frames among them, or -1 for the silence of a stopped or held ring
     // (neither music nor a gap).
     int32_t PullForPage(uint8_t* out, int32_t bytes);
-    // The worklet's feeder: at most maxBytes of what the ring holds (0 when it is not
-    // handing out); *music gets the music frames among them.
+    // The worklet's feeder: at most maxBytes of what the ring holds (0 when it holds
+    // nothing, -1 when it is not handing out); *music gets the music frames among them.
     int32_t PullChunkForPage(uint8_t* out, int32_t maxBytes, int32_t* music);
     // What the worklet has been sent and not yet played, in bytes.
     void SetQueuedOnPage(int32_t bytes) { SetDeviceQueued(bytes); }

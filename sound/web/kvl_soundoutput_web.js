@@ -11,11 +11,13 @@
 //   kvl_sound_web_suspend(output, suspend) suspend (1) or resume (0) the AudioContext
 // and the program's functions this file calls (EMSCRIPTEN_KEEPALIVE there):
 //   _kvl_sound_web_pull(output, bytesPtr, bytes) -> music frames, -1 for a held ring
-//   _kvl_sound_web_pull_chunk(output, bytesPtr, maxBytes, musicPtr) -> bytes
+//   _kvl_sound_web_pull_chunk(output, bytesPtr, maxBytes, musicPtr) -> bytes, -1 for a held ring
 //   _kvl_sound_web_queued(output, bytes)  what the node has been given and not played
 // Everything of one output lives in Module.zarnothSound, tagged with its output; the
 // page and the tests read the counts Module.zarnoth{Sound,Music,Bridged,Starved}Frames,
-// Module.zarnothSoundPath ("worklet" or "script") and Module.zarnothSoundRate.
+// Module.zarnothSoundPath ("worklet" or "script"), Module.zarnothSoundRate and
+// Module.zarnothAudioStallMs (the longest stand of the audio thread the worklet had to
+// make up at once).
 //
 // The worklet plays the chunks it is sent, in order, and every 512 frames reports how
 // many it has played since the last flush; silence it plays between two chunks (none
@@ -25,6 +27,14 @@
 // a timer (reports stop while the context is suspended), and tells the ring what is
 // still queued. Music and bridged silence are counted as the worklet reports them
 // played. A worklet that cannot be set up falls back to the ScriptProcessor.
+//
+// The lead and the hold are sized for WebKitGTK, whose audio thread stands now and then
+// (most often just after the context starts or resumes, up to a second or so; on a busy
+// machine, with the whole page, up to about 1.5 s) and then renders the missed time at
+// once, from what the worklet held when it stood: the worklet is kept 3 s ahead, and
+// as the context starts or resumes it holds its music until it has 1.5 s of it (see
+// kvl_ring_player.js). A hold ends early when the ring has had nothing for a second
+// (the music ended before filling it).
 //
 // Emscripten copies each function below into the program by its text: a function sees
 // only the program's globals, not this file's scope.
@@ -49,7 +59,8 @@ mergeInto(LibraryManager.library, {
     }
     const scriptFrames = 2048;
     const chunkFrames = 1024;
-    const lead = context.sampleRate;
+    const lead = 3 * context.sampleRate;
+    const holdFrames = Math.round(1.5 * context.sampleRate);
     const bytesPerFrame = channels * (bits / 8);
     for (const name of ["zarnothSoundFrames", "zarnothMusicFrames", "zarnothBridgedFrames", "zarnothStarvedFrames"]) {
       if (Module[name] === undefined) {
@@ -60,7 +71,9 @@ mergeInto(LibraryManager.library, {
       output: output, context: context, node: null, path: "none", closed: false, timer: null,
       scratch: _malloc(Math.max(scriptFrames, chunkFrames) * bytesPerFrame + 4),
       generation: 0, sent: 0, played: 0, inFlight: [], starvedBefore: Module.zarnothStarvedFrames,
+      holding: false, dryFrom: 0,
     };
+    Module.zarnothAudioStallMs = 0;
     const music = sound.scratch + Math.max(scriptFrames, chunkFrames) * bytesPerFrame;
     const count = function (frames, musicFrames) {
       Module.zarnothSoundFrames += frames;
@@ -104,18 +117,38 @@ mergeInto(LibraryManager.library, {
       }
       while (sound.sent - sound.played < lead) {
         const want = Math.min(chunkFrames, lead - (sound.sent - sound.played));
-        const got = _kvl_sound_web_pull_chunk(output, sound.scratch, want * bytesPerFrame, music) / bytesPerFrame;
-        if (got <= 0) {
+        const pulled = _kvl_sound_web_pull_chunk(output, sound.scratch, want * bytesPerFrame, music);
+        if (pulled === 0 && sound.holding) {
+          // The ring hands out but has nothing: a second of that, and no more is coming.
+          const now = performance.now();
+          if (sound.dryFrom === 0) {
+            sound.dryFrom = now;
+          } else if (now - sound.dryFrom > 1000) {
+            sound.node.port.postMessage({hold: 0});
+            sound.holding = false;
+          }
+        }
+        if (pulled <= 0) {
           break;
         }
+        sound.dryFrom = 0;
+        const got = pulled / bytesPerFrame;
         const left = new Float32Array(got);
         const right = new Float32Array(got);
         convert(left, right);
         sound.node.port.postMessage({left: left, right: right}, [left.buffer, right.buffer]);
         sound.sent += got;
         sound.inFlight.push({end: sound.sent, frames: got, music: HEAP32[music >> 2]});
+        // (The worklet ends the hold itself once it has this much.)
+        sound.holding = sound.holding && sound.sent - sound.played < holdFrames;
       }
       _kvl_sound_web_queued(output, (sound.sent - sound.played) * bytesPerFrame);
+    };
+    // Before the context starts or resumes, while its audio thread may stand.
+    sound.hold = function () {
+      sound.node.port.postMessage({hold: holdFrames});
+      sound.holding = true;
+      sound.dryFrom = 0;
     };
     const startScript = function () {
       const node = context.createScriptProcessor(scriptFrames, 0, 2);
@@ -149,6 +182,7 @@ mergeInto(LibraryManager.library, {
         node.port.onmessage = function (event) {
           const report = event.data;
           Module.zarnothStarvedFrames = sound.starvedBefore + report.starved;
+          Module.zarnothAudioStallMs = Math.max(Module.zarnothAudioStallMs, report.stall);
           if (report.generation !== sound.generation) {
             return;
           }
@@ -156,8 +190,9 @@ mergeInto(LibraryManager.library, {
           sound.settle(false);
           sound.topUp();
         };
-        node.connect(context.destination);
         sound.node = node;
+        sound.hold();
+        node.connect(context.destination);
         sound.path = "worklet";
         Module.zarnothSoundPath = "worklet";
         sound.timer = setInterval(sound.topUp, 20);
@@ -226,6 +261,9 @@ mergeInto(LibraryManager.library, {
     if (suspend) {
       sound.context.suspend();
     } else {
+      if (sound.path === "worklet") {
+        sound.hold();
+      }
       sound.context.resume();
     }
   },

@@ -92,6 +92,28 @@ TEST(SteppedWorker, CatchesUpAfterItsPausesUpToALimit) {
     EXPECT_EQ(trace.calls, "b" + std::string(KVLThreadStepped::kMaxCallsPerStep, 'l'));
 }
 
+// Pauses shorter than the time between two steps: the step makes the calls a thread
+// would have made meanwhile, each due a pause after the one before (not a pause after
+// the late step made it), so slow frames do not slow the worker down.
+TEST(SteppedWorker, KeepsItsPaceWhenStepsComeSlowly) {
+    Trace trace;
+    trace.pauseMs = 20;
+    KVLThreadStepped worker;
+    trace.worker = &worker;
+    worker.Create(0, &Begin, &Loop, &End, &trace);
+    worker.Start();
+    KVLWebStepAll();  // begin
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    KVLWebStepAll();
+    // Due 0, 20, 40, 60 and 80 ms after the begin step (more if the sleep overran).
+    EXPECT_GE(trace.calls.size(), 1u + 5u) << trace.calls;
+    EXPECT_LE(trace.calls.size(), 1u + KVLThreadStepped::kMaxCallsPerStep) << trace.calls;
+    const size_t before = trace.calls.size();
+    KVLWebStepAll();
+    EXPECT_LE(trace.calls.size(), before + 1) << "a step right after owes at most its one call";
+    worker.Stop();
+}
+
 TEST(SteppedWorker, OwnerWaitMakesOneStepAndDestructionEndsIt) {
     Trace trace;
     {
