@@ -100,6 +100,19 @@ web_build() {
     for f in zarnoth.wasm zarnoth.js kvl_ring_player.js zarnoth_page.js index.html quorvel.pak; do
         printf '%-16s %9d bytes\n' "$f" "$(stat -c %s "$site/$f")"
     done
+    # The second show (examples/your_own_show) from the same tree: its page, with an
+    # archive of its files taken from the demo's.
+    step "build the second show's page (build-web/pages/your_own_show)"
+    cmake --build "$out" -j "$jobs" --target your_own_show
+    local files="$out/pages/your_own_show.files"
+    rm -rf "$files" && mkdir -p "$files"
+    local member
+    for member in 'tex\prt.jpg:picture.jpg' 'md2\ddz\m.md2:model.md2' 'md2\ddz\ddz.pcx:skin.pcx' 'snd\qv.mp3:music.mp3'; do
+        build/bin/kvl pak extract build/bin/quorvel.pak "${member%%:*}" "$files/${member#*:}" >/dev/null
+    done
+    rm -f "$out/pages/your_own_show/your_own_show.pak"
+    build/bin/kvl pak create "$out/pages/your_own_show/your_own_show.pak" "$files" >/dev/null
+    step_done
 }
 
 serve() {
@@ -178,7 +191,8 @@ if [[ -n "${ZARNOTH_WEB_CASES:-}" ]]; then
 fi
 run_browser() {
     /usr/bin/python3 tests/web/web_test.py --browser "$1" --site "$site" --native build/bin/zarnoth \
-        --reference tests/app/reference --work "$out/test/$1" --slots "$out/test/slots" "${cases[@]}"
+        --reference tests/app/reference --work "$out/test/$1" --slots "$out/test/slots" \
+        --second-site "$out/pages/your_own_show" "${cases[@]}"
 }
 if [[ "${ZARNOTH_WEB_SERIAL:-0}" == 1 ]]; then
     for b in "${browsers[@]}"; do

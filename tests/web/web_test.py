@@ -31,6 +31,8 @@ special headers):
   touch      (Chromium: an emulated phone) the picture is letterboxed 4:3 in portrait
              and in landscape; a tap starts the show, a tap shows the timeline and a
              tap on it seeks
+  second     (Chromium) the second show's page (examples/your_own_show, built from the
+             tree): its title and chapter mark come from its program, its shot draws
   soak       a few hundred random keys (Space, Left, Right, Home, 1-5) and timeline
              clicks on the paused show, each checked against the tick the show's own
              rules give (and the canvas against the native picture for a few)
@@ -603,6 +605,31 @@ def case_shots(page, base, native, reference, work):
     print(f"shot {hold_tick}: the same picture at 10 and 60 pictures a second")
 
 
+def case_second(page, base, work):
+    """The second show (examples/your_own_show) on the same page: its title and chapter
+    come from its own program, and its shot draws."""
+    page.goto(f"{base}/second/index.html")
+    page.wait_for("window.zarnothPage && zarnothPage.state === 'ready'", 120)
+    marks = page.eval("[...document.querySelectorAll('.scene-mark')].map((m) => Number(m.dataset.tick))")
+    title = page.eval("document.title")
+    if marks != [300] or title != "Your own show":
+        raise AssertionError(f"the second show's page has the title {title!r} and marks at {marks}, "
+                             "not 'Your own show' and [300]")
+    page.goto(f"{base}/second/index.html?shot=450")
+    page.wait_for("window.zarnothPage && (zarnothPage.state === 'shot' || zarnothPage.state === 'error')", 300)
+    if page.eval("document.title") != "Your own show - shot ready":
+        raise AssertionError("the second show's shot: no picture: " + "\n".join(page.console[-20:]))
+    png = os.path.join(work, "second_450.png")
+    with open(png, "wb") as f:
+        f.write(base64.b64decode(page.eval(
+            "(() => { let s = ''; for (const b of zarnothPage.shotPNG) s += String.fromCharCode(b); return btoa(s); })()")))
+    mean = subprocess.run(["identify-im6.q16", "-format", "%[fx:mean]", png], capture_output=True, text=True,
+                          check=True).stdout
+    if float(mean) < 0.005:
+        raise AssertionError(f"the second show's shot at tick 450 is black (mean {mean})")
+    print(f"second show: title and chapter from its program; its shot at tick 450 drawn (mean {float(mean):.3f})")
+
+
 def case_archives(page, base):
     for name, needs_key in (("missing", False), ("truncated", True)):
         page.goto(f"{base}/site-{name}/index.html")
@@ -667,6 +694,7 @@ def main():
     parser.add_argument("--slots", help="a folder of lock files shared by browsers run at once: at most two "
                         "play a whole show together")
     parser.add_argument("--executable", help="the browser's program (default: found on PATH)")
+    parser.add_argument("--second-site", help="the second show's page (case second)")
     args = parser.parse_args()
     executable = args.executable or find_browser(args.browser)
     if not executable:
@@ -691,6 +719,8 @@ def main():
     os.makedirs(root)
     sites = make_sites(site, root)
     os.symlink(site, os.path.join(root, "site"))
+    if args.second_site:
+        os.symlink(os.path.abspath(args.second_site), os.path.join(root, "second"))
     http_port = free_port()
     server = subprocess.Popen([sys.executable, "-m", "http.server", str(http_port), "--bind", "127.0.0.1"],
                               cwd=root, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -700,7 +730,7 @@ def main():
         print(f"browser: {args.browser} {page.eval('navigator.userAgent')}")
         base = f"http://127.0.0.1:{http_port}"
         cases = (args.cases or "archives,addresses,shots,viewer,show,slow,fallback" +
-                 {"chromium": ",touch", "firefox": ",soak"}.get(args.browser, "")).split(",")
+                 {"chromium": ",touch,second", "firefox": ",soak"}.get(args.browser, "")).split(",")
         if "archives" in cases:
             case_archives(page, base)
         if "addresses" in cases:
@@ -711,6 +741,8 @@ def main():
             case_viewer(page, base, native, work)
         if "touch" in cases:
             case_touch(page, base)
+        if "second" in cases:
+            case_second(page, base, work)
         if "soak" in cases:
             case_soak(page, base, native, work)
         music_seconds = show_music_seconds(native, site, work)
