@@ -68,10 +68,17 @@ TEST(VideoJobs, AFailedPartStopsTheOthersAndIsNamedWithItsLog) {
     const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
     pid_t pid = -1;
     ASSERT_EQ(posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-    // The soundtrack and the two parts start at once; the first part is killed.
+    // The soundtrack and the two parts start at once; the first part is killed. A child
+    // counts once it runs its own command line: just spawned, it still shows the
+    // program's, and the program waits until it has started it (frozen then, it would
+    // never start and the program would wait for good).
     std::vector<std::pair<pid_t, std::string>> children;
+    const auto started = [](const std::pair<pid_t, std::string>& c) {
+        return c.second.find("--soundtrack") != std::string::npos || c.second.find("--from ") != std::string::npos;
+    };
     const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (children.size() < 3 && std::chrono::steady_clock::now() < limit) {
+    while ((children.size() < 3 || !std::all_of(children.begin(), children.end(), started)) &&
+           std::chrono::steady_clock::now() < limit) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         children = Children(pid);
     }
