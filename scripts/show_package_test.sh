@@ -152,7 +152,13 @@ echo "  --help lists --shot, --video, --jobs; --windowed --shot refused (status 
 # and 2 s later it is in its next scene, whose pictures score under 10 dB).
 start_xvfb "$work" 640x480x24
 "$show" --shot 200 -o live_shot.png --size 640x480 >/dev/null 2>&1 || fail "--shot 200 failed"
-SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/live.raw" "$show" --windowed --start 160 >live.log 2>&1 &
+# Its music is noise, so that where the music is can be found in what the sound device
+# was given: SDL's disk driver keeps it.
+ffmpeg -v error -f lavfi -i "anoisesrc=d=10:c=white:r=44100:a=0.5:seed=7" -ac 2 -c:a pcm_s16le noise.wav ||
+    fail "ffmpeg cannot make noise.wav"
+ffmpeg -v error -i noise.wav -f s16le noise.raw || fail "ffmpeg cannot read noise.wav"
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/live.raw" YOUR_OWN_SHOW_MUSIC="$PWD/noise.wav" \
+    "$show" --windowed --start 160 >live.log 2>&1 &
 show_pid=$!
 psnr=none
 for _ in $(seq 16); do
@@ -167,4 +173,23 @@ wait "$show_pid" 2>/dev/null || true
 show_pid=""
 [[ "$psnr" != *"not yet"* ]] || { cat live.log; fail "the window never showed the shot's picture (last PSNR $psnr)"; }
 echo "  windowed --start 160 on Xvfb: the screen against --shot 200, PSNR $psnr dB"
+# The music from tick 160's own sample (160 * 14 ms at 44100 Hz: frame 98784) on: what
+# the device was given holds it from some point on, sample for sample, to its end, and
+# not the frame before it (earlier music there is what played before the seek).
+heard="$(/usr/bin/python3 - "$work/live.raw" noise.raw <<'PY'
+import sys
+heard = open(sys.argv[1], "rb").read()
+whole = open(sys.argv[2], "rb").read()
+music = whole[98784 * 4:]
+at = heard.find(music[:1024 * 4])
+while at >= 0 and at % 4 != 0:
+    at = heard.find(music[:1024 * 4], at + 1)
+tail = heard[at:] if at >= 0 else b""
+# It begins there: the frame before it is not the music's frame before.
+begins = at == 0 or heard[at - 4:at] != whole[98783 * 4:98784 * 4]
+print(f"{len(tail) // 4} {at // 4}" if at >= 0 and begins and music.startswith(tail[:len(tail) // 4 * 4]) else "none")
+PY
+)"
+[[ "$heard" != none ]] || fail "the sound device never got the music from tick 160's sample (frame 98784) on"
+echo "  the music from tick 160's sample (frame 98784) on: ${heard%% *} frames of it, sample for sample, after ${heard##* } frames"
 echo "Show package tests passed."
