@@ -31,8 +31,8 @@ special headers):
   touch      (Chromium: an emulated phone) the picture is letterboxed 4:3 in portrait
              and in landscape; a tap starts the show, a tap shows the timeline and a
              tap on it seeks
-  second     (Chromium) the second show's page (examples/your_own_show, built from the
-             tree): its title and chapter mark come from its program, its shot draws
+  second     the second show's page (examples/your_own_show, built from the tree): its
+             title and chapter mark come from its program, its shot draws
   soak       a few hundred random keys (Space, Left, Right, Home, 1-5) and timeline
              clicks on the paused show, each checked against the tick the show's own
              rules give (and the canvas against the native picture for a few)
@@ -688,7 +688,7 @@ def main():
     parser.add_argument("--native", required=True)
     parser.add_argument("--reference", required=True)
     parser.add_argument("--work", required=True)
-    parser.add_argument("--cases", help="default: archives,addresses,shots,viewer,show,slow,fallback; "
+    parser.add_argument("--cases", help="default: archives,addresses,shots,viewer,second,show,slow,fallback; "
                         "with touch in chromium and soak in firefox")
     parser.add_argument("--browser", choices=["chromium", "firefox", "webkit"], default="chromium")
     parser.add_argument("--slots", help="a folder of lock files shared by browsers run at once: at most two "
@@ -729,8 +729,8 @@ def main():
         page, stop = launch(args.browser, executable, work, free_port())
         print(f"browser: {args.browser} {page.eval('navigator.userAgent')}")
         base = f"http://127.0.0.1:{http_port}"
-        cases = (args.cases or "archives,addresses,shots,viewer,show,slow,fallback" +
-                 {"chromium": ",touch,second", "firefox": ",soak"}.get(args.browser, "")).split(",")
+        cases = (args.cases or "archives,addresses,shots,viewer,second,show,slow,fallback" +
+                 {"chromium": ",touch", "firefox": ",soak"}.get(args.browser, "")).split(",")
         if "archives" in cases:
             case_archives(page, base)
         if "addresses" in cases:
