@@ -36,6 +36,9 @@ ZRNShowDescription Describe() {
     show.found = [](const std::string& path) { SetDemoArchivePath(KVLString(path.c_str())); };
     show.release = [] { ReleaseDemoResources(); };
     show.music = [] { return static_cast<const KVLStream*>(GetDemoResource(kMusicId)); };
+    // 14 ms ticks; the models' and tracks' animations were timed at 70 ticks a second.
+    show.tickMs = 14;
+    show.animationTicksPerSecond = 70;
     show.chapters = {
         Chapter<ParentalScene>("Parental picture", 280),
         {"oscilloscope and credits", 1120,
@@ -57,6 +60,6 @@ const ZRNShowDescription& DemoShowDescription() {
 }
 
 const ZRNShowTimeline& DemoTimeline() {
-    static const ZRNShowTimeline timeline(DemoShowDescription().GetSwitchTicks());
+    static const ZRNShowTimeline timeline = DemoShowDescription().GetTimeline();
     return timeline;
 }

@@ -14,7 +14,9 @@
 #     prefix), unless a system-wide one is there;
 #   - on Xvfb, the windowed show started at a tick where the picture stands still shows
 #     what --shot gives (import -window root against the shot, PSNR over 25 dB; a black
-#     screen scores 8, the next scene 8).
+#     screen scores 8, the next scene 8), with the music from that tick's own sample.
+# The show's ticks are 20 ms, not the engine's default 14: the picture counts, the
+# soundtrack's length and a tick's sample follow from its own tick length.
 # Needs build/ configured and built (scripts/setup.sh). Under CI=true a missing tool fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -115,25 +117,26 @@ for v in whole jobs; do
 done
 cmp whole.rgb jobs.rgb || fail "--jobs 2 gives other pictures than the whole video"
 cmp whole.pcm jobs.pcm || fail "--jobs 2 gives other sound than the whole video"
-# 600 ticks of 14 ms at 25 pictures a second: pictures 0 to 209 (step floor(k * 10000 / 350) < 6000).
+# The show's 600 ticks of 20 ms at 25 pictures a second: pictures 0 to 299 (step
+# floor(k * 10000 / 500) < 6000). At the engine's default 14 ms it would be 210.
 pictures=$(($(stat -c %s whole.rgb) / (160 * 120 * 3)))
-((pictures == 210)) || fail "the video has $pictures pictures, not 210"
+((pictures == 300)) || fail "the video has $pictures pictures, not 300"
 [[ -n "$(tr -d '\0' <whole.pcm | head -c 1)" ]] || fail "the video's sound is silence"
 echo "  --video (FFV1) and --video --jobs 2: the same $pictures pictures and $(stat -c %s whole.pcm) bytes of sound"
 
 # A WAV soundtrack plays as it is: the show's soundtrack at 25 pictures a second is the
-# file's first 210 * 44100 / 25 frames, sample for sample.
-ffmpeg -v error -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=10" -ac 2 -c:a pcm_s16le music.wav ||
+# file's first 300 * 44100 / 25 frames, sample for sample.
+ffmpeg -v error -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=13" -ac 2 -c:a pcm_s16le music.wav ||
     fail "ffmpeg cannot make music.wav"
 YOUR_OWN_SHOW_MUSIC="$PWD/music.wav" "$show" --soundtrack played.wav --fps 25 >wav.log 2>&1 ||
     { cat wav.log; fail "--soundtrack with WAV music failed"; }
 for w in music played; do
     ffmpeg -v error -i $w.wav -f s16le -ac 2 -ar 44100 $w.raw || fail "ffmpeg cannot read $w.wav"
 done
-bytes=$((370440 * 4))
+bytes=$((529200 * 4))
 (($(stat -c %s played.raw) == bytes)) || fail "the WAV show's soundtrack holds $(stat -c %s played.raw) bytes, not $bytes"
 cmp played.raw <(head -c $bytes music.raw) || fail "the WAV show's soundtrack is not the music's samples"
-echo "  WAV music: the soundtrack is the file's first 370440 frames, sample for sample"
+echo "  WAV music: the soundtrack is the file's first 529200 frames, sample for sample"
 
 # The command line.
 "$show" --help >help.txt || fail "--help failed"
@@ -149,7 +152,7 @@ echo "  --help lists --shot, --video, --jobs; --windowed --shot refused (status 
 # The live show on a display, started at tick 160 of the picture (all shown from 150 to
 # 300): the screen is taken until it shows what --shot 200 gives, for at most about 4 s
 # (the window may be slow to open on a loaded machine; the clock starts with the show,
-# and 2 s later it is in its next scene, whose pictures score under 10 dB).
+# and 2.8 s later it is in its next scene, whose pictures score under 10 dB).
 start_xvfb "$work" 640x480x24
 "$show" --shot 200 -o live_shot.png --size 640x480 >/dev/null 2>&1 || fail "--shot 200 failed"
 # Its music is noise, so that where the music is can be found in what the sound device
@@ -173,23 +176,23 @@ wait "$show_pid" 2>/dev/null || true
 show_pid=""
 [[ "$psnr" != *"not yet"* ]] || { cat live.log; fail "the window never showed the shot's picture (last PSNR $psnr)"; }
 echo "  windowed --start 160 on Xvfb: the screen against --shot 200, PSNR $psnr dB"
-# The music from tick 160's own sample (160 * 14 ms at 44100 Hz: frame 98784) on: what
+# The music from tick 160's own sample (160 * 20 ms at 44100 Hz: frame 141120) on: what
 # the device was given holds it from some point on, sample for sample, to its end, and
 # not the frame before it (earlier music there is what played before the seek).
 heard="$(/usr/bin/python3 - "$work/live.raw" noise.raw <<'PY'
 import sys
 heard = open(sys.argv[1], "rb").read()
 whole = open(sys.argv[2], "rb").read()
-music = whole[98784 * 4:]
+music = whole[141120 * 4:]
 at = heard.find(music[:1024 * 4])
 while at >= 0 and at % 4 != 0:
     at = heard.find(music[:1024 * 4], at + 1)
 tail = heard[at:] if at >= 0 else b""
 # It begins there: the frame before it is not the music's frame before.
-begins = at == 0 or heard[at - 4:at] != whole[98783 * 4:98784 * 4]
+begins = at == 0 or heard[at - 4:at] != whole[141119 * 4:141120 * 4]
 print(f"{len(tail) // 4} {at // 4}" if at >= 0 and begins and music.startswith(tail[:len(tail) // 4 * 4]) else "none")
 PY
 )"
-[[ "$heard" != none ]] || fail "the sound device never got the music from tick 160's sample (frame 98784) on"
-echo "  the music from tick 160's sample (frame 98784) on: ${heard%% *} frames of it, sample for sample, after ${heard##* } frames"
+[[ "$heard" != none ]] || fail "the sound device never got the music from tick 160's sample (frame 141120) on"
+echo "  the music from tick 160's sample (frame 141120) on: ${heard%% *} frames of it, sample for sample, after ${heard##* } frames"
 echo "Show package tests passed."

@@ -11,6 +11,13 @@ std::vector<int32_t> ZRNShowDescription::GetSwitchTicks() const {
     return ticks;
 }
 
+int32_t ZRNShowDescription::GetAnimationTicksPerSecond() const {
+    if (animationTicksPerSecond > 0) {
+        return animationTicksPerSecond;
+    }
+    return tickMs > 0 ? (1000 + tickMs / 2) / tickMs : 1;
+}
+
 namespace {
 
 // A JSON string: quotes, backslashes and control characters escaped.
@@ -34,7 +41,7 @@ std::string Quoted(const std::string& text) {
 }  // namespace
 
 std::string ZRNShowDescription::GetPageInfo() const {
-    std::string json = "{\"title\":" + Quoted(title) + ",\"tickMs\":" + std::to_string(kZRNShowTickMs) + ",\"endTick\":" + std::to_string(GetEndTick()) +
+    std::string json = "{\"title\":" + Quoted(title) + ",\"tickMs\":" + std::to_string(tickMs) + ",\"endTick\":" + std::to_string(GetEndTick()) +
                        ",\"chapters\":[";
     for (int32_t i = 0; i < GetSceneCount(); ++i) {
         json += (i > 0 ? "," : "");
@@ -57,6 +64,13 @@ std::string ZRNShowDescription::Check() const {
     if (gapSteps < 2) {
         // The first step of a gap deletes the old scene and the last installs the next.
         return program + ": the switch gap must be two frame steps or more";
+    }
+    if (tickMs < 1 || tickMs > 1000) {
+        return program + ": the tick length must be 1 to 1000 ms, not " + std::to_string(tickMs);
+    }
+    if (animationTicksPerSecond < 0 || animationTicksPerSecond > 100000) {
+        return program + ": the animators' ticks a second must be 0 (the tick's own rate) to 100000, not " +
+               std::to_string(animationTicksPerSecond);
     }
     int32_t previous = 0;
     for (const ZRNShowChapter& chapter : chapters) {

@@ -4,8 +4,9 @@
 // gives it the rest: the window and its keys, the step clock, shots, captures, videos
 // (in parts, across processes), the command line and the web page.
 //
-// Time: a tick is 14 ms (ZRNShowController::kTickMs), the same for every show; the
-// scenes' end ticks must rise, and the last is the end of the show. Between two scenes
+// Time: a show counts ticks of its own length (14 ms unless it says otherwise), and its
+// animators run at so many ticks to their second; the scenes' end ticks must rise, and
+// the last is the end of the show. Between two scenes
 // the screen keeps the last picture for a switch gap of a few frame steps, in which
 // the old scene is deleted and the next installed.
 //
@@ -20,15 +21,14 @@
 #include <vector>
 
 #include "core/kvl_stream.h"
+#include "show/zrn_showtime.h"
+#include "show/zrn_showtimeline.h"
 
 class ZRNRendererInterface;
 class ZRNRenderVisitor;
 class ZRNAnimVisitor;
 class KVLSoundPlayer;
 class ZRNShowScene;
-
-// The length of a tick, the same for every show.
-inline constexpr int32_t kZRNShowTickMs = 14;
 
 // What a scene is made with: the renderer and the shared visitors (owned by the
 // controller) and the music's player, for scenes that show the music being played.
@@ -73,6 +73,12 @@ struct ZRNShowDescription {
     int32_t bitsPerPixel = 16;
     // Frame steps from leaving a scene to showing the next.
     int32_t gapSteps = 10;
+    // The length of a tick in milliseconds (1 to 1000), and the ticks to a second of the
+    // animators' time (models' frames, keyed tracks): 0 for the ticks a second really
+    // has (1000 / tickMs, rounded). A show whose animations were timed to a rounder
+    // count gives it (ZARNOTH 3D's 14 ms ticks run its animators at 70 a second).
+    int32_t tickMs = ZRNShowTime::kDefaultTickMs;
+    int32_t animationTicksPerSecond = 0;
     std::vector<ZRNShowChapter> chapters;
 
     // The tick at which the show ends (the last scene's end tick), 0 without scenes.
@@ -83,11 +89,15 @@ struct ZRNShowDescription {
         return i <= 0 || i > GetSceneCount() ? 0 : chapters[static_cast<size_t>(i - 1)].endTick;
     }
     std::vector<int32_t> GetSwitchTicks() const;
+    ZRNShowTime GetTime() const { return ZRNShowTime(tickMs); }
+    // The switch ticks with the show's time: what the runtime steps the show by.
+    ZRNShowTimeline GetTimeline() const { return ZRNShowTimeline(GetSwitchTicks(), GetTime()); }
+    int32_t GetAnimationTicksPerSecond() const;
     // The show as a page shows it, in JSON: {"title", "tickMs", "endTick", "chapters":
     // [{"name", "tick"}, ...]}, each chapter with its first tick.
     std::string GetPageInfo() const;
     // Why this is not a show that can play (no program name, no music, no scenes, end
-    // ticks that do not rise, a scene without a maker, a gap under two steps); empty
-    // when it can.
+    // ticks that do not rise, a scene without a maker, a gap under two steps, a tick
+    // length or animation rate out of range); empty when it can.
     std::string Check() const;
 };

@@ -117,7 +117,7 @@ void ZRNShowApp::Pause(std::chrono::steady_clock::time_point at) {
     if (m_paced && now - at > kLatePause) {
         // Asked a while ago (a hidden page gets no passes) while the music played on:
         // it goes on from where the show stopped, not from where it got to.
-        m_controller->PlayMusicAtFrame(ZRNShowStepper::SoundFrameOfStep(m_clock.StepAt(now), m_controller->GetMusicRate()));
+        m_controller->PlayMusicAtFrame(m_stepper->GetTime().SoundFrameOfStep(m_clock.StepAt(now), m_controller->GetMusicRate()));
     }
 }
 
@@ -138,7 +138,7 @@ class ZRNShowApp::SeekMusic : public ZRNShowStepper::Music {
 public:
     explicit SeekMusic(ZRNShowController* controller) : m_controller(controller) {}
     bool BringTo(int64_t step) override {
-        return PlayFrom(ZRNShowStepper::SoundFrameOfStep(step, m_controller->GetMusicRate()));
+        return PlayFrom(m_controller->GetTimeline().GetTime().SoundFrameOfStep(step, m_controller->GetMusicRate()));
     }
     bool PlayFrom(int64_t frame) {
         m_playingFrom = frame;
@@ -169,8 +169,8 @@ bool ZRNShowApp::SeekTo(int32_t tick) {
         m_stepper->Resync();
     }
     // Drawn as a shot draws it; in the end the music plays from the tick's own sample.
-    const int64_t target = ZRNShowStepper::StepOfTick(tick);
-    const int64_t tickFrame = ZRNShowStepper::SoundFrameOfTick(tick, m_controller->GetMusicRate());
+    const int64_t target = ZRNShowTime::StepOfTick(tick);
+    const int64_t tickFrame = m_show.GetTime().SoundFrameOfTick(tick, m_controller->GetMusicRate());
     SeekMusic music(m_controller.get());
     if (!m_stepper->StepToShot(target, &music, ZRNShowStepper::Follow::ShownMusic)) {
         return SeekFailed(tick, music.Failed() ? "the music cannot play from there" : "the show stopped on the way");
@@ -190,7 +190,7 @@ bool ZRNShowApp::SeekTo(int32_t tick) {
 bool ZRNShowApp::SeekFailed(int32_t tick, const char* what) {
     char text[160];
     std::snprintf(text, sizeof text, "Cannot go to tick %d (%.2f s): %s", tick,
-                  static_cast<double>(tick) * ZRNShowController::kTickMs / 1000.0, what);
+                  m_show.GetTime().SecondsOfTick(tick), what);
     KVLMessageBox(text, "Error");
     m_failed = true;
     m_controller->OnDestroying();
@@ -203,7 +203,7 @@ bool ZRNShowApp::RunDueSteps() {
     // ahead or falls silent for a while moves the show's clock, not the other way round.
     const int64_t heard = m_followsMusic ? m_controller->GetHeardMusicFrame() : -1;
     if (heard >= 0) {
-        m_clock.Follow(now, ZRNShowStepper::StepOfSoundFrame(heard, m_controller->GetMusicRate()), kFollowSteps);
+        m_clock.Follow(now, m_stepper->GetTime().StepOfSoundFrame(heard, m_controller->GetMusicRate()), kFollowSteps);
     }
     const int64_t drawn = m_stepper->GetDrawnSteps();
     m_stepper->StepToPicture(m_clock.StepAt(now), nullptr, ZRNShowStepper::Follow::ShownMusic);

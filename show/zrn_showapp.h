@@ -107,7 +107,7 @@ private:
     // Paced, how far (in steps) the clock may stray from the music heard before it is
     // put back with it: four ticks, under what a viewer notices, over the few
     // milliseconds by which a device's reports of what it played come late.
-    static constexpr int64_t kFollowSteps = 4 * ZRNShowStepper::kStepsPerTick;
+    static constexpr int64_t kFollowSteps = 4 * ZRNShowTime::kStepsPerTick;
     // Paced, a pause that takes effect later than this after it was asked puts the
     // music back to where the show stopped.
     static constexpr std::chrono::milliseconds kLatePause{50};
@@ -150,7 +150,7 @@ private:
     int64_t m_redraws = 0;
     int32_t m_startTick = 0;
     KeyListener m_keys{this};
-    ZRNShowClock m_clock;
+    ZRNShowClock m_clock{m_show.GetTime()};
     std::unique_ptr<ZRNShowStepper> m_stepper;
     std::unique_ptr<ZRNBackendWindow> m_window;
     std::unique_ptr<ZRNBackendRenderer> m_renderer;

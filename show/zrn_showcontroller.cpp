@@ -9,7 +9,7 @@
 ZRNShowController::ZRNShowController(const ZRNShowDescription& show, KVLWindow* window,
                                      ZRNRendererInterface* renderer, KVLTimer* timer)
     : m_show(show),
-      m_timeline(show.GetSwitchTicks()),
+      m_timeline(show.GetTimeline()),
       m_window(window),
       m_renderer(renderer),
       m_timer(timer),
@@ -66,7 +66,7 @@ int32_t ZRNShowController::GetCurrentIndex() const {
 }
 
 bool ZRNShowController::Init() {
-    m_tickVisitor = std::make_unique<ZRNTickVisitor>(kTicksPerSecond);
+    m_tickVisitor = std::make_unique<ZRNTickVisitor>(m_show.GetAnimationTicksPerSecond());
     m_renderVisitor = std::make_unique<ZRNRenderVisitor>(m_renderer);
     m_output = CreateSoundOutput();
     // The soundtrack's first bytes pick its streamer: a RIFF/WAVE header is PCM, the
@@ -103,7 +103,7 @@ bool ZRNShowController::Init() {
         return false;
     }
     if (m_timer != nullptr) {
-        m_timer->Setup(kTickMs, 0, &ZRNShowController::OnTick, this);
+        m_timer->Setup(m_timeline.GetTime().GetTickMs(), 0, &ZRNShowController::OnTick, this);
     }
     if (!m_player->Play(m_streamer.get(), nullptr)) {
         KVLMessageBox("Unable to play music", "Error");
@@ -154,7 +154,7 @@ bool ZRNShowController::Rewind() {
 int32_t ZRNShowController::GetMusicRate() const { return m_streamer->GetSampleRate(); }
 
 bool ZRNShowController::PlayMusicAtTick(int32_t tick) {
-    return PlayMusicAtFrame(ZRNShowStepper::SoundFrameOfTick(tick, m_streamer->GetSampleRate()));
+    return PlayMusicAtFrame(m_timeline.GetTime().SoundFrameOfTick(tick, m_streamer->GetSampleRate()));
 }
 
 bool ZRNShowController::PlayMusicAtFrame(int64_t frame) {

@@ -1,7 +1,7 @@
 // ZRNShowController: a show playing. Init builds the sound chain and the show's scenes,
 // loads every scene, opens the window and the renderer, starts the music and the
 // timer; FrameStep (main loop) renders the current scene or works through a scene
-// switch; OnTick (timer thread) counts the 14 ms ticks and flags the switches.
+// switch; OnTick (timer thread) counts the show's ticks and flags the switches.
 //
 // Timeline: each scene is left at its chapter's end tick. A switch takes the show's
 // gap of frame steps (ten for the demo): the first deletes the old scene and empties
@@ -44,8 +44,6 @@
 
 class ZRNShowController : public KVLWindowListener {
 public:
-    static constexpr int32_t kTickMs = kZRNShowTickMs;
-    static constexpr int32_t kTicksPerSecond = 70;
 
     // None is owned; window and timer may be null (see the file header). The show
     // outlives the controller; the window and the timer must be gone, or at least

@@ -215,10 +215,11 @@ int ZRNRunShowVideoJobs(const ZRNShowDescription& show, const ZRNShowCommandLine
     }
     const fs::path folder(name);
     const int32_t jobs = line.jobs;
-    const ZRNShowTimeline timeline(show.GetSwitchTicks());
+    const ZRNShowTimeline timeline = show.GetTimeline();
     const int32_t endTick = timeline.GetEndTick();
     ZRNShowVideoJoin join;
     join.showEndTick = endTick;
+    join.showTickMs = show.tickMs;
     join.path = options.videoPath;
     join.soundPath = (folder / "sound.wav").string();
     // The whole show's soundtrack comes first, then the parts.

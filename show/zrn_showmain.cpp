@@ -83,6 +83,7 @@ int ZRNShowMain(const ZRNShowDescription& show, int argc, char** argv) {
     }
     if (line.joining) {
         line.join.showEndTick = show.GetEndTick();
+        line.join.showTickMs = show.tickMs;
         problem = ZRNJoinShowVideo(line.join);
         return problem.empty() ? 0 : Refuse(1, named + problem);
     }

@@ -157,10 +157,10 @@ ZRNShowVideoSettings VideoSettings(const ZRNShowTimeline& timeline, const ZRNSho
     video.preset = options.videoPreset;
     video.crf = options.videoCrf;
     if (options.fromTick >= 0 || options.toTick >= 0) {
-        video.fromPicture = ZRNShowStepper::FirstPictureAt(std::max(options.fromTick, 0), options.fps);
+        video.fromPicture = timeline.GetTime().FirstPictureAt(std::max(options.fromTick, 0), options.fps);
         const int64_t whole = timeline.VideoPictures(options.fps);
         video.toPicture =
-            options.toTick < 0 ? whole : std::min(ZRNShowStepper::FirstPictureAt(options.toTick, options.fps), whole);
+            options.toTick < 0 ? whole : std::min(timeline.GetTime().FirstPictureAt(options.toTick, options.fps), whole);
     }
     return video;
 }
@@ -197,19 +197,19 @@ private:
         return 1;
     }
     bool FollowSound(int64_t step) {
-        return PlaySoundUntil(m_wav, m_controller->GetPlayer(), &m_played, ZRNShowStepper::SoundFrameOfStep(step, m_rate));
+        return PlaySoundUntil(m_wav, m_controller->GetPlayer(), &m_played, m_stepper.GetTime().SoundFrameOfStep(step, m_rate));
     }
     // "tick T (S s)": where a failure happened.
-    static std::string AtTick(int64_t tick) {
+    std::string AtTick(int64_t tick) const {
         char text[64];
         std::snprintf(text, sizeof text, "tick %lld (%.2f s)", static_cast<long long>(tick),
-                      static_cast<double>(tick * ZRNShowController::kTickMs) / 1000.0);
+                      m_stepper.GetTime().SecondsOfTick(tick));
         return text;
     }
     // Stepping to 'step' for 'what' (the picture or the shot) stopped short: either the
     // sound could not be written (the show still runs) or the show ended before.
     int SteppingFailed(int64_t step, const std::string& what) {
-        const std::string at = AtTick(ZRNShowStepper::TickOfStep(step));
+        const std::string at = AtTick(ZRNShowTime::TickOfStep(step));
         if (m_controller->IsRunning()) {
             return Report("cannot write the soundtrack " + m_wavPath + " up to " + what + " at " + at + ": " +
                           (errno != 0 ? std::strerror(errno) : "the sound output is closed"));
@@ -221,7 +221,7 @@ private:
         std::unique_ptr<KVLImage> picture = TakePicture(m_renderer, m_options.size.ssaa);
         if (picture == nullptr) {
             const KVLString& error = m_renderer->GetError();
-            return Report("cannot read " + what + " at " + AtTick(ZRNShowStepper::TickOfStep(step)) +
+            return Report("cannot read " + what + " at " + AtTick(ZRNShowTime::TickOfStep(step)) +
                           " back from the renderer" + (error.IsEmpty() ? "" : std::string(": ") + error.c_str()));
         }
         if (!m_sink->Take(k, std::move(picture))) {
@@ -255,11 +255,11 @@ private:
         // A part follows only the music its pictures show; a whole run keeps it all.
         const Follow follow = part ? Follow::ShownMusic : Follow::EveryDrawnStep;
         errno = 0;
-        if (first > 0 && !m_stepper.StepToShot(ZRNShowStepper::StepOfPicture(first, fps), &m_soundtrack, follow)) {
-            return SteppingFailed(ZRNShowStepper::StepOfPicture(first, fps), PictureName(first));
+        if (first > 0 && !m_stepper.StepToShot(m_stepper.GetTime().StepOfPicture(first, fps), &m_soundtrack, follow)) {
+            return SteppingFailed(m_stepper.GetTime().StepOfPicture(first, fps), PictureName(first));
         }
         for (int64_t k = first; k < total; ++k) {
-            const int64_t target = ZRNShowStepper::StepOfPicture(k, fps);
+            const int64_t target = m_stepper.GetTime().StepOfPicture(k, fps);
             if (target >= end) {
                 // The step at the end stops the music: the soundtrack is kept to there first.
                 errno = 0;
@@ -281,7 +281,7 @@ private:
             m_progress->Finish();
             return 0;
         }
-        m_soundFrames = video ? pictures * m_rate / fps : ZRNShowStepper::SoundFrameOfStep(end, m_rate);
+        m_soundFrames = video ? pictures * m_rate / fps : m_stepper.GetTime().SoundFrameOfStep(end, m_rate);
         errno = 0;
         if (!PlaySoundUntil(m_wav, m_controller->GetPlayer(), &m_played, m_soundFrames)) {
             return Report("cannot write the soundtrack " + m_wavPath + " to the show's end: " +
@@ -315,13 +315,13 @@ private:
     // shot's, then takes the shot from there.
     int Shot() {
         const int64_t tick = std::min<int64_t>(m_options.shotTick, m_timeline.GetEndTick());
-        const int64_t target = ZRNShowStepper::StepOfTick(tick);
+        const int64_t target = ZRNShowTime::StepOfTick(tick);
         const bool every = m_options.drawEveryPicture;
         const Follow follow = every ? Follow::EveryDrawnStep : Follow::ShownMusic;
         errno = 0;
         bool stepped = true;
-        for (int64_t k = 0; every && stepped && ZRNShowStepper::StepOfPicture(k, m_options.fps) < target; ++k) {
-            stepped = m_stepper.StepToPicture(ZRNShowStepper::StepOfPicture(k, m_options.fps), &m_soundtrack, follow);
+        for (int64_t k = 0; every && stepped && m_stepper.GetTime().StepOfPicture(k, m_options.fps) < target; ++k) {
+            stepped = m_stepper.StepToPicture(m_stepper.GetTime().StepOfPicture(k, m_options.fps), &m_soundtrack, follow);
         }
         stepped = stepped && m_stepper.StepToShot(target, &m_soundtrack, follow);
         if (!stepped && (target < m_timeline.EndStep() || m_controller->IsRunning())) {
@@ -361,7 +361,7 @@ std::unique_ptr<ZRNShowPictureSink> MakeSink(const ZRNShowDescription& show, con
                                              const std::string& wavPath) {
     if (!options.videoPath.empty()) {
         const bool part = options.fromTick >= 0 || options.toTick >= 0;
-        const ZRNShowTimeline timeline(show.GetSwitchTicks());
+        const ZRNShowTimeline timeline = show.GetTimeline();
         return ZRNMakeShowVideoSink(VideoSettings(timeline, options), part ? std::string() : wavPath);
     }
     if (!options.soundtrackPath.empty()) {
@@ -384,7 +384,7 @@ std::string ZRNCheckShowOffline(const ZRNShowDescription& show, const ZRNShowOff
         return "--from and --to make parts of a video: they go with --video";
     }
     if (part) {
-        const ZRNShowVideoSettings range = VideoSettings(ZRNShowTimeline(show.GetSwitchTicks()), options);
+        const ZRNShowVideoSettings range = VideoSettings(show.GetTimeline(), options);
         if (range.toPicture <= range.fromPicture) {
             return "--from " + std::to_string(options.fromTick) + " --to " + std::to_string(options.toTick) +
                    " holds no picture of the show";
@@ -394,7 +394,7 @@ std::string ZRNCheckShowOffline(const ZRNShowDescription& show, const ZRNShowOff
     if (!problem.empty() || options.videoPath.empty()) {
         return problem;
     }
-    return ZRNCheckShowVideo(VideoSettings(ZRNShowTimeline(show.GetSwitchTicks()), options));
+    return ZRNCheckShowVideo(VideoSettings(show.GetTimeline(), options));
 }
 
 int ZRNRunShowOffline(const ZRNShowDescription& show, const ZRNShowOfflineOptions& options) {

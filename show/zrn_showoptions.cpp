@@ -25,11 +25,11 @@ const std::array kTable = {
                "an empty frame's rate timed after the show",
                [](Line& l, const char*, int32_t) { l.bench = true; }},
     ZRNShowOption{"--start", "TICK", V::Number, 0, kZRNShowOptionLastTick, nullptr, U::Live, nullptr, false, false,
-               "start the show at timer tick TICK (14 ms each), the music in step. Keys while it plays: Space "
+               "start the show at timer tick TICK, the music in step. Keys while it plays: Space "
                "pauses and resumes, Left and Right seek 5 s, Home starts again, 1 to 9 jump to the scenes",
                [](Line& l, const char*, int32_t n) { l.startTick = n; }},
     ZRNShowOption{"--shot", "TICK", V::Number, 0, kZRNShowOptionEndTick, nullptr, U::Mode, nullptr, true, false,
-               "render offscreen the picture shown at timer tick TICK (14 ms each) and write it to the PNG file "
+               "render offscreen the picture shown at timer tick TICK and write it to the PNG file "
                "of -o; the program drives the ticks, so the same options always give the same picture, at "
                "every --fps",
                [](Line& l, const char*, int32_t n) {
@@ -397,7 +397,8 @@ std::string ZRNShowOptionsHelp(const ZRNShowDescription& show) {
         }
         text += line;
     }
-    text += "\n" + (show.about.empty() ? "Plays " + show.title + "." : show.about) + "\n";
+    text += "\n" + (show.about.empty() ? "Plays " + show.title + "." : show.about) + " Its timer ticks are " +
+            std::to_string(show.tickMs) + " ms long.\n";
     for (const ZRNShowOption& o : kTable) {
         if (o.use != U::Page) {
             text += HelpEntry(o);

@@ -5,7 +5,7 @@ bool ZRNShowStepper::Step(bool draw) {
     if (!m_controller->IsRunning()) {
         return false;
     }
-    const int64_t tick = TickOfStep(m_next);
+    const int64_t tick = ZRNShowTime::TickOfStep(m_next);
     while (m_controller->GetTickCount() < tick) {
         ZRNShowController::OnTick(0, m_controller);
     }

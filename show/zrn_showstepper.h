@@ -6,14 +6,22 @@
 // tick, and a scene switch takes ten frame steps. They were made for a window drawing
 // hundreds of frames a second. A mode that shows 10 to 60 pictures a second therefore
 // does not run one frame step per picture: the show moves on in frame steps at a fixed
-// rate of kStepsPerTick steps per 14 ms tick of show time, and only the steps whose
+// rate of ten steps per tick of show time (ZRNShowTime), and only the steps whose
 // picture is wanted are drawn;
 // the others run with drawing off (animations, counters and views move on as when
 // drawn, see ZRNShowScene). So the show is the same at every picture rate: picture k at f
 // pictures per second is the picture shown at the last step at or before k / f
-// seconds, and the picture of tick t is the one shown at step t * kStepsPerTick.
+// seconds, and the picture of tick t is the one shown at step 10 t.
 //
-// Ticks: before step s runs, ticks up to s / kStepsPerTick have been delivered.
+// Ticks: before step s runs, ticks up to s / ZRNShowTime::kStepsPerTick have been
+// delivered.
+//
+// Ten steps a tick: with the demo's 14 ms ticks that is about 714 steps a second, and
+// a native run here draws the oscilloscope scene at 480 to 690 frames a second. Ten is
+// near that and a whole number of steps per tick, so exactly one step sees each new
+// tick (the credits move every sixth tick, as in a native run) and the 300-frame hold
+// lasts 0.42 s of show time (about half a second natively). A show of longer ticks
+// gets fewer steps a second, still ten for each tick its scenes count.
 //
 // What the screen shows: a step that presents nothing (a switch gap, the oscilloscope
 // scene's hold) leaves the previous picture up. The only such stretches begin at a
@@ -30,65 +38,8 @@
 
 class ZRNShowStepper {
 public:
-    // Ten steps per 14 ms tick, about 714 a second. A native run here draws the
-    // oscilloscope scene at 480 to 690 frames a second; ten is near that and a whole
-    // number of steps per tick, so exactly one step sees each new tick (the credits
-    // move every sixth tick, as in a native run) and the 300-frame hold lasts 0.42 s of
-    // show time (about half a second natively).
-    static constexpr int64_t kStepsPerTick = 10;
-    // Show time is counted in steps; one tick is kTickMs milliseconds.
-    static constexpr int64_t kStepMicroseconds = ZRNShowController::kTickMs * 1000 / kStepsPerTick;
+    // Steps a picture's lead-in: drawn before a kept or shot picture (see above).
     static constexpr int64_t kLeadSteps = 2;
-
-    static constexpr int64_t StepOfTick(int64_t tick) { return tick * kStepsPerTick; }
-    static constexpr int64_t TickOfStep(int64_t step) { return step / kStepsPerTick; }
-    // The last step at or before k / fps seconds. A rate of none or less has no
-    // picture at any step: -1 (the options refuse such rates; this keeps a division
-    // by zero out of reach).
-    static constexpr int64_t StepOfPicture(int64_t k, int32_t fps) {
-        return fps <= 0 ? -1 : k * kStepsPerTick * 1000 / (static_cast<int64_t>(fps) * ZRNShowController::kTickMs);
-    }
-    // True when some picture k at fps pictures per second is shown at this step.
-    static constexpr bool IsPictureStep(int64_t step, int32_t fps) {
-        if (fps <= 0) {
-            return false;
-        }
-        // The first picture at or after the step's show time.
-        const int64_t k = (step * fps * ZRNShowController::kTickMs + kStepsPerTick * 1000 - 1) / (kStepsPerTick * 1000);
-        return StepOfPicture(k, fps) == step;
-    }
-    // The first picture at or after a tick, at fps pictures a second (0 at a rate of
-    // none or less).
-    static constexpr int64_t FirstPictureAt(int64_t tick, int32_t fps) {
-        if (fps <= 0) {
-            return 0;
-        }
-        const int64_t step = StepOfTick(tick);
-        // The estimate is at most one short of the answer (rounding down in StepOfPicture).
-        int64_t k = step * fps * ZRNShowController::kTickMs / (kStepsPerTick * 1000);
-        while (StepOfPicture(k, fps) < step) {
-            ++k;
-        }
-        while (k > 0 && StepOfPicture(k - 1, fps) >= step) {
-            --k;
-        }
-        return k;
-    }
-    // The last step at or before a show time in microseconds.
-    static constexpr int64_t StepAtMicroseconds(int64_t us) { return us / kStepMicroseconds; }
-    // The sound frame heard at a step's show time.
-    static constexpr int64_t SoundFrameOfStep(int64_t step, int64_t rate) {
-        return step * ZRNShowController::kTickMs * rate / (1000 * kStepsPerTick);
-    }
-    // The step a sound frame belongs to: the last step whose SoundFrameOfStep is not
-    // past it (the inverse of that rounding down).
-    static constexpr int64_t StepOfSoundFrame(int64_t frame, int64_t rate) {
-        return rate <= 0 || frame < 0 ? 0 : ((frame + 1) * 1000 * kStepsPerTick - 1) / (ZRNShowController::kTickMs * rate);
-    }
-    // The sound frame heard at a tick: the one place a tick becomes a sound frame.
-    static constexpr int64_t SoundFrameOfTick(int64_t tick, int64_t rate) {
-        return SoundFrameOfStep(StepOfTick(tick), rate);
-    }
 
     // What brings the music along as the show is stepped: the soundtrack written by an
     // offline run, the player of a viewer that seeks.
@@ -103,7 +54,11 @@ public:
     // pictures need), or every one (a soundtrack being kept as the show plays).
     enum class Follow { ShownMusic, EveryDrawnStep };
 
-    explicit ZRNShowStepper(ZRNShowController* controller) : m_controller(controller) {}
+    explicit ZRNShowStepper(ZRNShowController* controller)
+        : m_controller(controller), m_time(controller->GetTimeline().GetTime()) {}
+
+    // The show's time arithmetic (its tick length).
+    const ZRNShowTime& GetTime() const { return m_time; }
 
     // The step that runs next (0 for a new show).
     int64_t GetNextStep() const { return m_next; }
@@ -121,7 +76,7 @@ public:
     // past it (a paused landing has run the tick's first step already).
     void Resync() {
         if (!m_attached) {
-            SetNextStep(StepOfTick(m_controller->GetTickCount()));
+            SetNextStep(ZRNShowTime::StepOfTick(m_controller->GetTickCount()));
         }
     }
     // Frame steps drawn so far.
@@ -155,6 +110,7 @@ private:
     bool Brings(Music* music, Follow follow, int64_t step) const;
 
     ZRNShowController* m_controller;
+    ZRNShowTime m_time;
     int64_t m_next = 0;
     int64_t m_drawn = 0;
     bool m_attached = true;

@@ -3,17 +3,21 @@
 
 #include "show/zrn_showstepper.h"
 
-int64_t ZRNShowTimeline::EndStep() const { return ZRNShowStepper::StepOfTick(GetEndTick()); }
+namespace {
+using T = ZRNShowTime;
+using S = ZRNShowStepper;
+}  // namespace
 
-int64_t ZRNShowTimeline::VideoPictures(int32_t fps) const { return ZRNShowStepper::FirstPictureAt(GetEndTick(), fps); }
+int64_t ZRNShowTimeline::EndStep() const { return T::StepOfTick(GetEndTick()); }
+
+int64_t ZRNShowTimeline::VideoPictures(int32_t fps) const { return m_time.FirstPictureAt(GetEndTick(), fps); }
 
 bool ZRNShowTimeline::IsKeptStep(int64_t step, int64_t untilTick) const {
-    using S = ZRNShowStepper;
     for (int32_t s : m_switchTicks) {
         if (s > untilTick) {
             break;
         }
-        const int64_t last = S::StepOfTick(s) - 1;
+        const int64_t last = T::StepOfTick(s) - 1;
         if (step <= last && step >= last - S::kLeadSteps) {
             return true;
         }
@@ -22,12 +26,11 @@ bool ZRNShowTimeline::IsKeptStep(int64_t step, int64_t untilTick) const {
 }
 
 bool ZRNShowTimeline::IsShotStep(int64_t step, int64_t target) const {
-    using S = ZRNShowStepper;
     if (step >= target - S::kLeadSteps && step <= target) {
         return true;
     }
-    const int64_t lastSwitch = LastSwitchAtOrBefore(S::TickOfStep(target));
-    return lastSwitch >= 0 && step < S::StepOfTick(lastSwitch) && step >= S::StepOfTick(lastSwitch) - 1 - S::kLeadSteps;
+    const int64_t lastSwitch = LastSwitchAtOrBefore(T::TickOfStep(target));
+    return lastSwitch >= 0 && step < T::StepOfTick(lastSwitch) && step >= T::StepOfTick(lastSwitch) - 1 - S::kLeadSteps;
 }
 
 int64_t ZRNShowTimeline::LastSwitchAtOrBefore(int64_t tick) const {

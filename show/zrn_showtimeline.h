@@ -1,6 +1,7 @@
 // ZRNShowTimeline: the switch ticks of a show and the rules of the step clock that
 // depend on them (which steps a shot or a kept picture needs drawn, the pictures of
-// a video of the whole show). A value: made from a show's description, copied freely.
+// a video of the whole show), with the show's time arithmetic (its tick length). A
+// value: made from a show's description (ZRNShowDescription::GetTimeline), copied freely.
 #pragma once
 
 #include <cstddef>
@@ -8,12 +9,17 @@
 #include <utility>
 #include <vector>
 
+#include "show/zrn_showtime.h"
+
 // The switch ticks of a show and the step-clock rules that depend on them.
 class ZRNShowTimeline {
 public:
     ZRNShowTimeline() = default;
     // The ticks at which the scenes are left, rising; the last ends the show.
-    explicit ZRNShowTimeline(std::vector<int32_t> switchTicks) : m_switchTicks(std::move(switchTicks)) {}
+    explicit ZRNShowTimeline(std::vector<int32_t> switchTicks, ZRNShowTime time = ZRNShowTime())
+        : m_switchTicks(std::move(switchTicks)), m_time(time) {}
+
+    const ZRNShowTime& GetTime() const { return m_time; }
 
     const std::vector<int32_t>& GetSwitchTicks() const { return m_switchTicks; }
     int32_t GetSceneCount() const { return static_cast<int32_t>(m_switchTicks.size()); }
@@ -40,5 +46,6 @@ public:
 
 private:
     std::vector<int32_t> m_switchTicks;
+    ZRNShowTime m_time;
 };
 

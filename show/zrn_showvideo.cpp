@@ -43,6 +43,9 @@ std::string ZRNJoinShowVideo(const ZRNShowVideoJoin& join) {
     if (join.showEndTick <= 0) {
         return "the show to join has no end tick";
     }
+    if (join.showTickMs <= 0) {
+        return "the show to join has no tick length";
+    }
     return WithVideoModule([&](ZRNShowVideoModule& module) { return module.Join(join); });
 }
 

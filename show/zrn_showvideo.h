@@ -75,9 +75,11 @@ struct ZRNShowVideoJoin {
     std::string path;
     std::vector<std::string> parts;
     std::string soundPath;
-    // The tick at which the show ends: the parts must hold every picture from the
-    // show's first to the last before it (at the parts' picture rate).
+    // The tick at which the show ends, and its ticks' length in ms: the parts must hold
+    // every picture from the show's first to the last before it (at the parts' picture
+    // rate).
     int32_t showEndTick = 0;
+    int32_t showTickMs = 0;
 };
 
 // Empty when 'path' was written; otherwise the reason, naming the file at fault or the

@@ -34,7 +34,7 @@ struct ZRNShowVideoInterface {
     int32_t joinBytes;
     int32_t stringBytes;
 };
-inline constexpr int32_t kZRNShowVideoInterfaceVersion = 3;
+inline constexpr int32_t kZRNShowVideoInterfaceVersion = 4;
 inline constexpr ZRNShowVideoInterface kZRNShowVideoInterface = {
     kZRNShowVideoInterfaceVersion, static_cast<int32_t>(sizeof(ZRNShowVideoSettings)),
     static_cast<int32_t>(sizeof(ZRNShowVideoJoin)), static_cast<int32_t>(sizeof(std::string))};

@@ -5,13 +5,6 @@
 
 #include "platform/kvl_window.h"
 
-namespace {
-
-// Five seconds in whole ticks.
-constexpr int64_t kSeekTicks = 5000 / ZRNShowController::kTickMs;
-
-}  // namespace
-
 int32_t ZRNShowViewerClampTick(const ZRNShowTimeline& timeline, int64_t tick) {
     const int64_t last = timeline.GetEndTick() - 1;
     return static_cast<int32_t>(std::clamp<int64_t>(tick, 0, last));
@@ -23,11 +16,13 @@ ZRNShowViewerAction ZRNShowViewerKey(const ZRNShowTimeline& timeline, int32_t ke
         action.kind = ZRNShowViewerAction::kTogglePause;
         return action;
     }
+    // Five seconds in whole ticks.
+    const int64_t seekTicks = timeline.GetTime().TicksIn(5000);
     int64_t to = -1;
     if (key == KVLKeyLeft) {
-        to = now - kSeekTicks;
+        to = now - seekTicks;
     } else if (key == KVLKeyRight) {
-        to = now + kSeekTicks;
+        to = now + seekTicks;
     } else if (key == KVLKeyHome) {
         to = 0;
     } else if (key >= '1' && key <= '9' && key - '1' < timeline.GetSceneCount()) {

@@ -1,7 +1,7 @@
 // A viewer in control of the show: what each key does, and the show clock of the modes
 // that step the show themselves (the web page).
 //
-// Keys: Space pauses and resumes; Left and Right seek 5 s back and forward; Home
+// Keys: Space pauses and resumes; Left and Right seek 5 s (in whole ticks) back and forward; Home
 // starts again; 1 to 9 jump to the first tick of the show's first nine scenes (those
 // it has). Seeks stay inside
 // the show (tick 0 to the tick before its end). Every other key does nothing.
@@ -10,7 +10,7 @@
 #include <chrono>
 #include <cstdint>
 
-#include "show/zrn_showstepper.h"
+#include "show/zrn_showtime.h"
 #include "show/zrn_showtimeline.h"
 
 struct ZRNShowViewerAction {
@@ -30,6 +30,9 @@ class ZRNShowClock {
 public:
     using Clock = std::chrono::steady_clock;
 
+    // A clock of the show's ticks (14 ms by default).
+    explicit ZRNShowClock(ZRNShowTime time = ZRNShowTime()) : m_time(time) {}
+
     void Start(Clock::time_point now, int64_t step) {
         m_origin = now;
         m_originStep = step;
@@ -40,7 +43,7 @@ public:
             return m_originStep;
         }
         const auto us = std::chrono::duration_cast<std::chrono::microseconds>(now - m_origin).count();
-        return m_originStep + ZRNShowStepper::StepAtMicroseconds(us < 0 ? 0 : us);
+        return m_originStep + m_time.StepAtMicroseconds(us < 0 ? 0 : us);
     }
     void Pause(Clock::time_point now) {
         if (!m_paused) {
@@ -69,6 +72,7 @@ public:
     }
 
 private:
+    ZRNShowTime m_time;
     Clock::time_point m_origin{};
     int64_t m_originStep = 0;
     bool m_paused = false;

@@ -120,7 +120,7 @@ public:
     }
 
     void Render() override {
-        // A turn every 250 ticks (3.5 seconds).
+        // A turn every 250 ticks (5 seconds).
         m_turn->keys[0].y = 6.2831853f * static_cast<float>(GetTickCounter() % 250) / 250.0f;
         DrawTree(m_root.get());
     }
@@ -155,7 +155,9 @@ ZRNShowDescription YourOwnShow() {
         *music = std::make_unique<KVLFileStream>(named);
         return music->get();
     };
-    // Left at ticks 300 and 600 (4.2 and 8.4 seconds); each seek makes a scene afresh.
+    // Ticks of 20 ms: left at ticks 300 and 600 (6 and 12 seconds); each seek makes a
+    // scene afresh.
+    show.tickMs = 20;
     show.chapters = {
         {"picture", 300, [files](const ZRNShowSceneContext& c) {
              return std::make_unique<PictureScene>(c, files.get());

@@ -4,7 +4,7 @@
 // loads only to make a video, so FFmpeg's libraries stay out of the show's process.
 // It uses no engine code but the step clock's inline arithmetic: pictures arrive as
 // KVLImage rows.
-#include "show/zrn_showstepper.h"
+#include "show/zrn_showtime.h"
 #include "show/zrn_showvideo_encoder.h"
 
 #include <algorithm>
@@ -982,7 +982,7 @@ std::string JoinVideo(const ZRNShowVideoJoin& join) {
     ZRNShowVideoSettings settings;
     std::string problem = OpenParts(join, &parts, &first, &settings);
     if (problem.empty()) {
-        problem = CheckCoverage(parts, ZRNShowStepper::FirstPictureAt(join.showEndTick, settings.fps), settings.fps);
+        problem = CheckCoverage(parts, ZRNShowTime(join.showTickMs).FirstPictureAt(join.showEndTick, settings.fps), settings.fps);
     }
     Input sound;
     int64_t soundEnd = 0;

@@ -57,7 +57,7 @@ TEST(Capture, WritesEveryPictureAndTheSoundtrack) {
     // end of the show.
     const int32_t endTick = DemoShowDescription().GetEndTick();
     int last = 0;
-    while (last * 1000 / (kFps * ZRNShowController::kTickMs) < endTick) {
+    while (last * 1000 / (kFps * DemoShowDescription().tickMs) < endTick) {
         ++last;
     }
     for (int k = 0; k <= last; ++k) {
@@ -98,7 +98,7 @@ TEST(Capture, WritesEveryPictureAndTheSoundtrack) {
     ASSERT_EQ(dataBytes, wav.size() - 44);
     EXPECT_EQ(U32(wav, 4), wav.size() - 8);
     const double seconds = dataBytes / 4.0 / 44100.0;
-    const double showSeconds = endTick * ZRNShowController::kTickMs / 1000.0;
+    const double showSeconds = endTick * DemoShowDescription().tickMs / 1000.0;
     EXPECT_GE(seconds, showSeconds);
     EXPECT_LE(seconds, showSeconds + 1.0 / kFps);
 

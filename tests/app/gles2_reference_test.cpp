@@ -142,7 +142,7 @@ TEST(GLES2Reference, EachReferenceTickMatchesTheOpenGLRenderer) {
     ZRNShowStepper stepper(&controller);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        const int64_t target = ZRNShowStepper::StepOfTick(c.tick);
+        const int64_t target = ZRNShowTime::StepOfTick(c.tick);
         // The steps of the picture and its leads are drawn; every reference tick's
         // step presents a picture.
         const auto draw = [&](int64_t s) {
@@ -152,7 +152,7 @@ TEST(GLES2Reference, EachReferenceTickMatchesTheOpenGLRenderer) {
         // The music's output follows the show clock, so that the oscilloscope has
         // something to read; what it shows is the same for both renderers.
         const auto follow = [&](int64_t s) {
-            const int64_t heard = ZRNShowStepper::SoundFrameOfStep(s, rate);
+            const int64_t heard = DemoTimeline().GetTime().SoundFrameOfStep(s, rate);
             if (heard > played && !wav->Advance(static_cast<int32_t>(heard - played))) {
                 return false;
             }

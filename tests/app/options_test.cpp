@@ -164,3 +164,44 @@ TEST(Options, TheManualPageListsTheTablesOptions) {
 }
 
 }  // namespace
+
+// A show that cannot play is refused before anything runs, with the reason; each case
+// spoils one field of the demo's description.
+TEST(ShowDescription, CheckNamesWhatStopsAShow) {
+    const struct {
+        const char* what;
+        void (*spoil)(ZRNShowDescription&);
+        const char* reason;  // a part of the message; null: the show plays
+    } cases[] = {
+        {"the demo", [](ZRNShowDescription&) {}, nullptr},
+        {"a 20 ms tick", [](ZRNShowDescription& s) { s.tickMs = 20; }, nullptr},
+        {"no music", [](ZRNShowDescription& s) { s.music = nullptr; }, "has no music"},
+        {"no scenes", [](ZRNShowDescription& s) { s.chapters.clear(); }, "has no scenes"},
+        {"end ticks that fall", [](ZRNShowDescription& s) { s.chapters[2].endTick = 1000; },
+         "scene \"room\" ends at tick 1000, not after tick 1120"},
+        {"a gap of one step", [](ZRNShowDescription& s) { s.gapSteps = 1; }, "switch gap"},
+        {"a tick of 0 ms", [](ZRNShowDescription& s) { s.tickMs = 0; }, "tick length must be 1 to 1000 ms, not 0"},
+        {"a tick of 1001 ms", [](ZRNShowDescription& s) { s.tickMs = 1001; }, "not 1001"},
+        {"a negative animation rate", [](ZRNShowDescription& s) { s.animationTicksPerSecond = -1; },
+         "animators' ticks a second"},
+    };
+    for (const auto& c : cases) {
+        ZRNShowDescription show = DemoShowDescription();
+        c.spoil(show);
+        const std::string problem = show.Check();
+        if (c.reason == nullptr) {
+            EXPECT_EQ(problem, "") << c.what;
+        } else {
+            EXPECT_NE(problem.find(c.reason), std::string::npos) << c.what << ": " << problem;
+            EXPECT_EQ(problem.rfind("zarnoth: ", 0), 0u) << c.what << ": " << problem;
+        }
+    }
+    // The animators run at the ticks a second has unless the show says otherwise.
+    ZRNShowDescription show = DemoShowDescription();
+    EXPECT_EQ(show.GetAnimationTicksPerSecond(), 70);
+    show.animationTicksPerSecond = 0;
+    show.tickMs = 20;
+    EXPECT_EQ(show.GetAnimationTicksPerSecond(), 50);
+    show.tickMs = 14;
+    EXPECT_EQ(show.GetAnimationTicksPerSecond(), 71);
+}

@@ -3,6 +3,7 @@
 // every frame step (drawn or not, and the tick counter each one saw).
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -17,26 +18,34 @@
 
 namespace {
 
+// At the demo's 14 ms ticks and at other shows' lengths.
 TEST(StepClock, PicturesFallOnOneStepEachAtTheirShowTime) {
-    for (const int32_t fps : {1, 7, 10, 24, 30, 60, 71, 500}) {
-        SCOPED_TRACE(fps);
-        int64_t pictures = 0;
-        int64_t previous = -1;
-        for (int64_t step = 0; step < DemoTimeline().EndStep(); ++step) {
-            if (!ZRNShowStepper::IsPictureStep(step, fps)) {
-                continue;
+    for (const int32_t tickMs : {14, 20, 33}) {
+        const ZRNShowTime time(tickMs);
+        for (const int32_t fps : {1, 7, 10, 24, 30, 60, 71, 500}) {
+            SCOPED_TRACE(std::to_string(fps) + " pictures a second, ticks of " + std::to_string(tickMs) + " ms");
+            // One picture per 1/fps second of the 5880 ticks, the first at 0.
+            const int64_t expected = (5880LL * tickMs * fps + 999) / 1000;
+            EXPECT_EQ(time.FirstPictureAt(5880, fps), expected);
+            if (int64_t{fps} * tickMs > 1000 * ZRNShowTime::kStepsPerTick) {
+                continue;  // pictures faster than steps: some share a step
             }
-            ASSERT_EQ(ZRNShowStepper::StepOfPicture(pictures, fps), step) << "picture " << pictures;
-            EXPECT_GT(step, previous);
-            previous = step;
-            ++pictures;
-        }
-        // One picture per 1/fps second of the 82.32 s show, the first at 0.
-        const int64_t expected = (5880LL * 14 * fps + 999) / 1000;
-        EXPECT_EQ(pictures, expected);
-        // The tick of a picture is the one its show time falls in.
-        for (int64_t k = 0; k < pictures; k += 37) {
-            EXPECT_EQ(ZRNShowStepper::TickOfStep(ZRNShowStepper::StepOfPicture(k, fps)), k * 1000 / (fps * 14)) << k;
+            int64_t pictures = 0;
+            int64_t previous = -1;
+            for (int64_t step = 0; step < DemoTimeline().EndStep(); ++step) {
+                if (!time.IsPictureStep(step, fps)) {
+                    continue;
+                }
+                ASSERT_EQ(time.StepOfPicture(pictures, fps), step) << "picture " << pictures;
+                EXPECT_GT(step, previous);
+                previous = step;
+                ++pictures;
+            }
+            EXPECT_EQ(pictures, expected);
+            // The tick of a picture is the one its show time falls in.
+            for (int64_t k = 0; k < pictures; k += 37) {
+                EXPECT_EQ(ZRNShowTime::TickOfStep(time.StepOfPicture(k, fps)), k * 1000 / (fps * tickMs)) << k;
+            }
         }
     }
 }
@@ -46,8 +55,8 @@ TEST(StepClock, PicturesFallOnOneStepEachAtTheirShowTime) {
 TEST(StepClock, NoPictureAtARateOfNoneOrLess) {
     for (const int32_t fps : {0, -3}) {
         SCOPED_TRACE(fps);
-        EXPECT_EQ(ZRNShowStepper::StepOfPicture(10, fps), -1);
-        EXPECT_FALSE(ZRNShowStepper::IsPictureStep(0, fps));
+        EXPECT_EQ(DemoTimeline().GetTime().StepOfPicture(10, fps), -1);
+        EXPECT_FALSE(DemoTimeline().GetTime().IsPictureStep(0, fps));
         EXPECT_EQ(DemoTimeline().VideoPictures(fps), 0);
         ZRNShowOfflineOptions options;
         options.shotTick = 100;
@@ -59,15 +68,19 @@ TEST(StepClock, NoPictureAtARateOfNoneOrLess) {
 
 TEST(StepClock, SoundFollowsShowTime) {
     const struct {
+        int32_t tickMs;
         int64_t step;
         int64_t rate;
         int64_t frame;
     } cases[] = {
-        {0, 44100, 0},          {10, 44100, 617},       {1, 44100, 61},
-        {2800, 44100, 172872},  {58800, 44100, 3630312}, {58800, 48000, 3951360},
+        {14, 0, 44100, 0},         {14, 10, 44100, 617},       {14, 1, 44100, 61},
+        {14, 2800, 44100, 172872}, {14, 58800, 44100, 3630312}, {14, 58800, 48000, 3951360},
+        {20, 1600, 44100, 141120}, {20, 1, 44100, 88},          {33, 10, 48000, 1584},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(ZRNShowStepper::SoundFrameOfStep(c.step, c.rate), c.frame) << c.step << " at " << c.rate;
+        const ZRNShowTime time(c.tickMs);
+        EXPECT_EQ(time.SoundFrameOfStep(c.step, c.rate), c.frame) << c.step << " at " << c.rate << ", " << c.tickMs;
+        EXPECT_EQ(time.StepOfSoundFrame(c.frame, c.rate), c.step) << c.frame << " at " << c.rate << ", " << c.tickMs;
     }
 }
 
@@ -137,7 +150,7 @@ TEST(Stepper, AWholeShowAtThirtyPicturesASecond) {
     const int32_t fps = 30;
     int64_t drawnSteps = 0;
     const auto draw = [&](int64_t s) {
-        const bool d = ZRNShowStepper::IsPictureStep(s, fps) || DemoTimeline().IsKeptStep(s, 5880);
+        const bool d = DemoTimeline().GetTime().IsPictureStep(s, fps) || DemoTimeline().IsKeptStep(s, 5880);
         drawnSteps += d ? 1 : 0;
         return d;
     };
@@ -155,7 +168,7 @@ TEST(Stepper, AWholeShowAtThirtyPicturesASecond) {
         SCOPED_TRACE(i);
         const auto& frames = log.frames[i];
         // Ten steps a tick; a later scene loses the switch tick's ten steps (the gap).
-        const int64_t steps = ZRNShowStepper::StepOfTick(switches[i + 1] - switches[i]) - (i == 0 ? 0 : 10);
+        const int64_t steps = ZRNShowTime::StepOfTick(switches[i + 1] - switches[i]) - (i == 0 ? 0 : 10);
         EXPECT_EQ(static_cast<int64_t>(frames.size()), steps);
         // Every tick reaches the scene, and exactly one frame step sees each new one.
         int32_t last = 0;
@@ -179,8 +192,8 @@ TEST(Stepper, AWholeShowAtThirtyPicturesASecond) {
     // Drawn: the pictures and the kept steps, but for pictures in a gap (nothing to draw).
     int64_t inGaps = 0;
     for (int i = 1; i < DemoTimeline().GetSceneCount(); ++i) {
-        for (int64_t s = ZRNShowStepper::StepOfTick(switches[i]); s < ZRNShowStepper::StepOfTick(switches[i]) + 10; ++s) {
-            inGaps += ZRNShowStepper::IsPictureStep(s, fps) ? 1 : 0;
+        for (int64_t s = ZRNShowTime::StepOfTick(switches[i]); s < ZRNShowTime::StepOfTick(switches[i]) + 10; ++s) {
+            inGaps += DemoTimeline().GetTime().IsPictureStep(s, fps) ? 1 : 0;
         }
     }
     EXPECT_EQ(drawnFrames, drawnSteps - inGaps);
@@ -200,12 +213,12 @@ TEST(Stepper, TheCreditsPlayToTheirEndBeforeTheSwitch) {
     controller.UseWAVOutput(KVLString(dir.file("sound.wav").c_str()));
     ASSERT_TRUE(controller.Init());
     ZRNShowStepper stepper(&controller);
-    ASSERT_TRUE(stepper.RunTo(ZRNShowStepper::StepOfTick(281), [](int64_t) { return false; }));
+    ASSERT_TRUE(stepper.RunTo(ZRNShowTime::StepOfTick(281), [](int64_t) { return false; }));
     auto* scene = dynamic_cast<OscilloCreditsScene*>(controller.GetCurrentScene());
     ASSERT_NE(scene, nullptr);
     int64_t holdEnd = -1;
     int64_t creditsEnd = -1;
-    for (int64_t s = stepper.GetNextStep(); s < ZRNShowStepper::StepOfTick(1120); ++s) {
+    for (int64_t s = stepper.GetNextStep(); s < ZRNShowTime::StepOfTick(1120); ++s) {
         ASSERT_TRUE(stepper.Step(false));
         if (holdEnd < 0 && scene->GetFramesDrawn() > OscilloCreditsScene::kHoldFrames) {
             holdEnd = s;
@@ -217,12 +230,12 @@ TEST(Stepper, TheCreditsPlayToTheirEndBeforeTheSwitch) {
     EXPECT_EQ(scene->GetCredits()->GetCurrentFrame(), scene->GetCredits()->GetFrameCount() - 1);
     EXPECT_FALSE(scene->IsCreditsRunning());
     ASSERT_GT(holdEnd, 0);
-    EXPECT_LT(ZRNShowStepper::TickOfStep(holdEnd) - 280, 36) << "hold over within half a second";
+    EXPECT_LT(ZRNShowTime::TickOfStep(holdEnd) - 280, 36) << "hold over within half a second";
     ASSERT_GT(creditsEnd, holdEnd);
     // One credits frame per six ticks from the end of the hold.
     const int64_t frames = scene->GetCredits()->GetFrameCount();
-    EXPECT_NEAR(static_cast<double>(ZRNShowStepper::TickOfStep(creditsEnd - holdEnd)), 6.0 * (frames - 1), 6.0);
-    EXPECT_LT(ZRNShowStepper::TickOfStep(creditsEnd), 1120);
+    EXPECT_NEAR(static_cast<double>(ZRNShowTime::TickOfStep(creditsEnd - holdEnd)), 6.0 * (frames - 1), 6.0);
+    EXPECT_LT(ZRNShowTime::TickOfStep(creditsEnd), 1120);
     controller.OnDestroying();
 }
 

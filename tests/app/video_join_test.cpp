@@ -99,13 +99,14 @@ std::vector<uint8_t> Decode(const TempDir& dir, const std::string& file, const s
 
 bool HaveFFmpeg() { return testsupport::HaveProgram("ffmpeg") && testsupport::HaveProgram("ffprobe"); }
 
-// A join of the parts into a made-up show of N pictures at 10 pictures a second: it
-// ends on the last tick before picture N's show time.
+// A join of the parts into a made-up show of N pictures at 10 pictures a second, of
+// 14 ms ticks: it ends on the last tick before picture N's show time.
 template <int64_t N>
 ZRNShowVideoJoin Join(const std::string& out, const std::vector<Part>& parts, const std::string& wav) {
-    constexpr int32_t kEndTick = static_cast<int32_t>(N * 1000 / (10 * ZRNShowController::kTickMs));
-    static_assert(ZRNShowStepper::FirstPictureAt(kEndTick, 10) == N);
-    ZRNShowVideoJoin join{out, {}, wav, kEndTick};
+    constexpr ZRNShowTime kTime(14);
+    constexpr int32_t kEndTick = static_cast<int32_t>(N * 1000 / (10 * kTime.GetTickMs()));
+    static_assert(kTime.FirstPictureAt(kEndTick, 10) == N);
+    ZRNShowVideoJoin join{out, {}, wav, kEndTick, kTime.GetTickMs()};
     for (const Part& p : parts) {
         join.parts.push_back(p.file);
     }

@@ -113,7 +113,7 @@ TEST_P(Video, HoldsTheWholeShowWithItsSoundtrack) {
     EXPECT_EQ(Probe(file, "a:0", "sample_rate"), "44100");
     EXPECT_EQ(Probe(file, "a:0", "channels"), "2");
     const double showSeconds =
-        DemoShowDescription().GetEndTick() * ZRNShowController::kTickMs / 1000.0;
+        DemoShowDescription().GetEndTick() * DemoShowDescription().tickMs / 1000.0;
     const double duration = std::atof(Probe(file, "", "duration").c_str());
     EXPECT_GE(duration, showSeconds);
     EXPECT_LE(duration, showSeconds + 1.0 / c.fps);

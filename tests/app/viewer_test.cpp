@@ -101,7 +101,7 @@ TEST(ViewerClock, FollowsTheMusicBeyondTheTolerance) {
     // The music's frames and the steps agree both ways at the show's rates.
     for (const int64_t rate : {22050, 44100, 48000}) {
         for (const int64_t step : {0, 1, 714, 58799}) {
-            EXPECT_EQ(ZRNShowStepper::StepOfSoundFrame(ZRNShowStepper::SoundFrameOfStep(step, rate), rate), step) << rate;
+            EXPECT_EQ(DemoTimeline().GetTime().StepOfSoundFrame(DemoTimeline().GetTime().SoundFrameOfStep(step, rate), rate), step) << rate;
         }
     }
 }
@@ -310,7 +310,7 @@ TEST_F(ViewerShow, PacedPauseTakesEffectWhenAsked) {
     // while over one pass), never the 700 ms it stood.
     const auto since = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - resumed);
     EXPECT_GE(app.GetTick(), asked);
-    EXPECT_LT(app.GetTick(), asked + 10 + (lastPass.count() + since.count()) / ZRNShowController::kTickMs)
+    EXPECT_LT(app.GetTick(), asked + 10 + (lastPass.count() + since.count()) / DemoShowDescription().tickMs)
         << "went on from where the pause was asked";
     // The music went back there too: once heard again, it is in step with the show.
     const auto later = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
@@ -322,7 +322,7 @@ TEST_F(ViewerShow, PacedPauseTakesEffectWhenAsked) {
     const int64_t rate = app.GetController()->GetMusicRate();
     // Within the device's buffer (SDL's disk driver pulls up to 8192 frames at once);
     // music that ran on during the wait would be 50 ticks ahead.
-    EXPECT_NEAR(static_cast<double>(heard * 1000 / (rate * ZRNShowController::kTickMs)), app.GetTick(), 25.0);
+    EXPECT_NEAR(static_cast<double>(heard * 1000 / (rate * DemoShowDescription().tickMs)), app.GetTick(), 25.0);
     // Asked now, the same wait is show time that has passed.
     const int32_t before = app.GetTick();
     std::this_thread::sleep_for(std::chrono::milliseconds(700));

@@ -31,7 +31,7 @@ using viewertest::ViewerShow;
 constexpr int64_t kRate = 44100;
 constexpr int32_t kLastTick = 5879;
 
-int64_t FrameOfTick(int32_t tick) { return static_cast<int64_t>(tick) * ZRNShowController::kTickMs * kRate / 1000; }
+int64_t FrameOfTick(int32_t tick) { return static_cast<int64_t>(tick) * DemoShowDescription().tickMs * kRate / 1000; }
 
 class ViewerSoak : public ViewerShow {
 protected:
@@ -114,7 +114,7 @@ TEST_F(ViewerSoak, RandomKeysAndStartsKeepPictureAndMusicOnTheTick) {
         Passes(*app, running ? 1 + static_cast<int>(random() % 20) : 3);
         const int32_t tick = app->GetTick();
         if (running && want >= 0) {
-            EXPECT_LT(tick, want + 3000 / ZRNShowController::kTickMs) << "step " << step << ", " << what;
+            EXPECT_LT(tick, want + 3000 / DemoShowDescription().tickMs) << "step " << step << ", " << what;
         }
         if (tick >= kLastTick - 150) {
             ++counts["near the end"];
