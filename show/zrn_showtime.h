@@ -2,7 +2,9 @@
 // own length (14 ms unless the show says otherwise) and, finer, in the step clock's
 // steps: always ten to a tick, whatever its length (see ZRNShowStepper for why). From
 // those come the pictures of a stream at some rate and the sound frames at some rate.
-// A value, constexpr throughout; every rounding is down unless said otherwise.
+// A value, constexpr throughout; every rounding is down unless said otherwise. At more
+// pictures a second than steps (fps * tickMs over 10,000) pictures share steps, and a
+// stream of them shows such a step's picture again.
 //
 // Limits: a tick of at least 1 ms; a smaller one is taken as 1 ms (a description's
 // Check refuses it with a message before anything runs; this only keeps the divisions
