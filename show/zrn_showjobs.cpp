@@ -85,7 +85,7 @@ private:
     bool m_caught[2] = {false, false};
 };
 
-// One child: a part of the video or the whole show's soundtrack.
+// One child: a part of the video, the whole show's soundtrack, or their join.
 struct Child {
     std::string what;  // "part 2 of 4 (ticks 1470 to 2940)"
     std::string log;
