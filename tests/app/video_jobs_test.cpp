@@ -160,8 +160,21 @@ TEST(VideoJobs, ASignalStopsThePartsAndLeavesNothing) {
         const std::string command = "exec '" + testsupport::BinPath("zarnoth") + "' --video '" + out +
                                     "' --codec ffv1 --fps 60 --size 640x480 --jobs 2 2>'" + err + "'";
         const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
+        // The signals at their defaults: a test run in the background of a script would
+        // otherwise pass SIGINT on ignored, and the program keeps an ignored signal so.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t signals;
+        sigemptyset(&signals);
+        posix_spawnattr_setsigmask(&attributes, &signals);
+        sigaddset(&signals, SIGINT);
+        sigaddset(&signals, SIGTERM);
+        posix_spawnattr_setsigdefault(&attributes, &signals);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
         pid_t pid = -1;
-        ASSERT_EQ(posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+        const int spawned = posix_spawn(&pid, "/bin/sh", nullptr, &attributes, const_cast<char**>(argv), environ);
+        posix_spawnattr_destroy(&attributes);
+        ASSERT_EQ(spawned, 0);
         // The soundtrack and both parts running their own command lines.
         std::vector<std::pair<pid_t, std::string>> children;
         const auto started = [](const std::pair<pid_t, std::string>& child) {
