@@ -11,7 +11,10 @@
 #     plays the same shot);
 #   - --help lists --shot, --video and --jobs; a live-only option with --shot is refused;
 #   - the installed module sits where the installed show looks for it (relative to the
-#     prefix), unless a system-wide one is there;
+#     prefix), unless a system-wide one is there; the demo installed into this prefix
+#     (not the one it was built for) finds its module relative to its own folder;
+#     ZARNOTH_VIDEO_MODULE naming the module makes --video work, naming a missing file
+#     is an error naming it even with a module beside the program;
 #   - on Xvfb, the windowed show started at a tick where the picture stands still shows
 #     what --shot gives (import -window root against the shot, PSNR over 25 dB; a black
 #     screen scores 8, the next scene 8), with the music from that tick's own sample.
@@ -76,16 +79,38 @@ cd "$work"
 # beside the program is there; the prefix holds the module at the same place below it.
 module="$(find "$prefix" -name zarnoth_video.so)"
 [[ -n "$module" ]] || fail "the prefix has no zarnoth_video.so"
+system_module=""
 if "$show" --video none.mkv --codec ffv1 --size 160x120 --from 0 --to 10 >module.log 2>&1; then
+    system_module=yes
     echo "  video module: a system-wide one was found, where it was looked for is not checked"
 else
-    looked="$(grep -o "nor /[^ ]*zarnoth_video.so" module.log | sed 's/^nor //')" ||
+    looked="$(grep -o "nor /[^ ]*zarnoth_video.so" module.log | tail -n 1 | sed 's/^nor //')" ||
         { cat module.log; fail "--video without a module does not say where it looked"; }
+    [[ -n "$looked" ]] || { cat module.log; fail "--video without a module does not say where it looked"; }
     [[ "$prefix$looked" -ef "$module" || "$prefix${looked#/usr}" -ef "$module" ]] ||
         fail "the show looks for the module at $looked, the package installs it at ${module#"$prefix"}"
     echo "  video module: installed at PREFIX${module#"$prefix"}, where the installed show looks ($looked)"
 fi
+# The installed demo, in a prefix it was not configured for, loads the module from
+# BINDIR/../LIBDIR/zarnoth: the module judges the codec.
+refusal="$("$prefix/bin/zarnoth" --video moved.mkv --codec vp9 2>&1)" && fail "--codec vp9 was taken"
+[[ "$refusal" == *"unknown codec 'vp9'"* ]] || fail "the demo installed into $prefix does not load its module: $refusal"
+if [[ -n "$system_module" ]]; then
+    echo "  video module: the demo installed into another prefix loads one (maybe the system-wide one): $refusal"
+else
+    echo "  video module: the demo installed into another prefix loads its own ($refusal)"
+fi
+# ZARNOTH_VIDEO_MODULE names the module exactly: with it the show finds one; a missing
+# file named there is the error, even with a module beside the program.
+ZARNOTH_VIDEO_MODULE="$module" "$show" --video named.mkv --codec ffv1 --size 160x120 --from 0 --to 10 >named.log 2>&1 ||
+    { cat named.log; fail "--video with ZARNOTH_VIDEO_MODULE=$module failed"; }
+[[ -s named.mkv ]] || fail "--video with ZARNOTH_VIDEO_MODULE wrote no named.mkv"
 cp "$module" "$work/build/"
+status=0
+ZARNOTH_VIDEO_MODULE="$work/missing.so" "$show" --video missing.mkv --codec ffv1 >missing.log 2>&1 || status=$?
+((status == 1)) && grep -q "^your_own_show: .*there is no $work/missing.so (named by ZARNOTH_VIDEO_MODULE)" missing.log &&
+    [[ ! -e missing.mkv ]] || { cat missing.log; fail "ZARNOTH_VIDEO_MODULE naming a missing file was not the error (status $status)"; }
+echo "  ZARNOTH_VIDEO_MODULE: the module named works; a missing one is refused: $(head -n 1 missing.log)"
 
 # Shots: one tick in each scene, at three frame rates.
 for tick in 100 450; do

@@ -16,10 +16,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 extern char** environ;
 #endif
@@ -36,7 +39,53 @@ int ZRNRunShowVideoJobs(const ZRNShowDescription& show, const ZRNShowCommandLine
 
 namespace {
 
-// One child: a part of the video or the whole show's soundtrack.
+// The signal that asked the run to stop (SIGINT or SIGTERM), 0 while none has. A
+// handler reaches nothing but such a process-wide flag; a lock-free atomic store is
+// safe inside it.
+std::atomic<int> gInterrupt{0};
+static_assert(std::atomic<int>::is_always_lock_free);
+
+extern "C" void NoteInterrupt(int signal) { gInterrupt.store(signal, std::memory_order_relaxed); }
+
+// Catches SIGINT and SIGTERM while it lives, then puts back what was there. Without
+// SA_RESTART, so that the wait in poll ends at once. Children do not inherit the
+// handler (exec sets caught signals back to their default), but do inherit SIG_IGN:
+// a signal ignored from the start is left so, for them too.
+class InterruptCatcher {
+public:
+    InterruptCatcher() {
+        gInterrupt.store(0);
+        for (size_t i = 0; i < 2; ++i) {
+            struct sigaction previous = {};
+            sigaction(kSignals[i], nullptr, &previous);
+            if (previous.sa_handler == SIG_IGN) {
+                continue;
+            }
+            struct sigaction catcher = {};
+            catcher.sa_handler = NoteInterrupt;
+            sigemptyset(&catcher.sa_mask);
+            m_caught[i] = sigaction(kSignals[i], &catcher, &m_previous[i]) == 0;
+        }
+    }
+    ~InterruptCatcher() {
+        for (size_t i = 0; i < 2; ++i) {
+            if (m_caught[i]) {
+                sigaction(kSignals[i], &m_previous[i], nullptr);
+            }
+        }
+    }
+    InterruptCatcher(const InterruptCatcher&) = delete;
+    InterruptCatcher& operator=(const InterruptCatcher&) = delete;
+
+    int Signal() const { return gInterrupt.load(std::memory_order_relaxed); }
+
+private:
+    static constexpr int kSignals[2] = {SIGINT, SIGTERM};
+    struct sigaction m_previous[2] = {};
+    bool m_caught[2] = {false, false};
+};
+
+// One child: a part of the video, the whole show's soundtrack, or their join.
 struct Child {
     std::string what;  // "part 2 of 4 (ticks 1470 to 2940)"
     std::string log;
@@ -106,9 +155,24 @@ void ReadProgress(Child* child) {
 
 bool Failed(int status) { return !WIFEXITED(status) || WEXITSTATUS(status) != 0; }
 
-// Follows the children until all have ended well (-1) or one has failed (its index).
-int Follow(std::vector<Child>& children, ZRNProgressLine* progress) {
+// waitpid, again when a signal broke in.
+void WaitFor(Child* child) {
+    while (waitpid(child->pid, &child->status, 0) < 0 && errno == EINTR) {
+    }
+    child->ended = true;
+}
+
+constexpr int kAllEnded = -1;
+constexpr int kInterrupted = -2;
+
+// Follows the children until all have ended well (kAllEnded), one has failed (its
+// index) or a signal asked to stop (kInterrupted; children the terminal's Ctrl+C
+// killed do not count as failed then).
+int Follow(std::vector<Child>& children, ZRNProgressLine* progress, const InterruptCatcher& interrupt) {
     for (;;) {
+        if (interrupt.Signal() != 0) {
+            return kInterrupted;
+        }
         std::vector<pollfd> fds;
         std::vector<Child*> readers;
         for (Child& c : children) {
@@ -117,7 +181,8 @@ int Follow(std::vector<Child>& children, ZRNProgressLine* progress) {
                 readers.push_back(&c);
             }
         }
-        // Without pipes left this only waits; children are looked at every 200 ms.
+        // Without pipes left this only waits; children are looked at every 200 ms. A
+        // signal ends the wait (EINTR).
         poll(fds.data(), fds.size(), 200);
         for (size_t i = 0; i < fds.size(); ++i) {
             if (fds[i].revents != 0) {
@@ -125,21 +190,30 @@ int Follow(std::vector<Child>& children, ZRNProgressLine* progress) {
             }
         }
         bool all = true;
+        int failed = kAllEnded;
         int64_t done = 0;
         for (size_t i = 0; i < children.size(); ++i) {
             Child& c = children[i];
             if (!c.ended && waitpid(c.pid, &c.status, WNOHANG) == c.pid) {
                 c.ended = true;
-                if (Failed(c.status)) {
-                    return static_cast<int>(i);
+                if (Failed(c.status) && failed == kAllEnded) {
+                    failed = static_cast<int>(i);
                 }
             }
             all = all && c.ended;
             done += c.done;
         }
-        progress->Update(done);
+        if (interrupt.Signal() != 0) {
+            return kInterrupted;
+        }
+        if (failed != kAllEnded) {
+            return failed;
+        }
+        if (progress != nullptr) {
+            progress->Update(done);
+        }
         if (all) {
-            return -1;
+            return kAllEnded;
         }
     }
 }
@@ -149,14 +223,43 @@ void StopAll(std::vector<Child>& children) {
     for (Child& c : children) {
         if (!c.ended && c.pid > 0) {
             kill(c.pid, SIGKILL);
-            waitpid(c.pid, &c.status, 0);
-            c.ended = true;
+            WaitFor(&c);
         }
         if (c.out >= 0) {
             close(c.out);
             c.out = -1;
         }
     }
+}
+
+// Passes the signal on to the children still running (and wakes a stopped one, so that
+// it can act on it), and waits for them; any still there after a few seconds is
+// killed. How many were running.
+size_t PassOn(std::vector<Child>& children, int signal) {
+    size_t running = 0;
+    for (Child& c : children) {
+        if (!c.ended && c.pid > 0) {
+            kill(c.pid, signal);
+            kill(c.pid, SIGCONT);
+            ++running;
+        }
+    }
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (;;) {
+        bool all = true;
+        for (Child& c : children) {
+            if (!c.ended && c.pid > 0 && waitpid(c.pid, &c.status, WNOHANG) == c.pid) {
+                c.ended = true;
+            }
+            all = all && (c.ended || c.pid <= 0);
+        }
+        if (all || std::chrono::steady_clock::now() >= limit) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    StopAll(children);
+    return running;
 }
 
 std::string HowItEnded(int status) {
@@ -169,18 +272,31 @@ std::string HowItEnded(int status) {
     return "status " + std::to_string(status);
 }
 
-// Empties the folder but for one file (none: the folder goes too).
-void Sweep(const std::filesystem::path& folder, const std::string& keep) {
+// Empties the folder but for one file (none: the folder goes too). Empty, or why the
+// folder could not be removed.
+std::string Sweep(const std::filesystem::path& folder, const std::string& keep) {
     std::error_code ec;
     if (keep.empty()) {
         std::filesystem::remove_all(folder, ec);
-        return;
+        return ec ? ec.message() : std::string();
     }
     for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
         if (entry.path().string() != keep) {
             std::filesystem::remove_all(entry.path(), ec);
         }
     }
+    return {};
+}
+
+// The run stopped by a signal: its children stopped, its folder removed, one line.
+int Interrupted(const char* program, std::vector<Child>& children, const std::filesystem::path& folder, int signal) {
+    const size_t running = PassOn(children, signal);
+    const std::string problem = Sweep(folder, {});
+    const std::string removed = problem.empty() ? "removed " + folder.string()
+                                                : "could not remove " + folder.string() + " (" + problem + ")";
+    std::fprintf(stderr, "%s: interrupted by %s: stopped %zu run%s still going, %s; no video written\n", program,
+                 signal == SIGINT ? "SIGINT" : "SIGTERM", running, running == 1 ? "" : "s", removed.c_str());
+    return 128 + signal;
 }
 
 // The end of a log, at most 'limit' bytes, to show under the failure's line.
@@ -204,6 +320,7 @@ std::string LogTail(const std::string& path, long limit) {
 
 int ZRNRunShowVideoJobs(const ZRNShowDescription& show, const ZRNShowCommandLine& line) {
     namespace fs = std::filesystem;
+    const InterruptCatcher interrupt;
     const char* program = show.program.c_str();
     const ZRNShowOfflineOptions& options = line.offline;
     const fs::path video(options.videoPath);
@@ -217,16 +334,18 @@ int ZRNRunShowVideoJobs(const ZRNShowDescription& show, const ZRNShowCommandLine
     const int32_t jobs = line.jobs;
     const ZRNShowTimeline timeline = show.GetTimeline();
     const int32_t endTick = timeline.GetEndTick();
-    ZRNShowVideoJoin join;
-    join.showEndTick = endTick;
-    join.showTickMs = show.tickMs;
-    join.path = options.videoPath;
-    join.soundPath = (folder / "sound.wav").string();
-    // The whole show's soundtrack comes first, then the parts.
+    const std::string soundPath = (folder / "sound.wav").string();
+    // The whole show's soundtrack comes first, then the parts; the join goes last.
     std::vector<Child> children(static_cast<size_t>(jobs) + 1);
     children[0].what = "the soundtrack";
     children[0].log = (folder / "sound.log").string();
-    children[0].args = {"--soundtrack", join.soundPath, "--fps", std::to_string(options.fps)};
+    children[0].args = {"--soundtrack", soundPath, "--fps", std::to_string(options.fps)};
+    Child joining;
+    joining.what = "the join of the parts";
+    joining.log = (folder / "join.log").string();
+    // Not OUT's own name: a part could be called so.
+    const std::string joined = (folder / ("joined" + video.extension().string())).string();
+    joining.args = {"--join", joined};
     for (int32_t i = 0; i < jobs; ++i) {
         const int32_t from = endTick * i / jobs;
         const int32_t to = endTick * (i + 1) / jobs;
@@ -236,9 +355,13 @@ int ZRNRunShowVideoJobs(const ZRNShowDescription& show, const ZRNShowCommandLine
                  " to " + std::to_string(to) + ")";
         c.log = (folder / ("part" + std::to_string(i) + ".log")).string();
         c.args = ZRNShowPartArguments(line, part, from, to);
-        join.parts.push_back(part);
+        joining.args.push_back(part);
     }
+    joining.args.insert(joining.args.end(), {"--sound", soundPath});
     for (Child& c : children) {
+        if (interrupt.Signal() != 0) {
+            return Interrupted(program, children, folder, interrupt.Signal());
+        }
         const std::string problem = Spawn(show.program, &c);
         if (!problem.empty()) {
             StopAll(children);
@@ -247,22 +370,45 @@ int ZRNRunShowVideoJobs(const ZRNShowDescription& show, const ZRNShowCommandLine
             return 1;
         }
     }
-    ZRNProgressLine progress(stderr, "video", timeline.VideoPictures(options.fps));
-    const int failed = Follow(children, &progress);
-    progress.Finish();
+    int failed = kAllEnded;
+    {
+        ZRNProgressLine progress(stderr, "video", timeline.VideoPictures(options.fps));
+        failed = Follow(children, &progress, interrupt);
+    }
+    if (failed == kAllEnded) {
+        children = {std::move(joining)};
+        const std::string problem = interrupt.Signal() != 0 ? std::string() : Spawn(show.program, &children[0]);
+        if (!problem.empty()) {
+            Sweep(folder, {});
+            std::fprintf(stderr, "%s: cannot start %s: %s\n", program, children[0].what.c_str(), problem.c_str());
+            return 1;
+        }
+        failed = Follow(children, nullptr, interrupt);
+    }
+    if (failed == kInterrupted) {
+        return Interrupted(program, children, folder, interrupt.Signal());
+    }
     StopAll(children);
     if (failed >= 0) {
         const Child& c = children[static_cast<size_t>(failed)];
         Sweep(folder, c.log);
-        std::fprintf(stderr, "%s: %s failed (%s), the others were stopped; its log: %s\n", program, c.what.c_str(),
-                     HowItEnded(c.status).c_str(), c.log.c_str());
+        std::fprintf(stderr, "%s: %s failed (%s)%s; its log: %s\n", program, c.what.c_str(),
+                     HowItEnded(c.status).c_str(), children.size() > 1 ? ", the others were stopped" : "",
+                     c.log.c_str());
         std::fputs(LogTail(c.log, 4096).c_str(), stderr);
         return 1;
     }
-    const std::string problem = ZRNJoinShowVideo(join);
+    // A signal after this point finds the video complete; before it, the folder goes
+    // with the joined file and OUT is left as it was.
+    if (interrupt.Signal() != 0) {
+        return Interrupted(program, children, folder, interrupt.Signal());
+    }
+    std::error_code ec;
+    fs::rename(joined, video, ec);
     Sweep(folder, {});
-    if (!problem.empty()) {
-        std::fprintf(stderr, "%s: %s\n", program, problem.c_str());
+    if (ec) {
+        std::fprintf(stderr, "%s: cannot rename %s to %s: %s\n", program, joined.c_str(), options.videoPath.c_str(),
+                     ec.message().c_str());
         return 1;
     }
     return 0;

@@ -5,7 +5,7 @@
 ZRNShowVideoModule::~ZRNShowVideoModule() = default;
 
 bool ZRNShowVideoModule::Load(std::string* error) {
-    *error = "this build of zarnoth cannot write videos (it has no FFmpeg); use --capture";
+    *error = "this build cannot write videos (it has no FFmpeg); use --capture";
     return false;
 }
 
