@@ -17,7 +17,9 @@
 #     is an error naming it even with a module beside the program;
 #   - on Xvfb, the windowed show started at a tick where the picture stands still shows
 #     what --shot gives (import -window root against the shot, PSNR over 25 dB; a black
-#     screen scores 8, the next scene 8), with the music from that tick's own sample.
+#     screen scores 8, the next scene 8), with the music from that tick's own sample;
+#     then paused, the key of the second scene shows what --shot gives at its first tick,
+#     and the music goes on from that tick's sample.
 # The show's ticks are 20 ms, not the engine's default 14: the picture counts, the
 # soundtrack's length and a tick's sample follow from its own tick length.
 # Needs build/ configured and built (scripts/setup.sh). Under CI=true a missing tool fails.
@@ -28,7 +30,7 @@ fail() {
     echo "show_package_test.sh: $*" >&2
     exit 1
 }
-for tool in ffmpeg Xvfb import compare-im6.q16 convert-im6.q16 cmp; do
+for tool in ffmpeg Xvfb import compare-im6.q16 convert-im6.q16 cmp xdotool; do
     if ! command -v "$tool" >/dev/null; then
         [[ "${CI:-}" == true ]] && fail "no $tool (scripts/packages.txt)"
         echo "show_package_test.sh: skipped: no $tool"
@@ -177,9 +179,13 @@ echo "  --help lists --shot, --video, --jobs; --windowed --shot refused (status 
 # The live show on a display, started at tick 160 of the picture (all shown from 150 to
 # 300): the screen is taken until it shows what --shot 200 gives, for at most about 4 s
 # (the window may be slow to open on a loaded machine; the clock starts with the show,
-# and 2.8 s later it is in its next scene, whose pictures score under 10 dB).
+# and 2.8 s later it is in its next scene, whose pictures score under 10 dB). Then keys
+# as a viewer presses them: Space pauses, 2 seeks to the model's first tick (300),
+# where the paused screen must show what --shot 300 gives, and Space goes on.
 start_xvfb "$work" 640x480x24
-"$show" --shot 200 -o live_shot.png --size 640x480 >/dev/null 2>&1 || fail "--shot 200 failed"
+for tick in 200 300; do
+    "$show" --shot $tick -o live_$tick.png --size 640x480 >/dev/null 2>&1 || fail "--shot $tick failed"
+done
 # Its music is noise, so that where the music is can be found in what the sound device
 # was given: SDL's disk driver keeps it.
 ffmpeg -v error -f lavfi -i "anoisesrc=d=10:c=white:r=44100:a=0.5:seed=7" -ac 2 -c:a pcm_s16le noise.wav ||
@@ -188,36 +194,57 @@ ffmpeg -v error -i noise.wav -f s16le noise.raw || fail "ffmpeg cannot read nois
 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/live.raw" YOUR_OWN_SHOW_MUSIC="$PWD/noise.wav" \
     "$show" --windowed --start 160 >live.log 2>&1 &
 show_pid=$!
-psnr=none
-for _ in $(seq 16); do
-    sleep 0.25
-    import -window root screen.png
-    psnr="$(compare-im6.q16 -metric PSNR screen.png live_shot.png null: 2>&1 || true)"
-    awk -v p="${psnr%% *}" 'BEGIN { exit !(p == "inf" || p + 0 > 25) }' && break
-    psnr="$psnr (not yet)"
-done
+# Waits until the screen shows shot.png (PSNR over 25 dB), at most about 4 s.
+screen_shows() {
+    psnr=none
+    for _ in $(seq 16); do
+        sleep 0.25
+        import -window root screen.png
+        psnr="$(compare-im6.q16 -metric PSNR screen.png "$1" null: 2>&1 || true)"
+        awk -v p="${psnr%% *}" 'BEGIN { exit !(p == "inf" || p + 0 > 25) }' && return 0
+        psnr="$psnr (not yet)"
+    done
+    return 1
+}
+screen_shows live_200.png || { cat live.log; fail "the window never showed --shot 200's picture (last PSNR $psnr)"; }
+echo "  windowed --start 160 on Xvfb: the screen against --shot 200, PSNR $psnr dB"
+# The pointer over the window gives it the keys (no window manager here).
+xdotool mousemove 320 240 key space
+sleep 0.3
+xdotool key 2
+screen_shows live_300.png || { cat live.log; fail "paused, key 2 never showed --shot 300's picture (last PSNR $psnr)"; }
+echo "  paused, key 2: the screen against --shot 300, PSNR $psnr dB"
+xdotool key space
+sleep 0.5
 kill "$show_pid" 2>/dev/null || true
 wait "$show_pid" 2>/dev/null || true
 show_pid=""
-[[ "$psnr" != *"not yet"* ]] || { cat live.log; fail "the window never showed the shot's picture (last PSNR $psnr)"; }
-echo "  windowed --start 160 on Xvfb: the screen against --shot 200, PSNR $psnr dB"
-# The music from tick 160's own sample (160 * 20 ms at 44100 Hz: frame 141120) on: what
-# the device was given holds it from some point on, sample for sample, to its end, and
-# not the frame before it (earlier music there is what played before the seek).
+# The music from tick 160's own sample (160 * 20 ms at 44100 Hz: frame 141120) on, and
+# after the seek from tick 300's (frame 264600) on to the end: what the device was
+# given holds each from some point on, sample for sample, and not the frame before it
+# (so neither starts a frame early or late).
 heard="$(/usr/bin/python3 - "$work/live.raw" noise.raw <<'PY'
 import sys
 heard = open(sys.argv[1], "rb").read()
 whole = open(sys.argv[2], "rb").read()
-music = whole[141120 * 4:]
-at = heard.find(music[:1024 * 4])
-while at >= 0 and at % 4 != 0:
-    at = heard.find(music[:1024 * 4], at + 1)
-tail = heard[at:] if at >= 0 else b""
-# It begins there: the frame before it is not the music's frame before.
-begins = at == 0 or heard[at - 4:at] != whole[141119 * 4:141120 * 4]
-print(f"{len(tail) // 4} {at // 4}" if at >= 0 and begins and music.startswith(tail[:len(tail) // 4 * 4]) else "none")
+def found(frame):
+    """Where the music from 'frame' begins in what was heard, and for how many frames."""
+    at = heard.find(whole[frame * 4:(frame + 1024) * 4])
+    while at >= 0 and at % 4 != 0:
+        at = heard.find(whole[frame * 4:(frame + 1024) * 4], at + 1)
+    if at < 0 or (at > 0 and heard[at - 4:at] == whole[(frame - 1) * 4:frame * 4]):
+        return None
+    n = 0
+    while at + 4 * n < len(heard) and heard[at + 4 * n:at + 4 * n + 4] == whole[(frame + n) * 4:(frame + n + 1) * 4]:
+        n += 1
+    return at // 4, n
+start, seek = found(141120), found(264600)
+ok = start and seek and start[1] >= 4096 and seek[0] > start[0] and seek[0] + seek[1] == len(heard) // 4
+print(f"{start[1]} {start[0]} {seek[1]} {seek[0]}" if ok else f"none {start} {seek} {len(heard) // 4}")
 PY
 )"
-[[ "$heard" != none ]] || fail "the sound device never got the music from tick 160's sample (frame 141120) on"
-echo "  the music from tick 160's sample (frame 141120) on: ${heard%% *} frames of it, sample for sample, after ${heard##* } frames"
+[[ "$heard" != none* ]] || fail "the sound device did not get the music from tick 160's sample (frame 141120) on, then from tick 300's (frame 264600) to the end: ${heard#none }"
+read -r n160 at160 n300 at300 <<<"$heard"
+echo "  the music from tick 160's sample (frame 141120) on: $n160 frames of it after $at160 frames;" \
+    "after the seek from tick 300's (frame 264600) on: $n300 frames after $at300, sample for sample"
 echo "Show package tests passed."
