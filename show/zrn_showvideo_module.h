@@ -24,8 +24,9 @@ public:
     std::string Join(const ZRNShowVideoJoin& join) const;
 
 private:
-    void* m_handle = nullptr;
-    ZRNShowVideoCheckEntry m_check = nullptr;
-    ZRNShowVideoCreateEntry m_create = nullptr;
-    ZRNShowVideoJoinEntry m_join = nullptr;
+    // Unused where the build has no module (the refusing Load).
+    [[maybe_unused]] void* m_handle = nullptr;
+    [[maybe_unused]] ZRNShowVideoCheckEntry m_check = nullptr;
+    [[maybe_unused]] ZRNShowVideoCreateEntry m_create = nullptr;
+    [[maybe_unused]] ZRNShowVideoJoinEntry m_join = nullptr;
 };
