@@ -316,6 +316,44 @@ std::string LogTail(const std::string& path, long limit) {
     return text;
 }
 
+// The runs of a video made by 'line' in 'folder': the whole show's soundtrack first,
+// then the parts; the join goes last, into the folder's file 'joined'.
+struct Runs {
+    std::vector<Child> children;
+    Child joining;
+    std::string joined;
+};
+
+Runs PlanRuns(const ZRNShowCommandLine& line, const std::filesystem::path& folder, int32_t endTick) {
+    const int32_t jobs = line.jobs;
+    const std::filesystem::path video(line.offline.videoPath);
+    const std::string soundPath = (folder / "sound.wav").string();
+    Runs runs;
+    runs.children.resize(static_cast<size_t>(jobs) + 1);
+    Child& sound = runs.children[0];
+    sound.what = "the soundtrack";
+    sound.log = (folder / "sound.log").string();
+    sound.args = {"--soundtrack", soundPath, "--fps", std::to_string(line.offline.fps)};
+    runs.joining.what = "the join of the parts";
+    runs.joining.log = (folder / "join.log").string();
+    // Not OUT's own name: a part could be called so.
+    runs.joined = (folder / ("joined" + video.extension().string())).string();
+    runs.joining.args = {"--join", runs.joined};
+    for (int32_t i = 0; i < jobs; ++i) {
+        const int32_t from = endTick * i / jobs;
+        const int32_t to = endTick * (i + 1) / jobs;
+        const std::string part = (folder / ("part" + std::to_string(i) + video.extension().string())).string();
+        Child& c = runs.children[static_cast<size_t>(i) + 1];
+        c.what = "part " + std::to_string(i + 1) + " of " + std::to_string(jobs) + " (ticks " + std::to_string(from) +
+                 " to " + std::to_string(to) + ")";
+        c.log = (folder / ("part" + std::to_string(i) + ".log")).string();
+        c.args = ZRNShowPartArguments(line, part, from, to);
+        runs.joining.args.push_back(part);
+    }
+    runs.joining.args.insert(runs.joining.args.end(), {"--sound", soundPath});
+    return runs;
+}
+
 }  // namespace
 
 int ZRNRunShowVideoJobs(const ZRNShowDescription& show, const ZRNShowCommandLine& line) {
@@ -331,33 +369,9 @@ int ZRNRunShowVideoJobs(const ZRNShowDescription& show, const ZRNShowCommandLine
         return 1;
     }
     const fs::path folder(name);
-    const int32_t jobs = line.jobs;
     const ZRNShowTimeline timeline = show.GetTimeline();
-    const int32_t endTick = timeline.GetEndTick();
-    const std::string soundPath = (folder / "sound.wav").string();
-    // The whole show's soundtrack comes first, then the parts; the join goes last.
-    std::vector<Child> children(static_cast<size_t>(jobs) + 1);
-    children[0].what = "the soundtrack";
-    children[0].log = (folder / "sound.log").string();
-    children[0].args = {"--soundtrack", soundPath, "--fps", std::to_string(options.fps)};
-    Child joining;
-    joining.what = "the join of the parts";
-    joining.log = (folder / "join.log").string();
-    // Not OUT's own name: a part could be called so.
-    const std::string joined = (folder / ("joined" + video.extension().string())).string();
-    joining.args = {"--join", joined};
-    for (int32_t i = 0; i < jobs; ++i) {
-        const int32_t from = endTick * i / jobs;
-        const int32_t to = endTick * (i + 1) / jobs;
-        const std::string part = (folder / ("part" + std::to_string(i) + video.extension().string())).string();
-        Child& c = children[static_cast<size_t>(i) + 1];
-        c.what = "part " + std::to_string(i + 1) + " of " + std::to_string(jobs) + " (ticks " + std::to_string(from) +
-                 " to " + std::to_string(to) + ")";
-        c.log = (folder / ("part" + std::to_string(i) + ".log")).string();
-        c.args = ZRNShowPartArguments(line, part, from, to);
-        joining.args.push_back(part);
-    }
-    joining.args.insert(joining.args.end(), {"--sound", soundPath});
+    Runs runs = PlanRuns(line, folder, timeline.GetEndTick());
+    std::vector<Child>& children = runs.children;
     for (Child& c : children) {
         if (interrupt.Signal() != 0) {
             return Interrupted(program, children, folder, interrupt.Signal());
@@ -376,7 +390,7 @@ int ZRNRunShowVideoJobs(const ZRNShowDescription& show, const ZRNShowCommandLine
         failed = Follow(children, &progress, interrupt);
     }
     if (failed == kAllEnded) {
-        children = {std::move(joining)};
+        children = {std::move(runs.joining)};
         const std::string problem = interrupt.Signal() != 0 ? std::string() : Spawn(show.program, &children[0]);
         if (!problem.empty()) {
             Sweep(folder, {});
@@ -404,10 +418,10 @@ int ZRNRunShowVideoJobs(const ZRNShowDescription& show, const ZRNShowCommandLine
         return Interrupted(program, children, folder, interrupt.Signal());
     }
     std::error_code ec;
-    fs::rename(joined, video, ec);
+    fs::rename(runs.joined, video, ec);
     Sweep(folder, {});
     if (ec) {
-        std::fprintf(stderr, "%s: cannot rename %s to %s: %s\n", program, joined.c_str(), options.videoPath.c_str(),
+        std::fprintf(stderr, "%s: cannot rename %s to %s: %s\n", program, runs.joined.c_str(), options.videoPath.c_str(),
                      ec.message().c_str());
         return 1;
     }
