@@ -155,6 +155,7 @@ fi
 # the native show looks for (it reads a PAK file there as well as a folder).
 second_native="$out/test/second-native"
 step "build the second show natively ($second_native)"
+rm -rf "$second_native/prefix"
 mkdir -p "$second_native"
 cmake --install build --component dev --prefix "$second_native/prefix" >"$second_native/install.log" ||
     { cat "$second_native/install.log"; exit 1; }
