@@ -17,7 +17,9 @@
 # demo's archive (build/bin/quorvel.pak) from its members, and its picture must show a
 # textured model; a wrong member name must fail naming the member. In the prefix, the
 # installed headers are exactly those of docs/public_interface.txt, and programs of
-# the pkg-config file zarnoth-media link no SDL or GL. The API reference (build/reference)
+# the pkg-config file zarnoth-media link no SDL or GL; each target the guide offers
+# (Zarnoth::media, kvl, zrn, show, zrngles2) links alone: a program per target that
+# uses one of its symbols, built against the prefix with only it linked, and run. The API reference (build/reference)
 # must have been built (with zero Doxygen warnings, or the build fails) when Doxygen is
 # there; under CI=true it must be there.
 # Needs build/ configured and built (scripts/setup.sh). Exits non-zero on the first failure.
@@ -146,6 +148,96 @@ check_pictures() {
     echo "  $(basename "$program"): BMP, PCX, TGA and JPEG give the PNG of kvl image"
 }
 
+# check_targets_alone PREFIX: each target the guide offers (docs/getting_started.md)
+# links alone. One throwaway project, one folder per target, each asking only for the
+# target's component and linking only the target, with a program that uses a symbol of
+# the target's top library: an MP3 decoded (media), the backend's sound output made
+# (kvl), a grid mesh made (zrn), the shader renderer drawing offscreen (zrngles2), a
+# show's description checked (show). One configure, one build, then each program runs.
+check_targets_alone() {
+    local prefix="$1" dir="$work/alone"
+    local targets=(media:media kvl:render zrn:render show:show)
+    if grep -q '^set(Zarnoth_HAS_GLES2 TRUE)' "$(find "$prefix" -name ZarnothConfig.cmake)"; then
+        targets+=(zrngles2:gles2)
+    elif [[ "${CI:-}" == true ]]; then
+        fail "the installed package has no Zarnoth::zrngles2 (the build found no OpenGL ES 2)"
+    else
+        echo "  Zarnoth::zrngles2: not in this build (no OpenGL ES 2), not checked"
+    fi
+    mkdir -p "$dir"
+    cp "$work/decode.cpp" "$dir/media.cpp"
+    cat >"$dir/kvl.cpp" <<'CPP'
+#include <cstdio>
+#include "zarnoth/sound/kvl_sounddevice.h"
+int main() {
+    std::unique_ptr<KVLSoundOutput> output = KVLCreateSoundOutput(-1);
+    std::puts(output ? "the backend's sound output made" : "no sound output");
+    return output ? 0 : 1;
+}
+CPP
+    cat >"$dir/zrn.cpp" <<'CPP'
+#include <cstdio>
+#include "zarnoth/scene/zrn_mesh.h"
+int main() {
+    std::unique_ptr<ZRNMesh> grid = ZRNMesh::MakeGrid(1.0f, 1.0f, 2);
+    if (!grid || grid->GetFaceCount() < 1) return 1;
+    std::printf("a grid of %d faces\n", grid->GetFaceCount());
+}
+CPP
+    cat >"$dir/zrngles2.cpp" <<'CPP'
+#include <cstdio>
+#include "zarnoth/scene/zrn_renderer_gles2_offscreen.h"
+int main() {
+    ZRNRendererGLES2Offscreen renderer(32, 24);
+    if (!renderer.Initialise()) { std::fprintf(stderr, "%s\n", renderer.GetError().c_str()); return 1; }
+    std::unique_ptr<KVLImage> picture = renderer.ReadPixels();
+    if (!picture) return 1;
+    std::printf("the shader renderer read back %dx%d\n", picture->width, picture->height);
+}
+CPP
+    cat >"$dir/show.cpp" <<'CPP'
+#include <cstdio>
+#include "zarnoth/show/zrn_show.h"
+#include "zarnoth/show/zrn_showscene.h"
+int main() {
+    ZRNShowDescription show;
+    show.title = "alone";
+    show.program = "alone";
+    show.music = []() -> const KVLStream* { return nullptr; };
+    show.chapters = {{"only", 10, [](const ZRNShowSceneContext&) { return std::unique_ptr<ZRNShowScene>(); }}};
+    const std::string problem = show.Check();
+    if (!problem.empty()) { std::fprintf(stderr, "%s\n", problem.c_str()); return 1; }
+    std::printf("%s\n", show.GetPageInfo().c_str());
+}
+CPP
+    printf 'cmake_minimum_required(VERSION 3.24)\nproject(alone LANGUAGES CXX)\n' >"$dir/CMakeLists.txt"
+    local entry name component
+    for entry in "${targets[@]}"; do
+        name="${entry%%:*}" component="${entry#*:}"
+        mkdir -p "$dir/$name"
+        printf 'find_package(Zarnoth 1.0 CONFIG REQUIRED COMPONENTS %s)\nadd_executable(alone_%s ../%s.cpp)\n%s\n' \
+            "$component" "$name" "$name" "target_link_libraries(alone_$name PRIVATE Zarnoth::$name)" >"$dir/$name/CMakeLists.txt"
+        echo "add_subdirectory($name)" >>"$dir/CMakeLists.txt"
+    done
+    if ! cmake -S "$dir" -B "$dir/build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >"$dir/configure.log" 2>&1; then
+        cat "$dir/configure.log"
+        name="$(grep -o "$dir/[a-z0-9]*/CMakeLists.txt" "$dir/configure.log" | head -n 1 | sed "s|$dir/||; s|/.*||")"
+        fail "Zarnoth::${name:-?}: its component's package does not configure alone"
+    fi
+    cmake --build "$dir/build" -j "$jobs" -- -k 0 >"$dir/build.log" 2>&1 || true
+    local line
+    for entry in "${targets[@]}"; do
+        name="${entry%%:*}"
+        if [[ ! -x "$dir/build/$name/alone_$name" ]]; then
+            { cmake --build "$dir/build" --target "alone_$name" 2>&1 || true; } | tail -n 30
+            fail "Zarnoth::$name: a program of it alone does not build"
+        fi
+        line="$(cd "$dir" && SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=/dev/null "$dir/build/$name/alone_$name" "$work/tone.mp3" 2>&1)" ||
+            { echo "$line"; fail "Zarnoth::$name: its program, linked with it alone, fails"; }
+        echo "  Zarnoth::$name alone: $line"
+    done
+}
+
 check_reference() {
     local html="$1"
     if [[ -f "$html/index.html" ]]; then
@@ -229,6 +321,7 @@ CPP
         fail "scene_by_hand (zarnoth.pc) failed"
     cmp -s "$work/projects/by_hand.png" "$work/projects/by_hand_pc.png" || fail "scene_by_hand draws otherwise through zarnoth.pc"
     echo "  zarnoth (pkg-config): scene_by_hand draws the same picture"
+    check_targets_alone "$prefix"
     check_reference "$prefix/share/doc/zarnoth-dev/reference"
     echo "Engine package (prefix) tests passed."
     exit 0

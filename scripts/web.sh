@@ -17,7 +17,9 @@
 #                          (tests/web/web_test.py): the start screen, the whole show with
 #                          its sound (hidden for a while on the way), the viewer's keys
 #                          and timeline, pictures of reference ticks against the native
-#                          program's, a missing and a damaged archive; a phone's touch
+#                          program's (the second show's page against the second
+#                          show built natively, with the page's archive), a missing
+#                          and a damaged archive; a phone's touch
 #                          screen in Chromium, a soak of random keys in Firefox.
 #                          The browsers run at once (ZARNOTH_WEB_SERIAL=1: one after the
 #                          other); their outputs are printed when all are done.
@@ -147,6 +149,21 @@ if [[ ! -x build/bin/zarnoth ]]; then
     echo "build/bin/zarnoth is missing: build for Linux first (scripts/setup.sh)" >&2
     exit 1
 fi
+# The second show natively, for its page's pictures: examples/your_own_show from the
+# tree, built against the engine installed from build/ into a prefix of the test's own
+# (as any show of its own is built), with the page's archive beside it under the name
+# the native show looks for (it reads a PAK file there as well as a folder).
+second_native="$out/test/second-native"
+step "build the second show natively ($second_native)"
+rm -rf "$second_native/prefix"
+mkdir -p "$second_native"
+cmake --install build --component dev --prefix "$second_native/prefix" >"$second_native/install.log" ||
+    { cat "$second_native/install.log"; exit 1; }
+{ cmake -S examples/your_own_show -B "$second_native/build" -G Ninja -DCMAKE_PREFIX_PATH="$second_native/prefix" &&
+    cmake --build "$second_native/build" -j "$jobs"; } >"$second_native/build.log" 2>&1 ||
+    { cat "$second_native/build.log"; exit 1; }
+ln -sfn "$out/pages/your_own_show/your_own_show.pak" "$second_native/build/your_own_show_data"
+step_done
 # Firefox and WebKitGTK make WebGL only on an X display (Chromium needs none): one
 # private Xvfb.
 # shellcheck source=scripts/xvfb.sh
@@ -192,7 +209,7 @@ fi
 run_browser() {
     /usr/bin/python3 tests/web/web_test.py --browser "$1" --site "$site" --native build/bin/zarnoth \
         --reference tests/app/reference --work "$out/test/$1" --slots "$out/test/slots" \
-        --second-site "$out/pages/your_own_show" "${cases[@]}"
+        --second-site "$out/pages/your_own_show" --second-native "$second_native/build/your_own_show" "${cases[@]}"
 }
 if [[ "${ZARNOTH_WEB_SERIAL:-0}" == 1 ]]; then
     for b in "${browsers[@]}"; do
