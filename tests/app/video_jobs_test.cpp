@@ -12,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -60,6 +61,27 @@ std::vector<std::pair<pid_t, std::string>> Children(pid_t parent) {
     return found;
 }
 
+// Waits up to 'limit' for the run 'pid' to end and gives its status; when it does not
+// end, kills it and the children it had, and gives nothing.
+std::optional<int> EndOf(pid_t pid, const std::vector<std::pair<pid_t, std::string>>& children,
+                         std::chrono::seconds limit) {
+    int status = -1;
+    pid_t ended = 0;
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while ((ended = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (ended == pid) {
+        return status;
+    }
+    for (const auto& child : children) {
+        kill(child.first, SIGKILL);
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return std::nullopt;
+}
+
 TEST(VideoJobs, AFailedPartStopsTheOthersAndIsNamedWithItsLog) {
     TempDir dir;
     const std::string out = dir.file("show.mkv");
@@ -100,20 +122,9 @@ TEST(VideoJobs, AFailedPartStopsTheOthersAndIsNamedWithItsLog) {
         }
     }
     kill(first, SIGKILL);
-    int status = -1;
-    pid_t ended = 0;
-    const auto stopLimit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while ((ended = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < stopLimit) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    if (ended != pid) {
-        for (const auto& child : children) {
-            kill(child.first, SIGKILL);
-        }
-        kill(pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-        FAIL() << "the run went on after its part failed";
-    }
+    const std::optional<int> ended = EndOf(pid, children, std::chrono::seconds(60));
+    ASSERT_TRUE(ended.has_value()) << "the run went on after its part failed";
+    const int status = *ended;
     const std::vector<uint8_t> bytes = testsupport::ReadFile(err);
     const std::string text(bytes.begin(), bytes.end());
     ASSERT_TRUE(WIFEXITED(status));
@@ -188,20 +199,9 @@ TEST(VideoJobs, ASignalStopsThePartsAndLeavesNothing) {
             children = Children(pid);
         }
         kill(pid, c.signal);
-        int status = -1;
-        pid_t ended = 0;
-        const auto stopLimit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        while ((ended = waitpid(pid, &status, WNOHANG)) == 0 && std::chrono::steady_clock::now() < stopLimit) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        if (ended != pid) {
-            for (const auto& child : children) {
-                kill(child.first, SIGKILL);
-            }
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-            FAIL() << "the run went on after " << c.name;
-        }
+        const std::optional<int> ended = EndOf(pid, children, std::chrono::seconds(30));
+        ASSERT_TRUE(ended.has_value()) << "the run went on after " << c.name;
+        const int status = *ended;
         const std::vector<uint8_t> bytes = testsupport::ReadFile(err);
         const std::string text(bytes.begin(), bytes.end());
         EXPECT_EQ(children.size(), 3u) << "the parts never all started";
