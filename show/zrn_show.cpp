@@ -43,10 +43,11 @@ std::string Quoted(const std::string& text) {
 std::string ZRNShowDescription::GetPageInfo() const {
     std::string json = "{\"title\":" + Quoted(title) + ",\"tickMs\":" + std::to_string(tickMs) + ",\"endTick\":" + std::to_string(GetEndTick()) +
                        ",\"chapters\":[";
-    for (int32_t i = 0; i < GetSceneCount(); ++i) {
+    const ZRNShowTimeline timeline = GetTimeline();
+    for (int32_t i = 0; i < timeline.GetSceneCount(); ++i) {
         json += (i > 0 ? "," : "");
         json += "{\"name\":" + Quoted(chapters[static_cast<size_t>(i)].name) +
-                ",\"tick\":" + std::to_string(GetStartTick(i)) + "}";
+                ",\"tick\":" + std::to_string(timeline.GetStartTick(i)) + "}";
     }
     return json + "]}";
 }

@@ -83,14 +83,10 @@ struct ZRNShowDescription {
 
     // The tick at which the show ends (the last scene's end tick), 0 without scenes.
     int32_t GetEndTick() const { return chapters.empty() ? 0 : chapters.back().endTick; }
-    int32_t GetSceneCount() const { return static_cast<int32_t>(chapters.size()); }
-    // The first tick of scene i (0 for the first).
-    int32_t GetStartTick(int32_t i) const {
-        return i <= 0 || i > GetSceneCount() ? 0 : chapters[static_cast<size_t>(i - 1)].endTick;
-    }
     std::vector<int32_t> GetSwitchTicks() const;
     ZRNShowTime GetTime() const { return ZRNShowTime(tickMs); }
-    // The switch ticks with the show's time: what the runtime steps the show by.
+    // The switch ticks with the show's time: what the runtime steps the show by (and
+    // where scene counts and start ticks are asked).
     ZRNShowTimeline GetTimeline() const { return ZRNShowTimeline(GetSwitchTicks(), GetTime()); }
     int32_t GetAnimationTicksPerSecond() const;
     // The show as a page shows it, in JSON: {"title", "tickMs", "endTick", "chapters":

@@ -161,7 +161,7 @@ TEST_F(ViewerSoak, SeeksFromAPausedLandingOnASwitchTickShowTheShot) {
     app.OnKey(' ');
     ASSERT_TRUE(app.IsPaused());
     for (const int32_t chapter : {'2', '3', '4', '5'}) {
-        const int32_t landing = DemoShowDescription().GetStartTick(chapter - '1');
+        const int32_t landing = DemoTimeline().GetStartTick(chapter - '1');
         for (const int32_t key : {KVLKeyRight, KVLKeyLeft}) {
             app.OnKey(chapter);
             Passes(app, 3);
