@@ -1,6 +1,9 @@
 // ZRNShowController: start-up, the frame step's switch protocol and the tick.
 #include "show/zrn_showcontroller.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "platform/kvl_messagebox.h"
 #include "show/zrn_showstepper.h"
 #include "sound/kvl_sounddevice.h"
@@ -78,14 +81,19 @@ bool ZRNShowController::Init() {
     } else {
         m_streamer = std::make_unique<KVLSoundStreamerMP3>();
     }
-    if (music != nullptr) {
-        m_streamer->OpenStream(*music, nullptr);
-    }
+    const bool opened = music != nullptr && m_streamer->OpenStream(*music, nullptr);
     m_player = std::make_unique<KVLSoundPlayer>(m_output.get(), 2);
     if (m_wav != nullptr) {
         // The caller plays the file at its own pace: the worker need not keep a sound
         // card's pace, a short rest keeps it from spinning while the file is full.
         m_player->SetWorkerPause(1);
+    } else if (opened) {
+        // Heard live, the music ends with the show's end tick to the sample: the pass
+        // that sees the end may come late (a slow page draws a few pictures a second),
+        // and what the device was given by then would play on. Offline runs cut the
+        // sound themselves, at the video's last picture.
+        const int64_t end = m_timeline.GetTime().SoundFrameOfTick(m_timeline.GetEndTick(), m_streamer->GetSampleRate());
+        m_player->SetEndFrame(static_cast<int32_t>(std::min<int64_t>(end, INT32_MAX)));
     }
 
     if (!LoadScenes()) {

@@ -84,6 +84,16 @@ bool KVLSoundPlayer::Loop(int32_t, void* context) {
     auto* self = static_cast<KVLSoundPlayer*>(context);
     switch (self->m_state.load()) {
     case kRead: {
+        // Up to the end frame, when there is one: the block that reaches it is written
+        // short, and what lies past it never reaches the output.
+        const int32_t end = self->m_endFrame.load();
+        const int32_t left = end < 0 ? kBlockFrames : end - self->m_streamer->GetPosition();
+        if (left <= 0) {
+            self->m_started.store(true);
+            self->m_state.store(kDrain);
+            break;
+        }
+        self->m_writeFrames = left < kBlockFrames ? left : kBlockFrames;
         int32_t current = self->m_current.load() + 1;
         if (current >= self->m_bufferCount) {
             current = 0;
@@ -98,10 +108,10 @@ bool KVLSoundPlayer::Loop(int32_t, void* context) {
     }
     case kWrite: {
         KVLSampleBlock* block = self->m_buffers[static_cast<size_t>(self->m_current.load())].get();
-        const bool ok = self->m_output->Write(block->data, kBlockFrames);
+        const bool ok = self->m_output->Write(block->data, self->m_writeFrames);
         self->m_started.store(true);
         if (ok) {
-            self->m_queuedEnd += kBlockFrames;
+            self->m_queuedEnd += self->m_writeFrames;
             self->m_state.store(kRead);
         }
         break;

@@ -17,6 +17,10 @@
 // fills the ring and then waits, the play position and GetCurrentSamples stand still,
 // and SetPaused(false) goes on from the same frame. The hold lasts through Stop and
 // Play (a seek while paused stays paused).
+//
+// An end frame (SetEndFrame) stops the music at that stream frame rather than at the
+// stream's end: the output is given the frames before it and no more, then drains, so
+// the music heard ends there to the frame however late the owner notices.
 #pragma once
 
 #include <atomic>
@@ -62,6 +66,11 @@ public:
     // card's buffer). An output that the owner plays by its own clock (a file) can
     // take a shorter one, so the music is decoded as fast as the owner consumes it.
     void SetWorkerPause(int32_t ms) { m_pauseMs.store(ms < 0 ? 0 : ms); }
+    // The stream frame the music stops at, for every Play from the next one on; -1 (the
+    // default, and any negative frame) plays to the stream's end. A Play from at or past
+    // the end frame queues nothing and is no failure: the music has already ended.
+    void SetEndFrame(int32_t frame) { m_endFrame.store(frame < 0 ? -1 : frame); }
+    int32_t GetEndFrame() const { return m_endFrame.load(); }
     // The stream frame being heard: where the streamer stood at Play plus the output's
     // play position; 0 before Play.
     int32_t GetPlayFrame();
@@ -85,6 +94,8 @@ private:
     KVLSoundStreamer* m_streamer = nullptr;
     std::atomic<int32_t> m_state{kNotPlaying};
     std::atomic<int32_t> m_pauseMs{kPauseMs};
+    std::atomic<int32_t> m_endFrame{-1};
+    int32_t m_writeFrames = kBlockFrames;  // worker only: the frames of the block to write
     std::atomic<bool> m_started{false};
     std::atomic<bool> m_paused{false};
     int32_t m_startFrame = 0;  // owner's thread only

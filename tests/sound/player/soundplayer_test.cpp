@@ -4,6 +4,7 @@
 // position, and a stream of rate 0 cannot play.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -204,6 +205,45 @@ TEST_F(MP3Player, PauseHoldsThePositionAndLosesNothing) {
     const std::vector<uint32_t> played = soundtest::WavFrames(wav);
     ASSERT_GE(played.size(), reference.size());
     EXPECT_TRUE(std::equal(reference.begin(), reference.end(), played.begin()));
+}
+
+// An end frame: the output is given the frames from where the stream stands up to it and
+// no more (inside a block, at a block's edge, past the stream's end), the player then
+// ends by itself; a start at or past it plays nothing and is no failure.
+TEST_F(MP3Player, EndFrameStopsTheMusicThere) {
+    const auto total = static_cast<int32_t>(reference.size());
+    const int32_t wholeBlocks = (total + kBlock - 1) / kBlock * kBlock;
+    struct Case {
+        int32_t seek, end, heard;
+    };
+    for (const Case& c : {Case{0, 20000, 20000}, Case{1234, 1234 + 100, 100}, Case{5000, 5000 + 2 * kBlock, 2 * kBlock},
+                          Case{0, total + 5 * kBlock, wholeBlocks}, Case{60000, 60000, 0}, Case{70000, 100, 0}}) {
+        const std::string wav = dir.file("end" + std::to_string(c.seek) + "_" + std::to_string(c.end) + ".wav");
+        {
+            KVLSoundOutputWAV out(wav.c_str());
+            KVLSoundStreamerMP3 streamer;
+            ASSERT_TRUE(streamer.OpenFile(dir.file("t.mp3").c_str(), nullptr));
+            ASSERT_TRUE(streamer.Seek(c.seek));
+            KVLSoundPlayer player(&out, 2);
+            player.SetEndFrame(c.end);
+            ASSERT_TRUE(player.Play(&streamer, nullptr)) << c.seek << " to " << c.end;
+            RunClock(player, out, 20000);
+            ASSERT_TRUE(player.IsFinished()) << c.seek << " to " << c.end;
+            EXPECT_EQ(player.GetState(), KVLSoundPlayer::kDone);
+            EXPECT_EQ(out.GetFramesWritten(), c.heard) << c.seek << " to " << c.end;
+            EXPECT_EQ(player.GetPlayFrame(), c.seek + std::min(out.GetPlayPosition(), c.heard));
+            ASSERT_TRUE(out.Advance(4 * kBlock));
+        }
+        const std::vector<uint32_t> played = soundtest::WavFrames(wav);
+        const auto heard = static_cast<size_t>(std::min(c.heard, total - c.seek));
+        ASSERT_GE(played.size(), heard);
+        EXPECT_TRUE(std::equal(played.begin(), played.begin() + static_cast<std::ptrdiff_t>(heard),
+                               reference.begin() + c.seek))
+            << c.seek << " to " << c.end;
+        EXPECT_EQ(std::count(played.begin() + static_cast<std::ptrdiff_t>(heard), played.end(), 0u),
+                  static_cast<std::ptrdiff_t>(played.size() - heard))
+            << "only silence after the end frame " << c.end;
+    }
 }
 
 TEST(SoundPlayer, StreamOfRateZeroCannotPlay) {
