@@ -6,7 +6,9 @@
 // Timeline: each scene is left at its chapter's end tick. A switch takes the show's
 // gap of frame steps (ten for the demo): the first deletes the old scene and empties
 // the renderer's texture cache, the others count, the last installs the next scene.
-// After the last scene's end tick the music stops and the running flag clears.
+// After the last scene's end tick the music stops and the running flag clears; heard
+// live, the music itself ends at that tick's sample (the player's end frame), whenever
+// the frame step that sees the end comes.
 //
 // Threads: OnTick runs on the timer thread, everything else on the main thread. The
 // fields they share are atomic; the pending switch tick is stored before the pending
