@@ -10,6 +10,7 @@
 #     (the music named by YOUR_OWN_SHOW_MUSIC; without it, music.mp3 in the data folder
 #     plays the same shot);
 #   - --help lists --shot, --video and --jobs; a live-only option with --shot is refused;
+#     a soundtrack that cannot be opened is an error naming the file and why;
 #   - the installed module sits where the installed show looks for it (relative to the
 #     prefix), unless a system-wide one is there; the demo installed into this prefix
 #     (not the one it was built for) finds its module relative to its own folder;
@@ -175,6 +176,12 @@ status=0
 ((status == 1)) && grep -q -- "--windowed" refused.log && [[ ! -e x.png ]] ||
     { cat refused.log; fail "--windowed with --shot was not refused (status $status)"; }
 echo "  --help lists --shot, --video, --jobs; --windowed --shot refused (status $status): $(head -n 1 refused.log)"
+# A soundtrack that cannot play: the error names the file and why.
+status=0
+YOUR_OWN_SHOW_MUSIC="$work/missing.mp3" "$show" --shot 100 -o x.png >nomusic.log 2>&1 || status=$?
+((status == 1)) && grep -q "Unable to play music: .*$work/missing.mp3.*No such file" nomusic.log ||
+    { cat nomusic.log; fail "a missing soundtrack was not named (status $status)"; }
+echo "  a missing soundtrack (status $status): $(head -n 1 nomusic.log)"
 
 # The live show on a display, started at tick 160 of the picture (all shown from 150 to
 # 300): the screen is taken until it shows what --shot 200 gives, for at most about 4 s

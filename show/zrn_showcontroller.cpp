@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "platform/kvl_messagebox.h"
 #include "show/zrn_showstepper.h"
@@ -74,14 +75,23 @@ bool ZRNShowController::Init() {
     m_output = CreateSoundOutput();
     // The soundtrack's first bytes pick its streamer: a RIFF/WAVE header is PCM, the
     // rest is taken for MP3. A soundtrack that does not open shows up as "Unable to
-    // play music" below.
+    // play music" below, with the stream's name and the streamer's reason.
     const KVLStream* music = m_show.music ? m_show.music() : nullptr;
     if (music != nullptr && KVLIsWAVStream(*music)) {
         m_streamer = std::make_unique<KVLSoundStreamerWAV>();
     } else {
         m_streamer = std::make_unique<KVLSoundStreamerMP3>();
     }
-    const bool opened = music != nullptr && m_streamer->OpenStream(*music, nullptr);
+    KVLString why;
+    const bool opened = music != nullptr && m_streamer->OpenStream(*music, &why);
+    if (music == nullptr) {
+        why = "the show gives no soundtrack";
+    } else if (!opened && std::strstr(why.c_str(), music->GetName().c_str()) == nullptr) {
+        // Named once: the streamers' reasons often name the file already.
+        const KVLString name = music->GetName();
+        const KVLString reason = why;
+        why.Format("%s: %s", name.IsEmpty() ? "the soundtrack" : name.c_str(), reason.c_str());
+    }
     m_player = std::make_unique<KVLSoundPlayer>(m_output.get(), 2);
     if (m_wav != nullptr) {
         // The caller plays the file at its own pace: the worker need not keep a sound
@@ -113,8 +123,11 @@ bool ZRNShowController::Init() {
     if (m_timer != nullptr) {
         m_timer->Setup(m_timeline.GetTime().GetTickMs(), 0, &ZRNShowController::OnTick, this);
     }
-    if (!m_player->Play(m_streamer.get(), nullptr)) {
-        KVLMessageBox("Unable to play music", "Error");
+    KVLString played;
+    if (!opened || !m_player->Play(m_streamer.get(), &played)) {
+        KVLString text;
+        text.Format("Unable to play music: %s", opened ? played.c_str() : why.c_str());
+        KVLMessageBox(text.c_str(), "Error");
         return false;
     }
     m_running.store(true, std::memory_order_release);
