@@ -157,7 +157,9 @@ private:
 bool ZRNShowApp::SeekTo(int32_t tick) {
     tick = ZRNShowViewerClampTick(m_controller->GetTimeline(), tick);
     HoldTicks();
-    if (tick < m_controller->GetTickCount()) {
+    // Back, or on from a show whose own frames went through a switch (ZRNShowStepper::
+    // NeedsRestart): the show starts again and is stepped to the tick.
+    if (tick < m_controller->GetTickCount() || m_stepper->NeedsRestart()) {
         if (!m_controller->Rewind()) {
             // The scene's own failure has been shown (as at start-up).
             return SeekFailed(tick, "the scenes cannot be built again");
@@ -235,8 +237,9 @@ bool ZRNShowApp::Step(ZRNShowBench* bench) {
     } else if (m_paced) {
         rendering = RunDueSteps() && rendering;
     } else {
+        const bool inSwitch = m_controller->IsSwitchPending();
         m_controller->FrameStep();
-        m_stepper->Detach();
+        m_stepper->Detach(inSwitch);
     }
     if (measuring && rendering) {
         const Clock::time_point now = Clock::now();

@@ -11,8 +11,9 @@
 // come about 60 times a second), the program steps the show itself at the step clock
 // of ZRNShowStepper by a wall clock, drawing only the last step due in a pass, so that the
 // frame-counted rules behave as in a native run. A seek steps the show without drawing
-// to the tick (from the start when it lies behind), draws it and starts the music
-// again at the matching sample.
+// to the tick (from the start when it lies behind, or when the window's own frames went
+// through a scene switch since the step clock last knew the show), draws it and starts
+// the music again at the matching sample.
 //
 // A paused window keeps its picture: an expose (the window uncovered) or a resize
 // while paused draws the current step again (ZRNShowController::Redraw) in the next pass,

@@ -67,10 +67,20 @@ public:
     void SetNextStep(int64_t step) {
         m_next = step;
         m_attached = true;
+        m_restartNeeded = false;
     }
     // Frame steps ran without the stepper (a native run's loop): its next step is
-    // unknown until Resync.
-    void Detach() { m_attached = false; }
+    // unknown until Resync. inSwitch: the step ran in a switch gap. A native gap takes
+    // its ten frame steps at the frame rate, not ten to a tick, so the ticks that come
+    // during it miss the next scene: a state that no stepping from the current tick
+    // reaches (see NeedsRestart).
+    void Detach(bool inSwitch = false) {
+        m_attached = false;
+        m_restartNeeded = m_restartNeeded || inSwitch;
+    }
+    // True when frame steps outside the stepper went through a switch gap since it last
+    // knew the show: only a run from the start lands where a shot does.
+    bool NeedsRestart() const { return m_restartNeeded; }
     // Before stepping on from the show's current tick: a detached stepper goes on from
     // that tick's first step; an attached one keeps its own next step, which may lie
     // past it (a paused landing has run the tick's first step already).
@@ -114,4 +124,5 @@ private:
     int64_t m_next = 0;
     int64_t m_drawn = 0;
     bool m_attached = true;
+    bool m_restartNeeded = false;
 };

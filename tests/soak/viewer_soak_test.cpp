@@ -177,4 +177,33 @@ TEST_F(ViewerSoak, SeeksFromAPausedLandingOnASwitchTickShowTheShot) {
     }
 }
 
+// Running, a chapter key lands on a switch tick and the window's own frames go on
+// through the switch gap; paused there, a seek on must still land on the shot's picture
+// (the gap's frames at the window's rate leave the next scene a tick behind the step
+// clock: 26 dB against the shot when the seek went on from there).
+TEST_F(ViewerSoak, SeeksOnFromAWindowsOwnSwitchShowTheShot) {
+    ZRNShowApp app(DemoShowDescription());
+    app.SetWindowed(true);
+    ASSERT_TRUE(app.InitInstance());
+    Passes(app, 5);
+    for (const int32_t chapter : {'2', '4'}) {
+        for (const int frames : {1, 12}) {
+            app.OnKey(chapter);
+            Passes(app, frames);
+            app.OnKey(' ');
+            ASSERT_TRUE(app.IsPaused());
+            const int32_t paused = app.GetTick();
+            app.OnKey(KVLKeyRight);
+            Passes(app, 3);
+            const int32_t tick = app.GetTick();
+            ASSERT_EQ(tick, ZRNShowViewerKey(DemoTimeline(), KVLKeyRight, paused).tick);
+            const std::string grab = "on_from_" + std::to_string(paused) + "_" + std::to_string(frames) + ".png";
+            EXPECT_GE(PSNR(Grab(server.display(), dir.file(grab)), ShotOf(tick)), 30.0)
+                << "chapter " << static_cast<char>(chapter) << ", " << frames << " frames, paused on " << paused
+                << ", then to " << tick;
+            app.OnKey(' ');
+        }
+    }
+}
+
 }  // namespace
