@@ -86,11 +86,13 @@ bool ZRNShowController::Init() {
     const bool opened = music != nullptr && m_streamer->OpenStream(*music, &why);
     if (music == nullptr) {
         why = "the show gives no soundtrack";
-    } else if (!opened && std::strstr(why.c_str(), music->GetName().c_str()) == nullptr) {
+    } else if (!opened) {
         // Named once: the streamers' reasons often name the file already.
         const KVLString name = music->GetName();
-        const KVLString reason = why;
-        why.Format("%s: %s", name.IsEmpty() ? "the soundtrack" : name.c_str(), reason.c_str());
+        if (!name.IsEmpty() && std::strstr(why.c_str(), name.c_str()) == nullptr) {
+            const KVLString reason = why;
+            why.Format("%s: %s", name.c_str(), reason.c_str());
+        }
     }
     m_player = std::make_unique<KVLSoundPlayer>(m_output.get(), 2);
     if (m_wav != nullptr) {
